@@ -1,0 +1,18 @@
+// Fuzzes the text configuration reader, then both writers on what it read.
+#include <cstdio>
+
+#include "akconfig.h"
+#include "fuzz_common.h"
+
+extern "C" int LLVMFuzzerTestOneInput(const unsigned char* pData, size_t nSize) {
+  FuzzInitStatusLog();
+  FILE* pfile = FuzzOpen(pData, nSize);
+  AKConfig_T* pconf = AKConfigReadStream("fuzz", pfile, AKConfigText);
+  fclose(pfile);
+  FILE* pfileNull = fopen("/dev/null", "wb");
+  AKConfigWriteStream(pconf, pfileNull, AKConfigText);
+  AKConfigWriteStream(pconf, pfileNull, AKConfigXml);
+  fclose(pfileNull);
+  AKConfigFree(pconf);
+  return 0;
+}

@@ -1,0 +1,85 @@
+// The installation folder, status-log set-up and diagnostic printing shared by the subcommands.
+#include "cli_common.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+
+#include "akstatus.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string& InstallDirStore() {
+  static std::string s;
+  return s;
+}
+
+std::string ExecutableInstallDir() {
+  std::error_code ec;
+  fs::path exe = fs::read_symlink("/proc/self/exe", ec);
+  if (ec) return ".";
+  return exe.parent_path().parent_path().string();
+}
+
+}  // namespace
+
+const std::string& InstallDir() {
+  std::string& s = InstallDirStore();
+  if (s.empty()) s = ExecutableInstallDir();
+  return s;
+}
+
+void SetInstallDir(const std::string& sDir) { InstallDirStore() = sDir; }
+
+void AddInstallOption(CLI::App* papp) {
+  papp->add_option_function<std::string>(
+          "--install", [](const std::string& s) { SetInstallDir(s); },
+          "Installation folder (default: two levels above the executable)")
+      ->type_name("DIR");
+}
+
+void InitStatusLog() {
+  // Without a writable log folder the program still runs, only without a log file.
+  fs::path dirLog = fs::path(InstallDir()) / "log";
+  std::error_code ec;
+  fs::create_directories(dirLog, ec);
+  std::string sBase = access(dirLog.c_str(), W_OK) == 0 ? (dirLog / "vantrel").string() : "";
+  if (getenv("KSStatus")) AKSInitialize(sBase.c_str());
+  else AKSInitializeSpec(sBase.c_str(), "S=L;R=L;W=LV;E=LAV;F=LEV");
+}
+
+void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount) {
+  if (iLine >= 0) fprintf(stderr, "%s:%d: %s", pszPath, iLine, pszMessage);
+  else fprintf(stderr, "%s: %s", pszPath, pszMessage);
+  if (nCount > 1) fprintf(stderr, " [x%d]", nCount);
+  fputc('\n', stderr);
+}
+
+int SplitLinePrefix(const char* pszMessage, const char** ppszText) {
+  int iLine = -1, n = 0;
+  if (sscanf(pszMessage, "line %d: %n", &iLine, &n) == 1 && n > 0) {
+    *ppszText = pszMessage + n;
+    return iLine;
+  }
+  *ppszText = pszMessage;
+  return -1;
+}
+
+bool CheckReadable(const std::string& sPath) {
+  struct stat st;
+  const char* pszReason = nullptr;
+  if (stat(sPath.c_str(), &st) != 0) pszReason = strerror(errno);
+  else if (S_ISDIR(st.st_mode)) pszReason = "is a directory";
+  else if (access(sPath.c_str(), R_OK) != 0) pszReason = strerror(errno);
+  if (!pszReason) return true;
+  fprintf(stderr, "vantrel: cannot read %s: %s\n", sPath.c_str(), pszReason);
+  return false;
+}

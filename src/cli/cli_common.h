@@ -1,0 +1,30 @@
+// What every vantrel subcommand shares: the installation folder, the status log, diagnostics.
+#pragma once
+
+#include <string>
+
+namespace CLI {
+class App;
+}
+
+// Exit statuses of the command-line contract.
+enum { ExitOk = 0, ExitRefused = 1, ExitUsage = 2 };
+
+// The installation directory: --install if given, else two levels above the executable.
+const std::string& InstallDir();
+void SetInstallDir(const std::string& sDir);
+// Adds --install DIR to a subcommand.
+void AddInstallOption(CLI::App* papp);
+
+// Opens the status log so that nothing reaches standard output: a log file under the
+// installation's log folder, warnings and worse also on standard error. KSStatus overrides.
+void InitStatusLog();
+
+// Prints "PATH:LINE: MESSAGE" (or "PATH: MESSAGE" when iLine < 0) with " [xN]" when counted N > 1.
+void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount = 1);
+
+// Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
+int SplitLinePrefix(const char* pszMessage, const char** ppszText);
+
+// Checks that a file can be read; prints "vantrel: cannot read PATH: reason" and answers false if not.
+bool CheckReadable(const std::string& sPath);

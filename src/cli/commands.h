@@ -1,0 +1,15 @@
+// The subcommands of vantrel: each file adds one to the application and answers its runner.
+#pragma once
+
+#include <functional>
+
+namespace CLI {
+class App;
+}
+
+struct Command {
+  CLI::App* papp;
+  std::function<int()> pfnRun;  // runs after parsing, with the status log open; answers the exit status
+};
+
+Command AddConfCommand(CLI::App& app);

@@ -1,0 +1,42 @@
+// Runs the vantrel command and captures its standard output, standard error and exit status.
+#pragma once
+
+#include <gtest/gtest.h>
+#include <sys/wait.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+
+struct VantrelRun {
+  std::string sOut, sErr;
+  int iExit = -1;
+};
+
+inline std::string ReadWholeFile(const std::filesystem::path& path) {
+  std::ifstream in(path, std::ios::binary);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline std::string DataPath(const std::string& sRelative) { return std::string(VANTREL_TEST_DATA) + "/" + sRelative; }
+
+// sArgs is passed through the shell, so quote what needs it.
+inline VantrelRun RunVantrel(const std::string& sArgs) {
+  static int iRun = 0;
+  std::filesystem::path dir = std::filesystem::path(testing::TempDir()) /
+                              ("vantrel_run_" + std::to_string(getpid()) + "_" + std::to_string(iRun++));
+  std::filesystem::create_directories(dir);
+  std::string sCommand = std::string("env -u KSStatus ") + VANTREL_EXE + " " + sArgs + " >" + (dir / "out").string() +
+                         " 2>" + (dir / "err").string();
+  int iStatus = system(sCommand.c_str());
+  VantrelRun r;
+  r.iExit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+  r.sOut = ReadWholeFile(dir / "out");
+  r.sErr = ReadWholeFile(dir / "err");
+  std::filesystem::remove_all(dir);
+  return r;
+}
