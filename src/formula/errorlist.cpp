@@ -1,0 +1,85 @@
+// The error list: a sorted array of counted messages under one mutex.
+#include "errorlist.h"
+
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "akstatus.h"
+#include "akstring.h"
+
+namespace {
+constexpr int kMaxMessage = 4095;  // longer messages are cut
+}
+
+ErrorList* ErrorList::Get() {
+  static ErrorList list;
+  return &list;
+}
+
+ErrorList::~ErrorList() {
+  for (ErrorListNode& node : anode) free(node.psz);
+}
+
+void ErrorList::Add(const char* pszFile, int iSrcLine, int iLine, const char* pszFormat, ...) {
+  char sz[kMaxMessage + 1];
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(sz, sizeof sz, pszFormat, args);
+  va_end(args);
+
+  std::lock_guard<std::mutex> lock(mutex_);
+  int iLow = 0, iHigh = anode.N() - 1;
+  while (iLow <= iHigh) {
+    int iMiddle = (iLow + iHigh) / 2;
+    int iCompare = strcmp(sz, anode[iMiddle].psz);
+    if (iCompare < 0) {
+      iHigh = iMiddle - 1;
+    } else if (iCompare > 0) {
+      iLow = iMiddle + 1;
+    } else {
+      anode[iMiddle].iCount++;
+      bUpdated_ = true;
+      return;
+    }
+  }
+  anode.Insert(iLow, ErrorListNode{AKstrdup(sz), pszFile, 1, iSrcLine, iLine});
+  bUpdated_ = true;
+}
+
+void ErrorList::Clear() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (ErrorListNode& node : anode) free(node.psz);
+  anode.Empty();
+  bUpdated_ = true;
+}
+
+bool ErrorList::Updated() {
+  std::lock_guard<std::mutex> lock(mutex_);
+  bool b = bUpdated_;
+  bUpdated_ = false;
+  return b;
+}
+
+void ErrorList::SelfTest() {
+  ErrorList* pel = Get();
+  pel->Clear();
+  for (const char* psz : {"apple", "cherry", "banana", "banana"}) pel->Add(AK_HERE, -1, "%s", psz);
+  AKAssert(pel->Updated());
+  pel->Add(AK_HERE, -1, "%s", "aardvark");
+  AKAssert(pel->Updated());
+  AKAssert(! pel->Updated());
+  AKAssert(pel->anode.N() == 4);
+  AKAssert(pel->anode[0].iCount == 1);
+  AKAssert(pel->anode[1].iCount == 1);
+  AKAssert(pel->anode[2].iCount == 2);
+  AKAssert(pel->anode[3].iCount == 1);
+  AKAssert(strcmp( pel->anode[0].psz, "aardvark" ) == 0);
+  AKAssert(strcmp( pel->anode[1].psz, "apple" ) == 0);
+  AKAssert(strcmp( pel->anode[2].psz, "banana" ) == 0);
+  AKAssert(strcmp( pel->anode[3].psz, "cherry" ) == 0);
+  pel->Clear();
+  AKS(AKSReport, AK_HERE, "%s", "ErrorList Test PASSED");
+  exit(0);
+}

@@ -1,0 +1,76 @@
+// The variable record: a row of a module type's declarations and an entry of a patch's tables.
+#pragma once
+
+#include <cstdint>
+
+struct Form;
+class Module;
+class ModuleType;
+
+// Brings a module's outputs up to date for the current instant (normally its Calc).
+using VarOutputFn = void (*)(Module* pmodule, struct Var* avarTable);
+
+// Evaluation classes, shown as one letter of "ucPVNS".
+enum EvalClass { ClassUnused = 0, ClassConstant, ClassPerPatch, ClassPerVoice, ClassPerNote, ClassPerSample };
+constexpr const char* EvalClassLetters = "ucPVNS";
+
+// Evaluation states.
+enum { EvalStale = 1, EvalBusy = 2, EvalCurrent = 3 };
+
+// Flags of a variable.
+enum : uint32_t {
+  VarFlagMidi = 0x01,           // set by MIDI events
+  VarFlagUser = 0x02,           // made from a patch line that matches no declaration
+  VarFlagChannels = 0x04,       // one extra record per channel, Name$2, Name$3, ...
+  VarFlagAtLeastPatch = 0x08,   // never classed below per-patch
+  VarFlagFormulaOutput = 0x10,  // output computed by its default formula
+  VarFlagInput = 0x20,          // declared input
+  VarFlagFeedback = 0x40,       // a loop through it is cut as per-sample
+  VarFlagNeverFold = 0x80,      // MIDI changes it: the optimizer keeps references to it
+};
+
+// Every value a formula computes is one double; module storage is a double member as well, so
+// pvalue always addresses a double (texts hold quark handles, keywords their numbers).
+struct Var {
+  // Declaration fields.
+  const char* pszName;
+  int type;             // value kind: 1 number, 2 text, 4 boolean, 16 keyword
+  int iOffset;          // byte position of the double inside the module; -1: kept in value
+  const char* pszDefault;
+  VarOutputFn pfnOutput;
+  int classMax;         // highest class allowed; 0 means no limit
+  uint32_t flags;
+
+  // Instance fields.
+  Var* avarTable;       // the table this record lives in
+  const char* pszModule;
+  const char* pszModuleType;
+  int iModule;          // per-voice module index, or -1
+  int iModulePP;        // per-patch module index, or -1
+  const char* pszUser;  // the formula the patch wrote, or absent; " augment" is a marker
+  Form* pform;
+  int evalClass;
+  int aclassCache[6];
+  bool bVisited;
+  ModuleType* ptype;
+  Module* pmodule;
+  double* pvalue;
+  double value;
+  int evalState;
+  int nLoops;
+  int iLine;
+  bool bAudioRate;
+  int iShadow;
+  int iLevel;
+  int iLevelOwn;
+  int iLevelParent;
+  int iOrig;
+  bool bScanning;
+  bool bReferenced;
+  int nChannels;
+  int iHistory;
+  Var* pvarHistoryPrev;
+};
+
+// The marker a package caller's variable holds until the package's interface formula fills it.
+constexpr const char* VarAugmentMarker = " augment";
