@@ -13,3 +13,4 @@ struct Command {
 };
 
 Command AddConfCommand(CLI::App& app);
+Command AddFormulaCommand(CLI::App& app);

@@ -1,0 +1,76 @@
+// The evaluator: a recursive walk with no allocation; references evaluate their variables on demand.
+#include "formeval.h"
+
+#include "errorlist.h"
+#include "formfn.h"
+
+namespace {
+
+void ReportLoop(Var* pvar) {
+  ERRADD(pvar->iLine, "%s:%s - loop detected.", pvar->pszModule ? pvar->pszModule : "",
+         pvar->pszName ? pvar->pszName : "");
+  pvar->nLoops++;
+}
+
+// Evaluates a stale record: its formula, or its module's output routine, or just its value.
+void Bring(Var* pvar, Var* avarTable) {
+  pvar->evalState = EvalBusy;
+  if (pvar->pform) FormEval(pvar->pform, avarTable, pvar->pvalue);
+  else if (pvar->pfnOutput) pvar->pfnOutput(pvar->pmodule, pvar->avarTable);
+  pvar->evalState = EvalCurrent;
+}
+
+}  // namespace
+
+void FormEval(Form* pform, Var* avarTable, double* pd) {
+  switch (pform->et) {
+    case FormTypeNumeric:
+    case FormTypeString:
+    case FormTypeBoolean:
+    case FormTypeKeyword:
+      *pd = pform->u.value;
+      return;
+    case FormTypeRef: {
+      if (pform->u.iVar < 0) {
+        ERRADD(-1, "%s", "field not in record");
+        return;
+      }
+      Var* pvar = &avarTable[pform->u.iVar];
+      if (pvar->evalState == EvalStale) Bring(pvar, avarTable);
+      else if (pvar->evalState == EvalBusy) ReportLoop(pvar);
+      *pd = *pvar->pvalue;
+      return;
+    }
+    case FormTypeFn:
+      pform->u.fn.pinfo->pfnEval(pform, avarTable, pd);
+      return;
+    default:
+      ERRADD(-1, "bad form et %d", pform->et);
+      return;
+  }
+}
+
+void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd) { FormEval(pform->u.fn.apformArg[i], avarTable, pd); }
+
+void FormVarEval(Var* pvar) {
+  if (pvar->evalState == EvalCurrent) return;
+  if (pvar->evalState == EvalBusy) {
+    ReportLoop(pvar);
+    pvar->evalState = EvalCurrent;
+    return;
+  }
+  Bring(pvar, pvar->avarTable);
+}
+
+void FormVarRefresh(Var* pvar) {
+  if (!pvar) return;
+  pvar->evalState = EvalStale;
+  FormVarEval(pvar);
+}
+
+void FormBindRandom(Form* pform, int iGenerator) {
+  if (!pform || pform->et != FormTypeFn) return;
+  for (int i = 0; i < pform->u.fn.nArg; ++i) FormBindRandom(pform->u.fn.apformArg[i], iGenerator);
+  if (FormFnIs(pform->u.fn.pinfo, "RANDOM") && pform->u.fn.nArg == 0)
+    FormAddArg(pform, FormNewConstant(FormTypeNumeric, iGenerator));
+}
