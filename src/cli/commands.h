@@ -14,3 +14,4 @@ struct Command {
 
 Command AddConfCommand(CLI::App& app);
 Command AddFormulaCommand(CLI::App& app);
+Command AddModulesCommand(CLI::App& app);

@@ -1,0 +1,89 @@
+// The Channel module: a MIDI channel's controller values as outputs, and the sixteen engine channels.
+#include <cstring>
+#include <deque>
+#include <string>
+
+#include "akstatus.h"
+#include "errorlist.h"
+#include "formeval.h"
+#include "settings.h"
+#include "structural.h"
+
+namespace {
+
+Var avarChannelInputs[] = {VarEnd};
+
+// ChannelNum, then every controller that holds a value except the per-note ones and the
+// note-down flags' neighbours: 0-31 and 64-119 (less 88, 98, 100), pressure, pitch bend, the
+// note-down flags.
+Var* ChannelOutputs() {
+  static Var avar[ControllerCount + 2];
+  int n = 0;
+  avar[n++] = VarOut("ChannelNum", FormTypeNumeric, VAR_OFFSET(ChannelVars, dChannelNum), ClassConstant, 0);
+  for (int i = 0; i < ControllerCount; ++i) {
+    if (!ControllerHoldsValue(i)) continue;
+    int iOffset = VAR_OFFSET(ChannelVars, adValue) + i * static_cast<int>(sizeof(double));
+    avar[n++] = VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant, VarFlagMidi | VarFlagNeverFold);
+  }
+  avar[n] = VarEnd;
+  return avar;
+}
+
+ModuleTypeTmpl<ModChannel> typeChannel("Channel", avarChannelInputs, ChannelOutputs(), AttrRegistered, nullptr,
+                                       OrderChannel);
+
+}  // namespace
+
+ModChannel::ModChannel(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch,
+                       int iLevel, Module*)
+    : Module(ptype, pszName, ppatch, pvoice, bPerPatch, iLevel) {
+  pvVars = &v;
+  // A patch's channel starts from the engine's state; the patch then copies its own channel's.
+  InterpreterSettings* pengine = TheEngine();
+  if (ppatch && pengine && pengine->apmodChannel[0]) CopyStateFrom(static_cast<ModChannel*>(pengine->apmodChannel[0]));
+}
+
+void ModChannel::CopyStateFrom(const ModChannel* pmodFrom) {
+  v = pmodFrom->v;
+  memcpy(abFine, pmodFrom->abFine, sizeof abFine);
+  memcpy(adPending, pmodFrom->adPending, sizeof adPending);
+}
+
+int ModChannel::Init() {
+  if (!ppatch) return 0;  // an engine channel
+  Var* avar = ppavarTable ? *ppavarTable : nullptr;
+  int iResult = 0;
+  for (Var* pvar = avar; pvar && pvar->pszName; ++pvar) {
+    if (pvar->pmodule != this || !pvar->pform) continue;
+    if (pvar->pform->et != FormTypeNumeric) {
+      ERRADD(-1, "%s:%s - a channel's initial value must be a number", pvar->pszModule, pvar->pszName);
+      iResult = -1;
+      continue;
+    }
+    FormVarRefresh(pvar);
+  }
+  return iResult;
+}
+
+void CreateChannelModules() {
+  InterpreterSettings* pengine = TheEngine();
+  ModuleType* ptype = ModuleFactory::Get()->Lookup("Channel");
+  if (!ptype) {
+    AKS(AKSError, AK_HERE, "%s", "cannot find the first-class object for class ModChannel");
+    return;
+  }
+  for (int i = 0; i < MidiChannels; ++i) {
+    auto* pmod = static_cast<ModChannel*>(ptype->Create("Channel", nullptr, nullptr, true, 0, nullptr));
+    pmod->v.dChannelNum = i + 1;
+    pengine->apmodChannel[i] = pmod;
+  }
+}
+
+void DestroyChannelModules() {
+  InterpreterSettings* pengine = TheEngine();
+  if (!pengine) return;
+  for (Module*& pmod : pengine->apmodChannel) {
+    delete pmod;
+    pmod = nullptr;
+  }
+}

@@ -1,0 +1,16 @@
+// The Global module: the engine settings that formulas see, at level 0.
+#include "structural.h"
+
+namespace {
+
+Var avarGlobalInputs[] = {
+    VarIn("FreqEval", FormTypeNumeric, VAR_OFFSET(GlobalVars, dFreqEval), ClassConstant, 0, nullptr),
+    VarIn("FreqA", FormTypeNumeric, VAR_OFFSET(GlobalVars, dFreqA), ClassConstant, 0, nullptr),
+    VarIn("FreqFullBass", FormTypeNumeric, VAR_OFFSET(GlobalVars, dFreqFullBass), ClassConstant, 0, nullptr),
+    VarEnd};
+Var avarGlobalOutputs[] = {VarEnd};
+
+ModuleTypeTmpl<ModGlobal> typeGlobal("Global", avarGlobalInputs, avarGlobalOutputs, AttrRegistered, nullptr,
+                                     OrderGlobal);
+
+}  // namespace

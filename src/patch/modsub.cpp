@@ -1,0 +1,15 @@
+// The Sub module: a sub-patch included from another patch file.
+#include "structural.h"
+
+namespace {
+
+Var avarSubInputs[] = {
+    VarIn("File", FormTypeString, VAR_OFFSET(SubVars, dFile), 0, 0, nullptr),
+    VarIn("Result", FormTypeNumeric, VAR_OFFSET(SubVars, dResult), 0, 0, "Voice:Result"),
+    VarEnd};
+Var avarSubOutputs[] = {VarEnd};
+
+ModuleTypeTmpl<ModSub> typeSub("Sub", avarSubInputs, avarSubOutputs, AttrRegistered | AttrQuietUnused, nullptr,
+                               OrderSub);
+
+}  // namespace

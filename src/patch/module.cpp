@@ -1,0 +1,33 @@
+// The module base class.
+#include "module.h"
+
+#include <cstdlib>
+
+#include "akstring.h"
+#include "formeval.h"
+
+Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
+    : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
+      iLevel(iLevel_) {}
+
+Module::~Module() { free(pszName); }
+
+Var* Module::FindVar(const char* pszVarName) {
+  Var* avar = ppavarTable ? *ppavarTable : nullptr;
+  if (!avar) return nullptr;
+  for (Var* pvar = avar; pvar->pszName; ++pvar)
+    if (pvar->iLevel == iLevel && pvar->iHistory == 0 && AKstrcmp(pvar->pszModule, pszName) == 0 &&
+        AKstrcmp(pvar->pszName, pszVarName) == 0)
+      return pvar;
+  return nullptr;
+}
+
+Var* Module::GetVar(const char* pszVarName) {
+  Var* pvar = FindVar(pszVarName);
+  if (!pvar || !pvar->pform) return nullptr;
+  if (pvar->pform->et >= FormTypeRef) return pvar;
+  FormVarRefresh(pvar);
+  return nullptr;
+}
+
+void ModuleCalcOutput(Module* pmodule, Var*) { pmodule->Calc(); }

@@ -1,0 +1,75 @@
+// The module base class: what every module kind shares, and the operations the compiler calls.
+#pragma once
+
+#include <cmath>
+
+#include "formeval.h"
+#include "var.h"
+
+class ModuleType;
+class Patch;
+class Voice;
+
+class Module {
+ public:
+  // The value block holds the module's variables; declaration rows give byte offsets into it.
+  Module(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel);
+  virtual ~Module();
+  Module(const Module&) = delete;
+  Module& operator=(const Module&) = delete;
+
+  virtual bool IsModule() { return true; }
+  // Called once after the variables are bound; 0 on success.
+  virtual int Init() { return 0; }
+  // Restores the running state for a fresh note.
+  virtual void Reset() {}
+  // Work at note on, after any Reset.
+  virtual void NoteStart() {}
+  // Computes the outputs for the current clock value.
+  virtual void Calc() {}
+  // The record of this module's variable (own level, depth 0) in its table; absent if none.
+  virtual Var* FindVar(const char* pszName);
+  // FindVar; a constant formula is evaluated once now into the module's storage and answers
+  // absent, a varying one answers the record for the module to re-evaluate while running.
+  virtual Var* GetVar(const char* pszName);
+
+  ModuleType* ptype;
+  char* pszName;
+  Patch* ppatch;
+  Voice* pvoice;
+  bool bPerPatch;
+  int iLevel;
+  double* pclock = nullptr;  // seconds since note start (per-voice) or the patch's time (per-patch)
+
+  // Where the table the module's variables live in is found: the patch's per-patch table or the
+  // voice's copy of the per-voice table (a pointer to the pointer, as tables may move).
+  Var** ppavarTable = nullptr;
+  // The module's storage for its declared variables; null for modules without storage.
+  void* pvVars = nullptr;
+
+  // The address of a declared variable's storage.
+  double* VarStorage(int iOffset) { return reinterpret_cast<double*>(static_cast<char*>(pvVars) + iOffset); }
+
+ protected:
+  // True once per clock value: modules compute at most once per instant and return at once
+  // when pulled again.
+  bool ClockMoved() {
+    if (!pclock || *pclock == dLastClock_) return false;
+    dLastClock_ = *pclock;
+    return true;
+  }
+  // Makes the next ClockMoved answer true (after a Reset, the clock starts again at 0).
+  void ForgetClock() { dLastClock_ = NAN; }
+  // The value of an input that is re-evaluated while running: absent records keep the storage.
+  static double Pull(Var* pvar, double dStored) {
+    if (!pvar) return dStored;
+    FormVarEval(pvar);
+    return *pvar->pvalue;
+  }
+
+ private:
+  double dLastClock_ = NAN;
+};
+
+// The output routine of ordinary output rows: brings the module up to date.
+void ModuleCalcOutput(Module* pmodule, Var* avarTable);

@@ -1,0 +1,111 @@
+// Module types, the factory and its keyword enumeration, numbered names.
+#include "moduletype.h"
+
+#include <cctype>
+#include <cstdlib>
+#include <cstring>
+
+#include "akstatus.h"
+#include "akstring.h"
+#include "errorlist.h"
+#include "formenum.h"
+
+ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_, uint32_t attrs_,
+                       const char* pszHelper_, int iOrder_)
+    : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),
+      iOrder(iOrder_) {
+  for (Var* pvar = avarInputs; pvar && pvar->pszName; ++pvar) pvar->flags |= VarFlagInput;
+  ModuleFactory::Get()->Register(this);
+}
+
+int ModuleType::CountRows(const Var* avar) {
+  int n = 0;
+  while (avar && avar[n].pszName) ++n;
+  return n;
+}
+
+ModuleType* ModuleType::HelperType() {
+  if (!pszHelper) return nullptr;
+  ModuleType* ptype = ModuleFactory::Get()->Lookup(pszHelper);
+  if (!ptype) AKS(AKSFatal, AK_HERE, "%s: no per-patch helper module type named \"%s\"", pszName, pszHelper);
+  return ptype;
+}
+
+int ModuleType::ChannelOf(const Var* pvar, const char* pszName_) {
+  const char* pszVar = pvar->pszName ? pvar->pszName : "";
+  size_t n = strlen(pszName_);
+  if (strncmp(pszVar, pszName_, n) != 0) return 0;
+  if (pszVar[n] == 0) return 1;
+  if (pszVar[n] != '$') return 0;
+  char* pszEnd;
+  long i = strtol(pszVar + n + 1, &pszEnd, 10);
+  if (pszEnd == pszVar + n + 1 || *pszEnd || i < 1 || i > 1000000) {
+    AKS(AKSWarn, AK_HERE, "cannot find channel number in %s; returning 1", pszVar);
+    return 1;
+  }
+  return static_cast<int>(i);
+}
+
+int ModuleType::RefuseChannels(Var* pvar) {
+  AKS(AKSWarn, AK_HERE, "%s:%s module cannot accept %d channel variable", pvar->pszModule, pvar->pszName,
+      pvar->nChannels);
+  ERRADD(pvar->iLine, "%s:%s module cannot accept %d channel variable", pvar->pszModule, pvar->pszName,
+         pvar->nChannels);
+  return -1;
+}
+
+ModuleFactory::ModuleFactory() {
+  static const char* const apszKeywords[] = {
+      "Unset",       "FIFO",       "LIFO",       "Formula",    "Sawtooth", "Square", "Triangle",
+      "Sine",        "SH",         "SawPulse",   "RevSawtooth", "SawtoothNA", "SquareNA", "SawPulseNA",
+      "White",       "Pink",       "None",       "Linear",     "Exponential", "Left", "Right",
+      "Nearest",     "Lowpass",    "Highpass",   "Serial",     "Parallel",   "Power", "Flat"};
+  for (int i = 0; i < static_cast<int>(sizeof apszKeywords / sizeof *apszKeywords); ++i)
+    FormEnumReg(i, apszKeywords[i]);
+}
+
+ModuleFactory* ModuleFactory::Get() {
+  static ModuleFactory* pfactory = new ModuleFactory;  // lives for the whole program
+  return pfactory;
+}
+
+void ModuleFactory::Register(ModuleType* ptype) {
+  // Kept sorted by look-up order; kinds of the same place keep their registration order.
+  int i = aptype.N();
+  while (i > 0 && aptype[i - 1]->iOrder > ptype->iOrder) --i;
+  aptype.Insert(i, ptype);
+}
+
+ModuleType* ModuleFactory::Lookup(const char* pszType) {
+  for (ModuleType* ptype : aptype)
+    if (strcmp(ptype->pszName, pszType) == 0) return ptype;
+  return nullptr;
+}
+
+ModuleType* ModuleFactory::Find(const char* pszType, const char* pszSection) {
+  if (pszType) {
+    if (ModuleType* ptype = Lookup(pszType)) return ptype;
+    AKS(AKSWarn, AK_HERE, "do not know module type \"%s\"", pszType);
+    return nullptr;
+  }
+  const char* pszName = pszSection ? pszSection : "";
+  for (ModuleType* ptype : aptype)
+    if (strncmp(ptype->pszName, pszName, strlen(ptype->pszName)) == 0) return ptype;
+  AKS(AKSWarn, AK_HERE, "no module type has an abbreviation matching \"%s\"", pszName);
+  return nullptr;
+}
+
+bool IsNumberedName(const char* pszName, const char* pszPrefix, int* piNumber) {
+  size_t n = strlen(pszPrefix);
+  if (strncmp(pszName, pszPrefix, n) != 0) return false;
+  const char* pszDigits = pszName + n;
+  if (!*pszDigits) return false;
+  long iValue = 0;
+  for (const char* p = pszDigits; *p; ++p) {
+    if (!isdigit(static_cast<unsigned char>(*p))) return false;
+    if (iValue < 100000000) iValue = iValue * 10 + (*p - '0');
+  }
+  if (iValue == 0) return false;
+  if (piNumber) *piNumber = static_cast<int>(iValue);
+  return true;
+}

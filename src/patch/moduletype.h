@@ -1,0 +1,143 @@
+// Module types: the descriptor of one module kind, its registration, and the factory of kinds.
+//
+// To add a module kind: declare its value block and its input and output tables with VarIn and
+// VarOut in its own .cpp file, and define one static ModuleTypeTmpl<ModX> object with the kind's
+// place in ModuleOrder (moduleorder.h). The object registers itself before main().
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "akarray.h"
+#include "module.h"
+#include "moduleorder.h"
+#include "var.h"
+
+// Attribute bits of a module type.
+enum : uint32_t {
+  AttrRegistered = 0x01,       // carried by every registration; no effect
+  AttrBypassPasses = 0x02,     // a constant true Bypass makes the output its Input
+  AttrBypassSilences = 0x04,   // a constant true Bypass makes the output 0
+  AttrOutputFollows = 0x08,    // an output takes the evaluation class of Input
+  AttrMultiMono = 0x10,        // duplicated once per channel of multi-channel input
+  AttrQuietUnused = 0x20,      // dropped without the "unused" warning
+};
+
+// Declaration rows. classMax 0 means no limit.
+constexpr Var VarRow(const char* pszName, int type, int iOffset, const char* pszDefault, VarOutputFn pfnOutput,
+                     int classMax, uint32_t flags) {
+  Var var{};
+  var.pszName = pszName;
+  var.type = type;
+  var.iOffset = iOffset;
+  var.pszDefault = pszDefault;
+  var.pfnOutput = pfnOutput;
+  var.classMax = classMax;
+  var.flags = flags;
+  return var;
+}
+constexpr Var VarIn(const char* pszName, int type, int iOffset, int classMax, uint32_t flags, const char* pszDefault) {
+  return VarRow(pszName, type, iOffset, pszDefault, nullptr, classMax, flags);
+}
+constexpr Var VarOut(const char* pszName, int type, int iOffset, int classMax, uint32_t flags,
+                     VarOutputFn pfnOutput = ModuleCalcOutput, const char* pszDefault = nullptr) {
+  return VarRow(pszName, type, iOffset, pszDefault, pfnOutput, classMax, flags);
+}
+// The row that ends a declaration table.
+constexpr Var VarEnd = {};
+// Byte offset of a field of a module's value block.
+#define VAR_OFFSET(Block, field) static_cast<int>(offsetof(Block, field))
+
+class ModuleType {
+ public:
+  // Marks the input rows as declared inputs and registers the type with the factory.
+  ModuleType(const char* pszName, Var* avarInputs, Var* avarOutputs, uint32_t attrs, const char* pszHelper,
+             int iOrder);
+  virtual ~ModuleType() = default;
+
+  virtual Module* Create(const char* pszModule, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
+                         Module* pmodHelper) = 0;
+  virtual Module* Create(const char* pszFile, int iLine, const char* pszModule, Patch* ppatch, Voice* pvoice,
+                         bool bPerPatch, int iLevel, Module* pmodHelper) {
+    (void)pszFile, (void)iLine;
+    return Create(pszModule, ppatch, pvoice, bPerPatch, iLevel, pmodHelper);
+  }
+  // The per-patch helper type; a helper name that is not registered ends the program.
+  virtual ModuleType* HelperType();
+  virtual bool HasAttr(uint32_t bits) { return (attrs & bits) != 0; }
+  // Inputs accepted beyond the table (numbered inputs).
+  virtual bool IsNumberedInput(const char* pszVar) { (void)pszVar; return false; }
+  // Outputs created on demand, with the new record's flags and routine.
+  virtual bool IsNumberedOutput(const char* pszVar, uint32_t* pflags, VarOutputFn* ppfnOutput) {
+    (void)pszVar, (void)pflags, (void)ppfnOutput;
+    return false;
+  }
+  // 0: the variable is not this name; 1: exactly the name; N: the name followed by "$N".
+  virtual int ChannelOf(const Var* pvar, const char* pszName);
+  // Refuses a multi-channel variable: reports it and answers -1.
+  virtual int RefuseChannels(Var* pvar);
+
+  // The name of the module class, for listings.
+  virtual const char* ClassName() { return "Module"; }
+
+  int NumInputs() const { return CountRows(avarInputs); }
+  int NumOutputs() const { return CountRows(avarOutputs); }
+
+  const char* pszName;
+  Var* avarInputs;
+  Var* avarOutputs;
+  uint32_t attrs;
+  const char* pszHelper;
+  int iOrder;  // place in the look-up order
+
+ private:
+  static int CountRows(const Var* avar);
+};
+
+// Binds a type to a module class T, which names itself in a static pszClassName and may define
+// static IsNumberedInput(name) and IsNumberedOutput(name, flags, routine).
+template <class T>
+class ModuleTypeTmpl : public ModuleType {
+ public:
+  using ModuleType::ModuleType;
+  Module* Create(const char* pszModule, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
+                 Module* pmodHelper) override {
+    return new T(this, pszModule, ppatch, pvoice, bPerPatch, iLevel, pmodHelper);
+  }
+  const char* ClassName() override { return T::pszClassName; }
+  bool IsNumberedInput(const char* pszVar) override {
+    if constexpr (requires { T::IsNumberedInput(pszVar); }) return T::IsNumberedInput(pszVar);
+    else return false;
+  }
+  bool IsNumberedOutput(const char* pszVar, uint32_t* pflags, VarOutputFn* ppfnOutput) override {
+    if constexpr (requires { T::IsNumberedOutput(pszVar, pflags, ppfnOutput); })
+      return T::IsNumberedOutput(pszVar, pflags, ppfnOutput);
+    else return false;
+  }
+};
+
+// The registry of module kinds, in look-up order.
+class ModuleFactory {
+ public:
+  // The one factory; made on first use, when it also registers the keyword enumeration.
+  static ModuleFactory* Get();
+  void Register(ModuleType* ptype);
+  // By exact type name, or (without one) the first type whose name begins the section name.
+  ModuleType* Find(const char* pszType, const char* pszSection);
+  // By exact name, without the warning; absent when not registered.
+  ModuleType* Lookup(const char* pszType);
+  AKArray<ModuleType*> aptype;
+
+ private:
+  ModuleFactory();
+};
+
+// True when the name is the prefix followed by decimal digits of non-zero value ("Freq3").
+bool IsNumberedName(const char* pszName, const char* pszPrefix, int* piNumber = nullptr);
+
+// Keyword numbers of the enumeration that module variables use.
+enum Keyword {
+  KwUnset = 0, KwFIFO, KwLIFO, KwFormula, KwSawtooth, KwSquare, KwTriangle, KwSine, KwSH, KwSawPulse,
+  KwRevSawtooth, KwSawtoothNA, KwSquareNA, KwSawPulseNA, KwWhite, KwPink, KwNone, KwLinear, KwExponential,
+  KwLeft, KwRight, KwNearest, KwLowpass, KwHighpass, KwSerial, KwParallel, KwPower, KwFlat,
+};
