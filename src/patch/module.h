@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cmath>
+#include <cstdint>
 
 #include "formeval.h"
 #include "var.h"
@@ -44,6 +45,9 @@ class Module {
   // Where the table the module's variables live in is found: the patch's per-patch table or the
   // voice's copy of the per-voice table (a pointer to the pointer, as tables may move).
   Var** ppavarTable = nullptr;
+  // The patch's random generator (RandomSeed), which noise and swarms draw from with
+  // FormRandomNext; set by whoever creates the module.
+  uint32_t* puRandom = nullptr;
   // The module's storage for its declared variables; null for modules without storage.
   void* pvVars = nullptr;
 

@@ -71,6 +71,7 @@ Var* ModuleHarness::AppendRecord(const Var& varRow, const char* pszModule, bool 
 int ModuleHarness::Start() {
   pmodule_.reset(ptype_->Create(sName_.c_str(), nullptr, nullptr, bPerPatch_, 1, nullptr));
   pmodule_->pclock = &dTime;
+  pmodule_->puRandom = &uRandom;
   pmodule_->ppavarTable = &pavar_;
   // The module's own records: inputs, outputs, then the variables the test set beyond them.
   for (const Var* pvar = ptype_->avarInputs; pvar->pszName; ++pvar) AppendRecord(*pvar, sName_.c_str(), true);

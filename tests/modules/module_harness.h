@@ -42,6 +42,7 @@ class ModuleHarness {
   Var* Find(const char* pszModule, const char* pszName);
   double dTime = 0;   // seconds since the note started: the module's clock
   double dSample = 0;
+  uint32_t uRandom = 1;  // the stand-in patch's random generator, seeded like RandomSeed 1
 
  private:
   struct Pending {
