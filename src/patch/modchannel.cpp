@@ -87,3 +87,6 @@ void DestroyChannelModules() {
     pmod = nullptr;
   }
 }
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_channel = 0;

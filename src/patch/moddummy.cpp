@@ -112,3 +112,6 @@ ModuleTypeTmpl<ModDummy> typeDummyPitch("DummyPitch", DummyPitchInputs(), avarNo
                                         OrderDummyPitch);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_dummy = 0;

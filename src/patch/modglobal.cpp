@@ -14,3 +14,6 @@ ModuleTypeTmpl<ModGlobal> typeGlobal("Global", avarGlobalInputs, avarGlobalOutpu
                                      OrderGlobal);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_global = 0;

@@ -31,3 +31,6 @@ int ModInterface::Init() {
   }
   return 0;
 }
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_interface = 0;

@@ -17,3 +17,6 @@ Var avarNoteOutputs[] = {
 ModuleTypeTmpl<ModNote> typeNote("Note", avarNoteInputs, avarNoteOutputs, AttrRegistered, nullptr, OrderNote);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_note = 0;

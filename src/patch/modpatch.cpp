@@ -35,3 +35,6 @@ class ModuleTypeModPatch : public ModuleTypeTmpl<ModPatch> {
 ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered, nullptr, OrderPatch);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_patch = 0;

@@ -13,3 +13,6 @@ ModuleTypeTmpl<ModSub> typeSub("Sub", avarSubInputs, avarSubOutputs, AttrRegiste
                                OrderSub);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_sub = 0;

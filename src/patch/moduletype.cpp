@@ -10,6 +10,14 @@
 #include "errorlist.h"
 #include "formenum.h"
 
+// The structural kinds register themselves as static objects in this library; a static library's
+// file that nothing names is left out by the linker, so the factory names one symbol of each.
+extern int g_nAnchor_channel, g_nAnchor_note, g_nAnchor_voice, g_nAnchor_patch, g_nAnchor_global,
+    g_nAnchor_interface, g_nAnchor_sub, g_nAnchor_dummy;
+__attribute__((used)) static int* const apnStructuralAnchors[] = {
+    &g_nAnchor_channel, &g_nAnchor_note,      &g_nAnchor_voice, &g_nAnchor_patch,
+    &g_nAnchor_global,  &g_nAnchor_interface, &g_nAnchor_sub,   &g_nAnchor_dummy};
+
 ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_, uint32_t attrs_,
                        const char* pszHelper_, int iOrder_)
     : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),

@@ -29,3 +29,6 @@ class ModuleTypeVoice : public ModuleTypeTmpl<ModVoice> {
 ModuleTypeVoice typeVoice("Voice", avarVoiceInputs, avarVoiceOutputs, AttrRegistered, nullptr, OrderVoice);
 
 }  // namespace
+
+// Named by the factory so that the linker keeps this file's registration.
+int g_nAnchor_voice = 0;
