@@ -12,6 +12,7 @@
 #include <filesystem>
 
 #include "akstatus.h"
+#include "appcore.h"
 
 namespace fs = std::filesystem;
 
@@ -82,4 +83,14 @@ bool CheckReadable(const std::string& sPath) {
   if (!pszReason) return true;
   fprintf(stderr, "vantrel: cannot read %s: %s\n", sPath.c_str(), pszReason);
   return false;
+}
+
+std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride) {
+  std::string sSettings = InstallDir() + "/config/Interpreter.vantrel";
+  if (access(sSettings.c_str(), R_OK) != 0) {
+    fprintf(stderr, "vantrel: cannot read interpreter file \"%s\": %s\n", sSettings.c_str(), strerror(errno));
+    return nullptr;
+  }
+  AKSSetActions(AKSWarn, AKSGetActions(AKSWarn) & ~AKSActDebug);
+  return std::make_unique<AppCore>(InstallDir(), asSettingsOverride);
 }

@@ -1,7 +1,11 @@
 // What every vantrel subcommand shares: the installation folder, the status log, diagnostics.
 #pragma once
 
+#include <memory>
 #include <string>
+#include <vector>
+
+class AppCore;
 
 namespace CLI {
 class App;
@@ -25,6 +29,10 @@ void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int
 
 // Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
 int SplitLinePrefix(const char* pszMessage, const char** ppszText);
+
+// The application core for the installation, with warnings kept off standard error (commands
+// print their own diagnostics); null, with a message, when the engine settings cannot be read.
+std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride = {});
 
 // Checks that a file can be read; prints "vantrel: cannot read PATH: reason" and answers false if not.
 bool CheckReadable(const std::string& sPath);

@@ -15,3 +15,5 @@ struct Command {
 Command AddConfCommand(CLI::App& app);
 Command AddFormulaCommand(CLI::App& app);
 Command AddModulesCommand(CLI::App& app);
+Command AddCheckCommand(CLI::App& app);
+Command AddDumpCommand(CLI::App& app);

@@ -11,7 +11,8 @@ int main(int argc, char** argv) {
                "Exit status: 0 success, 1 the patch or input was refused, 2 usage or file error."};
   app.require_subcommand(1);
   app.set_version_flag("--version", "vantrel 0.1.0");
-  std::vector<Command> aCommands = {AddConfCommand(app), AddFormulaCommand(app), AddModulesCommand(app)};
+  std::vector<Command> aCommands = {AddConfCommand(app),   AddFormulaCommand(app), AddModulesCommand(app),
+                                    AddCheckCommand(app),  AddDumpCommand(app)};
   for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
   try {
     app.parse(argc, argv);

@@ -86,6 +86,16 @@ class AKArray {
     return pElems_[i];
   }
 
+  // Makes room for n elements without changing N(), so that later growth up to n keeps addresses.
+  void Reserve(int n) {
+    if (n > nCapacity_) Reallocate(n);
+  }
+  // Drops the elements from n on (n not above N()).
+  void Truncate(int n) {
+    if (n < 0 || n > iUsed) AKS(AKSError, pszFile_, iLine_, "%s", "n >= 0 && n <= iUsed");
+    Destroy(n, iUsed);
+    iUsed = n;
+  }
   int Capacity() const { return nCapacity_; }
   T* begin() { return pElems_; }
   T* end() { return pElems_ + iUsed; }

@@ -28,6 +28,8 @@ class Module {
   virtual void NoteStart() {}
   // Computes the outputs for the current clock value.
   virtual void Calc() {}
+  // Work after every other computation of a sample (a delay's feedback); most modules have none.
+  virtual void FeedbackStep() {}
   // The record of this module's variable (own level, depth 0) in its table; absent if none.
   virtual Var* FindVar(const char* pszName);
   // FindVar; a constant formula is evaluated once now into the module's storage and answers

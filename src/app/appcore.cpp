@@ -1,0 +1,182 @@
+// The application core: engine bring-up, patch compilation from files, installation, benchmark.
+#include "appcore.h"
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdarg>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "akconfig.h"
+#include "akstatus.h"
+#include "akstring.h"
+#include "errorlist.h"
+#include "filterfactory.h"
+#include "patch.h"
+#include "startup_hooks.h"
+#include "structural.h"
+#include "vanmath.h"
+
+namespace {
+
+// The diagnostic redirector: a configuration-reader warning "line N: text" becomes a patch error
+// at line N.
+void RedirectDiagnostic(int, const char*, int, const char* pszMessage, const char*, void*) {
+  int iLine = -1, n = 0;
+  if (sscanf(pszMessage, "line %d: %n", &iLine, &n) == 1 && n > 0) {
+    ERRADD(iLine, "%s", pszMessage + n);
+    return;
+  }
+  ERRADD(-1, "%s", pszMessage);
+}
+
+}  // namespace
+
+void InitSharedTables() {
+  FilterFactory::Get()->BuildIndex();
+  VanMathInitTables();
+  RunModuleStartupHooks();
+}
+
+AppCore::AppCore(const std::string& sInstallDir, const std::vector<std::string>& asSettingsOverride)
+    : sInstallDir_(sInstallDir), aslot_(AK_HERE) {
+  InitSharedTables();
+  PatchSetInstallDir(sInstallDir_);
+  std::string sSettings = sInstallDir_ + "/config/Interpreter.vantrel";
+  AKConfig_T* pconf = AKConfigRead(sSettings.c_str(), AKConfigText);
+  if (!pconf) AKS(AKSFatal, AK_HERE, "cannot read interpreter file \"%s\"", sSettings.c_str());
+  AKConfig_T* pconfSection = pconf ? AKConfigGetSub(pconf, "Interpreter") : nullptr;
+  for (const std::string& sLine : asSettingsOverride) {
+    size_t iEquals = sLine.find('=');
+    if (iEquals == std::string::npos || !pconfSection) continue;
+    std::string sName = sLine.substr(0, iEquals), sValue = sLine.substr(iEquals + 1);
+    while (!sName.empty() && sName.back() == ' ') sName.pop_back();
+    while (!sValue.empty() && sValue.front() == ' ') sValue.erase(0, 1);
+    AKConfigSet(pconfSection, sName.c_str(), sValue.c_str());
+  }
+  pengine_ = std::make_unique<InterpreterSettings>(pconfSection);
+  AKConfigFree(pconf);
+  CreateChannelModules();
+}
+
+AppCore::~AppCore() {
+  std::lock_guard<std::mutex> lock(mutexEngine_);
+  for (PatchSlot& slot : aslot_) {
+    delete slot.ppatch;
+    free(slot.pszText);
+  }
+  aslot_.Empty();
+  DestroyChannelModules();
+}
+
+void AppCore::UserMessage(const char* pszFormat, ...) {
+  char sz[4096];
+  va_list args;
+  va_start(args, pszFormat);
+  vsnprintf(sz, sizeof sz, pszFormat, args);
+  va_end(args);
+  if (pfnUserMessage) pfnUserMessage(sz);
+  else ERRADD(-1, "%s", sz);
+}
+
+Patch* AppCore::CompilePatchFile(const char* pszPathIn, int iChannel, std::string* psText) {
+  // A path in double quotes (as the shell hands one over) loses them.
+  std::string sPath = pszPathIn ? pszPathIn : "";
+  if (!sPath.empty() && sPath.front() == '"') {
+    sPath.erase(0, 1);
+    if (!sPath.empty() && sPath.back() == '"') sPath.pop_back();
+  }
+  struct stat st;
+  if (stat(sPath.c_str(), &st) != 0) {
+    UserMessage("stat( %s ): %s", sPath.c_str(), strerror(errno));
+    return nullptr;
+  }
+  FILE* pfile = fopen(sPath.c_str(), "rb");
+  if (!pfile) {
+    UserMessage("open( %s ): %s", sPath.c_str(), strerror(errno));
+    return nullptr;
+  }
+  std::string sText;
+  char ach[65536];
+  for (size_t n; (n = fread(ach, 1, sizeof ach, pfile)) > 0;) sText.append(ach, n);
+  bool bReadError = ferror(pfile) != 0;
+  if (fclose(pfile) != 0 || bReadError) {
+    UserMessage("close( %s ): %s", sPath.c_str(), strerror(errno));
+    return nullptr;
+  }
+  ErrorList::Get()->Clear();
+  if (peditor && peditor->Exists()) peditor->ClearErrorMarks();
+  // Reader warnings become patch errors at their lines while the file is read.
+  AKSSetCallback(AKSWarn, RedirectDiagnostic, nullptr);
+  FILE* pmem = sText.empty() ? fopen("/dev/null", "rb") : fmemopen(sText.data(), sText.size(), "rb");
+  AKConfig_T* pconf = pmem ? AKConfigReadStream(sPath.c_str(), pmem, AKConfigText) : nullptr;
+  if (pmem) fclose(pmem);
+  AKSSetCallback(AKSWarn, nullptr, nullptr);
+  if (!pconf) {
+    UserMessage("cannot read patch \"%s\"", sPath.c_str());
+    return nullptr;
+  }
+  int iSlot = iChannel >= 0 && iChannel < MidiChannels ? iChannel : 0;
+  auto* pmodChannel = static_cast<ModChannel*>(pengine_->apmodChannel[iSlot]);
+  Patch* ppatch = new Patch(pengine_.get(), pconf, pmodChannel);
+  AKConfigFree(pconf);
+  if (psText) *psText = std::move(sText);
+  return ppatch;
+}
+
+int AppCore::LoadPatch(const char* pszPath, int iChannel, bool bShow, double dSeconds, double* pdRate) {
+  bool bEditor = peditor && peditor->Exists();
+  if (bShow && bEditor && !peditor->SaveQuery()) return -1;
+  std::string sText;
+  Patch* ppatch = CompilePatchFile(pszPath, iChannel, &sText);
+  if (!ppatch) return -1;
+  if (!ppatch->bCompiled) {
+    if (peditor) {
+      if (!peditor->Exists()) peditor->Create();
+      if (bShow) peditor->Show(iChannel, pszPath, sText.c_str());
+      peditor->SetCompileErrors(iChannel);
+    }
+    delete ppatch;
+    return -1;
+  }
+  if (bShow && bEditor) peditor->Show(iChannel, pszPath, sText.c_str());
+  if (pengineHooks) {
+    pengineHooks->ResetAutoReduce();
+    pengineHooks->ResetOscilloscope();
+  }
+  std::lock_guard<std::mutex> lock(mutexEngine_);
+  aslot_.SetSize(iChannel + 1);
+  PatchSlot& slot = aslot_[iChannel];
+  delete slot.ppatch;
+  free(slot.pszText);
+  AKstrcpy(slot.szPath, pszPath, sizeof slot.szPath);
+  slot.pszText = AKstrdup(sText.c_str());
+  slot.ppatch = ppatch;
+  if (pengineHooks) pengineHooks->ResetKeepUp();
+  if (dSeconds == -1) dSeconds = 0.1;
+  if (dSeconds != 0) {
+    double dRate = BenchmarkPatch(ppatch, dSeconds);
+    UserMessage("performance: %.2f polyphony; %.2f us; %.2f kHz", dRate / pengine_->dFreqEval, 1000000 / dRate,
+                dRate * 0.001);
+    if (pdRate) *pdRate = dRate;
+  }
+  return 0;
+}
+
+double AppCore::BenchmarkPatch(Patch* ppatch, double dSeconds) {
+  using Clock = std::chrono::steady_clock;
+  ppatch->NoteOn(60, 0.5);
+  std::vector<double> adFrame(static_cast<size_t>(pengine_->nChannels), 0.0);
+  Clock::time_point tStart = Clock::now();
+  double dFrames = 0, dElapsedMs = 0;
+  do {
+    for (int i = 0; i < 1000; ++i) ppatch->RenderFrame(adFrame.data(), pengine_->nChannels);
+    dFrames += 1000;
+    dElapsedMs = std::chrono::duration<double, std::milli>(Clock::now() - tStart).count();
+  } while (dElapsedMs < dSeconds * 1000);
+  ppatch->AllSoundOff();
+  return dFrames * 1000 / dElapsedMs;
+}

@@ -1,0 +1,182 @@
+// A compiled patch: its modules, its two variable tables, and the operations the engine calls.
+#pragma once
+
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "akconfig.h"
+#include "controllers.h"
+#include "form.h"
+#include "moduletype.h"
+#include "settings.h"
+#include "vartable.h"
+
+class ModChannel;
+class ModPatch;
+class Voice;
+
+// The folder the patch loader finds sub-patches ("patch") and packages ("package") in.
+void PatchSetInstallDir(const std::string& sDir);
+const std::string& PatchInstallDir();
+
+class Patch {
+ public:
+  // Loads and compiles; test bCompiled afterwards and discard a patch that failed. The caller
+  // keeps the configuration and frees it after construction.
+  Patch(InterpreterSettings* pengine, AKConfig_T* pconfRoot, ModChannel* pmodChannel);
+  virtual ~Patch();
+  Patch(const Patch&) = delete;
+  Patch& operator=(const Patch&) = delete;
+
+  // Playback, called by the engine, MIDI dispatch and the performance pad.
+  virtual void NoteOn(int iNote, double dVelocity);
+  virtual void PolyPressure(int iNote, double dValue);
+  virtual void NoteOff(int iNote, double dVelocity);
+  virtual void AllNotesOff();
+  virtual void AllSoundOff();
+  virtual void ControllerChanged(int iChannel, int iControl, double dValue);
+  virtual void Play(int iNote, double dVelocity);
+  // Adds one sample of the patch's output to the frame.
+  virtual double RenderFrame(double* adFrame, int nChannels);
+  virtual double SumVoices(Form* pform);
+  // The variable dumps of both tables, at Status severity.
+  virtual void DumpVariables();
+  // The dumps as text, for the command line.
+  std::string DumpText();
+
+  // Loading.
+  struct Layer {
+    Layer(AKConfig_T* pconf_, int iLevel_, int iLevelParent_, bool bPatch_, std::string sCaller_, std::string sFile_)
+        : pconf(pconf_), iLevel(iLevel_), iLevelParent(iLevelParent_), bPatch(bPatch_), sCaller(std::move(sCaller_)),
+          sFile(std::move(sFile_)) {}
+    AKConfig_T* pconf;    // the parsed file of this level (owned, except level 1's)
+    int iLevel;
+    int iLevelParent;     // -1 for the patch itself
+    bool bPatch;          // patch or sub-patch; false for a package
+    std::string sCaller;  // the section that called a package
+    std::string sFile;    // the file the level was read from, "" for the patch itself
+    bool bHasInterface = false;
+    std::string sTuningFormula;  // what a sub-patch of this level tunes by
+  };
+  struct Override {
+    int iLevel;
+    std::string sModule, sVar, sFormula;
+    int iLine;
+  };
+  struct ModuleEntry {
+    ModuleType* ptype;
+    const char* pszName;  // interned
+    int nChannels;
+    int iLevel;           // the level that owns the module
+    int iFirstVar;        // its first record in the matching table
+    int iHelper;          // per-voice entries: the per-patch helper module, or -1
+  };
+
+  virtual int AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch, int iLevel, int iLevelParent);
+  virtual ModuleType* FindPackage(AKConfig_T* pconfLayer, AKConfig_T* pconfSection, const char* pszType, int iLevel);
+  virtual int LoadSubPatch(AKConfig_T* pconfLayer, AKConfig_T* pconfSection, const char* pszType, int* piLevel,
+                           int* piLevelParent);
+  virtual void AddAnonymousModule(const char* pszType, const char* const* apszArgs, int nArgs, int* piRejected,
+                                  char* szName, int nSize);
+
+  // Compilation.
+  virtual void CompileFormula(Var* pvar, bool bPerPatch);
+  virtual Var* ResolveReference(Var* pvarRequest, const char* pszModule, const char* pszName, int iHistory);
+  virtual void AugmentCaller(VarTable& table, int iVar);
+  virtual bool RemapToCaller(VarTable& table, Form* pform);
+  virtual bool ReferencesAudioRate(Form* pform, VarTable& table);
+  virtual void CreateVoices();
+  // Channels: splitting multi-channel values into one record per channel.
+  virtual int Channelize();
+  virtual void CreateMultiMono();
+  virtual void ChannelSeparate();
+  virtual void OptimizeTables();
+
+  // Evaluation classes.
+  virtual int ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound);
+  virtual int FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound);
+  virtual void RenumberReferences(Form* pform, const std::vector<int>& aiMap, const std::vector<int>& aiVoiceMap);
+  virtual void RemoveUnused(VarTable& table, bool bPerVoice);
+  virtual void RemoveUnneeded();
+
+  // Orders history copies for shifting: by module, then name, then depth descending.
+  static void SortHistory(VarTable& table, std::vector<int>& aiHistory);
+
+  bool bCompiled = true;  // cleared by any error
+
+  // Settings from the Patch section.
+  int iVoicePrealloc = -1;
+  int iNoteMax = 16;
+  int iVoicesPerNote = 1;
+  bool bFIFO = true;
+  bool bRetrigger = true;
+  double dFreqEvalControl = 11025;
+  uint32_t uRandomState = 1;  // RANDOM() and noise draw from it
+  int iGenerator = -1;        // its registration with the formula language
+
+  InterpreterSettings* pengine;
+  std::vector<Layer> alayer;  // level n is alayer[n - 1]
+  std::vector<Override> aoverride;
+  std::vector<ModuleEntry> amodVoice, amodPatch;
+  VarTable tabVoice, tabPatch;
+
+  std::vector<Module*> apmodPatch;  // per-patch module objects, owned
+  ModPatch* pmodPatch = nullptr;
+  ModChannel* pmodChannel = nullptr;  // the channel whose controllers this patch reads
+  std::vector<Module*> apmodDelay;    // per-patch delays, called after every sample
+  std::vector<int> aiEvalPerPatch;    // per-patch records evaluated for every output sample
+  int iOutLeft = -1, iOutRight = -1;  // the output records
+  std::vector<int> aiHistory;         // per-patch history copies, in shift order
+  bool bScope = false;                // the oscilloscope probe is active
+  int nAnonymous = 0;
+
+  // Class boundaries of each table after ordering: ends of constants, per-patch, per-voice and
+  // per-note (the per-sample range runs to the end).
+  int aiEndVoice[4] = {}, aiEndPatch[4] = {};
+  // Update-on-MIDI lists: records to mark stale when a control changes.
+  std::vector<int> aaiMidiPatch[ControllerCount], aaiMidiVoice[ControllerCount];
+
+  // Playback state.
+  std::vector<Voice*> apvoiceAll;  // every voice, owned
+  std::vector<Voice*> apvoiceFree, apvoiceActive, apvoiceRender;
+  long nChanges = 0, nChangesRendered = -1;
+  std::vector<int> aiHeld;  // held-note stack of the monophonic mode
+  std::mutex mutex;         // guards the voice lists and the held-note stack
+  double dSample = 0, dTime = 0;
+
+ private:
+  bool bStopLoading_ = false;  // a failed sub-patch ends the loading at once
+  // Loading steps.
+  void ReadSettings(AKConfig_T* pconfRoot);
+  void AddDefaultSections(Layer& layer);
+  void ProcessLayer(size_t iLayer);
+  void ApplyOverrides();
+  void Fail() { bCompiled = false; }
+  void DestroyVoice(Voice* pvoice);
+  void BindPerPatchRecord(int i);
+  bool IncludesFile(int iLevel, const std::string& sFile) const;
+  int CopyRow(const Var& varRow, VarTable& table, const ModuleEntry& entry, bool bPerPatch, int iModuleIndex,
+              int iLine, int iLevel, int iLevelOwn, int iLevelParent, bool bAudioRate);
+  // Compilation steps.
+  void Compile();
+  void BuildPerPatchModules();
+  void BindPerPatchRecords();
+  void GatherEvalPerPatch();
+  void CheckRateFunctions(Var* pvar, Form* pform, bool bPerPatch, bool bNested);
+  void MakeBypassedReferencesConsistent();
+  void FinalWiring();
+  void InitPerPatchModules();
+  void CheckAudioRate();
+  void FindScopeFlag();
+  Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
+  // The class computation's scratch: the MIDI controls a dependency tree reads.
+  bool abControlTouched_[ControllerCount] = {};
+  void ClearClassScratch(VarTable& table);
+  std::vector<int> aiVoiceMap_;  // old to new per-voice indices while tables are ordered
+
+  // The compilation context of the parser callbacks.
+  int iCompiling_ = -1;
+  bool bCompilingPerPatch_ = false;
+};

@@ -1,0 +1,381 @@
+// Evaluation classes: how often each variable can change, removal of what nothing needs, ordering
+// of both tables by class, the update-on-MIDI lists, history wiring and the variable dumps.
+#include <algorithm>
+#include <cstdarg>
+#include <cstdio>
+#include <cstring>
+#include <numeric>
+#include <string>
+
+#include "akstatus.h"
+#include "akstring.h"
+#include "errorlist.h"
+#include "formfn.h"
+#include "formparse.h"
+#include "patch.h"
+
+namespace {
+
+constexpr int kMaxDepth = 100;  // class recursion beyond this is a loop through ordinary records
+
+bool IsType(const Var& var, const char* pszType) { return var.ptype && strcmp(var.ptype->pszName, pszType) == 0; }
+
+std::string Format(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+std::string Format(const char* pszFormat, ...) {
+  va_list args;
+  va_start(args, pszFormat);
+  va_list args2;
+  va_copy(args2, args);
+  int n = vsnprintf(nullptr, 0, pszFormat, args);
+  va_end(args);
+  std::string s(static_cast<size_t>(n > 0 ? n : 0) + 1, 0);
+  vsnprintf(s.data(), s.size(), pszFormat, args2);
+  va_end(args2);
+  s.resize(static_cast<size_t>(n > 0 ? n : 0));
+  return s;
+}
+
+// Class 0 (unused) sorts last.
+int SortKey(int iClass) { return iClass == ClassUnused ? 999 : iClass; }
+
+}  // namespace
+
+void Patch::ClearClassScratch(VarTable& table) {
+  for (int i = 0; i < table.N(); ++i) {
+    Var& var = table[i];
+    std::fill(std::begin(var.aclassCache), std::end(var.aclassCache), 0);
+    var.bVisited = false;
+  }
+  std::fill(std::begin(abControlTouched_), std::end(abControlTouched_), false);
+}
+
+int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
+  if (pvar->aclassCache[iBound]) return pvar->aclassCache[iBound];
+  if (iDepth + 4 > kMaxDepth) {
+    ERRADD(pvar->iLine, "%s:%s - nesting too deep; suspect circularity", pvar->pszModule, pvar->pszName);
+    Fail();
+    pvar->aclassCache[iBound] = ClassConstant;
+    return ClassConstant;
+  }
+  if (pvar->bVisited && (pvar->flags & VarFlagFeedback)) {
+    pvar->aclassCache[iBound] = ClassPerSample;
+    return ClassPerSample;
+  }
+  pvar->bVisited = true;
+  int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
+  bool bShadow = pvar->iModule == -1 && pvar->iModulePP >= 0;
+  if (&table == &tabVoice && bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
+    Var* pvarPP = FindRecord(tabPatch, pvar->pszModule, pvar->pszName, pvar->iLevel, pvar->iHistory);
+    if (pvarPP) {
+      t = ComputeClass(pvarPP, tabPatch, iDepth + 4, t);
+    } else {
+      AKS(AKSWarn, AK_HERE, "%s:%s - per-voice formula referred to per-patch module but not found", pvar->pszModule,
+          pvar->pszName);
+      ERRADD(pvar->iLine, "%s:%s - per-voice formula referred to per-patch module but not found", pvar->pszModule,
+             pvar->pszName);
+      Fail();
+    }
+  }
+  if (pvar->pform) {
+    if (pvar->pform->et == FormTypeFn) {
+      const FormFnInfo* pinfo = pvar->pform->u.fn.pinfo;
+      if (FormFnIs(pinfo, "ONCEPERPATCH")) t = std::min(t, static_cast<int>(ClassPerPatch));
+      else if (FormFnIs(pinfo, "ONCEPERVOICE")) t = std::min(t, static_cast<int>(ClassPerVoice));
+      else if (FormFnIs(pinfo, "ONCEPERNOTE")) t = std::min(t, static_cast<int>(ClassPerNote));
+    }
+    int iVar = table.IndexOf(pvar);
+    int iFormula = FormulaClass(pvar->pform, table, iDepth + 4, t);
+    pvar = &table[iVar];
+    t = std::min(t, iFormula);
+  } else if (pvar->pfnOutput && !pvar->bScanning && !bShadow) {
+    // An output is as lively as the module computing it: every input of the module is needed.
+    pvar->bScanning = true;
+    int iVar = table.IndexOf(pvar);
+    int iInputClass = -1;
+    const char* pszModule = pvar->pszModule;
+    int iLevel = pvar->iLevel;
+    for (int i = 0; i < table.N(); ++i) {
+      Var& var = table[i];
+      if (var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory || !var.pform) continue;
+      if (var.flags & (VarFlagUser | VarFlagFormulaOutput)) continue;
+      int iClass = ComputeClass(&var, table, iDepth, t);
+      if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
+    }
+    pvar = &table[iVar];
+    pvar->bScanning = false;
+    if (pvar->ptype && pvar->ptype->HasAttr(AttrOutputFollows) && iInputClass >= 0) t = iInputClass;
+    if (&table == &tabVoice && pvar->iModule >= 0) {
+      int iHelper = amodVoice[static_cast<size_t>(pvar->iModule)].iHelper;
+      if (iHelper >= 0) {
+        for (int i = 0; i < tabPatch.N(); ++i) {
+          Var& var = tabPatch[i];
+          if (var.iModulePP != iHelper || var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory) continue;
+          if (!var.pform || (var.flags & VarFlagUser)) continue;
+          ComputeClass(&var, tabPatch, iDepth, ClassPerPatch);
+        }
+      }
+    }
+  }
+  pvar->evalClass = std::max(pvar->evalClass, t);
+  pvar->aclassCache[iBound] = pvar->evalClass;
+  return pvar->evalClass;
+}
+
+int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
+  if (!pform) return iBound;
+  if (pform->et <= FormTypeKeyword) return ClassConstant;
+  if (pform->et == FormTypeRef) {
+    if (pform->u.iVar < 0) return iBound;
+    Var* pvar = &table[pform->u.iVar];
+    if (pvar->flags & VarFlagMidi) {
+      int iControl = ControllerIndex(pvar->pszName);
+      if (iControl < 0) {
+        ERRADD(pvar->iLine, "didn't find MIDI control for %s:%s", pvar->pszModule, pvar->pszName);
+      } else {
+        abControlTouched_[iControl] = true;
+        if (&table == &tabPatch) {
+          pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerPatch));
+          return ClassPerPatch;
+        }
+        pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerNote));
+        if (iControl < ControllerNoteNumber) {
+          // The per-patch channel value must stay: voices read it through their copy.
+          Var* pvarPP = nullptr;
+          for (int i = 0; i < tabPatch.N() && !pvarPP; ++i)
+            if (tabPatch[i].pszName == pvar->pszName && tabPatch[i].ptype == pvar->ptype) pvarPP = &tabPatch[i];
+          if (pvarPP) {
+            pvarPP->evalClass = std::max(pvarPP->evalClass, static_cast<int>(ClassConstant));
+          } else {
+            ERRADD(pvar->iLine, "didn't find per-patch copy of %s:%s", pvar->pszModule, pvar->pszName);
+            Fail();
+          }
+        }
+        return ClassPerNote;
+      }
+    }
+    return ComputeClass(pvar, table, iDepth, iBound);
+  }
+  if (pform->et == FormTypeFn) {
+    if (FormFnIs(pform->u.fn.pinfo, "RANDOM")) return iBound;
+    // A call without arguments left after optimisation evaluates to a fixed value.
+    if (pform->u.fn.nArg == 0) return ClassConstant;
+    VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+    int iClass = ClassUnused;
+    for (int i = 0; i < pform->u.fn.nArg; ++i)
+      iClass = std::max(iClass, FormulaClass(pform->u.fn.apformArg[i], tabArgs, iDepth, iBound));
+    return iClass;
+  }
+  return iBound;
+}
+
+void Patch::RemoveUnneeded() {
+  for (VarTable* ptable : {&tabPatch, &tabVoice}) {
+    for (int i = 0; i < ptable->N(); ++i) {
+      Var& var = (*ptable)[i];
+      var.evalClass = (var.flags & VarFlagAtLeastPatch) ? ClassPerPatch : ClassUnused;
+      if (var.classMax == 0) var.classMax = ClassPerSample;
+      if (IsType(var, "Patch") && var.iLevel == 1 && var.iHistory == 0) var.evalClass = ClassPerPatch;
+    }
+  }
+  for (int iRoot : aiEvalPerPatch) {
+    ClearClassScratch(tabPatch);
+    ComputeClass(&tabPatch[iRoot], tabPatch, 0, ClassPerSample);
+    if (!bCompiled) return;
+  }
+  for (int i = 0; i < tabVoice.N(); ++i) {
+    const Var& var = tabVoice[i];
+    if (var.iModule == -1) continue;
+    bool bRoot = IsType(var, "Scope") || (IsType(var, "Voice") && (strcmp(var.pszName, "Finished") == 0 ||
+                                                                   strcmp(var.pszName, "Result") == 0 ||
+                                                                   strcmp(var.pszName, "TestAAA") == 0 ||
+                                                                   strcmp(var.pszName, "TestBBB") == 0));
+    if (!bRoot) continue;
+    ClearClassScratch(tabVoice);
+    ComputeClass(&tabVoice[i], tabVoice, 0, ClassPerSample);
+    if (!bCompiled) return;
+  }
+  // Which controls each record's whole dependency tree reads.
+  for (int i = 0; i < tabPatch.N(); ++i) {
+    if (tabPatch[i].evalClass <= ClassUnused) continue;
+    ClearClassScratch(tabPatch);
+    int iClass = ComputeClass(&tabPatch[i], tabPatch, 0, ClassPerSample);
+    if (iClass == ClassPerSample) continue;
+    for (int c = 0; c < ControllerCount; ++c)
+      if (abControlTouched_[c]) aaiMidiPatch[c].push_back(i);
+  }
+  for (int i = 0; i < tabVoice.N(); ++i) {
+    if (tabVoice[i].iModule == -1 || tabVoice[i].evalClass <= ClassUnused) continue;
+    ClearClassScratch(tabVoice);
+    int iClass = ComputeClass(&tabVoice[i], tabVoice, 0, ClassPerSample);
+    if (iClass == ClassPerSample) continue;
+    for (int c = 0; c < ControllerCount; ++c)
+      if (abControlTouched_[c]) aaiMidiVoice[c].push_back(i);
+  }
+  if (!bCompiled) return;
+  // The unused copy of a user variable whose other copy is used draws no "may be typo" warning.
+  for (int i = 0; i < tabPatch.N(); ++i) {
+    Var& varPP = tabPatch[i];
+    if (!(varPP.flags & VarFlagUser) || varPP.iShadow < 0) continue;
+    Var& varShadow = tabVoice[varPP.iShadow];
+    if (varShadow.evalClass && !varPP.evalClass) {
+      varPP.bReferenced = true;
+      AKS(AKSTrace, AK_HERE, "squashed warning for %s", varPP.pszName);
+    } else if (varPP.evalClass && !varShadow.evalClass) {
+      varShadow.bReferenced = true;
+      AKS(AKSTrace, AK_HERE, "squashed warning for %s", varShadow.pszName);
+    }
+  }
+  // A history copy's older depths change at least as often as it does.
+  for (VarTable* ptable : {&tabPatch, &tabVoice}) {
+    for (int i = 0; i < ptable->N(); ++i) {
+      Var& var = (*ptable)[i];
+      if (var.iHistory <= 0 || !var.evalClass) continue;
+      for (Var* pvar = var.pvarHistoryPrev; pvar && pvar->iHistory >= 1; pvar = pvar->pvarHistoryPrev) {
+        pvar->evalClass = std::max(pvar->evalClass, var.evalClass);
+        if (ptable == &tabVoice) AKS(AKSTrace, AK_HERE, "updated %s %s @%d", pvar->pszModule, pvar->pszName, pvar->iHistory);
+      }
+    }
+  }
+  AKS(AKSTrace, AK_HERE, "%s", "PRE-DELETE DUMP");
+  DumpVariables();
+  RemoveUnused(tabVoice, true);
+  RemoveUnused(tabPatch, false);
+  BindPerPatchRecords();
+  AKS(AKSTrace, AK_HERE, "%s", "POST-DELETE DUMP");
+  DumpVariables();
+}
+
+void Patch::RenumberReferences(Form* pform, const std::vector<int>& aiMap, const std::vector<int>& aiVoiceMap) {
+  if (!pform) return;
+  if (pform->et == FormTypeRef) {
+    if (pform->u.iVar >= 0 && pform->u.iVar < static_cast<int>(aiMap.size())) pform->u.iVar = aiMap[static_cast<size_t>(pform->u.iVar)];
+    return;
+  }
+  if (pform->et != FormTypeFn) return;
+  const std::vector<int>& aiArgMap = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? aiVoiceMap : aiMap;
+  for (int i = 0; i < pform->u.fn.nArg; ++i) RenumberReferences(pform->u.fn.apformArg[i], aiArgMap, aiVoiceMap);
+}
+
+void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
+  int n = table.N();
+  std::vector<int> aiOrder(static_cast<size_t>(n));
+  std::iota(aiOrder.begin(), aiOrder.end(), 0);
+  for (int i = 0; i < n; ++i) table[i].iOrig = i;
+  std::stable_sort(aiOrder.begin(), aiOrder.end(),
+                   [&](int a, int b) { return SortKey(table[a].evalClass) < SortKey(table[b].evalClass); });
+  std::vector<int> aiMap(static_cast<size_t>(n));
+  std::vector<Var> avarSorted;
+  avarSorted.reserve(static_cast<size_t>(n));
+  for (int iNew = 0; iNew < n; ++iNew) {
+    aiMap[static_cast<size_t>(aiOrder[static_cast<size_t>(iNew)])] = iNew;
+    avarSorted.push_back(table[aiOrder[static_cast<size_t>(iNew)]]);
+  }
+  for (int i = 0; i < n; ++i) table[i] = avarSorted[static_cast<size_t>(i)];
+  if (bPerVoice) aiVoiceMap_ = aiMap;
+  int* aiEnd = bPerVoice ? aiEndVoice : aiEndPatch;
+  for (int k = 0; k < 4; ++k) {
+    int iEnd = 0;
+    while (iEnd < n && table[iEnd].evalClass != ClassUnused && table[iEnd].evalClass <= k + 1) ++iEnd;
+    aiEnd[k] = iEnd;
+  }
+  int nUsed = 0;
+  while (nUsed < n && table[nUsed].evalClass != ClassUnused) ++nUsed;
+  for (int i = 0; i < n; ++i) {
+    Var& var = table[i];
+    if (i < nUsed) {
+      RenumberReferences(var.pform, aiMap, aiVoiceMap_);
+      continue;
+    }
+    if (!IsType(var, "Interface") && !IsType(var, "Sub") && (var.flags & VarFlagUser) && !var.bReferenced)
+      ERRADD(var.iLine, "%s:%s - variable isn't used and isn't input or output; may be typo", var.pszModule,
+             var.pszName);
+    FormFree(var.pform);
+    var.pform = nullptr;
+  }
+  // The per-patch records' shadow indices follow the per-voice order.
+  if (!bPerVoice) {
+    for (int i = 0; i < nUsed; ++i) {
+      int& iShadow = table[i].iShadow;
+      if (iShadow >= 0 && iShadow < static_cast<int>(aiVoiceMap_.size()))
+        iShadow = aiVoiceMap_[static_cast<size_t>(iShadow)] < tabVoice.N() ? aiVoiceMap_[static_cast<size_t>(iShadow)] : -1;
+    }
+  }
+  table.Truncate(nUsed);
+  for (std::vector<int>& ai : bPerVoice ? aaiMidiVoice : aaiMidiPatch) {
+    for (int& i : ai) i = aiMap[static_cast<size_t>(i)];
+    ai.erase(std::remove_if(ai.begin(), ai.end(), [&](int i) { return i >= nUsed; }), ai.end());
+  }
+}
+
+void Patch::SortHistory(VarTable& table, std::vector<int>& aiHistory) {
+  std::stable_sort(aiHistory.begin(), aiHistory.end(), [&](int a, int b) {
+    const Var& va = table[a];
+    const Var& vb = table[b];
+    if (int i = strcmp(va.pszModule, vb.pszModule)) return i < 0;
+    if (int i = strcmp(va.pszName, vb.pszName)) return i < 0;
+    return va.iHistory > vb.iHistory;
+  });
+}
+
+std::string Patch::DumpText() {
+  std::string s;
+  auto line = [&](const std::string& sLine) { s += sLine + "\n"; };
+  auto midiLists = [&](std::vector<int>* aai, VarTable& table) {
+    for (int c = 0; c < ControllerCount; ++c) {
+      if (aai[c].empty()) continue;
+      std::string sList;
+      for (int i : aai[c])
+        if (i < table.N()) sList += Format("%s:%s ", table[i].pszModule, table[i].pszName);
+      line(Format("%-20.20s: %s", ControllerName(c), sList.c_str()));
+    }
+  };
+  for (VarTable* ptable : {&tabPatch, &tabVoice}) {
+    VarTable& table = *ptable;
+    bool bPatch = ptable == &tabPatch;
+    line("");
+    line(bPatch ? "PER-PATCH VARIABLES ********************************************"
+                : "PER-VOICE VARIABLES ********************************************");
+    line(Format("      Va Fo Su     %-14s   %-14s %-20s %-20s %s", "Module", "Variable", "Default Formula",
+                "User Formula", "Decompiled"));
+    int anClass[6] = {};
+    for (int i = 0; i < table.N(); ++i) {
+      const Var& var = table[i];
+      anClass[std::clamp(var.evalClass, 0, 5)]++;
+      if (strcmp(var.pszModule, "Channel") == 0 || strcmp(var.pszModule, "Tuning") == 0) continue;
+      bool bPerPatchModule = var.iModulePP >= 0;
+      std::string sName = var.iHistory ? Format("%s @%d", var.pszName, var.iHistory) : std::string(var.pszName);
+      std::string sForm = var.pform ? FormToText(var.pform, table.Data(), tabVoice.Data()) : "";
+      line(Format("%4d %2d %2d %2d %s%2d %-14s %c %-14s %-20s %-20s %-20s %s", var.iOrig, var.iLevel, var.iLevelOwn,
+                  var.iLevelParent, bPerPatchModule ? "PP" : "  ", bPerPatchModule ? var.iModulePP : var.iModule,
+                  var.pszModule, EvalClassLetters[std::clamp(var.evalClass, 0, 5)], sName.c_str(),
+                  var.pszDefault ? var.pszDefault : "", var.pszUser ? var.pszUser : "", sForm.c_str(),
+                  var.bAudioRate ? " AUDIO" : ""));
+    }
+    line("");
+    line(Format("Unused: %d Constant: %d Per-Patch: %d Per-Voice: %d Per-Note: %d Per-Sample: %d", anClass[0],
+                anClass[1], anClass[2], anClass[3], anClass[4], anClass[5]));
+    line("");
+    if (bPatch) {
+      midiLists(aaiMidiPatch, tabPatch);
+    } else {
+      line("");
+      line("Update-on-MIDI variables (which doesn't include controllers in variables that are updated every sample, "
+           "so not all controllers are listed)");
+      midiLists(aaiMidiVoice, tabVoice);
+      line("");
+    }
+  }
+  return s;
+}
+
+void Patch::DumpVariables() {
+  // The dump is for developers; formatting it costs nothing when the log does not want it.
+  if (!AKSGetActions(AKSStatus)) return;
+  std::string s = DumpText();
+  size_t iStart = 0;
+  while (iStart < s.size()) {
+    size_t iEnd = s.find('\n', iStart);
+    AKS(AKSStatus, AK_HERE, "%s", s.substr(iStart, iEnd - iStart).c_str());
+    iStart = iEnd + 1;
+  }
+}

@@ -1,0 +1,219 @@
+// Patch playback: voices started, stolen, released and retired; one output frame rendered.
+#include <algorithm>
+#include <cstring>
+
+#include "akstatus.h"
+#include "errorlist.h"
+#include "formeval.h"
+#include "formfn.h"
+#include "structural.h"
+#include "voice.h"
+
+namespace {
+
+// SumVoices() in a per-patch formula sums its argument over the voices of the patch that owns
+// the per-patch table it is evaluated against.
+void SumVoicesOfPatch(Form* pformArg, Var* avarPerPatch, double* pd) {
+  for (Var* pvar = avarPerPatch; pvar->pszName; ++pvar) {
+    if (pvar->pmodule && pvar->pmodule->ppatch) {
+      *pd = pvar->pmodule->ppatch->SumVoices(pformArg);
+      return;
+    }
+  }
+  *pd = 0;
+}
+
+struct InstallSumVoices {
+  InstallSumVoices() { FormSetSumVoices(SumVoicesOfPatch); }
+} g_installSumVoices;
+
+void Erase(std::vector<Voice*>& apvoice, Voice* pvoice) {
+  apvoice.erase(std::remove(apvoice.begin(), apvoice.end(), pvoice), apvoice.end());
+}
+
+}  // namespace
+
+void Patch::DestroyVoice(Voice* pvoice) { delete pvoice; }
+
+void Patch::CreateVoices() {
+  for (Voice* pvoice : apvoiceAll) delete pvoice;
+  apvoiceAll.clear();
+  apvoiceFree.clear();
+  apvoiceActive.clear();
+  apvoiceRender.clear();
+  // The lists never grow beyond the voices, so rendering never allocates.
+  for (auto* pav : {&apvoiceAll, &apvoiceFree, &apvoiceActive, &apvoiceRender})
+    pav->reserve(static_cast<size_t>(iVoicePrealloc));
+  aiHeld.reserve(128);
+  for (int i = 0; i < iVoicePrealloc; ++i) {
+    Voice* pvoice = new Voice(this, i);
+    apvoiceAll.push_back(pvoice);
+    apvoiceFree.push_back(pvoice);
+  }
+}
+
+void Patch::NoteOn(int iNote, double dVelocity) {
+  if (dVelocity == 0) {
+    NoteOff(iNote, 0.5);
+    return;
+  }
+  if (iNoteMax == 1) {
+    std::lock_guard<std::mutex> lock(mutex);
+    aiHeld.erase(std::remove(aiHeld.begin(), aiHeld.end(), iNote), aiHeld.end());
+    if (aiHeld.size() < aiHeld.capacity()) aiHeld.push_back(iNote);
+  }
+  Play(iNote, dVelocity);
+}
+
+void Patch::NoteOff(int iNote, double dVelocity) {
+  if (iNoteMax == 1) {
+    int iReturnTo = -1;
+    {
+      std::lock_guard<std::mutex> lock(mutex);
+      if (aiHeld.empty()) return;
+      auto it = std::find(aiHeld.begin(), aiHeld.end(), iNote);
+      if (it == aiHeld.end()) return;
+      bool bTop = it == aiHeld.end() - 1;
+      aiHeld.erase(it);
+      if (!aiHeld.empty()) {
+        if (!bTop) return;  // a note under the top was let go: nothing to hear
+        iReturnTo = aiHeld.back();
+      }
+    }
+    if (iReturnTo >= 0) {
+      Play(iReturnTo, dVelocity);
+      return;
+    }
+  }
+  std::lock_guard<std::mutex> lock(mutex);
+  for (Voice* pvoice : apvoiceActive)
+    if (pvoice->NoteNumber() == iNote && !pvoice->Released()) pvoice->NoteOff(dVelocity);
+}
+
+void Patch::PolyPressure(int iNote, double dValue) {
+  std::lock_guard<std::mutex> lock(mutex);
+  for (Voice* pvoice : apvoiceActive)
+    if (pvoice->NoteNumber() == iNote) pvoice->PolyPressure(dValue);
+}
+
+void Patch::AllNotesOff() {
+  std::lock_guard<std::mutex> lock(mutex);
+  aiHeld.clear();
+  for (auto it = apvoiceActive.rbegin(); it != apvoiceActive.rend(); ++it) (*it)->NoteOff(1.0);
+}
+
+void Patch::AllSoundOff() {
+  std::lock_guard<std::mutex> lock(mutex);
+  aiHeld.clear();
+  while (!apvoiceActive.empty()) {
+    Voice* pvoice = apvoiceActive.back();
+    apvoiceActive.pop_back();
+    apvoiceFree.push_back(pvoice);
+    pvoice->Reset();
+    ++nChanges;
+  }
+}
+
+void Patch::ControllerChanged(int iChannel, int iControl, double dValue) {
+  (void)iChannel;
+  if (iControl < 0 || iControl >= ControllerCount) return;
+  if (pmodChannel) pmodChannel->v.adValue[iControl] = dValue;
+  for (int i : aaiMidiPatch[iControl]) tabPatch[i].evalState = EvalStale;
+  for (Voice* pvoice : apvoiceRender)
+    for (int i : aaiMidiVoice[iControl]) pvoice->tab[i].evalState = EvalStale;
+}
+
+void Patch::Play(int iNote, double dVelocity) {
+  int nStarted = 0;
+  int nWanted = iVoicesPerNote;
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    auto start = [&](Voice* pvoice) { pvoice->NoteOn(iNote, dVelocity, nStarted++); };
+    if (bRetrigger)
+      for (Voice* pvoice : apvoiceActive)
+        if (nStarted < nWanted && pvoice->NoteNumber() == iNote) start(pvoice);
+    while (nStarted < nWanted && !apvoiceFree.empty()) {
+      Voice* pvoice = apvoiceFree.back();
+      apvoiceFree.pop_back();
+      apvoiceActive.push_back(pvoice);
+      ++nChanges;
+      start(pvoice);
+    }
+    if (iNoteMax == 1 && !bRetrigger)
+      for (Voice* pvoice : apvoiceActive)
+        if (nStarted < nWanted) pvoice->Retarget(iNote, dVelocity, nStarted++);
+    // Released voices are taken first, then the oldest sounding ones.
+    for (size_t i = 0, nVisit = apvoiceActive.size(); nStarted < nWanted && i < nVisit; ++i) {
+      Voice* pvoice = apvoiceActive[i];
+      if (!pvoice->Released() || (bRetrigger && pvoice->NoteNumber() == iNote)) continue;
+      apvoiceActive.erase(apvoiceActive.begin() + static_cast<long>(i));
+      apvoiceActive.push_back(pvoice);
+      --i, --nVisit;
+      start(pvoice);
+    }
+    while (nStarted < nWanted && !apvoiceActive.empty()) {
+      Voice* pvoice = apvoiceActive.front();
+      apvoiceActive.erase(apvoiceActive.begin());
+      apvoiceActive.push_back(pvoice);
+      start(pvoice);
+    }
+  }
+  if (nStarted < nWanted)
+    ERRADD(-1, "could only play %d of %d voices: Playing %d Cached %d", nStarted, nWanted,
+           static_cast<int>(apvoiceActive.size()), static_cast<int>(apvoiceFree.size()));
+}
+
+double Patch::SumVoices(Form* pform) {
+  double d = 0;
+  for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform);
+  return d;
+}
+
+double Patch::RenderFrame(double* adFrame, int nChannels) {
+  dTime = dSample / pengine->dFreqEval;
+  if (pmodPatch) {
+    pmodPatch->v.dSample = dSample;
+    pmodPatch->v.dTime = dTime;
+  }
+  for (int i = aiEndPatch[3]; i < tabPatch.N(); ++i) tabPatch[i].evalState = EvalStale;
+  if (!apvoiceRender.empty() && apvoiceRender.front()->iTestAAA >= 0 && apvoiceRender.front()->iTestBBB >= 0)
+    apvoiceRender.front()->TimeTrial();
+  if (nChanges != nChangesRendered) {
+    std::lock_guard<std::mutex> lock(mutex);
+    apvoiceRender.assign(apvoiceActive.begin(), apvoiceActive.end());
+    nChangesRendered = nChanges;
+  }
+  bool bFirst = true;
+  for (Voice* pvoice : apvoiceRender) {
+    pvoice->RenderSample(bFirst);
+    bFirst = false;
+  }
+  for (int i : aiEvalPerPatch) FormVarEval(&tabPatch[i]);
+  double dLeft = iOutLeft >= 0 ? *tabPatch[iOutLeft].pvalue : 0;
+  double dRight = iOutRight >= 0 ? *tabPatch[iOutRight].pvalue : dLeft;
+  if (nChannels >= 1) adFrame[0] += dLeft;
+  if (nChannels >= 2) adFrame[1] += dRight;
+  for (Module* pmod : apmodDelay) pmod->FeedbackStep();
+  {
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t i = apvoiceActive.size(); i-- > 0;) {
+      Voice* pvoice = apvoiceActive[i];
+      if (!pvoice->Finished()) continue;
+      apvoiceActive.erase(apvoiceActive.begin() + static_cast<long>(i));
+      if (bFIFO) apvoiceFree.insert(apvoiceFree.begin(), pvoice);
+      else apvoiceFree.push_back(pvoice);
+      Erase(apvoiceRender, pvoice);
+      pvoice->Reset();
+      ++nChanges;
+    }
+  }
+  for (Voice* pvoice : apvoiceRender) pvoice->EndSample();
+  for (int i : aiHistory) {
+    Var& var = tabPatch[i];
+    if (!var.pvarHistoryPrev) continue;
+    if (var.pvarHistoryPrev->iHistory == 0) FormVarEval(var.pvarHistoryPrev);
+    *var.pvalue = *var.pvarHistoryPrev->pvalue;
+  }
+  dSample += 1;
+  return dLeft;
+}

@@ -1,0 +1,332 @@
+// Voices: creation from the patch's per-voice table, note start and release, per-sample work.
+#include "voice.h"
+
+#include <chrono>
+#include <cstring>
+
+#include "akstatus.h"
+#include "errorlist.h"
+#include "formenum.h"
+#include "formeval.h"
+#include "formfn.h"
+#include "formparse.h"
+#include "structural.h"
+
+namespace {
+
+VoiceScopeCallback g_pfnScope = nullptr;
+void* g_pvScopeArg = nullptr;
+bool g_bScopeWanted = false;
+
+bool IsType(const Var& var, const char* pszType) { return var.ptype && strcmp(var.ptype->pszName, pszType) == 0; }
+
+}  // namespace
+
+void VoiceSetScopeCallback(VoiceScopeCallback pfn, void* pvArg, bool bWanted) {
+  g_pfnScope = pfn;
+  g_pvScopeArg = pvArg;
+  g_bScopeWanted = bWanted;
+}
+
+Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
+  Patch& patch = *ppatch;
+  VarTable& tabPatchVoice = patch.tabVoice;
+  int n = tabPatchVoice.N();
+  tab.Reserve(n);
+  for (int i = 0; i < n; ++i) tab.Append(tabPatchVoice[i]);
+  // Step 1: the records the voice itself needs.
+  for (int i = 0; i < n; ++i) {
+    Var& var = tab[i];
+    if (var.iModule < 0 || var.evalClass <= ClassPerPatch) continue;
+    if (strcmp(var.pszModule, "Voice") == 0 && strcmp(var.pszName, "Finished") == 0 && IsType(var, "Voice"))
+      iFinished = i;
+    if (IsType(var, "Scope") && patch.bScope) aiProbe.push_back(i);
+    if (iNum == 0 && strcmp(var.pszName, "TestAAA") == 0) iTestAAA = i;
+    if (iNum == 0 && strcmp(var.pszName, "TestBBB") == 0) iTestBBB = i;
+  }
+  for (int i = 0; i < n; ++i) {
+    Var& var = tab[i];
+    if (!IsType(var, "Note") || strcmp(var.pszName, "VoiceNum") != 0) continue;
+    if (var.pform) ERRADD(var.iLine, "%s:%s - VoiceNum form set??  overriding!", var.pszModule, var.pszName);
+    var.pform = FormNewConstant(FormTypeNumeric, iNum);
+    apformOwn_.push_back(var.pform);
+  }
+  // Step 2: the modules.
+  apmod.assign(patch.amodVoice.size(), nullptr);
+  for (size_t m = 0; m < patch.amodVoice.size(); ++m) {
+    const Patch::ModuleEntry& entry = patch.amodVoice[m];
+    int iFirst = -1;
+    for (int i = 0; i < n && iFirst < 0; ++i)
+      if (tab[i].iModule == static_cast<int>(m)) iFirst = i;
+    if (iFirst < 0) {
+      if (!entry.ptype->HasAttr(AttrQuietUnused)) ERRADD(-1, "module %s unused", entry.pszName);
+      continue;
+    }
+    Module* pmodHelper = entry.iHelper >= 0 && entry.iHelper < static_cast<int>(patch.apmodPatch.size())
+                             ? patch.apmodPatch[static_cast<size_t>(entry.iHelper)]
+                             : nullptr;
+    Module* pmod = entry.ptype->Create(entry.pszName, ppatch, this, false, tab[iFirst].iLevel, pmodHelper);
+    pmod->pclock = &dTime;
+    pmod->ppavarTable = tab.PData();
+    pmod->puRandom = &patch.uRandomState;
+    apmod[m] = pmod;
+    const char* pszType = entry.ptype->pszName;
+    if (strcmp(pszType, "Note") == 0 && !pmodNote) pmodNote = static_cast<ModNote*>(pmod);
+    if (strcmp(pszType, "Voice") == 0 && !pmodVoice) pmodVoice = static_cast<ModVoice*>(pmod);
+    if (strcmp(pszType, "Scope") == 0 && !pmodScope) pmodScope = pmod;
+    if (strcmp(pszType, "Delay") == 0) apmodDelay.push_back(pmod);
+  }
+  // Step 3: bind every record to its storage.
+  for (int i = 0; i < n; ++i) {
+    Var& var = tab[i];
+    var.avarTable = tab.Data();
+    if (var.iModule >= 0) {
+      var.pmodule = apmod[static_cast<size_t>(var.iModule)];
+    } else if (var.iModulePP >= 0 && var.iModulePP < static_cast<int>(patch.apmodPatch.size())) {
+      var.pmodule = patch.apmodPatch[static_cast<size_t>(var.iModulePP)];
+    } else {
+      AKS(AKSWarn, AK_HERE, "var->iModule and iModulePP both -1 for %s:%s", var.pszModule, var.pszName);
+      var.pmodule = nullptr;
+    }
+    if (var.iOffset >= 0 && var.pmodule) {
+      var.pvalue = var.pmodule->VarStorage(var.iOffset);
+    } else {
+      var.pvalue = &var.value;
+      var.type = FormTypeNumeric;
+    }
+  }
+  // Step 4: initialise.
+  MarkStale(0, n);
+  for (Module* pmod : apmod)
+    if (pmod) pmod->Init();
+  if (pmodNote) pmodNote->v.dVoiceNum = iNum;
+  // Step 5: constants and per-patch values, computed once by the first voice and copied by the rest.
+  int iEndPerPatch = patch.aiEndVoice[1];
+  if (iNum == 0 || patch.apvoiceFree.empty()) {
+    MarkStale(0, n);
+    for (int i = 0; i < iEndPerPatch; ++i) FormVarEval(&tab[i]);
+  } else {
+    Voice* pvoiceFrom = patch.apvoiceFree.front();
+    for (int i = 0; i < iEndPerPatch; ++i) {
+      Var& var = tab[i];
+      const Var& varFrom = pvoiceFrom->tab[i];
+      if (IsType(var, "Note") && strcmp(var.pszName, "VoiceNum") == 0) continue;
+      if (varFrom.evalState != EvalCurrent) {
+        ERRADD(var.iLine, "%s:%s - per-voice variable but not yet evaluated; treating as per-note", var.pszModule,
+               var.pszName);
+        continue;
+      }
+      if (var.type != FormTypeNumeric && var.type != FormTypeString && var.type != FormTypeBoolean &&
+          var.type != FormTypeKeyword) {
+        ERRADD(var.iLine, "%s:%s - unknown type %d", var.pszModule, var.pszName, var.type);
+        continue;
+      }
+      *var.pvalue = *varFrom.pvalue;
+      var.evalState = EvalCurrent;
+    }
+  }
+  // Step 6: history copies keep their values in their own records; a per-patch variable's
+  // history is the per-patch copy's.
+  for (int i = 0; i < n; ++i) {
+    Var& var = tab[i];
+    if (var.iHistory <= 0) continue;
+    aiHistory.push_back(i);
+    var.pvalue = &var.value;
+    if (var.iModule < 0) {
+      const Var* pvarPP = nullptr;
+      for (int j = 0; j < patch.tabPatch.N() && !pvarPP; ++j) {
+        const Var& varPP = patch.tabPatch[j];
+        if (varPP.pszModule == var.pszModule && varPP.pszName == var.pszName && varPP.iLevelOwn == var.iLevelOwn &&
+            varPP.iHistory == var.iHistory)
+          pvarPP = &varPP;
+      }
+      if (pvarPP) var.pvalue = pvarPP->pvalue;
+      else ERRADD(var.iLine, "%s:%s@%d - cannot find PP history var", var.pszModule, var.pszName, var.iHistory);
+    }
+    var.pvarHistoryPrev = nullptr;
+    for (int j = 0; j < n; ++j) {
+      Var& varPrev = tab[j];
+      if (varPrev.pszModule == var.pszModule && varPrev.pszName == var.pszName && varPrev.iLevel == var.iLevel &&
+          varPrev.iHistory == var.iHistory - 1) {
+        var.pvarHistoryPrev = &varPrev;
+        break;
+      }
+    }
+    if (!var.pvarHistoryPrev)
+      AKS(AKSFatal, AK_HERE, "can't set pvarHistoryPrev for <%d>%s:%s@%d", var.iLevel, var.pszModule, var.pszName,
+          var.iHistory);
+  }
+  Patch::SortHistory(tab, aiHistory);
+  Reset();
+}
+
+Voice::~Voice() {
+  for (auto it = apmod.rbegin(); it != apmod.rend(); ++it) delete *it;
+  for (Form* pform : apformOwn_) FormFree(pform);
+}
+
+void Voice::MarkStale(int iFrom, int iTo) {
+  for (int i = iFrom; i < iTo; ++i) tab[i].evalState = EvalStale;
+}
+
+bool Voice::Finished() const { return pmodVoice && pmodVoice->v.dFinished != 0; }
+double Voice::NoteNumber() const { return pmodNote ? pmodNote->v.dNoteNumber : -1; }
+bool Voice::Released() const { return pmodNote && pmodNote->v.dNoteOff != 0; }
+
+void Voice::Reset() {
+  for (int i : aiHistory) tab[i].value = 0;
+  for (Module* pmod : apmod)
+    if (pmod) pmod->Reset();
+}
+
+void Voice::NoteOn(int iNote, double dVelocity, int iIndex) {
+  dSample = dTime = 0;
+  MarkStale(ppatch->aiEndVoice[2], ppatch->aiEndVoice[3]);
+  if (!pmodVoice) AKS(AKSFatal, AK_HERE, "%s", "no [Voice] section found: needed to set output and finish voice");
+  if (pmodNote) {
+    NoteVars& v = pmodNote->v;
+    v.dNoteNumber = iNote;
+    v.dVoicePerNote = iIndex;
+    v.dVelocity = v.dOrigVelocity = dVelocity;
+    v.dRelVelocity = 0;
+    v.dPolyPressure = 0;
+    v.dNoteOn = 1;
+    v.dNoteOff = 0;
+  }
+  // A voice taken while it still sounds starts over; a finished one was reset when it retired.
+  if (pmodVoice && pmodVoice->v.dFinished == 0)
+    for (Module* pmod : apmod)
+      if (pmod) pmod->Reset();
+  for (Module* pmod : apmod)
+    if (pmod) pmod->NoteStart();
+}
+
+void Voice::Retarget(int iNote, double dVelocity, int iIndex) {
+  if (pmodNote) {
+    pmodNote->v.dNoteNumber = iNote;
+    pmodNote->v.dVelocity = dVelocity;
+    pmodNote->v.dVoicePerNote = iIndex;
+  }
+  for (int iControl : {122, 123, 128}) Refresh(iControl);
+}
+
+void Voice::PolyPressure(double dValue) {
+  if (pmodNote) pmodNote->v.dPolyPressure = dValue;
+  Refresh(124);
+}
+
+void Voice::NoteOff(double dVelocity) {
+  if (pmodNote) {
+    pmodNote->v.dRelVelocity = dVelocity;
+    pmodNote->v.dNoteOff = 1;
+  }
+  Refresh(126);
+}
+
+void Voice::Refresh(int iControl) {
+  if (iControl < 0 || iControl >= ControllerCount) return;
+  const std::vector<int>& ai = ppatch->aaiMidiVoice[iControl];
+  for (int i : ai) tab[i].evalState = EvalStale;
+  for (int i : ai)
+    if (tab[i].evalState == EvalStale) FormVarEval(&tab[i]);
+}
+
+void Voice::RenderSample(bool bFirst) {
+  dTime = dSample / ppatch->pengine->dFreqEval;
+  if (pmodNote) {
+    pmodNote->v.dSample = dSample;
+    pmodNote->v.dTime = dTime;
+  }
+  MarkStale(ppatch->aiEndVoice[3], tab.N());
+  if (iFinished >= 0) FormVarEval(&tab[iFinished]);
+  if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
+    for (int i : aiProbe) FormVarEval(&tab[i]);
+    g_pfnScope(this, g_pvScopeArg);
+  }
+  if (dSample == 1 && pmodNote && pmodNote->v.dNoteOn != 0) {
+    pmodNote->v.dNoteOn = 0;
+    Refresh(125);
+  }
+}
+
+double Voice::Eval(Form* pform) {
+  double d = 0;
+  FormEval(pform, tab.Data(), &d);
+  return d;
+}
+
+void Voice::EndSample() {
+  for (Module* pmod : apmodDelay) pmod->FeedbackStep();
+  dSample += 1;
+  for (int i : aiHistory) {
+    Var& var = tab[i];
+    if (!var.pvarHistoryPrev) continue;
+    if (var.pvarHistoryPrev->iHistory == 0) FormVarEval(var.pvarHistoryPrev);
+    *var.pvalue = *var.pvarHistoryPrev->pvalue;
+  }
+}
+
+void Voice::TimeTrial() {
+  AKS(AKSTrace, AK_HERE, "%s", "Running Time Trial");
+  double dRate = ppatch->pengine->dFreqEval;
+  auto loop = [&](int iVar, bool bMoveClock) {
+    using Clock = std::chrono::steady_clock;
+    Clock::time_point tStart = Clock::now();
+    Var& var = tab[iVar];
+    for (int iRound = 0; iRound < 10000000; ++iRound) {
+      if (bMoveClock) {
+        dSample = iRound;
+        dTime = iRound / dRate;
+      }
+      MarkStale(ppatch->aiEndVoice[3], tab.N());
+      if (var.evalState == EvalStale && var.pform) {
+        double dScratch;
+        var.evalState = EvalBusy;
+        FormEval(var.pform, tab.Data(), &dScratch);
+        var.evalState = EvalCurrent;
+      }
+    }
+    return std::chrono::duration<double>(Clock::now() - tStart).count();
+  };
+  double dBase = loop(iTestAAA, false);
+  double dA = loop(iTestAAA, true);
+  double dB = loop(iTestBBB, true);
+  AKS(AKSStatus, AK_HERE, "baseline = %f A = %f B = %f", dBase, dA, dB);
+  AKS(AKSStatus, AK_HERE, "A time is  %f%% of B", (dA - dBase) / (dB - dBase) * 100);
+  iTestAAA = iTestBBB = -1;
+}
+
+void Voice::DumpTable(VarTable& table) {
+  for (int i = 0; i < table.N(); ++i) {
+    const Var& var = table[i];
+    const char* pszState = var.evalState == EvalStale  ? " (Not Evaluated)"
+                           : var.evalState == EvalBusy ? " (Evaluating) (shouldn't happen?!)"
+                                                       : "";
+    double d = var.pvalue ? *var.pvalue : var.value;
+    char sz[32];
+    switch (var.type) {
+      case FormTypeString:
+        AKS(AKSTrace, AK_HERE, "%-15.15s %-15.15s %d \"%s\"%s", var.pszModule, var.pszName, var.iLevelOwn,
+            var.evalState == EvalCurrent ? FormStringText(d) : "Not Evaluated", pszState);
+        break;
+      case FormTypeBoolean:
+        AKS(AKSTrace, AK_HERE, "%-15.15s %-15.15s %d %s%s", var.pszModule, var.pszName, var.iLevelOwn,
+            d != 0 ? "true" : "false", pszState);
+        break;
+      case FormTypeKeyword:
+        AKS(AKSTrace, AK_HERE, "%-15.15s %-15.15s %d %s%s", var.pszModule, var.pszName, var.iLevelOwn,
+            FormEnumName(static_cast<int>(d), sz, sizeof sz), pszState);
+        break;
+      default:
+        AKS(AKSTrace, AK_HERE, "%-15.15s %-15.15s %d %g%s", var.pszModule, var.pszName, var.iLevelOwn, d, pszState);
+    }
+  }
+}
+
+void Voice::Dump() {
+  AKS(AKSTrace, AK_HERE, "%s", "Per Patch ====================================================================");
+  DumpTable(ppatch->tabPatch);
+  AKS(AKSTrace, AK_HERE, "%s", "Per Voice ====================================================================");
+  DumpTable(tab);
+  AKS(AKSTrace, AK_HERE, "%s", "");
+}

@@ -1,0 +1,58 @@
+// One voice of a patch: its own per-voice modules and its private copy of the per-voice table.
+#pragma once
+
+#include <vector>
+
+#include "patch.h"
+
+class ModNote;
+class ModVoice;
+
+// The oscilloscope's hook: called for the first voice of every sample while probing is active.
+using VoiceScopeCallback = void (*)(Voice* pvoice, void* pvArg);
+void VoiceSetScopeCallback(VoiceScopeCallback pfn, void* pvArg, bool bWanted);
+
+class Voice {
+ public:
+  Voice(Patch* ppatch, int iNum);
+  virtual ~Voice();
+  Voice(const Voice&) = delete;
+  Voice& operator=(const Voice&) = delete;
+
+  virtual void NoteOn(int iNote, double dVelocity, int iIndex);
+  // Moves a sounding voice to another note without restarting it.
+  virtual void Retarget(int iNote, double dVelocity, int iIndex);
+  virtual void PolyPressure(double dValue);
+  virtual void NoteOff(double dVelocity);
+  // Marks the records that depend on a MIDI control stale and evaluates them again.
+  virtual void Refresh(int iControl);
+  virtual void RenderSample(bool bFirst);
+  virtual double Eval(Form* pform);
+  virtual void EndSample();
+  virtual void Reset();
+  virtual void TimeTrial();
+  virtual void DumpTable(VarTable& table);
+  virtual void Dump();
+
+  bool Finished() const;
+  double NoteNumber() const;
+  bool Released() const;
+
+  Patch* ppatch;
+  double voiceNum;
+  std::vector<Module*> apmod;       // one per per-voice module of the patch; null for a dropped one
+  std::vector<Module*> apmodDelay;  // delays, called after every sample
+  ModNote* pmodNote = nullptr;
+  ModVoice* pmodVoice = nullptr;
+  Module* pmodScope = nullptr;
+  VarTable tab;                     // the voice's copy of the per-voice table
+  std::vector<int> aiProbe;         // Scope records, collected while the probe is active
+  int iFinished = -1;
+  int iTestAAA = -1, iTestBBB = -1;
+  double dSample = 0, dTime = 0;
+  std::vector<int> aiHistory;
+
+ private:
+  void MarkStale(int iFrom, int iTo);
+  std::vector<Form*> apformOwn_;  // formulas this voice made itself (its VoiceNum)
+};
