@@ -17,3 +17,5 @@ Command AddFormulaCommand(CLI::App& app);
 Command AddModulesCommand(CLI::App& app);
 Command AddCheckCommand(CLI::App& app);
 Command AddDumpCommand(CLI::App& app);
+Command AddRenderCommand(CLI::App& app);
+Command AddBenchCommand(CLI::App& app);

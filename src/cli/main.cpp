@@ -12,7 +12,8 @@ int main(int argc, char** argv) {
   app.require_subcommand(1);
   app.set_version_flag("--version", "vantrel 0.1.0");
   std::vector<Command> aCommands = {AddConfCommand(app),   AddFormulaCommand(app), AddModulesCommand(app),
-                                    AddCheckCommand(app),  AddDumpCommand(app)};
+                                    AddCheckCommand(app),  AddDumpCommand(app),    AddRenderCommand(app),
+                                    AddBenchCommand(app)};
   for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
   try {
     app.parse(argc, argv);

@@ -1,0 +1,293 @@
+// vantrel render: a patch played offline into a WAV file, frame by frame as the engine renders it.
+#include <unistd.h>
+
+#include <CLI/CLI.hpp>
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "akstatus.h"
+#include "appcore.h"
+#include "cli_common.h"
+#include "commands.h"
+#include "errorlist.h"
+#include "midi.h"
+#include "midifile.h"
+#include "patch.h"
+#include "wavwriter.h"
+
+namespace {
+
+constexpr double kMaxSeconds = 3600;     // an hour of audio is the most one render makes
+constexpr double kMaxTailSeconds = 30;   // after a MIDI file ends, voices get this long to finish
+
+struct RenderOptions {
+  std::string sPatch, sOut, sMidi;
+  double dSeconds = -1;
+  std::vector<std::string> asNotes;
+  bool bFloat = false;
+  double dRate = 0;
+};
+
+struct NoteSpec {
+  int iKey;
+  double dVelocity, dStart, dLength;  // length < 0: held
+};
+
+struct TimedMessage {
+  long long iFrame;
+  uint32_t uMessage;  // a packed short message, or a direct note
+  double dVelocity;   // for notes given on the command line: the exact velocity
+  bool bDirect;       // true: a command-line note on (velocity > 0) or off, applied to the patch itself
+};
+
+// Parses KEY[:VEL[:START[:LEN]]].
+bool ParseNote(const std::string& s, NoteSpec* pnote, std::string* psError) {
+  double ad[4] = {0, 0.5, 0, -1};
+  size_t iStart = 0;
+  for (int i = 0; i < 4; ++i) {
+    size_t iColon = s.find(':', iStart);
+    std::string sPart = s.substr(iStart, iColon == std::string::npos ? std::string::npos : iColon - iStart);
+    if (!sPart.empty() || i == 0) {
+      char* pszEnd;
+      ad[i] = strtod(sPart.c_str(), &pszEnd);
+      if (sPart.empty() || *pszEnd || !std::isfinite(ad[i])) {
+        *psError = "--note " + s + ": \"" + sPart + "\" is not a number";
+        return false;
+      }
+    }
+    if (iColon == std::string::npos) break;
+    iStart = iColon + 1;
+    if (i == 3) {
+      *psError = "--note " + s + ": expected KEY[:VEL[:START[:LEN]]]";
+      return false;
+    }
+  }
+  if (ad[0] != std::floor(ad[0]) || ad[0] < 0 || ad[0] > 127) {
+    *psError = "--note " + s + ": the key must be a MIDI note number from 0 to 127";
+    return false;
+  }
+  if (ad[1] <= 0 || ad[1] > 1) {
+    *psError = "--note " + s + ": the velocity must be above 0 and at most 1";
+    return false;
+  }
+  if (ad[2] < 0) {
+    *psError = "--note " + s + ": the start must not be negative";
+    return false;
+  }
+  size_t nParts = static_cast<size_t>(std::count(s.begin(), s.end(), ':'));
+  if (nParts == 3 && ad[3] <= 0) {
+    *psError = "--note " + s + ": the length must be above 0 seconds";
+    return false;
+  }
+  *pnote = {static_cast<int>(ad[0]), ad[1], ad[2], nParts == 3 ? ad[3] : -1};
+  return true;
+}
+
+// The render acts as the engine: MIDI from a file is decoded against channel 1's patch.
+class RenderTarget : public MidiTarget {
+ public:
+  RenderTarget(AppCore& core, OutputStage& stage) : core_(core), stage_(stage) {}
+  AKArray<PatchSlot>& Slots() override { return core_.Slots(); }
+  InterpreterSettings* Engine() override { return core_.Engine(); }
+  void AllNotesOff() override {
+    for (PatchSlot& slot : core_.Slots())
+      if (slot.ppatch) slot.ppatch->AllNotesOff();
+  }
+  void AllSoundOff() override {
+    for (PatchSlot& slot : core_.Slots())
+      if (slot.ppatch) slot.ppatch->AllSoundOff();
+    stage_.ResetAutoReduce();
+  }
+
+ private:
+  AppCore& core_;
+  OutputStage& stage_;
+};
+
+class Progress {
+ public:
+  explicit Progress(long long nTotal) : nTotal_(nTotal), bTerminal_(isatty(2)) {}
+  void Update(long long nDone) {
+    if (!bTerminal_ || nDone == nTotal_) return;
+    double dElapsed = Elapsed();
+    if (dElapsed < 1 || dElapsed - dLastDraw_ < 0.1) return;
+    dLastDraw_ = dElapsed;
+    int nWidth = 40, nFilled = static_cast<int>(nWidth * nDone / std::max(1LL, nTotal_));
+    fprintf(stderr, "\r[%s%s] %3d%%", std::string(static_cast<size_t>(nFilled), '#').c_str(),
+            std::string(static_cast<size_t>(nWidth - nFilled), ' ').c_str(),
+            static_cast<int>(100 * nDone / std::max(1LL, nTotal_)));
+    bDrawn_ = true;
+  }
+  void Finish() {
+    if (bDrawn_) fprintf(stderr, "\r%s\r", std::string(50, ' ').c_str());
+  }
+  double Elapsed() const {
+    return std::chrono::duration<double>(std::chrono::steady_clock::now() - tStart_).count();
+  }
+
+ private:
+  long long nTotal_;
+  bool bTerminal_;
+  bool bDrawn_ = false;
+  double dLastDraw_ = 0;
+  std::chrono::steady_clock::time_point tStart_ = std::chrono::steady_clock::now();
+};
+
+int Usage(const std::string& s) {
+  fprintf(stderr, "vantrel: %s\n", s.c_str());
+  return ExitUsage;
+}
+
+int RunRender(const RenderOptions& opt) {
+  // Check everything the user gave before any work.
+  std::vector<NoteSpec> anote;
+  for (const std::string& s : opt.asNotes) {
+    NoteSpec note;
+    std::string sError;
+    if (!ParseNote(s, &note, &sError)) return Usage(sError);
+    anote.push_back(note);
+  }
+  for (size_t i = 0; i < anote.size(); ++i)
+    for (size_t j = 0; j < i; ++j) {
+      const NoteSpec &a = anote[j], &b = anote[i];
+      if (a.iKey != b.iKey) continue;
+      double dEndA = a.dLength < 0 ? INFINITY : a.dStart + a.dLength;
+      double dEndB = b.dLength < 0 ? INFINITY : b.dStart + b.dLength;
+      if (a.dStart < dEndB && b.dStart < dEndA)
+        return Usage("--note " + opt.asNotes[i] + " overlaps --note " + opt.asNotes[j] + " on the same key");
+    }
+  if (opt.dSeconds != -1 && (!(opt.dSeconds > 0) || opt.dSeconds > kMaxSeconds))
+    return Usage("--seconds must be above 0 and at most 3600");
+  if (opt.dRate != 0 && (!(opt.dRate >= 1000) || opt.dRate > 768000))
+    return Usage("--rate must be from 1000 to 768000 Hz");
+  if (!CheckReadable(opt.sPatch)) return ExitUsage;
+  MidiFile midi;
+  if (!opt.sMidi.empty()) {
+    if (!CheckReadable(opt.sMidi)) return ExitUsage;
+    std::string sError;
+    if (!ReadMidiFile(opt.sMidi, &midi, &sError)) return Usage("cannot read MIDI file " + opt.sMidi + ": " + sError);
+  }
+  std::vector<std::string> asSettings;
+  if (opt.dRate != 0) asSettings.push_back("FreqEval = " + std::to_string(opt.dRate));
+  std::unique_ptr<AppCore> pcore = MakeAppCore(asSettings);
+  if (!pcore) return ExitUsage;
+  AppCore& core = *pcore;
+  InterpreterSettings* pengine = core.Engine();
+  // Diagnostics of the patch go to standard error, user messages too.
+  core.pfnUserMessage = [](const char* psz) { fprintf(stderr, "vantrel: %s\n", psz); };
+  if (core.LoadPatch(opt.sPatch.c_str(), 0, false, 0, nullptr) != 0) {
+    ErrorList* pel = ErrorList::Get();
+    for (const ErrorListNode& node : pel->anode) PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    return ExitRefused;
+  }
+  for (const ErrorListNode& node : ErrorList::Get()->anode)
+    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+  ErrorList::Get()->Clear();
+  Patch* ppatch = core.Slots()[0].ppatch;
+
+  double dRate = pengine->dFreqEval;
+  auto frameOf = [&](double dSeconds) { return static_cast<long long>(std::floor(dSeconds * dRate + 1e-9)); };
+  std::vector<TimedMessage> amsg;
+  if (anote.empty() && opt.sMidi.empty()) anote.push_back({60, 0.5, 0, -1});
+  for (const NoteSpec& note : anote) {
+    amsg.push_back({frameOf(note.dStart), static_cast<uint32_t>(note.iKey), note.dVelocity, true});
+    if (note.dLength > 0) amsg.push_back({frameOf(note.dStart + note.dLength), static_cast<uint32_t>(note.iKey), 0, true});
+  }
+  for (const MidiFileEvent& e : midi.aevent) amsg.push_back({frameOf(e.dSeconds), e.uMessage, 0, false});
+  std::stable_sort(amsg.begin(), amsg.end(), [](const TimedMessage& a, const TimedMessage& b) { return a.iFrame < b.iFrame; });
+
+  bool bUntilSilent = !opt.sMidi.empty() && opt.dSeconds == -1;
+  double dSeconds = opt.dSeconds != -1 ? opt.dSeconds : bUntilSilent ? midi.dLength : 2;
+  long long nFrames = frameOf(dSeconds);
+  long long nMaxFrames = bUntilSilent ? frameOf(std::min(midi.dLength + kMaxTailSeconds, kMaxSeconds)) : nFrames;
+
+  int nChannels = pengine->nChannels;
+  int nBuffer = pengine->nBufferSamples;
+  WavWriter wav;
+  if (!wav.Open(opt.sOut, nChannels, static_cast<int>(dRate), opt.bFloat))
+    return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+  OutputStage stage;
+  stage.dFullScale = pengine->dFullScale;
+  RenderTarget target(core, stage);
+  std::vector<double> adMix(static_cast<size_t>(nBuffer) * nChannels);
+  std::vector<int16_t> asOut(adMix.size());
+  std::vector<float> afOut(adMix.size());
+  size_t iMsg = 0;
+  long long iFrame = 0;
+  size_t nVoicesMax = 0;
+  double dRawPeak = 0;
+  Progress progress(nMaxFrames);
+  while (iFrame < nMaxFrames && (iFrame < nFrames || !ppatch->apvoiceActive.empty() || iMsg < amsg.size())) {
+    int nThis = static_cast<int>(std::min<long long>(nBuffer, nMaxFrames - iFrame));
+    std::fill(adMix.begin(), adMix.end(), 0.0);
+    std::lock_guard<std::mutex> lock(core.EngineLock());
+    for (int j = 0; j < nThis; ++j, ++iFrame) {
+      for (; iMsg < amsg.size() && amsg[iMsg].iFrame <= iFrame; ++iMsg) {
+        const TimedMessage& m = amsg[iMsg];
+        if (!m.bDirect) HandleMidiMessage(target, m.uMessage);
+        else if (m.dVelocity > 0) ppatch->NoteOn(static_cast<int>(m.uMessage), m.dVelocity);
+        else ppatch->NoteOff(static_cast<int>(m.uMessage), 0.5);
+      }
+      MixFrames(core.Slots(), adMix.data() + static_cast<size_t>(j) * nChannels, 1, nChannels);
+      nVoicesMax = std::max(nVoicesMax, ppatch->apvoiceActive.size());
+    }
+    int nValues = nThis * nChannels;
+    bool bWritten;
+    if (opt.bFloat) {
+      for (int i = 0; i < nValues; ++i) {
+        double d = adMix[static_cast<size_t>(i)];
+        if (!std::isfinite(d)) d = 0, ++stage.nNonFinite;
+        dRawPeak = std::max(dRawPeak, std::fabs(d));
+        afOut[static_cast<size_t>(i)] = static_cast<float>(d);
+      }
+      bWritten = wav.Write(afOut.data(), nThis);
+    } else {
+      stage.Convert(adMix.data(), nValues, asOut.data());
+      for (int i = 0; i < nValues; ++i) dRawPeak = std::max(dRawPeak, std::fabs(adMix[static_cast<size_t>(i)]));
+      bWritten = wav.Write(asOut.data(), nThis);
+    }
+    if (!bWritten) {
+      progress.Finish();
+      return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+    }
+    progress.Update(iFrame);
+  }
+  progress.Finish();
+  if (!wav.Close()) return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+  for (const ErrorListNode& node : ErrorList::Get()->anode)
+    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+  double dLength = static_cast<double>(iFrame) / dRate;
+  double dElapsed = progress.Elapsed();
+  fprintf(stderr, "rendered %.2f s to %s: peak %.3f (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
+          dLength, opt.sOut.c_str(), dRawPeak, 20 * std::log10(std::max(dRawPeak, 1e-10)), stage.nAutoReductions,
+          stage.nAutoReductions == 1 ? "" : "s", nVoicesMax, nVoicesMax == 1 ? "" : "s",
+          dElapsed > 0 ? dLength / dElapsed : 0.0);
+  if (stage.nNonFinite) fprintf(stderr, ", %ld samples that were not numbers silenced", stage.nNonFinite);
+  fprintf(stderr, "\n");
+  return ExitOk;
+}
+
+}  // namespace
+
+Command AddRenderCommand(CLI::App& app) {
+  auto opt = std::make_shared<RenderOptions>();
+  CLI::App* papp = app.add_subcommand("render", "Render a patch offline into a WAV file");
+  papp->add_option("PATCH", opt->sPatch, "The patch file")->required();
+  papp->add_option("-o,--output", opt->sOut, "The WAV file to write")->required()->type_name("OUT.wav");
+  papp->add_option("--seconds", opt->dSeconds, "Length in seconds (default 2; with --midi the file's length plus the voices' tails)")
+      ->type_name("S");
+  papp->add_option("--note", opt->asNotes, "A note: MIDI key, velocity 0..1 (0.5), start s (0), length s (held); repeatable")
+      ->type_name("KEY[:VEL[:START[:LEN]]]");
+  papp->add_option("--midi", opt->sMidi, "A Standard MIDI File to play (format 0 or 1)")->type_name("FILE.mid");
+  papp->add_flag("--float", opt->bFloat, "Write the raw frames as 32-bit floats instead of 16-bit PCM");
+  papp->add_option("--rate", opt->dRate, "Sample rate in Hz (default: the installation's FreqEval)")->type_name("HZ");
+  papp->footer(
+      "Without --note and --midi, note 60 is held at velocity 0.5. The 16-bit output is made as the engine makes\n"
+      "its buffers: loud output is scaled down (auto-reduction), never clipped. A summary goes to standard error.");
+  return {papp, [opt] { return RunRender(*opt); }};
+}

@@ -1,0 +1,191 @@
+// MIDI decoding and dispatch.
+#include "midi.h"
+
+#include <cmath>
+#include <cstdio>
+
+#include "controllers.h"
+#include "errorlist.h"
+#include "patch.h"
+#include "settings.h"
+#include "structural.h"
+
+namespace {
+
+constexpr double kFine = 1.0 / 16384;  // 2^-14: the weight of a fine part's unit
+
+// Every loaded patch hears every channel's changes.
+void Announce(MidiTarget& target, int iChannel, int iIndex, double dValue) {
+  AKArray<PatchSlot>& aslot = target.Slots();
+  for (int i = 0; i < aslot.N(); ++i)
+    if (Patch* ppatch = aslot[i].ppatch) ppatch->ControllerChanged(iChannel, iIndex, dValue);
+}
+
+// The high-resolution velocity prefix (controller 88) refines the next velocity below full scale.
+double ApplyVelocityPrefix(ModChannel* pchan, double v) {
+  double& dPrefix = pchan->v.adValue[88];
+  if (v < 1 && dPrefix != 0) {
+    v += dPrefix * kFine;
+    dPrefix = 0;
+  }
+  return v;
+}
+
+void ControlChange(MidiTarget& target, ModChannel* pchan, int iChannel, int c, int d2) {
+  switch (c) {
+    case 120:
+      target.AllSoundOff();
+      return;
+    case 121: {
+      for (int i = 0; i < 128; ++i) {
+        pchan->v.adValue[i] = 0;
+        pchan->abFine[i] = 0;
+        pchan->adPending[i] = 0;
+      }
+      AKArray<PatchSlot>& aslot = target.Slots();
+      for (int s = 0; s < aslot.N(); ++s)
+        if (Patch* ppatch = aslot[s].ppatch)
+          for (int k = 0; k < ControllerCount; ++k) ppatch->ControllerChanged(iChannel, k, 0);
+      return;
+    }
+    case 122:
+      ERRADD(-1, "%s", "MIDI change of LOCAL CONTROL not supported as relevant");
+      return;
+    case 123:
+      target.AllNotesOff();
+      return;
+    case 124:
+    case 125:
+    case 126:
+    case 127:
+      ERRADD(-1, "%s", "MIDI change of OMNI/MONO/POLY not currently supported");
+      target.AllNotesOff();
+      return;
+    default:
+      break;
+  }
+  int iCoarse = c >= 32 && c <= 63 ? c - 32 : c == 98 ? 99 : c == 100 ? 101 : -1;
+  if (iCoarse >= 0) {
+    pchan->abFine[iCoarse] = 1;
+    double x = pchan->adPending[iCoarse] / 127;
+    if (x < 1) x += d2 * kFine;
+    pchan->v.adValue[iCoarse] = x;
+    Announce(target, iChannel, iCoarse, x);
+    return;
+  }
+  if (pchan->abFine[c]) {
+    pchan->adPending[c] = d2;  // waits for its fine part
+    return;
+  }
+  pchan->v.adValue[c] = d2 / 127.0;
+  Announce(target, iChannel, c, d2 / 127.0);
+}
+
+}  // namespace
+
+void HandleMidiMessage(MidiTarget& target, uint32_t uMessage) {
+  int iStatus = static_cast<int>(uMessage & 0xFF);
+  int d1 = static_cast<int>((uMessage >> 8) & 0xFF);
+  int d2 = static_cast<int>((uMessage >> 16) & 0xFF);
+  if (iStatus >= 240) {
+    static const char* const apszSystem[16] = {
+        "MIDI System Exclusive Messages received but not supported",
+        "MIDI Time Code Quarter Frame received but not supported",
+        "MIDI Song Position Pointer received but not supported",
+        "MIDI Song Select received but not supported",
+        "MIDI System Common Message 244 received but not supported",
+        "MIDI System Common Message 245 received but not supported",
+        nullptr,
+        nullptr,
+        "MIDI Timing Clock received but not supported",
+        "MIDI System Real-Time Message 249 received but not supported",
+        "MIDI Start Sequence message received but not supported",
+        "MIDI Continue Sequence message received but not supported",
+        "MIDI Stop Sequence message received but not supported",
+        "MIDI System Real-Time Message 253 received but not supported",
+        nullptr,
+        "MIDI RESET received but not supported"};
+    if (const char* psz = apszSystem[iStatus - 240]) ERRADD(-1, "%s", psz);
+    return;
+  }
+  int iChannel = iStatus % 16;
+  AKArray<PatchSlot>& aslot = target.Slots();
+  if (iChannel >= aslot.N() || iChannel >= 16) {
+    ERRADD(-1, "MIDI channel number %d too high", iChannel + 1);
+    return;
+  }
+  Patch* ppatch = aslot[iChannel].ppatch;
+  if (!ppatch) {
+    ERRADD(-1, "MIDI receiving messages on channel %d, but no patch", iChannel);
+    return;
+  }
+  InterpreterSettings* pengine = target.Engine();
+  auto* pchan = pengine ? static_cast<ModChannel*>(pengine->apmodChannel[iChannel]) : nullptr;
+  if (!pchan) return;
+  d1 &= 0x7F;
+  d2 &= 0x7F;
+  switch (iStatus >> 4) {
+    case 8: {
+      double v = ApplyVelocityPrefix(pchan, d2 / 127.0);
+      ppatch->NoteOff(d1, v);
+      pchan->v.adValue[ControllerNoteDownFirst + d1] = 0;
+      Announce(target, iChannel, ControllerNoteDownFirst + d1, 0);
+      return;
+    }
+    case 9:
+      if (d2 == 0) {
+        ppatch->NoteOff(d1, 0.5);
+        pchan->v.adValue[ControllerNoteDownFirst + d1] = 0;
+        Announce(target, iChannel, ControllerNoteDownFirst + d1, 0);
+      } else {
+        double v = ApplyVelocityPrefix(pchan, d2 / 127.0);
+        ppatch->NoteOn(d1, v);
+        pchan->v.adValue[ControllerNoteDownFirst + d1] = 1;
+        Announce(target, iChannel, ControllerNoteDownFirst + d1, 1);
+      }
+      return;
+    case 10:
+      ppatch->PolyPressure(d1, d2 / 127.0);
+      return;
+    case 11:
+      ControlChange(target, pchan, iChannel, d1, d2);
+      return;
+    case 12:
+      ERRADD(-1, "MIDI PROGRAM CHANGE messages not currently handled (=%d)", d1);
+      return;
+    case 13:
+      pchan->v.adValue[ControllerPressure] = d1 / 127.0;
+      Announce(target, iChannel, ControllerPressure, d1 / 127.0);
+      return;
+    case 14: {
+      int b = d1 + 128 * d2;
+      double v = b < 8192 ? (b - 8192) / 8192.0 : (b - 8192) / 8191.0;
+      pchan->v.adValue[ControllerPitchBend] = v;
+      Announce(target, iChannel, ControllerPitchBend, v);
+      return;
+    }
+    default:
+      ERRADD(-1, "MIDI unexpected MSN status %d", iStatus >> 4);
+      return;
+  }
+}
+
+void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize) {
+  int iStatus = static_cast<int>(uMessage & 0xFF);
+  int d1 = static_cast<int>((uMessage >> 8) & 0x7F);
+  int d2 = static_cast<int>((uMessage >> 16) & 0x7F);
+  size_t n = static_cast<size_t>(nSize);
+  int iChannel = (iStatus & 15) + 1;
+  const char* pszNote = ControllerName(ControllerNoteDownFirst + d1) + 8;  // past "NoteDown"
+  switch (iStatus >> 4) {
+    case 8: snprintf(szText, n, "Note Off ch %d %s vel %d", iChannel, pszNote, d2); return;
+    case 9: snprintf(szText, n, "Note On ch %d %s vel %d", iChannel, pszNote, d2); return;
+    case 10: snprintf(szText, n, "Key Pressure ch %d %s %d", iChannel, pszNote, d2); return;
+    case 11: snprintf(szText, n, "Control ch %d %s (%d) %d", iChannel, ControllerName(d1), d1, d2); return;
+    case 12: snprintf(szText, n, "Program ch %d %d", iChannel, d1); return;
+    case 13: snprintf(szText, n, "Channel Pressure ch %d %d", iChannel, d1); return;
+    case 14: snprintf(szText, n, "Pitch Bend ch %d %d", iChannel, d1 + 128 * d2 - 8192); return;
+    case 15: snprintf(szText, n, "System 0x%02X", iStatus); return;
+    default: snprintf(szText, n, "Data 0x%02X", iStatus); return;
+  }
+}
