@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "akconfig.h"
+#include "formfn.h"
 #include "formparse.h"
 
 ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPatch, const char* pszName)
@@ -24,6 +25,7 @@ ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPat
 ModuleHarness::~ModuleHarness() {
   pmodule_.reset();
   for (Var& var : avar_) FormFree(var.pform);
+  FormRandomUnregister(iGenerator_);
 }
 
 const char* ModuleHarness::Keep(const std::string& s) {
@@ -31,12 +33,20 @@ const char* ModuleHarness::Keep(const std::string& s) {
   return asText_.back().c_str();
 }
 
-void ModuleHarness::Set(const char* pszVar, const char* pszFormula) {
-  aSet_.push_back({sName_, pszVar, pszFormula, true});
+void ModuleHarness::Set(const char* pszVar, const char* pszFormula, int iLine) {
+  aSet_.push_back({sName_, pszVar, pszFormula, true, iLine});
 }
+
+void ModuleHarness::AddOutput(const char* pszVar) { asOutput_.push_back(pszVar); }
+
+void ModuleHarness::Omit(const char* pszVar) { asOmit_.push_back(pszVar); }
 
 void ModuleHarness::AddContext(const char* pszModule, const char* pszName, const char* pszFormula) {
   aContext_.push_back({pszModule, pszName, pszFormula ? pszFormula : "", pszFormula != nullptr});
+}
+
+void ModuleHarness::AddContextAt(int iLevel, const char* pszModule, const char* pszName, const char* pszFormula) {
+  aContext_.push_back({pszModule, pszName, pszFormula ? pszFormula : "", pszFormula != nullptr, -1, iLevel});
 }
 
 Var* ModuleHarness::Find(const char* pszModule, const char* pszName) {
@@ -52,15 +62,15 @@ double& ModuleHarness::Value(const char* pszModule, const char* pszName) {
   return pvar ? *pvar->pvalue : dNowhere;
 }
 
-Var* ModuleHarness::AppendRecord(const Var& varRow, const char* pszModule, bool bModuleRecord) {
+Var* ModuleHarness::AppendRecord(const Var& varRow, const char* pszModule, bool bModuleRecord, int iLevel) {
   Var var = varRow;
   var.pszModule = Keep(pszModule);
   var.pszModuleType = bModuleRecord ? ptype_->pszName : "";
   var.ptype = bModuleRecord ? ptype_ : nullptr;
   var.iModule = bModuleRecord && !bPerPatch_ ? 0 : -1;
   var.iModulePP = bModuleRecord && bPerPatch_ ? 0 : -1;
-  var.iLevel = var.iLevelOwn = 1;
-  var.iLevelParent = -1;
+  var.iLevel = var.iLevelOwn = iLevel < 0 ? iLevel_ : iLevel;
+  var.iLevelParent = var.iLevel >= 2 ? var.iLevel - 1 : -1;  // the patch and Global have no parent
   var.iShadow = -1;
   var.iLine = -1;
   var.evalState = EvalStale;
@@ -69,13 +79,29 @@ Var* ModuleHarness::AppendRecord(const Var& varRow, const char* pszModule, bool 
 }
 
 int ModuleHarness::Start() {
-  pmodule_.reset(ptype_->Create(sName_.c_str(), nullptr, nullptr, bPerPatch_, 1, nullptr));
+  pmodule_.reset(ptype_->Create(sName_.c_str(), nullptr, nullptr, bPerPatch_, iLevel_, nullptr));
   pmodule_->pclock = &dTime;
   pmodule_->puRandom = &uRandom;
   pmodule_->ppavarTable = &pavar_;
-  // The module's own records: inputs, outputs, then the variables the test set beyond them.
-  for (const Var* pvar = ptype_->avarInputs; pvar->pszName; ++pvar) AppendRecord(*pvar, sName_.c_str(), true);
-  for (const Var* pvar = ptype_->avarOutputs; pvar->pszName; ++pvar) AppendRecord(*pvar, sName_.c_str(), true);
+  // The module's own records: inputs, outputs (less the omitted ones), outputs made on demand,
+  // then the variables the test set beyond them.
+  auto bOmitted = [this](const char* pszVar) {
+    for (const std::string& s : asOmit_)
+      if (s == pszVar) return true;
+    return false;
+  };
+  for (const Var* avarRows : {ptype_->avarInputs, ptype_->avarOutputs})
+    for (const Var* pvar = avarRows; pvar->pszName; ++pvar)
+      if (!bOmitted(pvar->pszName)) AppendRecord(*pvar, sName_.c_str(), true);
+  for (const std::string& sOutput : asOutput_) {
+    Var varRow{};
+    varRow.pszName = Keep(sOutput);
+    varRow.type = FormTypeNumeric;
+    varRow.iOffset = -1;
+    EXPECT_TRUE(ptype_->IsNumberedOutput(varRow.pszName, &varRow.flags, &varRow.pfnOutput))
+        << ptype_->pszName << " makes no output " << sOutput;
+    AppendRecord(varRow, sName_.c_str(), true);
+  }
   for (const Pending& set : aSet_) {
     if (Find(sName_.c_str(), set.sName.c_str())) continue;
     Var varRow{};
@@ -96,11 +122,15 @@ int ModuleHarness::Start() {
     varRow.type = FormTypeNumeric;
     varRow.iOffset = -1;
     varRow.pszUser = ctx.bHasFormula ? Keep(ctx.sFormula) : nullptr;
-    AppendRecord(varRow, Keep(ctx.sModule), false);
+    AppendRecord(varRow, Keep(ctx.sModule), false, ctx.iLevel);
   }
   avar_.push_back(Var{});
   pavar_ = avar_.data();
-  for (const Pending& set : aSet_) Find(sName_.c_str(), set.sName.c_str())->pszUser = Keep(set.sFormula);
+  for (const Pending& set : aSet_) {
+    Var* pvar = Find(sName_.c_str(), set.sName.c_str());
+    pvar->pszUser = Keep(set.sFormula);
+    pvar->iLine = set.iLine;
+  }
   // Bind storage, then parse every formula against the table.
   for (Var& var : avar_) {
     if (!var.pszName) continue;
@@ -111,6 +141,7 @@ int ModuleHarness::Start() {
   }
   Find("Note", "Time")->pvalue = &dTime;
   Find("Note", "Sample")->pvalue = &dSample;
+  iGenerator_ = FormRandomRegister(&uRandom);
   for (Var& var : avar_) {
     if (!var.pszName || var.pfnOutput) continue;
     const char* pszText = var.pszUser ? var.pszUser : var.pszDefault;
@@ -119,8 +150,11 @@ int ModuleHarness::Start() {
     ctx.ppavarTable = &pavar_;
     ctx.pszText = pszText;
     ctx.pszModule = var.pszModule;
+    ctx.iLevel = var.iLevel;
+    ctx.iLevelParent = var.iLevelParent;
     FormParseSplit split;
     var.pform = FormParse(ctx, &split);
+    FormBindRandom(var.pform, iGenerator_);
     if (FormIsError(var.pform)) {
       // Defaults may name modules this stand-in lacks; only the test's own formulas must parse.
       if (var.pszUser)

@@ -18,10 +18,20 @@ class ModuleHarness {
                          const char* pszName = nullptr);
   ~ModuleHarness();
 
-  // Sets the formula of one of the module's variables (an input, a numbered input, a user variable).
-  void Set(const char* pszVar, const char* pszFormula);
+  // Sets the formula of one of the module's variables (an input, a numbered input, a user variable);
+  // iLine is the patch line the record reports its errors at.
+  void Set(const char* pszVar, const char* pszFormula, int iLine = -1);
+  // Adds an output the module type makes on demand (IsNumberedOutput), as a formula naming it would.
+  void AddOutput(const char* pszVar);
+  // Leaves a declared row out of the table, as the compiler drops a variable nothing uses.
+  void Omit(const char* pszVar);
   // Adds a context record Module:Name, with a formula or (without one) a value the test sets.
   void AddContext(const char* pszModule, const char* pszName, const char* pszFormula = nullptr);
+  // Puts the module into a sub-patch (level 2 under the patch, level 1), as Super() needs.
+  void PlaceInSubPatch() { iLevel_ = 2; }
+  // A context record of another level: 1 the enclosing patch (seen through Super() from a
+  // sub-patch), 0 Global (seen from every level).
+  void AddContextAt(int iLevel, const char* pszModule, const char* pszName, const char* pszFormula = nullptr);
   // A record's value storage, for the test to write (context records) or read.
   double& Value(const char* pszModule, const char* pszName);
 
@@ -48,8 +58,10 @@ class ModuleHarness {
   struct Pending {
     std::string sModule, sName, sFormula;
     bool bHasFormula;
+    int iLine = -1;
+    int iLevel = -1;  // context records: -1 for the module's own level
   };
-  Var* AppendRecord(const Var& varRow, const char* pszModule, bool bModuleRecord);
+  Var* AppendRecord(const Var& varRow, const char* pszModule, bool bModuleRecord, int iLevel = -1);
   const char* Keep(const std::string& s);
 
   ModuleType* ptype_;
@@ -60,6 +72,9 @@ class ModuleHarness {
   std::vector<Var> avar_;
   Var* pavar_ = nullptr;
   std::vector<Pending> aSet_, aContext_;
+  std::vector<std::string> asOutput_, asOmit_;
   std::deque<std::string> asText_;
   bool bStarted_ = false;
+  int iLevel_ = 1;           // the module's level
+  int iGenerator_ = -1;      // uRandom registered for RANDOM() in the formulas
 };

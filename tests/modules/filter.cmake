@@ -1,0 +1,3 @@
+# Tests of the filter modules: responses, resonance, stability, bypass and registration.
+vantrel_test(filter_module_tests SOURCES filter_registration_test.cpp ${MODULE_HARNESS}
+             LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_filter>")
