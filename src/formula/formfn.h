@@ -10,7 +10,7 @@
 #include "form.h"
 
 // The searched table, ended by an all-empty row.
-extern const FormFnInfo FormFnTable[];
+extern FormFnInfo FormFnTable[];  // the optimizer adds its hooks at first use
 // Units, searched only after a term; ended by an all-empty row.
 extern const FormFnInfo FormFnUnits[];
 // Rows the parser and the optimizer use directly, outside the searched table.

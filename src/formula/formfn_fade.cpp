@@ -6,65 +6,19 @@
 #include <cmath>
 
 #include "formfn.h"
+#include "formfn_fade.h"
 #include "formfn_rows.h"
 
+using namespace formfade;
+
 namespace {
-
-enum Mode { ModePlain, ModeN, ModeLoop, ModeLoopN };
-
-// A position between two neighbouring values: v[i] and v[iNext], fraction f from v[i].
-struct Place {
-  int i;
-  int iNext;
-  double f;
-};
-
-// A whole-number double, limited to 0..m-1 (NaN gives 0) before it becomes an index.
-int ClampIndex(double d, int m) {
-  if (!(d > 0)) return 0;
-  if (d >= m - 1) return m - 1;
-  return static_cast<int>(d);
-}
-
-// floor(d) taken modulo m into 0..m-1 (NaN and infinities give 0).
-int WrapIndex(double d, int m) {
-  double r = fmod(floor(d), static_cast<double>(m));
-  if (!(r == r) || std::isinf(d)) return 0;
-  if (r < 0) r += m;
-  int i = static_cast<int>(r);
-  return i >= m ? m - 1 : i;
-}
-
-// Where x lies among m values; for the plain and N modes the ends are exact values (f = 0).
-Place Locate(Mode mode, double x, int m) {
-  if (mode == ModeLoop || mode == ModeLoopN) {
-    double p = mode == ModeLoop ? x * m : x;
-    int i = WrapIndex(p, m);
-    double f = p - floor(p);
-    if (!(f == f) || std::isinf(p)) f = 0;
-    return {i, (i + 1) % m, f};
-  }
-  double p = mode == ModePlain ? x * (m - 1) : x;
-  if (!(p > 0)) return {0, 0, 0};
-  if (p >= m - 1) return {m - 1, m - 1, 0};
-  int i = static_cast<int>(p);
-  return {i, i + 1, p - i};
-}
 
 inline double Arg(Form* pform, int i, Var* avarTable) { return FormArg(pform, i, avarTable); }
 
 // Selection: only the chosen value is evaluated.
 void Select(Mode mode, Form* pform, Var* avarTable, double* pd) {
   int m = pform->u.fn.nArg - 1;
-  double x = Arg(pform, 0, avarTable);
-  int i;
-  switch (mode) {
-    case ModePlain: i = ClampIndex(trunc(x * m), m); break;
-    case ModeN: i = ClampIndex(trunc(x), m); break;
-    case ModeLoop: i = WrapIndex(x * m, m); break;
-    default: i = WrapIndex(x, m); break;
-  }
-  FormEvalArg(pform, 1 + i, avarTable, pd);
+  FormEvalArg(pform, 1 + SelectIndex(mode, Arg(pform, 0, avarTable), m), avarTable, pd);
 }
 
 // Fades: the interpolation between neighbours a and b by fraction f.
@@ -80,9 +34,6 @@ void Fade(Mode mode, Form* pform, Var* avarTable, double* pd, Interp interp) {
   *pd = interp(a, Arg(pform, 1 + place.iNext, avarTable), place.f);
 }
 
-double Lin(double a, double b, double f) { return (1 - f) * a + f * b; }
-double Exp(double a, double b, double f) { return exp((1 - f) * log(a) + f * log(b)); }
-double Pow(double a, double b, double f) { return cos(f * M_PI / 2) * a + sin(f * M_PI / 2) * b; }
 
 // Curve and SCurve: x, a shape d, then the values; the shape is evaluated only between values.
 template <class Shape>
@@ -95,25 +46,6 @@ void Curve(Mode mode, Form* pform, Var* avarTable, double* pd, Shape shape) {
   }
   double d = Arg(pform, 1, avarTable);
   *pd = shape(d, place, [&](int i) { return Arg(pform, 2 + i, avarTable); });
-}
-
-template <class Value>
-double CurveShape(double d, Place place, Value v) {
-  if (d < 0.001) return v(place.i);
-  if (d > 0.999) return v(place.iNext);
-  double a = v(place.i), b = v(place.iNext), f = place.f;
-  return a + (b - a) * f / ((1 / d - 2) * (1 - f) + 1);
-}
-
-template <class Value>
-double SCurveShape(double d, Place place, Value v) {
-  double f = place.f;
-  if (d < 0.001) return f < 0.5 ? v(place.i) : v(place.iNext);
-  double a = v(place.i), b = v(place.iNext);
-  if (d > 0.999) return (a + b) / 2;
-  double g = 2 * f;
-  double s = f < 0.5 ? g / ((1 / d - 2) * (1 - g) + 1) : 1 + (g - 1) / ((1 / (1 - d) - 2) * (1 - (g - 1)) + 1);
-  return a + (b - a) * s / 2;
 }
 
 }  // namespace

@@ -53,7 +53,7 @@ const FormFnInfo* FindIn(const FormFnInfo* aRows, const char* pszName, int nLeng
 const FormFnInfo FormFnUnaryMinus = {FormFnNegate, One, nullptr, "-", 99, nullptr, nullptr};
 const FormFnInfo FormFnReciprocal = {FormFnReciprocalEval, One, "Reciprocal", nullptr, 99, nullptr, nullptr};
 
-const FormFnInfo FormFnTable[] = {
+FormFnInfo FormFnTable[] = {
     FN(FormFnTwoPowerEval, OneUp, "TwoPower"),
     OP(FormFnPower, TwoUp, "^", 90),
     OP(FormFnMultiply, TwoUp, "*", 80),

@@ -90,8 +90,16 @@ class Patch {
   virtual void CreateVoices();
   // Channels: splitting multi-channel values into one record per channel.
   virtual int Channelize();
+  // One pass over a table: -1 on error, else whether something changed.
+  virtual int ChannelizePass(VarTable& table);
+  // The channel count of a formula, rewriting the bus functions that depend on it; -1 on error.
+  virtual int Chanellize(Var* pvar, Form* pform, VarTable& table);
   virtual void CreateMultiMono();
   virtual void ChannelSeparate();
+  // Points a reference at the record of channel k, when there is one.
+  virtual void SeparateRecord(Form* pform, VarTable& table, int k);
+  // Specialises a formula for channel k.
+  virtual void ChanSeparate(Form** ppform, VarTable& table, int k);
   virtual void OptimizeTables();
 
   // Evaluation classes.
@@ -155,6 +163,8 @@ class Patch {
   void ApplyOverrides();
   void Fail() { bCompiled = false; }
   void DestroyVoice(Voice* pvoice);
+  int ModuleChannels(const Var& var);
+  void SetModuleChannels(const Var& var, int n);
   void BindPerPatchRecord(int i);
   bool IncludesFile(int iLevel, const std::string& sFile) const;
   int CopyRow(const Var& varRow, VarTable& table, const ModuleEntry& entry, bool bPerPatch, int iModuleIndex,
