@@ -42,7 +42,7 @@ void InitSharedTables() {
 }
 
 AppCore::AppCore(const std::string& sInstallDir, const std::vector<std::string>& asSettingsOverride)
-    : sInstallDir_(sInstallDir), aslot_(AK_HERE) {
+    : sInstallDir_(sInstallDir) {
   InitSharedTables();
   PatchSetInstallDir(sInstallDir_);
   std::string sSettings = sInstallDir_ + "/config/Interpreter.vantrel";
@@ -63,12 +63,12 @@ AppCore::AppCore(const std::string& sInstallDir, const std::vector<std::string>&
 }
 
 AppCore::~AppCore() {
-  std::lock_guard<std::mutex> lock(mutexEngine_);
-  for (PatchSlot& slot : aslot_) {
+  std::lock_guard<std::mutex> lock(table_.mutexEngine);
+  for (PatchSlot& slot : table_.aslot) {
     delete slot.ppatch;
     free(slot.pszText);
   }
-  aslot_.Empty();
+  table_.aslot.Empty();
   DestroyChannelModules();
 }
 
@@ -147,9 +147,9 @@ int AppCore::LoadPatch(const char* pszPath, int iChannel, bool bShow, double dSe
     pengineHooks->ResetAutoReduce();
     pengineHooks->ResetOscilloscope();
   }
-  std::lock_guard<std::mutex> lock(mutexEngine_);
-  aslot_.SetSize(iChannel + 1);
-  PatchSlot& slot = aslot_[iChannel];
+  std::lock_guard<std::mutex> lock(table_.mutexEngine);
+  table_.aslot.SetSize(iChannel + 1);
+  PatchSlot& slot = table_.aslot[iChannel];
   delete slot.ppatch;
   free(slot.pszText);
   AKstrcpy(slot.szPath, pszPath, sizeof slot.szPath);

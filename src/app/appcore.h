@@ -8,16 +8,10 @@
 #include <vector>
 
 #include "akarray.h"
+#include "mixer.h"
 #include "settings.h"
 
 class Patch;
-
-// One MIDI channel's installed patch.
-struct PatchSlot {
-  char szPath[512];  // the patch file (at most 511 characters)
-  char* pszText;     // the whole file (owned)
-  Patch* ppatch;     // the compiled patch (owned); null while the slot has none
-};
 
 // What LoadPatch needs of a patch editor; the command line has none.
 class EditorHooks {
@@ -62,8 +56,9 @@ class AppCore {
   double BenchmarkPatch(Patch* ppatch, double dSeconds);
 
   InterpreterSettings* Engine() { return pengine_.get(); }
-  std::mutex& EngineLock() { return mutexEngine_; }
-  AKArray<PatchSlot>& Slots() { return aslot_; }
+  std::mutex& EngineLock() { return table_.mutexEngine; }
+  AKArray<PatchSlot>& Slots() { return table_.aslot; }
+  PatchTable& Table() { return table_; }
   const std::string& InstallDir() const { return sInstallDir_; }
 
   EditorHooks* peditor = nullptr;
@@ -75,8 +70,7 @@ class AppCore {
   void UserMessage(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
   std::string sInstallDir_;
   std::unique_ptr<InterpreterSettings> pengine_;
-  std::mutex mutexEngine_;
-  AKArray<PatchSlot> aslot_;
+  PatchTable table_;
 };
 
 // Fills the tables every module shares (sine and cents tables, filter keywords, envelope stage

@@ -12,7 +12,10 @@
 
 class TestTable {
  public:
-  TestTable() { avar_.reserve(1000); }  // records must not move once formulas point at them
+  TestTable() {
+    avar_.reserve(1000);  // records must not move once formulas point at them
+    pavar_ = avar_.data();
+  }
   ~TestTable() {
     for (Var& var : avar_) FormFree(var.pform);
   }

@@ -27,6 +27,7 @@ inline std::unique_ptr<ModuleHarness> StartEnvelope(const char* pszType, const E
                                                     double dRate = kEnvRate, const EnvContext& aContext = {}) {
   EnvRegisterStageTypes();
   auto ph = std::make_unique<ModuleHarness>(pszType, dRate);
+  ph->FoldConstants();  // Epsilon must be constant, and "-46dB" is one only once folded
   ph->AddContext("Note", "NoteOff");
   ph->AddContext("Channel", "DamperPdl");
   for (const auto& ctx : aContext) ph->AddContext(ctx.first, ctx.second);

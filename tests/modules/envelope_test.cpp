@@ -67,7 +67,9 @@ TEST_P(EnvelopeReleaseTest, OutputFollowsTheStagesAndReleasesFromWhereItIs) {
     const double t = j / c.dRate;
     ASSERT_NEAR(ph->Out("Output"), AdsrAt(c.env, tOff, dFrom, t), 1e-5) << c.pszStage << " sample " << j;
     ASSERT_EQ(ph->Out("Finished"), j >= iFinished ? 1 : 0) << c.pszStage << " sample " << j;
-    if (j >= c.iNoteOff && j < iFinished) ASSERT_EQ(ph->Out("Segment"), 3) << "the release is segment 3";
+    if (j >= c.iNoteOff && j < iFinished) {
+      ASSERT_EQ(ph->Out("Segment"), 3) << "the release is segment 3";
+    }
   }
   for (const char* pszOut : {"Exp", "Amp", "Custom"}) EXPECT_EQ(ph->Out(pszOut), 0) << pszOut << " at the end";
 }
@@ -122,7 +124,10 @@ TEST(EnvelopeTest, DamperPedalDelaysTheRelease) {
     if (j) ph->Step();
     if (j == iOff) ph->Value("Note", "NoteOff") = 1;
     if (j == iPedalUp) ph->Value("Channel", "DamperPdl") = 0;
-    if (j > 1000 && j < iPedalUp) ASSERT_DOUBLE_EQ(ph->Out("Output"), 0.5) << "sample " << j;
+    ph->Out("Output");
+    if (j > 1000 && j < iPedalUp) {
+      ASSERT_DOUBLE_EQ(ph->Out("Output"), 0.5) << "sample " << j;
+    }
   }
   ph->Step();
   EXPECT_NEAR(ph->Out("Output"), 0.5 * (1 - 1 / (0.01 * kEnvRate)), 1e-5) << "falling from the pedal's release";
@@ -187,8 +192,12 @@ TEST(EnvelopeTest, TriggerRestartsTheEnvelope) {
       ph->Value("Gate", "Pulse") = j == iPulse ? 1 : 0;
       const double dWant = j < iPulse ? AdsrHeld(e, j / kEnvRate) : (j - iPulse) / (e.dAttack * kEnvRate);
       ASSERT_NEAR(ph->Out("Output"), dWant, 1e-5) << iPulse << " " << j;
-      if (j == iPulse) EXPECT_EQ(ph->Out("SyncOut"), 1);
-      if (j == iPulse + 1) EXPECT_EQ(ph->Out("SyncOut"), 0);
+      if (j == iPulse) {
+        EXPECT_EQ(ph->Out("SyncOut"), 1);
+      }
+      if (j == iPulse + 1) {
+        EXPECT_EQ(ph->Out("SyncOut"), 0);
+      }
     }
   }
 }
@@ -231,7 +240,9 @@ TEST(EnvelopeTest, GotoRedirectsAndIgnoresImpossibleTargets) {
       nSync += ph->Out("SyncOut") == 1;
     }
     EXPECT_EQ(ph->Out("Finished"), c.bLoops ? 0 : 1) << c.pszGoto;
-    if (c.bLoops) EXPECT_EQ(nSync, 6) << "a segment starts every 10 ms after the first";
+    if (c.bLoops) {
+      EXPECT_EQ(nSync, 6) << "a segment starts every 10 ms after the first";
+    }
   }
 }
 
@@ -247,7 +258,9 @@ TEST(EnvelopeTest, SpeedScalesTheTimes) {
     for (int j = 0; j < static_cast<int>((eScaled.dAttack + eScaled.dDecay) * kEnvRate) + 50; ++j) {
       if (j) ph->Step();
       ASSERT_NEAR(ph->Out("Output"), AdsrHeld(eScaled, j / kEnvRate), 1e-5) << dSpeed << " " << j;
-      if (j < nAttack) ASSERT_NEAR(ph->Out("Exp"), E * std::pow((1 + E) / E, j / nAttack) - E, 1e-9) << j;
+      if (j < nAttack) {
+        ASSERT_NEAR(ph->Out("Exp"), E * std::pow((1 + E) / E, j / nAttack) - E, 1e-9) << j;
+      }
     }
   }
 }
@@ -281,6 +294,7 @@ TEST(EnvelopeTest, GainEnvelopeDefaultsScaleWithThePitch) {
   for (double dPitch : {440.0, 20.0}) {
     EnvRegisterStageTypes();
     ModuleHarness h("Env", kEnvRate, false, "EnvGain");
+    h.FoldConstants();
     h.AddContext("Note", "NoteOff");
     h.AddContext("Channel", "DamperPdl");
     h.AddContext("Pitch", "Output", Num(dPitch).c_str());
@@ -296,9 +310,16 @@ TEST(EnvelopeTest, GainEnvelopeDefaultsScaleWithThePitch) {
     for (int j = 0; j <= iEnd; ++j) {
       if (j) h.Step();
       if (j == iOff) h.Value("Note", "NoteOff") = 1;
-      if (j == iTop - 1) EXPECT_LT(h.Out("Amp"), 1) << dPitch;
-      if (j >= iTop && j < iOff) ASSERT_EQ(h.Out("Amp"), 1) << dPitch << " " << j;
-      if (j == iEnd - 1) EXPECT_EQ(h.Out("Finished"), 0) << dPitch;
+      const double dAmp = h.Out("Amp");  // the voice pulls its gain every sample
+      if (j == iTop - 1) {
+        EXPECT_LT(dAmp, 1) << dPitch;
+      }
+      if (j >= iTop && j < iOff) {
+        ASSERT_EQ(dAmp, 1) << dPitch << " " << j;
+      }
+      if (j == iEnd - 1) {
+        EXPECT_EQ(h.Out("Finished"), 0) << dPitch;
+      }
     }
     EXPECT_EQ(h.Out("Finished"), 1) << dPitch;
     EXPECT_EQ(h.Out("Amp"), 0) << dPitch;
@@ -333,6 +354,7 @@ TEST(EnvelopeTest, MessagesForTheAuthor) {
   ErrorList::Get()->Clear();
   {
     auto ph = std::make_unique<ModuleHarness>("ADSREnv", kEnvRate);
+    ph->FoldConstants();
     ph->AddContext("Note", "NoteOff");
     ph->Set("Epsilon", "Note:NoteOff * 0.01");
     EXPECT_EQ(ph->Start(), 1) << "a varying Epsilon fails the set-up";

@@ -45,14 +45,15 @@ class FilterModuleTest : public testing::Test {
   void SetUp() override { PrepareFilterModules(); }
 };
 
-using Settings = std::vector<std::pair<const char*, const char*>>;
+// Variable formulas by variable name.
+using Settings = std::vector<std::pair<std::string, std::string>>;
 
 // A started harness of the module type with these formulas; the context record Src:Signal is there
 // for the test to write sample by sample.
 inline std::unique_ptr<ModuleHarness> MakeModule(const char* pszType, const Settings& aSet) {
   auto ph = std::make_unique<ModuleHarness>(pszType);
   ph->AddContext("Src", "Signal");
-  for (const auto& [pszVar, pszFormula] : aSet) ph->Set(pszVar, pszFormula);
+  for (const auto& [sVar, sFormula] : aSet) ph->Set(sVar.c_str(), sFormula.c_str());
   EXPECT_EQ(ph->Start(), 0);
   return ph;
 }

@@ -72,6 +72,7 @@ INSTANTIATE_TEST_SUITE_P(
         AllocCase{"adder",
                   "Adder",
                   [](ModuleHarness& h) {
+                    h.Set("Slew", "0.0005");
                     h.Set("Freq1", "440 * Src:Wobble");
                     h.Set("Gain1", "Src:Wobble");
                     h.Set("Freq2", "660");

@@ -226,7 +226,9 @@ TEST(TuningTest, SubTuningFollowsTheParent) {
     ASSERT_EQ(h.Start(), 0);
     h.Value("Note", "NoteNumber") = c.dInput;
     EXPECT_NEAR(h.Out("Output"), c.dWant, 1e-9) << c.pszFormula << " " << c.dInput;
-    if (strcmp(c.pszStep, "1") == 0 && strcmp(c.pszBypass, "false") == 0) EXPECT_NEAR(h.Out("A4"), 440, 1e-9);
+    if (strcmp(c.pszStep, "1") == 0 && strcmp(c.pszBypass, "false") == 0) {
+      EXPECT_NEAR(h.Out("A4"), 440, 1e-9);
+    }
   }
 }
 

@@ -9,6 +9,17 @@
 #include "formfn.h"
 #include "formparse.h"
 
+// Whether a formula reads nothing that can change (no reference, no RANDOM()), so that the
+// compiler's optimizer would fold it to its value.
+static bool ReadsNothing(const Form* pform) {
+  if (pform->et == FormTypeRef) return false;
+  if (pform->et != FormTypeFn) return true;
+  if (FormFnIs(pform->u.fn.pinfo, "RANDOM")) return false;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (!ReadsNothing(pform->u.fn.apformArg[i])) return false;
+  return true;
+}
+
 ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPatch, const char* pszName)
     : sName_(pszName ? pszName : pszType), bPerPatch_(bPerPatch) {
   ptype_ = ModuleFactory::Get()->Lookup(pszType);
@@ -162,6 +173,11 @@ int ModuleHarness::Start() {
                       << split.sBefore << " >>> " << split.sStretch << " <<< " << split.sAfter << ")";
       FormFree(var.pform);
       var.pform = nullptr;
+    } else if (bFold_ && var.pform->et == FormTypeFn && ReadsNothing(var.pform)) {
+      double d = 0;
+      FormEval(var.pform, pavar_, &d);
+      FormFree(var.pform);
+      var.pform = FormNewConstant(FormTypeNumeric, d);
     }
   }
   bStarted_ = true;

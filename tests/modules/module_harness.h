@@ -27,6 +27,9 @@ class ModuleHarness {
   void Omit(const char* pszVar);
   // Adds a context record Module:Name, with a formula or (without one) a value the test sets.
   void AddContext(const char* pszModule, const char* pszName, const char* pszFormula = nullptr);
+  // Folds every formula that reads nothing variable (such as "-46dB") to a constant, as the
+  // compiler's optimizer does before Init, for modules that require constant inputs.
+  void FoldConstants() { bFold_ = true; }
   // Puts the module into a sub-patch (level 2 under the patch, level 1), as Super() needs.
   void PlaceInSubPatch() { iLevel_ = 2; }
   // A context record of another level: 1 the enclosing patch (seen through Super() from a
@@ -75,6 +78,7 @@ class ModuleHarness {
   std::vector<std::string> asOutput_, asOmit_;
   std::deque<std::string> asText_;
   bool bStarted_ = false;
+  bool bFold_ = false;
   int iLevel_ = 1;           // the module's level
   int iGenerator_ = -1;      // uRandom registered for RANDOM() in the formulas
 };

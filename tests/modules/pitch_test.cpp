@@ -42,6 +42,7 @@ struct ChainCase {
   std::vector<std::pair<Key, const char*>> aContext;       // context changed from rest
   double dHz;
 };
+void PrintTo(const ChainCase& c, std::ostream* os) { *os << c.pszWhat; }
 class PitchChainTest : public ::testing::TestWithParam<ChainCase> {};
 
 }  // namespace
@@ -115,6 +116,7 @@ struct WarningCase {
   const char* pszFormula;
   const char* pszMessage;  // or none
 };
+void PrintTo(const WarningCase& c, std::ostream* os) { *os << c.pszVar << " = " << c.pszFormula; }
 class PitchWarningTest : public ::testing::TestWithParam<WarningCase> {};
 
 TEST_P(PitchWarningTest, ConstantZeroFactorsAreReported) {

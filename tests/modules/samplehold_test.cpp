@@ -103,8 +103,11 @@ TEST(HoldTest, HoldsBetweenSamplesAndShowsThePhase) {
     const double dPhase = dCycles - std::floor(dCycles);
     const double dDistance = std::fabs(ph->Out("PhaseOut") - dPhase);
     ASSERT_LT(std::min(dDistance, 1 - dDistance), 1e-9) << j;
-    if (ph->Out("SyncOut") != -1) iTaken = j;
-    else ASSERT_EQ(ph->Out("Output"), iTaken) << j;
+    if (ph->Out("SyncOut") != -1) {
+      iTaken = j;
+    } else {
+      ASSERT_EQ(ph->Out("Output"), iTaken) << j;
+    }
   }
 }
 

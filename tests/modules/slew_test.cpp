@@ -71,8 +71,11 @@ TEST(SlewTypesTest, TablesOfTheSevenKinds) {
     for (int i = 0; i < 6; ++i) {
       const Var& var = ptype->avarInputs[i];
       EXPECT_STREQ(var.pszName, c.aRows[i].first) << c.pszType << " row " << i;
-      if (c.aRows[i].second) EXPECT_STREQ(var.pszDefault, c.aRows[i].second) << c.pszType << ":" << var.pszName;
-      else EXPECT_EQ(var.pszDefault, nullptr) << c.pszType << ":" << var.pszName;
+      if (c.aRows[i].second) {
+        EXPECT_STREQ(var.pszDefault, c.aRows[i].second) << c.pszType << ":" << var.pszName;
+      } else {
+        EXPECT_EQ(var.pszDefault, nullptr) << c.pszType << ":" << var.pszName;
+      }
       const bool bCurve = strcmp(var.pszName, "CurveType") == 0;
       EXPECT_EQ(var.classMax, bCurve ? ClassPerPatch : 0) << c.pszType << ":" << var.pszName;
     }
@@ -91,7 +94,7 @@ struct StepCase {
   double dFrom, dTo;
   // Output after j steps of the slew (j >= 1), before it lands.
   double (*pfnWant)(double dFrom, double dTo, double dValue, double j);
-  int iLand;  // the step on which the output reaches the input exactly
+  double dSteps;  // how many steps the whole move takes: the output lands on the step after
 };
 
 double LinearRate(double dFrom, double dTo, double dRate, double j) {
@@ -116,10 +119,11 @@ TEST_P(SlewStepTest, StepResponse) {
   EXPECT_EQ(ph->Out("Slewing"), 0);
   ph->Value("In", "Value") = c.dTo;
   const double dValue = std::stod(c.pszValue);
-  for (int j = 1; j <= c.iLand + 2; ++j) {
+  const int iLand = static_cast<int>(std::ceil(c.dSteps));
+  for (int j = 1; j <= iLand + 2; ++j) {
     ph->Step();
     const double dOut = ph->Out("Output");
-    if (j < c.iLand) {
+    if (j < iLand) {
       const double dWant = c.pfnWant(c.dFrom, c.dTo, dValue, j);
       ASSERT_NEAR(dOut, dWant, 1e-9 * std::max(1.0, std::fabs(dWant))) << c.pszType << " step " << j;
       ASSERT_EQ(ph->Out("Slewing"), 1) << j;
@@ -134,16 +138,16 @@ INSTANTIATE_TEST_SUITE_P(
     Kinds, SlewStepTest,
     ::testing::Values(
         // 13 units per second: 1 unit in 3392.3 samples.
-        StepCase{"SlewRateLinear", "Rate", "13", 0, 1, LinearRate, 3393},
-        StepCase{"Slew", "Rate", "13", 1, 0, LinearRate, 3393},
-        // Factor 2 per second: 1 to 3 in log2(3) s = 69897.9 samples, and back.
-        StepCase{"SlewRateExponential", "Rate", "2", 1, 3, ExponentialRate, 69898},
-        StepCase{"SlewRateExponential", "Rate", "2", 3, 1, ExponentialRate, 69898},
+        StepCase{"SlewRateLinear", "Rate", "13", 0, 1, LinearRate, kEnvRate / 13},
+        StepCase{"Slew", "Rate", "13", 1, 0, LinearRate, kEnvRate / 13},
+        // Factor 2 per second: 1 to 3 in log2(3) s, and back.
+        StepCase{"SlewRateExponential", "Rate", "2", 1, 3, ExponentialRate, kEnvRate * std::log2(3.0)},
+        StepCase{"SlewRateExponential", "Rate", "2", 3, 1, ExponentialRate, kEnvRate * std::log2(3.0)},
         // 0.0501 s = 2209.41 samples.
-        StepCase{"SlewTimeLinear", "Time", "0.0501", 0, 1, LinearTime, 2210},
-        StepCase{"SlewTimeLinear", "Time", "0.0501", 5, -3, LinearTime, 2210},
-        StepCase{"SlewTimeExponential", "Time", "0.0501", 100, 400, ExponentialTime, 2210},
-        StepCase{"SlewTimeExponential", "Time", "0.0501", 400, 100, ExponentialTime, 2210}),
+        StepCase{"SlewTimeLinear", "Time", "0.0501", 0, 1, LinearTime, 0.0501 * kEnvRate},
+        StepCase{"SlewTimeLinear", "Time", "0.0501", 5, -3, LinearTime, 0.0501 * kEnvRate},
+        StepCase{"SlewTimeExponential", "Time", "0.0501", 100, 400, ExponentialTime, 0.0501 * kEnvRate},
+        StepCase{"SlewTimeExponential", "Time", "0.0501", 400, 100, ExponentialTime, 0.0501 * kEnvRate}),
     [](const auto& info) {
       return std::string(info.param.pszType) + "_" + std::to_string(info.index);
     });
@@ -197,25 +201,30 @@ TEST(SlewTest, TimeCountsFromTheStartOfTheSlew) {
       dAtChange = 999 / nSteps;  // where the first slew had got to
     }
     const double dOut = ph->Out("Output");
-    if (j >= 1000 && j < 2210)
+    if (j >= 1000 && j < 2210) {
       ASSERT_NEAR(dOut, dAtChange + (3 - dAtChange) * (j - 999) / (nSteps - 999), 1e-9) << j;
-    if (j >= 2210) ASSERT_EQ(dOut, 3) << j;
+    } else if (j >= 2210) {
+      ASSERT_EQ(dOut, 3) << j;
+    }
   }
 }
 
 // Time 0 jumps at once; with both Rate and Time set, Rate decides.
 TEST(SlewTest, TimeZeroAndRatePrecedence) {
-  auto ph = StartSlew("SlewTimeLinear", {{"Time", "0"}}, 0);
-  ph->Out("Output");
-  ph->Value("In", "Value") = 5;
-  ph->Step();
-  EXPECT_EQ(ph->Out("Output"), 5);
-
-  ph = StartSlew("Slew", {{"Rate", "13"}, {"Time", "1"}}, 0);
-  ph->Out("Output");
-  ph->Value("In", "Value") = 1;
-  for (int j = 1; j <= 100; ++j) ph->Step();
-  EXPECT_NEAR(ph->Out("Output"), 100 * 13 / kEnvRate, 1e-12);
+  {
+    auto ph = StartSlew("SlewTimeLinear", {{"Time", "0"}}, 0);
+    ph->Out("Output");
+    ph->Value("In", "Value") = 5;
+    ph->Step();
+    EXPECT_EQ(ph->Out("Output"), 5);
+  }
+  {
+    auto ph = StartSlew("Slew", {{"Rate", "13"}, {"Time", "1"}}, 0);
+    ph->Out("Output");
+    ph->Value("In", "Value") = 1;
+    for (int j = 1; j <= 100; ++j) ph->Step();
+    EXPECT_NEAR(ph->Out("Output"), 100 * 13 / kEnvRate, 1e-12);
+  }
 }
 
 TEST(SlewTest, BypassPassesTheInput) {
@@ -258,8 +267,11 @@ TEST(PortamentoTest, NextNoteGlidesFromThePreviousPitch) {
   for (int j = 0; j < 4430; ++j) {
     if (j) ph->Step();
     const double dOut = ph->Out("Output");
-    if (j + 1 < 4424) ASSERT_NEAR(dOut, 220 * std::pow(2, (j + 1) / nSteps), 1e-9) << j;
-    else ASSERT_EQ(dOut, 440) << j;
+    if (j + 1 < 4424) {
+      ASSERT_NEAR(dOut, 220 * std::pow(2, (j + 1) / nSteps), 1e-9) << j;
+    } else {
+      ASSERT_EQ(dOut, 440) << j;
+    }
   }
 }
 
@@ -274,8 +286,11 @@ TEST(PortamentoTest, RateIsAFactorPerSecond) {
   for (int j = 0; j < iLand + 2; ++j) {
     if (j) ph->Step();
     const double dOut = ph->Out("Output");
-    if (j + 1 < iLand) ASSERT_NEAR(dOut, 220 * std::pow(2, (j + 1) / kEnvRate), 1e-9) << j;
-    else ASSERT_EQ(dOut, 330) << j;
+    if (j + 1 < iLand) {
+      ASSERT_NEAR(dOut, 220 * std::pow(2, (j + 1) / kEnvRate), 1e-9) << j;
+    } else {
+      ASSERT_EQ(dOut, 330) << j;
+    }
   }
 }
 
