@@ -74,10 +74,7 @@ bool Logic(Form** ppform, bool bAnd) {
     bChanged = true;
   }
   if (N(pform) == 0) return ReplaceByConstant(ppform, bAnd ? 1 : 0);
-  if (N(pform) == 1) {
-    FormReplaceByArg(ppform, 0);
-    return true;
-  }
+  // One argument left keeps its call: AND(x) and OR(x) are 0 or 1, x itself may be any number.
   return bChanged;
 }
 
