@@ -1,0 +1,1 @@
+vantrel_module_group(mod_scope scope.cpp)
