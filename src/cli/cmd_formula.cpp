@@ -1,9 +1,13 @@
 // vantrel formula: the patch author's calculator: parse, print back, and evaluate formulas.
 #include <CLI/CLI.hpp>
+#include <unistd.h>
+
+#include <cmath>
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "akconfig.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "errorlist.h"
@@ -38,11 +42,56 @@ std::string ValueText(double d, int et) {
   }
 }
 
+// What the calculator's formulas see: the engine's Global values (from the installation's
+// settings when they can be read) and the note names of the default tuning, so that A4 is FreqA
+// and C#4 * 2 means something.
+struct CalculatorTable {
+  std::vector<Var> avar;
+  std::vector<std::string> asNames;
+  Var* pavar = nullptr;
+  CalculatorTable() {
+    std::string sSettings = InstallDir() + "/config/Interpreter.vantrel";
+    AKConfig_T* pconf = access(sSettings.c_str(), R_OK) == 0 ? AKConfigRead(sSettings.c_str(), AKConfigText) : nullptr;
+    AKConfig_T* pconfEngine = pconf ? AKConfigGetSub(pconf, "Interpreter") : nullptr;
+    double dFreqA = AKConfigGetDoubleDef(pconfEngine, "FreqA", 440);
+    const std::pair<const char*, double> aGlobal[] = {{"FreqEval", AKConfigGetDoubleDef(pconfEngine, "FreqEval", 44100)},
+                                                      {"FreqA", dFreqA},
+                                                      {"FreqFullBass", AKConfigGetDoubleDef(pconfEngine, "FreqFullBass", 55)}};
+    AKConfigFree(pconf);
+    asNames.reserve(300);
+    for (const auto& [pszName, d] : aGlobal) Add("Global", pszName, d, 0);
+    static const char* const apszClass[] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", "G#", "A", "A#", "B"};
+    static const char* const apszFlat[] = {nullptr, "Db", nullptr, "Eb", nullptr, nullptr, "Gb", nullptr, "Ab", nullptr, "Bb", nullptr};
+    for (int n = 0; n < 144; ++n) {
+      double dFreq = dFreqA * std::pow(2.0, (n - 69) / 12.0);
+      std::string sOctave = std::to_string(n / 12 - 1);
+      Add("Tuning", apszClass[n % 12] + sOctave, dFreq, 1);
+      if (apszFlat[n % 12]) Add("Tuning", apszFlat[n % 12] + sOctave, dFreq, 1);
+    }
+    avar.push_back(Var{});
+    pavar = avar.data();
+    for (Var& var : avar) {
+      var.avarTable = pavar;
+      var.pvalue = &var.value;
+    }
+  }
+  void Add(const char* pszModule, const std::string& sName, double d, int iLevel) {
+    asNames.push_back(sName);
+    Var var{};
+    var.pszModule = pszModule;
+    var.pszName = asNames.back().c_str();
+    var.type = FormTypeNumeric;
+    var.value = d;
+    var.evalState = EvalCurrent;
+    var.iLevel = var.iLevelOwn = iLevel;
+    avar.push_back(var);
+  }
+};
+
 int RunFormula(const FormulaOptions& opt) {
-  // The calculator's formulas see no variables; RANDOM() draws from a generator seeded like a
-  // patch's default.
-  Var varEnd = {};
-  Var* avar = &varEnd;
+  // RANDOM() draws from a generator seeded like a patch's default.
+  CalculatorTable table;
+  Var*& avar = table.pavar;
   uint32_t uRandom = 1;
   int iGenerator = FormRandomRegister(&uRandom);
   int iExit = ExitOk;
@@ -50,6 +99,7 @@ int RunFormula(const FormulaOptions& opt) {
     FormParseContext ctx;
     ctx.ppavarTable = &avar;
     ctx.pszText = sText.c_str();
+    ctx.pszModule = "Calculator";
     FormParseSplit split;
     Form* pform = FormParse(ctx, &split);
     if (FormIsError(pform)) {
@@ -84,8 +134,10 @@ Command AddFormulaCommand(CLI::App& app) {
   papp->add_option("TEXT", opt->asTexts, "Formulas (quote each one for the shell)")->required();
   papp->add_flag("--eval", opt->bEval, "Print each formula's value instead of its tree");
   papp->footer(
-      "Formulas see no patch variables here. A refused formula prints its error and place as\n"
-      "BEFORE >>> HERE <<< AFTER on standard error, and the exit status is 1.\n"
+      "Formulas see Global:FreqEval, FreqA and FreqFullBass from the installation's settings and the note\n"
+      "names of the default tuning (A4 is FreqA, C#4 and Db4 name the same note). A refused formula prints\n"
+      "its error and place as"
+      " BEFORE >>> HERE <<< AFTER on standard error, and the exit status is 1.\n"
       "Example: vantrel formula --eval '440 + 7 SEMIS' 'Select(0.5, 1, 2)' '-6 DB'");
   return {papp, [opt] { return RunFormula(*opt); }};
 }

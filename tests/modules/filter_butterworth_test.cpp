@@ -27,6 +27,9 @@ struct ResponseCase {
   double dCutoff, dResonance;
   bool bHighpass;
 };
+void PrintTo(const ResponseCase& c, std::ostream* pos) {
+  *pos << c.nPoles << " poles at " << c.dCutoff << " Hz, resonance " << c.dResonance << (c.bHighpass ? ", high-pass" : "");
+}
 
 class ButterworthResponse : public FilterModuleTest, public testing::WithParamInterface<ResponseCase> {};
 
@@ -163,7 +166,9 @@ TEST_F(FilterModuleTest, ButterworthReportsOutOfRangeDesignsAndPlaysOn) {
     auto ph = MakeModule("Filter", {{"Input", "Src:Signal"}, {"Poles", c.pszPoles}, {"Resonance", c.pszResonance}});
     std::vector<double> ad = RenderWith(*ph, "Output", 4410, Tone);
     ASSERT_EQ(log.asMessage.size(), c.pszMessage ? 1u : 0u) << c.pszPoles << " " << c.pszResonance;
-    if (c.pszMessage) EXPECT_EQ(log.asMessage[0], c.pszMessage);
+    if (c.pszMessage) {
+      EXPECT_EQ(log.asMessage[0], c.pszMessage);
+    }
     for (double d : ad) ASSERT_TRUE(std::isfinite(d));
     if (c.pszSameAsPoles) {
       auto phSame = MakeModule("Filter", {{"Input", "Src:Signal"}, {"Poles", c.pszSameAsPoles}});

@@ -83,6 +83,7 @@ struct LadderCase {
   const char* pszType;
   Settings aSet;
 };
+void PrintTo(const LadderCase& c, std::ostream* pos) { *pos << c.pszType; }
 
 // The gain of a small tone at dFreq relative to the gain at 10 Hz.
 double RelativeGain(const LadderCase& c, const char* pszResonance, double dFreq) {
@@ -122,6 +123,7 @@ struct RingCase {
   const char* pszResonance;
   bool bRingsOn;
 };
+void PrintTo(const RingCase& c, std::ostream* pos) { *pos << c.pszType << " resonance " << c.pszResonance; }
 
 class LadderSelfOscillation : public FilterModuleTest, public testing::WithParamInterface<RingCase> {};
 

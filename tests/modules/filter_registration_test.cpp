@@ -1,7 +1,6 @@
 // What the five filter modules share: their registration, Bypass, a fresh start at every note,
 // stability over a minute of noise at the extremes, and cutoffs swept at audio rate.
 #include <cmath>
-#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -26,6 +25,7 @@ struct TypeCase {
   std::vector<Row> aInput;
   std::vector<const char*> apszOutput;
 };
+void PrintTo(const TypeCase& c, std::ostream* pos) { *pos << c.pszType; }
 
 constexpr int N = FormTypeNumeric, B = FormTypeBoolean, K = FormTypeKeyword;
 
@@ -107,6 +107,7 @@ struct ModuleCase {
   Settings aSet;
   double dBound;  // the largest output magnitude the case may reach
 };
+void PrintTo(const ModuleCase& c, std::ostream* pos) { *pos << c.pszName; }
 
 std::vector<const char*> OutputsOf(const char* pszType) {
   for (const TypeCase& c : kTypes)
@@ -147,8 +148,11 @@ TEST_P(FilterModule, BypassPassesTheInput) {
   for (int i = 0; i < 4410; ++i) {
     if (i) phSwitched->Step();
     double dOut = phSwitched->Out("Output"), dIn = phSwitched->Out("Input");
-    if (i < 2200) bFiltered |= dOut != dIn;
-    else if (i > 2210) ASSERT_EQ(dOut, dIn) << i;  // Note:Time passes 0.05 around sample 2205
+    if (i < 2200) {
+      bFiltered |= dOut != dIn;
+    } else if (i > 2210) {  // Note:Time passes 0.05 around sample 2205
+      ASSERT_EQ(dOut, dIn) << i;
+    }
   }
   EXPECT_TRUE(bFiltered);
 }
@@ -246,7 +250,6 @@ TEST_P(FilterSweep, FollowsAnAudioRateCutoffWithoutClicks) {
   double dPeak = PeakOf(ad);
   EXPECT_LE(dPeak, c.dBound);
   EXPECT_GT(dPeak, 0.05);
-  std::printf("%s peak %g\n", c.pszName, dPeak);
   double dStepMax = 2 * kPi * 3000 / kRate * dPeak;
   for (size_t i = 1; i < ad.size(); ++i) ASSERT_LE(std::fabs(ad[i] - ad[i - 1]), dStepMax) << i;
 }

@@ -1,0 +1,142 @@
+// The "MoogDirty" module: each stage integrates, trapezoid-fashion, the difference between the tanh
+// of its input and the tanh of its own value; the last stage feeds back into the first.
+#include "moogdirty.h"
+
+#include <cmath>
+#include <numbers>
+
+#include "settings.h"
+
+namespace {
+
+Var avarInputs[] = {
+    VarIn("Input", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dInput), 0, 0, "0"),
+    VarIn("Cutoff", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dCutoff), 0, 0, "2000"),
+    VarIn("Resonance", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dResonance), 0, 0, "0"),
+    VarIn("Drive", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dDrive), 0, 0, ".1"),
+    VarIn("Bypass", FormTypeBoolean, VAR_OFFSET(MoogDirtyVars, dBypass), 0, 0, "false"),
+    VarEnd};
+Var avarOutputs[] = {VarOut("Stage1", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dStage1), 0, 0),
+                     VarOut("Stage2", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dStage2), 0, 0),
+                     VarOut("Stage3", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dStage3), 0, 0),
+                     VarOut("Stage4", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dStage4), 0, 0),
+                     VarOut("Output", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dOutput), 0, 0),
+                     VarEnd};
+
+ModuleTypeTmpl<ModMoogDirty> typeMoogDirty("MoogDirty", avarInputs, avarOutputs,
+                                           AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,
+                                           OrderMoogDirty);
+
+// The stages' input scale: tanh(k·y) saturates for |y| beyond about 1/k.
+constexpr double kScale = 19.23076923076923;  // 1/0.052
+// Cutoff × this × k = 2.2π × Cutoff: the stage's pole in radians per second (before the
+// (1 − x)/(1 + x) correction below).
+constexpr double kRatePerHz = 0.35939819957067237;
+// The loop gain of the feedback per unit of Resonance.
+constexpr double kFeedback = 2.9;
+
+// The compensation fitted over the drive, at the two ends of the cutoff range (110 Hz and seven
+// octaves up, 14080 Hz); between them it is interpolated over the octaves.
+constexpr double kCutoffLow = 110, kCutoffHigh = 14080;
+constexpr double kOctaves = 7;
+
+double CompensationLow(double dDrive) {
+  return dDrive < 0.15 ? 0.95 / (dDrive - 0.0005) + 3.89169 : 0.15 / (dDrive - 0.092) + 7.66;
+}
+double CompensationHigh(double dDrive) {
+  return dDrive < 0.269 ? 0.95 / (dDrive - 0.0002) + 0.53922 : 0.19 / (dDrive - 0.092) + 3;
+}
+
+}  // namespace
+
+ModMoogDirty::ModMoogDirty(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch,
+                           int iLevel, Module*)
+    : ModFilterBase(ptype, pszName, ppatch, pvoice, bPerPatch, iLevel) {
+  pvVars = &v;
+}
+
+int ModMoogDirty::Init() {
+  FindInputAndBypass();
+  pvarCutoff_ = GetVar("Cutoff");
+  pvarResonance_ = GetVar("Resonance");
+  pvarDrive_ = GetVar("Drive");
+  NoteStart();  // a per-patch module may never see a note
+  return 0;
+}
+
+void ModMoogDirty::NoteStart() {
+  ForgetClock();
+  bRecompute_ = true;
+  for (int i = 0; i < Stages; ++i) ady_[i] = adW_[i] = adD_[i] = 0;
+}
+
+void ModMoogDirty::Recompute() {
+  double dCutoff = v.dCutoff, dDrive = v.dDrive;
+  double c = 1;
+  if (dDrive != 0) {
+    double dLow = CompensationLow(dDrive), dHigh = CompensationHigh(dDrive);
+    if (dCutoff <= kCutoffLow) {
+      c = dLow;
+    } else if (dCutoff >= kCutoffHigh) {
+      c = dHigh;
+    } else {
+      double h = std::log(dCutoff * (1 / kCutoffLow)) * (1 / kOctaves) / std::numbers::ln2;
+      c = (1 - h) * dLow + h * dHigh;
+    }
+    // The fitted curves have poles at Drive 0.0002 and 0.0005: an infinite factor would turn the
+    // silent start into NaN. There the output stays uncompensated, as with Drive 0.
+    if (!std::isfinite(c)) c = 1;
+  }
+  dCompensation_ = c;
+
+  // The stage rate, bent by (1 − x)/(1 + x) to keep the tuning at high cutoffs. Beyond 2R/π (above
+  // Nyquist) or below 0 it turns negative, and a negative rate drives every stage away from its
+  // input without bound: there the stages stand still instead.
+  double x = std::numbers::pi * dCutoff / (2 * TheEngine()->dFreqEval);
+  double f = dCutoff * kRatePerHz * (1 - x) / (1 + x);
+  dRate_ = f > 0 ? f : 0;
+  bRecompute_ = false;
+}
+
+void ModMoogDirty::Calc() {
+  if (!BeginCalc(v.dBypass)) return;
+  double dIn = Input();
+  if (v.dBypass != 0) {
+    v.dStage1 = v.dStage2 = v.dStage3 = v.dStage4 = v.dOutput = dIn;
+    return;
+  }
+
+  // 1. A new cutoff or drive means a new compensation and rate.
+  double dCutoffOld = v.dCutoff, dDriveOld = v.dDrive;
+  v.dCutoff = Pull(pvarCutoff_, v.dCutoff);
+  v.dDrive = Pull(pvarDrive_, v.dDrive);
+  v.dResonance = Pull(pvarResonance_, v.dResonance);
+  if (v.dCutoff != dCutoffOld || v.dDrive != dDriveOld) bRecompute_ = true;
+  // 2.
+  if (bRecompute_) Recompute();
+
+  // 3. The ladder. Each stage adds the mean of this and the previous increment over half a sample
+  // twice, i.e. (D + Dold) × 1/(2R).
+  const double T = 0.5 / TheEngine()->dFreqEval, f = dRate_;
+  double y[Stages], W[Stages], D[Stages];
+  for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
+  double dDriven = std::tanh(kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]));
+  double dInc = (dDriven - W[0]) * f;
+  y[0] = FilterFold(y[0] + (dInc + D[0]) * T);
+  D[0] = FilterFold(dInc);
+  W[0] = std::tanh(kScale * y[0]);
+  for (int i = 1; i < Stages; ++i) {
+    dInc = (W[i - 1] - W[i]) * f;
+    y[i] = FilterFold(y[i] + (dInc + D[i]) * T);
+    D[i] = FilterFold(dInc);
+    W[i] = std::tanh(kScale * y[i]);
+  }
+  for (int i = 0; i < Stages; ++i) ady_[i] = y[i], adW_[i] = W[i], adD_[i] = D[i];
+
+  // 4.
+  double c = dCompensation_;
+  v.dStage1 = c * y[0];
+  v.dStage2 = c * y[1];
+  v.dStage3 = c * y[2];
+  v.dStage4 = v.dOutput = c * y[3];
+}

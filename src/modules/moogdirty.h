@@ -1,0 +1,40 @@
+// The "MoogDirty" module: a non-linear four-stage ladder with tanh stages and trapezoidal
+// integration, and an output level compensated for the drive.
+#pragma once
+
+#include "filtermodule.h"
+#include "moduletype.h"
+
+// The module's variables, in declaration order, then its outputs.
+struct MoogDirtyVars {
+  double dInput, dCutoff, dResonance, dDrive, dBypass;
+  double dStage1, dStage2, dStage3, dStage4, dOutput;
+};
+
+class ModMoogDirty : public ModFilterBase {
+ public:
+  static constexpr const char* pszClassName = "ModMoogDirty";
+  static constexpr int Stages = 4;
+
+  ModMoogDirty(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
+               Module* pmodHelper);
+  int Init() override;
+  void NoteStart() override;
+  void Calc() override;
+
+  MoogDirtyVars v = {};
+
+ private:
+  // The output compensation and the stages' rate, from Cutoff and Drive.
+  void Recompute();
+
+  Var* pvarCutoff_ = nullptr;
+  Var* pvarResonance_ = nullptr;
+  Var* pvarDrive_ = nullptr;
+
+  bool bRecompute_ = true;
+  double dCompensation_ = 1;  // c: the output gain that evens out the drive's level
+  double dRate_ = 0;          // f: how fast a stage follows its input (per second, before k)
+  // Per stage: its value y, tanh(k·y) and its previous increment.
+  double ady_[Stages] = {}, adW_[Stages] = {}, adD_[Stages] = {};
+};
