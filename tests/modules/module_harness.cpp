@@ -27,7 +27,10 @@ ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPat
   if (!TheEngine() || TheEngine()->dFreqEval != dFreqEval) {
     AKConfig_T* pconf = AKConfigNew("Interpreter", nullptr);
     AKConfigSetDouble(pconf, "FreqEval", dFreqEval);
-    pengine_ = std::make_unique<InterpreterSettings>(pconf);
+    // Engines live as long as the test program: a module of another harness may still read the
+    // current one (the engine is one per program, and the last made is the current one).
+    static std::vector<std::unique_ptr<InterpreterSettings>> apengine;
+    apengine.push_back(std::make_unique<InterpreterSettings>(pconf));
     AKConfigFree(pconf);
   }
   avar_.reserve(2000);  // records must not move once formulas and modules point at them

@@ -70,7 +70,6 @@ class ModuleHarness {
   ModuleType* ptype_;
   std::string sName_;
   bool bPerPatch_;
-  std::unique_ptr<InterpreterSettings> pengine_;
   std::unique_ptr<Module> pmodule_;
   std::vector<Var> avar_;
   Var* pavar_ = nullptr;

@@ -1,0 +1,317 @@
+// The oscillator module kinds "Osc" and "LFO": their tables, waveforms, band-limiting and hard sync.
+#include "oscillator.h"
+
+#include <cfloat>
+#include <cmath>
+#include <cstdint>
+
+#include "errorlist.h"
+#include "settings.h"
+#include "vanmath.h"
+
+namespace {
+
+// Normalisation constants: each makes the fundamental of its wave (at duty 0.5) one unit high.
+constexpr double kHalfPi = 1.5707963267948966;          // sawtooth: fundamental 2/pi
+constexpr double kQuarterPi = 0.7853981633974483;       // square: fundamental 4/pi
+constexpr double kPiSquaredOver8 = 1.2337005501361697;  // triangle: fundamental 8/pi^2
+constexpr double kCycle = 4294967296.0;                 // 2^32: one cycle of the sine table's phase
+
+#define OSC_IN(name, kind, def) VarIn(#name, kind, VAR_OFFSET(OscillatorVars, d##name), 0, 0, def)
+#define OSC_OUT(name, kind) VarOut(#name, kind, VAR_OFFSET(OscillatorVars, d##name), 0, 0)
+
+Var avarOscInputs[] = {OSC_IN(Frequency, FormTypeNumeric, "Pitch"), OSC_IN(Waveform, FormTypeKeyword, "Sawtooth"),
+                       OSC_IN(Duty, FormTypeNumeric, ".5"),         OSC_IN(Power, FormTypeNumeric, "1"),
+                       OSC_IN(SyncIn, FormTypeNumeric, "-1"),       OSC_IN(PhaseIn, FormTypeNumeric, "0"),
+                       OSC_IN(Bypass, FormTypeBoolean, "false"),    VarEnd};
+Var avarOscOutputs[] = {OSC_OUT(Output, FormTypeNumeric),      OSC_OUT(Control, FormTypeNumeric),
+                        OSC_OUT(Positive, FormTypeNumeric),    OSC_OUT(SyncOut, FormTypeNumeric),
+                        OSC_OUT(PhaseOut, FormTypeNumeric),    OSC_OUT(DCOffset, FormTypeNumeric),
+                        OSC_OUT(AudioAmpAdj, FormTypeNumeric), VarEnd};
+
+Var avarLfoInputs[] = {OSC_IN(Frequency, FormTypeNumeric, "6.5"), OSC_IN(Waveform, FormTypeKeyword, "Sine"),
+                       OSC_IN(Duty, FormTypeNumeric, ".5"),       OSC_IN(Power, FormTypeNumeric, "1"),
+                       OSC_IN(SyncIn, FormTypeBoolean, "-1"),     OSC_IN(PhaseIn, FormTypeNumeric, "0"),
+                       OSC_IN(Bypass, FormTypeBoolean, "false"),  VarEnd};
+Var avarLfoOutputs[] = {
+    OSC_OUT(Output, FormTypeNumeric),   OSC_OUT(Control, FormTypeNumeric),     OSC_OUT(Audio, FormTypeNumeric),
+    OSC_OUT(Positive, FormTypeNumeric), OSC_OUT(SyncOut, FormTypeBoolean),     OSC_OUT(PhaseOut, FormTypeNumeric),
+    OSC_OUT(DCOffset, FormTypeNumeric), OSC_OUT(AudioAmpAdj, FormTypeNumeric), VarEnd};
+
+#undef OSC_IN
+#undef OSC_OUT
+
+constexpr uint32_t kOscAttrs = AttrRegistered | AttrBypassSilences | AttrMultiMono;
+ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs, nullptr, OrderOsc);
+ModuleTypeTmpl<ModOscillator> typeLfo("LFO", avarLfoInputs, avarLfoOutputs, kOscAttrs, nullptr, OrderLFO);
+
+// The fractional part with the sign of its argument kept, as modf gives it.
+inline double FracSigned(double x) { return x - std::trunc(x); }
+
+// A keyword value as a waveform number; values no int can hold are unknown waveforms.
+inline int WaveNumber(double d) { return d > -1e9 && d < 1e9 ? static_cast<int>(d) : -1; }
+
+// Duty wrapped into 0 <= D < 1: the fractional part by truncation, plus 1 when negative. A tiny
+// negative duty would round up to exactly 1, which the triangle and sine shapes divide by the
+// distance to, so it stays just below 1; a duty that is not finite falls back to the default.
+inline double WrapDuty(double d) {
+  if (!std::isfinite(d)) return 0.5;
+  d -= std::trunc(d);
+  if (d < 0) d += 1;
+  return d < 1 ? d : std::nextafter(1.0, 0.0);
+}
+
+// sin(2 pi x) for x in 0..1 through the sine table.
+inline double TableSin(double x) { return VanSin(static_cast<uint32_t>(static_cast<int64_t>(x * kCycle))); }
+
+// The naive shapes at wave phase p (0..1), duty D (0..1) and the triangle's half duty h = D/2.
+inline double SawtoothWave(double p) { return 1 - 2 * p; }
+inline double SquareWave(double p, double D) { return p < D ? 1 : -1; }
+inline double SawPulseWave(double p, double D) { return D == 0 || p < D ? 1 - 2 * p : -1; }
+// A half sine over the duty, then a negative half sine over the rest.
+inline double SineWave(double p, double D) {
+  return p < D ? TableSin(0.5 * p / D) : TableSin(0.5 + 0.5 * (p - D) / (1 - D));
+}
+inline double TriangleWave(double p, double h) {
+  if (p < h) return p / h;
+  if (p <= 1 - h) return 1 - (p - h) / (0.5 - h);
+  return (p - 1) / h;
+}
+
+// The naive wave of a shape (the band-limited shapes and their naive twins alike).
+inline double NaiveWave(int iShape, double p, double D, double h) {
+  switch (iShape) {
+    case KwSquare:
+    case KwSquareNA:
+      return SquareWave(p, D);
+    case KwTriangle:
+      return TriangleWave(p, h);
+    case KwSine:
+      return SineWave(p, D);
+    case KwSawPulse:
+    case KwSawPulseNA:
+      return SawPulseWave(p, D);
+    default:
+      return SawtoothWave(p);
+  }
+}
+
+}  // namespace
+
+ModOscillator::ModOscillator(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_,
+                             int iLevel_, Module*)
+    : Module(ptype_, pszName_, ppatch_, pvoice_, bPerPatch_, iLevel_),
+      bLfo_(ptype_ && ptype_->avarOutputs == avarLfoOutputs),
+      dPrevWave_(DBL_MAX) {
+  pvVars = &v;
+  // The defaults of the tables, for variables that end without a formula.
+  v.dFrequency = bLfo_ ? 6.5 : 0;
+  v.dWaveform = bLfo_ ? KwSine : KwSawtooth;
+  v.dDuty = 0.5;
+  v.dPower = 1;
+  v.dSyncIn = -1;
+  v.dSyncOut = -1;
+  v.dPositive = 0.5;
+  iWave_ = WaveNumber(v.dWaveform);
+}
+
+int ModOscillator::Init() {
+  if (const InterpreterSettings* pengine = TheEngine()) {
+    dFreqEval_ = pengine->dFreqEval;
+    dFreqFullBass_ = pengine->dFreqFullBass;
+  }
+  pvarFrequency_ = GetVar("Frequency");
+  pvarWaveform_ = GetVar("Waveform");
+  pvarDuty_ = GetVar("Duty");
+  pvarPower_ = GetVar("Power");
+  pvarSyncIn_ = GetVar("SyncIn");
+  pvarPhaseIn_ = GetVar("PhaseIn");
+  pvarBypass_ = GetVar("Bypass");
+  if (const Var* pvar = FindVar("Waveform")) iLineWaveform_ = pvar->iLine;
+  if (!pvarWaveform_) iWave_ = WaveNumber(v.dWaveform);
+  if (!pvarFrequency_) SetBassFactor(v.dFrequency);
+  if (!pvarDuty_) dDuty_ = WrapDuty(v.dDuty);
+  return 0;
+}
+
+void ModOscillator::Reset() {
+  dLastTime_ = -1;
+  dPrevWave_ = DBL_MAX;
+  dPhase_ = 0;
+  nSinceSync_ = 0;
+  ForgetClock();
+}
+
+double ModOscillator::Duty() {
+  if (pvarDuty_) dDuty_ = WrapDuty(Pull(pvarDuty_, v.dDuty));
+  return dDuty_;
+}
+
+// The bass factor keeps the audio level of low notes: full below FreqFullBass, falling as
+// 1/frequency above it, the same for negative frequencies. Frequency 0 (where the ratio has no
+// value) and a frequency that is not finite keep full level.
+void ModOscillator::SetBassFactor(double dFreq) {
+  const double dB = dFreqFullBass_;
+  if (dFreq == 0)
+    dBass_ = 1;
+  else if (dFreq > dB)
+    dBass_ = dB / dFreq;
+  else if (dFreq > -dB)
+    dBass_ = 1;
+  else
+    dBass_ = -(dB / dFreq);
+  if (!std::isfinite(dBass_)) dBass_ = 1;
+}
+
+void ModOscillator::Calc() {
+  if (!ClockMoved()) return;
+
+  // Bypassed: silent, and the clock of the last computation stays, so the phase catches up later.
+  if (Pull(pvarBypass_, v.dBypass) != 0) {
+    v.dOutput = v.dControl = v.dAudio = 0;
+    v.dPositive = 0.5;
+    v.dSyncOut = -1;  // a pending sync announcement must not repeat while the master is off
+    return;
+  }
+
+  if (pvarWaveform_) iWave_ = WaveNumber(Pull(pvarWaveform_, v.dWaveform));
+  if (pvarFrequency_) SetBassFactor(Pull(pvarFrequency_, v.dFrequency));
+  const double dFreq = v.dFrequency;
+  const double dSyncIn = Pull(pvarSyncIn_, v.dSyncIn);
+  const double dPhaseIn = Pull(pvarPhaseIn_, v.dPhaseIn);
+
+  // Advance the phase by the time since the last computation (the whole note time at first).
+  const double dClock = *pclock;
+  const double dStart = dLastTime_ == -1 ? 0 : dLastTime_;
+  double dPhase = FracSigned((dClock - dStart) * dFreq + dPhase_);
+  dLastTime_ = dClock;
+
+  double p = FracSigned(dPhase + dPhaseIn);
+  const bool bSync = dSyncIn != -1;
+  const double dt = dFreq / dFreqEval_;  // cycles per sample
+
+  // Announce a wrap: on the sample after it with the samples since, or on the sample before it
+  // (when it is less than half a sample ahead) with minus the samples to it; a wrap announced
+  // early is not announced again on the sample where it happens.
+  if (nSinceSync_ < 3) ++nSinceSync_;
+  if (dPrevWave_ > p && nSinceSync_ >= 3) {
+    v.dSyncOut = dt != 0 ? p / dt : 0;  // at frequency 0 only PhaseIn wraps: call it this sample
+  } else if (1 - p < dt * 0.5) {
+    v.dSyncOut = (p - 1) / dt;
+    nSinceSync_ = 0;
+  } else {
+    v.dSyncOut = -1;
+  }
+  if (p < 0) p += 1;
+  if (!(p >= 0 && p <= 1)) p = 0;  // PhaseIn or Frequency was not finite
+  dPrevWave_ = p;
+
+  // The raw wave, its mean and the normalisation constant.
+  int iShape = iWave_;
+  double dCtl;
+  double dDC = 0;
+  double dK = kHalfPi;
+  double dDuty = 0;
+  switch (iShape) {
+    case KwSawtooth:
+    case KwSawtoothNA:
+      dCtl = SawtoothWave(p);
+      break;
+    case KwSquare:
+    case KwSquareNA:
+      dDuty = Duty();
+      dCtl = SquareWave(p, dDuty);
+      dDC = 1 - 2 * dDuty;
+      dK = kQuarterPi;
+      break;
+    case KwTriangle: {
+      dDuty = Duty();
+      dHalfDuty_ = dDuty / 2;
+      dCtl = TriangleWave(p, dHalfDuty_);
+      // From the symmetric triangle (d = 0) towards the sawtooth it becomes at duty 0 or 1 (d = 1).
+      const double d = std::fabs(dDuty - 0.5) * 2;
+      dK = (1 - d * d) * kPiSquaredOver8 + d * d * kHalfPi;
+      break;
+    }
+    case KwSine:
+      dDuty = Duty();
+      dCtl = SineWave(p, dDuty);
+      dK = 1;
+      break;
+    case KwSawPulse:
+    case KwSawPulseNA:
+      dDuty = Duty();
+      dCtl = SawPulseWave(p, dDuty);
+      dDC = (1 - dDuty) * (1 - dDuty);
+      break;
+    default:
+      ERRADD(iLineWaveform_, "%s:Waveform - unknown keyword", pszName);
+      iShape = KwSawtooth;
+      dCtl = SawtoothWave(p);
+      break;
+  }
+
+  // Band-limiting: the jumps of the sawtooth, square and saw-pulse become one-sample linear ramps
+  // centred on the discontinuity. a: samples since the wrap, b: samples to the wrap, c: samples
+  // from the duty edge.
+  if (dFreq > 0 && !bSync) {
+    const double L = dFreqEval_ / dFreq;  // samples per cycle
+    const double a = L * p;
+    const double b = (1 - p) * L;
+    const double c = (p - dDuty) * L;
+    switch (iShape) {
+      case KwSawtooth:
+        if (a < 0.5)
+          dCtl = a * ((2 - 4 * p) + 2 * (0.5 - a) / L);
+        else if (b < 0.5)
+          dCtl = b * ((2 - 4 * p) - 2 * (0.5 - b) / L);
+        break;
+      case KwSquare:
+        if (a < 0.5)
+          dCtl = 2 * a;
+        else if (b < 0.5)
+          dCtl = -2 * b;
+        else if (c > -0.5 && c < 0.5)
+          dCtl = -2 * c;
+        break;
+      case KwSawPulse:
+        if (a < 0.5)
+          dCtl = (1 - ((0.5 - a) / L + 2 * p)) * (a + 0.5) - 0.5 + a;
+        else if (b < 0.5)
+          dCtl = (3 - ((b + 0.5) / L + 2 * p)) * (0.5 - b) - 0.5 - b;
+        else if (c > -0.5 && c < 0.5)
+          dCtl = (1 - (2 * p - (0.25 - c) / L)) * (0.5 - c) - 0.5 - c;
+        break;
+      default:
+        break;
+    }
+  }
+
+  // Hard sync: restart where the master's wrap puts this oscillator, and cross-fade to the new
+  // wave by how far inside the sample the wrap fell.
+  if (bSync) {
+    dPhase = dSyncIn >= 0 ? dSyncIn * dt : 0;
+    double q = FracSigned(dPhase + dPhaseIn);
+    if (q < 0) q += 1;
+    if (!(q >= 0 && q <= 1)) q = 0;
+    const double w = NaiveWave(iShape, q, dDuty, dHalfDuty_);
+    dCtl = dSyncIn < 0.5 ? (dSyncIn + 0.5) * w + (0.5 - dSyncIn) * dCtl : w;
+    if (dSyncIn < 0) dPhase = dSyncIn * dt + 1;  // the wrap is just ahead
+  }
+  if (!std::isfinite(dPhase)) dPhase = 0;  // a frequency or sync input that was not finite must not stick
+
+  // Shaping: the magnitude raised to Power, the sign kept (0 stays 0, also for Power <= 0).
+  const double dPower = Pull(pvarPower_, v.dPower);
+  if (dPower != 1 && dCtl != 0) dCtl = std::copysign(std::pow(std::fabs(dCtl), dPower), dCtl);
+
+  const double dAmpAdj = dK * dBass_;
+  const double dAudio = (dCtl + dDC) * dAmpAdj;
+  dPhase_ = dPhase;
+  v.dControl = dCtl;
+  v.dAudio = dAudio;
+  v.dOutput = bLfo_ ? dCtl : dAudio;
+  v.dPositive = (dCtl + 1) * 0.5;
+  v.dAudioAmpAdj = dAmpAdj;
+  v.dDCOffset = dDC;
+  v.dPhaseOut = dPhase;
+}

@@ -1,0 +1,65 @@
+// The oscillator module kinds "Osc" and "LFO": nine waveforms, band-limited edges, hard sync.
+#pragma once
+
+#include <cstdint>
+
+#include "moduletype.h"
+
+// The value block of an oscillator: inputs first, then outputs. "Osc" has no Audio output (its
+// Output is the audio output); "LFO" has Output and Control both raw and Audio for the sound.
+struct OscillatorVars {
+  double dFrequency;  // Hz; negative runs the phase backwards
+  double dWaveform;   // keyword number
+  double dDuty;       // as the formula gave it; the wrapped value is kept in the module
+  double dPower;      // shaping exponent, 1 leaves the wave alone
+  double dSyncIn;     // -1, or the distance in samples to a master's wrap (-0.5..1)
+  double dPhaseIn;    // cycles added to the phase before the wave is read
+  double dBypass;
+  double dOutput;
+  double dControl;      // the raw wave, -1..1
+  double dAudio;        // the normalised audio wave
+  double dPositive;     // the raw wave moved to 0..1
+  double dSyncOut;      // -1, or the distance in samples to this oscillator's wrap
+  double dPhaseOut;     // the phase in cycles
+  double dDCOffset;     // the mean of the raw wave
+  double dAudioAmpAdj;  // normalisation times bass factor
+};
+
+class ModOscillator : public Module {
+ public:
+  static constexpr const char* pszClassName = "ModOscillator";
+  ModOscillator(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
+                Module* pmodHelper);
+  int Init() override;
+  void Reset() override;
+  void Calc() override;
+
+  OscillatorVars v = {};
+
+ private:
+  // The duty in use: re-evaluated when it varies, always wrapped into 0 <= D < 1.
+  double Duty();
+  void SetBassFactor(double dFrequency);
+
+  bool bLfo_;  // the "LFO" layout: Output is the raw wave, Audio the sound
+  Var* pvarFrequency_ = nullptr;
+  Var* pvarWaveform_ = nullptr;
+  Var* pvarDuty_ = nullptr;
+  Var* pvarPower_ = nullptr;
+  Var* pvarSyncIn_ = nullptr;
+  Var* pvarPhaseIn_ = nullptr;
+  Var* pvarBypass_ = nullptr;
+  int iLineWaveform_ = -1;  // the patch line for the unknown-waveform message
+
+  double dFreqEval_ = 44100;   // sample rate, Hz
+  double dFreqFullBass_ = 55;  // below this frequency the audio output has full level
+  int iWave_;                  // keyword number of the waveform
+  double dDuty_ = 0.5;         // wrapped duty
+  double dBass_ = 1;           // bass factor: FreqFullBass / |Frequency|, at most 1
+  // Running state.
+  double dPhase_ = 0;        // cycles, a fraction that keeps its sign
+  double dLastTime_ = -1;    // clock of the last computation, -1 for never
+  double dPrevWave_;         // wave phase of the last computation
+  int nSinceSync_ = 0;       // computations since a wrap was announced early (counts up to 3)
+  double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass
+};

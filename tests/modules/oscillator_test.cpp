@@ -1,0 +1,772 @@
+// Tests of the oscillator kinds "Osc" and "LFO": pitch, levels, shapes, band-limiting, duty, sync,
+// power, phase, bypass, note restarts, the output layouts and registrations.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <string>
+#include <tuple>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "module_harness.h"
+#include "osc_signal.h"
+
+namespace {
+
+constexpr double kRate = 44100;
+
+// A formula setting of the module under test.
+struct Setting {
+  const char* pszVar;
+  std::string sFormula;
+};
+
+std::string Num(double d) {
+  char sz[64];
+  snprintf(sz, sizeof sz, "%.17g", d);
+  return sz;
+}
+
+// Renders n samples of one output of a fresh module.
+std::vector<double> RenderOsc(const char* pszType, const std::vector<Setting>& aSet, const char* pszOut, int n,
+                              double dRate = kRate) {
+  ModuleHarness h(pszType, dRate);
+  for (const Setting& set : aSet) h.Set(set.pszVar, set.sFormula.c_str());
+  h.Start();
+  return h.Render(pszOut, n);
+}
+
+// The phase in cycles at sample n of a wave of frequency f, as a fraction in 0..1.
+double PhaseAt(int n, double dFreq, double dRate = kRate) {
+  double d = n * dFreq / dRate;
+  return d - std::floor(d);
+}
+
+// How far apart two phases are on the circle of one cycle.
+double CircularDistance(double a, double b) {
+  double d = std::fabs(a - b);
+  d -= std::floor(d);
+  return std::min(d, 1 - d);
+}
+
+// The waves as a synthesist draws them, at phase p in 0..1 and duty D in 0..1.
+double IdealWave(const std::string& sWave, double p, double D) {
+  if (sWave == "Sawtooth" || sWave == "SawtoothNA") return 1 - 2 * p;
+  if (sWave == "Square" || sWave == "SquareNA") return p < D ? 1 : -1;
+  if (sWave == "SawPulse" || sWave == "SawPulseNA") return D == 0 || p < D ? 1 - 2 * p : -1;
+  if (sWave == "Sine") return p < D ? std::sin(kPi * p / D) : -std::sin(kPi * (p - D) / (1 - D));
+  if (sWave == "Triangle") {
+    // Straight lines through the corners (0, 0), (D/2, 1), (1 - D/2, -1), (1, 0).
+    const double ax[] = {0, D / 2, 1 - D / 2, 1}, ay[] = {0, 1, -1, 0};
+    for (int i = 0; i < 3; ++i)
+      if (p <= ax[i + 1] && ax[i + 1] > ax[i]) return ay[i] + (ay[i + 1] - ay[i]) * (p - ax[i]) / (ax[i + 1] - ax[i]);
+    return 0;
+  }
+  ADD_FAILURE() << "no ideal wave " << sWave;
+  return 0;
+}
+
+// Where the ideal wave jumps or bends: phases to keep away from when comparing samples.
+std::vector<double> Edges(const std::string& sWave, double D) {
+  if (sWave.rfind("Sawtooth", 0) == 0) return {0, 1};
+  if (sWave == "Triangle") return {0, D / 2, 1 - D / 2, 1};
+  return {0, D, 1};
+}
+
+}  // namespace
+
+// Single cases of the oscillator group.
+class OscTest : public SineTableTest {};
+
+// ---------------------------------------------------------------------------------------------
+// Pitch: every waveform at several frequencies and two sample rates, by zero crossings.
+
+using PitchCase = std::tuple<const char*, std::pair<double, double>>;  // waveform, (frequency, rate)
+class OscPitchTest : public SineTableTest, public ::testing::WithParamInterface<PitchCase> {};
+
+TEST_P(OscPitchTest, ZeroCrossingsGiveTheFrequency) {
+  const auto& [pszWave, freqRate] = GetParam();
+  const auto [dFreq, dRate] = freqRate;
+  std::vector<double> ad =
+      RenderOsc("Osc", {{"Waveform", pszWave}, {"Frequency", Num(dFreq)}}, "Control", static_cast<int>(dRate), dRate);
+  EXPECT_NEAR(CrossingFrequency(ad, dRate), dFreq, dFreq * 5e-4) << pszWave;
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryWaveform, OscPitchTest,
+                         ::testing::Combine(::testing::Values("Sawtooth", "SawtoothNA", "Square", "SquareNA",
+                                                              "Triangle", "Sine", "SawPulse", "SawPulseNA"),
+                                            ::testing::Values(std::pair{55.0, 44100.0}, std::pair{440.0, 44100.0},
+                                                              std::pair{1234.5, 44100.0}, std::pair{4000.0, 44100.0},
+                                                              std::pair{440.0, 48000.0}, std::pair{3000.0, 48000.0})));
+
+// ---------------------------------------------------------------------------------------------
+// Level: the fundamental of the audio output is one unit, times the bass factor.
+
+struct LevelCase {
+  const char* pszWave;
+  double dDuty, dFreq;
+};
+void PrintTo(const LevelCase& c, std::ostream* os) {
+  *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz";
+}
+class OscLevelTest : public SineTableTest, public ::testing::WithParamInterface<LevelCase> {};
+
+TEST_P(OscLevelTest, FundamentalIsOneUnitTimesBassFactor) {
+  const LevelCase& c = GetParam();
+  std::vector<double> ad =
+      RenderOsc("Osc", {{"Waveform", c.pszWave}, {"Duty", Num(c.dDuty)}, {"Frequency", Num(c.dFreq)}}, "Output", kRate);
+  const double dBass = std::min(1.0, 55 / c.dFreq);  // FreqFullBass is 55 Hz by default
+  EXPECT_NEAR(ToneAmplitude(ad, c.dFreq, kRate), dBass, 2e-3 * dBass) << c.pszWave << " " << c.dDuty;
+}
+
+INSTANTIATE_TEST_SUITE_P(SymmetricShapes, OscLevelTest,
+                         ::testing::Values(LevelCase{"Sawtooth", .5, 50}, LevelCase{"SawtoothNA", .5, 110},
+                                           LevelCase{"Square", .5, 50}, LevelCase{"SquareNA", .5, 220},
+                                           LevelCase{"Triangle", .5, 110}, LevelCase{"Triangle", 0, 50},
+                                           LevelCase{"Sine", .5, 50}, LevelCase{"Sine", .5, 220},
+                                           LevelCase{"SawPulse", 0, 110}, LevelCase{"SawPulseNA", 0, 50}));
+
+// AudioAmpAdj and DCOffset: the normalisation constant of the shape times the bass factor, and
+// the offset the audio output adds to the raw wave.
+struct AmpCase {
+  const char* pszWave;
+  double dDuty, dFreq, dFullBass, dAmpAdj, dDC;
+};
+void PrintTo(const AmpCase& c, std::ostream* os) {
+  *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz, full bass " << c.dFullBass;
+}
+class OscAmpAdjTest : public SineTableTest, public ::testing::WithParamInterface<AmpCase> {};
+
+TEST_P(OscAmpAdjTest, NormalisationAndOffset) {
+  const AmpCase& c = GetParam();
+  for (bool bDynamic : {false, true}) {
+    ModuleHarness h("Osc");
+    const double dFullBassWas = TheEngine()->dFreqFullBass;
+    TheEngine()->dFreqFullBass = c.dFullBass;
+    h.AddContext("Ctx", "F");
+    h.Set("Waveform", c.pszWave);
+    h.Set("Duty", Num(c.dDuty).c_str());
+    h.Set("Frequency", bDynamic ? "Ctx:F" : Num(c.dFreq).c_str());
+    h.Start();
+    h.Value("Ctx", "F") = c.dFreq;
+    for (int i = 0; i < 3; ++i, h.Step()) {
+      EXPECT_NEAR(h.Out("AudioAmpAdj"), c.dAmpAdj, 1e-12) << c.pszWave << (bDynamic ? " dynamic" : "");
+      EXPECT_NEAR(h.Out("DCOffset"), c.dDC, 1e-12) << c.pszWave;
+    }
+    TheEngine()->dFreqFullBass = dFullBassWas;
+  }
+}
+
+constexpr double kTriangleK = kPi * kPi / 8;
+INSTANTIATE_TEST_SUITE_P(Shapes, OscAmpAdjTest,
+                         ::testing::Values(AmpCase{"Sawtooth", .5, 30, 55, kPi / 2, 0},   // below FullBass: full level
+                                           AmpCase{"Sawtooth", .5, 110, 55, kPi / 4, 0},  // twice FullBass: half
+                                           AmpCase{"SawtoothNA", .5, -110, 55, kPi / 4, 0},  // the bass factor uses |F|
+                                           AmpCase{"Sawtooth", .5, 0, 55, kPi / 2, 0},       // frequency 0: factor 1
+                                           AmpCase{"Sawtooth", .5, 200, 100, kPi / 4, 0},    // FullBass from the engine
+                                           AmpCase{"Square", .5, 55, 55, kPi / 4, 0},  // exactly FullBass: full level
+                                           AmpCase{"SquareNA", .25, 20, 55, kPi / 4, .5},   // DC 1 - 2D
+                                           AmpCase{"Triangle", .5, 20, 55, kTriangleK, 0},  // symmetric triangle
+                                           AmpCase{"Triangle", 0, 20, 55, kPi / 2, 0},      // a falling ramp
+                                           AmpCase{"Triangle", .25, 20, 55, .75 * kTriangleK + .25 * kPi / 2, 0},
+                                           AmpCase{"Sine", .3, 220, 55, .25, 0},
+                                           AmpCase{"SawPulse", .5, 27.5, 55, kPi / 2, .25},   // DC (1 - D)^2
+                                           AmpCase{"SawPulseNA", 0, 27.5, 55, kPi / 2, 1}));  // duty 0: plain saw, DC 1
+
+// The audio output has no DC: the offset is minus the raw wave's mean (duty D square: 2D - 1;
+// saw-pulse: -(1 - D)^2). Naive shapes sampled half a sample away from every edge, with a whole
+// number of samples in each part, show it exactly; the ramped ones over whole cycles at a
+// frequency prime to the rate, where the ramps average out.
+struct MeanCase {
+  const char* pszWave;
+  double dDuty;
+};
+void PrintTo(const MeanCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
+class OscMeanTest : public SineTableTest, public ::testing::WithParamInterface<MeanCase> {};
+
+TEST_P(OscMeanTest, AudioOutputHasNoDC) {
+  const MeanCase& c = GetParam();
+  const bool bNaive = std::string(c.pszWave).ends_with("NA");
+  constexpr int kPeriod = 400;  // samples per cycle of the naive case: D * 400 is a whole number
+  const double dFreq = bNaive ? kRate / kPeriod : 97.3;
+  const int nSamples = bNaive ? 100 * kPeriod : static_cast<int>(200 * kRate / dFreq);
+  std::vector<double> ad = RenderOsc("Osc",
+                                     {{"Waveform", c.pszWave},
+                                      {"Duty", Num(c.dDuty)},
+                                      {"Frequency", Num(dFreq)},
+                                      {"PhaseIn", Num(bNaive ? 0.5 / kPeriod : 0)}},
+                                     "Output", nSamples);
+  EXPECT_NEAR(Mean(ad), 0, bNaive ? 1e-9 : 1e-3) << c.pszWave << " duty " << c.dDuty;
+  EXPECT_GT(MeanSquare(ad), 0.05) << "not silent";
+}
+
+INSTANTIATE_TEST_SUITE_P(DutyShapes, OscMeanTest,
+                         ::testing::Values(MeanCase{"Square", .1}, MeanCase{"SquareNA", .25}, MeanCase{"Square", .6},
+                                           MeanCase{"SquareNA", .9}, MeanCase{"SawPulse", .25},
+                                           MeanCase{"SawPulseNA", .6}, MeanCase{"SawPulseNA", .9}));
+
+// ---------------------------------------------------------------------------------------------
+// Shapes: the naive shapes follow the drawn waves sample by sample.
+
+struct ShapeCase {
+  const char* pszWave;
+  double dDuty;       // as written in the patch
+  double dDutyMeant;  // wrapped into 0..1
+  double dFreq;
+};
+void PrintTo(const ShapeCase& c, std::ostream* os) {
+  *os << c.pszWave << " duty " << c.dDuty << " at " << c.dFreq << " Hz";
+}
+class OscShapeTest : public SineTableTest, public ::testing::WithParamInterface<ShapeCase> {};
+
+TEST_P(OscShapeTest, ControlFollowsTheIdealWave) {
+  const ShapeCase& c = GetParam();
+  for (bool bDynamic : {false, true}) {
+    ModuleHarness h("Osc");
+    h.AddContext("Ctx", "D");
+    h.Set("Waveform", c.pszWave);
+    h.Set("Frequency", Num(c.dFreq).c_str());
+    h.Set("Duty", bDynamic ? "Ctx:D" : Num(c.dDuty).c_str());
+    h.Start();
+    h.Value("Ctx", "D") = c.dDuty;
+    int nCompared = 0;
+    for (int n = 0; n < 2000; ++n, h.Step()) {
+      double p = PhaseAt(n, c.dFreq);
+      double dControl = h.Out("Control");
+      bool bNearEdge = false;
+      for (double dEdge : Edges(c.pszWave, c.dDutyMeant)) bNearEdge |= std::fabs(p - dEdge) < 1e-9;
+      if (bNearEdge) continue;
+      ASSERT_NEAR(dControl, IdealWave(c.pszWave, p, c.dDutyMeant), 1e-6)
+          << c.pszWave << " duty " << c.dDuty << (bDynamic ? " dynamic" : "") << " sample " << n;
+      ++nCompared;
+    }
+    EXPECT_GT(nCompared, 1900);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(NaiveShapes, OscShapeTest,
+                         ::testing::Values(ShapeCase{"SawtoothNA", .5, .5, 123.45},
+                                           ShapeCase{"SquareNA", .5, .5, 123.45}, ShapeCase{"SquareNA", .2, .2, 321.9},
+                                           ShapeCase{"SquareNA", 1.25, .25, 321.9},
+                                           ShapeCase{"SquareNA", -.25, .75, 321.9},
+                                           ShapeCase{"Triangle", .5, .5, 123.45}, ShapeCase{"Triangle", .2, .2, 250.3},
+                                           ShapeCase{"Triangle", 0, 0, 250.3}, ShapeCase{"Triangle", 1.9, .9, 250.3},
+                                           ShapeCase{"Sine", .5, .5, 123.45}, ShapeCase{"Sine", .3, .3, 97.1},
+                                           ShapeCase{"Sine", -.2, .8, 97.1}, ShapeCase{"SawPulseNA", 0, 0, 123.45},
+                                           ShapeCase{"SawPulseNA", .4, .4, 123.45}));
+
+// Duty: the share of each cycle spent in the first part of the wave.
+struct DutyCase {
+  const char* pszWave;
+  double dDuty, dShare;
+};
+void PrintTo(const DutyCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
+class OscDutyTest : public SineTableTest, public ::testing::WithParamInterface<DutyCase> {};
+
+TEST_P(OscDutyTest, FirstPartLastsTheDuty) {
+  const DutyCase& c = GetParam();
+  constexpr int kPeriod = 400, kCycles = 20;
+  for (bool bDynamic : {false, true}) {
+    ModuleHarness h("Osc");
+    h.AddContext("Ctx", "D");
+    h.Set("Waveform", c.pszWave);
+    h.Set("Frequency", Num(kRate / kPeriod).c_str());
+    h.Set("PhaseIn", Num(0.5 / kPeriod).c_str());  // no sample falls on an edge
+    h.Set("Duty", bDynamic ? "Ctx:D" : Num(c.dDuty).c_str());
+    h.Start();
+    h.Value("Ctx", "D") = c.dDuty;
+    int nFirst = 0;
+    for (double d : h.Render("Control", kPeriod * kCycles))
+      nFirst += std::strncmp(c.pszWave, "SawPulse", 8) == 0 ? d > -0.5 : d > 0;  // saw part ends at 1 - 2D
+    EXPECT_EQ(nFirst, static_cast<int>(std::lround(c.dShare * kPeriod * kCycles)))
+        << c.pszWave << " duty " << c.dDuty << (bDynamic ? " dynamic" : "");
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Duties, OscDutyTest,
+                         ::testing::Values(DutyCase{"Square", .5, .5}, DutyCase{"Square", .1, .1},
+                                           DutyCase{"SquareNA", .75, .75}, DutyCase{"Square", 1.25, .25},
+                                           DutyCase{"SquareNA", -.25, .75}, DutyCase{"Sine", .3, .3},
+                                           DutyCase{"Sine", 2.6, .6}, DutyCase{"SawPulse", .35, .35},
+                                           DutyCase{"SawPulseNA", -1.5, .5}));
+
+// ---------------------------------------------------------------------------------------------
+// Band-limiting.
+
+// An edge that falls on a sample reads the middle of the jump; every sample a whole sample or more
+// from an edge reads the naive wave.
+struct EdgeCase {
+  const char* pszWave;
+  double dDuty;
+};
+void PrintTo(const EdgeCase& c, std::ostream* os) { *os << c.pszWave << " duty " << c.dDuty; }
+class OscEdgeTest : public SineTableTest, public ::testing::WithParamInterface<EdgeCase> {};
+
+TEST_P(OscEdgeTest, JumpsBecomeRampsThroughTheMiddle) {
+  const EdgeCase& c = GetParam();
+  constexpr int kPeriod = 8;  // an edge at every 4th sample
+  std::vector<double> ad =
+      RenderOsc("Osc", {{"Waveform", c.pszWave}, {"Duty", Num(c.dDuty)}, {"Frequency", Num(kRate / kPeriod)}},
+                "Control", 10 * kPeriod);
+  for (int n = 0; n < static_cast<int>(ad.size()); ++n) {
+    const int i = n % kPeriod;
+    const double p = static_cast<double>(i) / kPeriod;
+    const bool bEdge = i == 0 || (c.pszWave != std::string("Sawtooth") && i == static_cast<int>(c.dDuty * kPeriod));
+    const double dExpected = bEdge ? 0 : IdealWave(c.pszWave, p, c.dDuty);
+    EXPECT_NEAR(ad[static_cast<size_t>(n)], dExpected, 1e-9) << c.pszWave << " sample " << n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(BandLimited, OscEdgeTest,
+                         ::testing::Values(EdgeCase{"Sawtooth", .5}, EdgeCase{"Square", .5}, EdgeCase{"Square", .25}));
+
+// At a high fundamental the energy folded back from above Nyquist (everything but the harmonics
+// below Nyquist and DC) is much lower with the ramps than with the naive jumps.
+struct AliasCase {
+  const char* pszLimited;
+  const char* pszNaive;
+  double dDuty;
+};
+void PrintTo(const AliasCase& c, std::ostream* os) { *os << c.pszLimited << " duty " << c.dDuty; }
+class OscAliasTest : public SineTableTest, public ::testing::WithParamInterface<AliasCase> {};
+
+namespace {
+// Power of a signal outside DC and the harmonics of dFreq below Nyquist. dFreq in whole hertz and
+// one second of samples, so every harmonic and every alias falls on its own DFT bin.
+double AliasedPower(const std::vector<double>& ad, double dFreq) {
+  double dPower = MeanSquare(ad) - Mean(ad) * Mean(ad);
+  for (double f = dFreq; f < kRate / 2; f += dFreq) dPower -= std::pow(ToneAmplitude(ad, f, kRate), 2) / 2;
+  return dPower;
+}
+}  // namespace
+
+TEST_P(OscAliasTest, RampsCutTheAliasedEnergy) {
+  const AliasCase& c = GetParam();
+  constexpr double kFreq = 3001;  // prime to the rate: no alias lands on a harmonic
+  auto render = [&](const char* pszWave) {
+    return RenderOsc("Osc", {{"Waveform", pszWave}, {"Duty", Num(c.dDuty)}, {"Frequency", Num(kFreq)}}, "Control",
+                     kRate);
+  };
+  std::vector<double> adLimited = render(c.pszLimited), adNaive = render(c.pszNaive);
+  const double dLimited = AliasedPower(adLimited, kFreq), dNaive = AliasedPower(adNaive, kFreq);
+  // The naive wave folds back a sizeable share of its power: a listener hears it.
+  EXPECT_GT(dNaive / MeanSquare(adNaive), 0.01) << c.pszNaive;
+  // The ramps take at least 6 dB off the aliases (half their power) ...
+  EXPECT_LT(Db(dLimited / dNaive), -6) << c.pszLimited;
+  // ... and leave the fundamental within 0.5 dB.
+  EXPECT_NEAR(Db(std::pow(ToneAmplitude(adLimited, kFreq, kRate) / ToneAmplitude(adNaive, kFreq, kRate), 2)), 0, 0.5);
+}
+
+INSTANTIATE_TEST_SUITE_P(Pairs, OscAliasTest,
+                         ::testing::Values(AliasCase{"Sawtooth", "SawtoothNA", .5}, AliasCase{"Square", "SquareNA", .5},
+                                           AliasCase{"Square", "SquareNA", .3}, AliasCase{"SawPulse", "SawPulseNA", .5},
+                                           AliasCase{"SawPulse", "SawPulseNA", .2}));
+
+// ---------------------------------------------------------------------------------------------
+// Sync.
+
+namespace {
+// What a master at dFreq announces at each sample, worked out from its wrap instants k / dFreq:
+// on the sample before a wrap less than half a sample ahead, minus the distance to it; otherwise
+// on the sample after the wrap, the distance since; -1 elsewhere.
+std::vector<double> ExpectedSyncOut(double dFreq, int n) {
+  std::vector<double> ad(static_cast<size_t>(n), -1.0);
+  for (int k = 1;; ++k) {
+    const double x = k * kRate / dFreq;  // the wrap, in samples
+    const int nBefore = static_cast<int>(std::floor(x));
+    if (nBefore + 1 >= n) break;
+    if (x - nBefore < 0.5)
+      ad[static_cast<size_t>(nBefore)] = -(x - nBefore);
+    else
+      ad[static_cast<size_t>(nBefore + 1)] = nBefore + 1 - x;
+  }
+  return ad;
+}
+}  // namespace
+
+class OscSyncTest : public SineTableTest, public ::testing::WithParamInterface<double> {};
+
+TEST_P(OscSyncTest, SyncOutAnnouncesWrapsWithinASample) {
+  const double dFreq = GetParam();
+  constexpr int kSamples = 6000;
+  std::vector<double> ad = RenderOsc("Osc", {{"Frequency", Num(dFreq)}}, "SyncOut", kSamples);
+  std::vector<double> adExpected = ExpectedSyncOut(dFreq, kSamples);
+  int nPulses = 0;
+  for (int n = 0; n < kSamples; ++n) {
+    ASSERT_NEAR(ad[static_cast<size_t>(n)], adExpected[static_cast<size_t>(n)], 1e-6) << "sample " << n;
+    nPulses += ad[static_cast<size_t>(n)] != -1;
+  }
+  EXPECT_GT(nPulses, 50);
+}
+
+// A slave fed with the master's announcements restarts at the instant of each master wrap: its
+// phase at every sample is its frequency times the time since the last wrap announced.
+TEST_P(OscSyncTest, SlaveRestartsAtTheMastersWrap) {
+  const double dMaster = GetParam();
+  const double dSlave = dMaster * 2.71828;
+  constexpr int kSamples = 6000;
+  ModuleHarness h("Osc");
+  h.AddContext("Master", "SyncOut");
+  h.Set("Frequency", Num(dSlave).c_str());
+  h.Set("SyncIn", "Master:SyncOut");
+  h.Start();
+  std::vector<double> adSync = ExpectedSyncOut(dMaster, kSamples);
+  double dWrap = 0;  // the last wrap announced, in samples
+  int nSynced = 0;
+  for (int n = 0; n < kSamples; ++n, h.Step()) {
+    const double s = adSync[static_cast<size_t>(n)];
+    h.Value("Master", "SyncOut") = s;
+    if (s != -1) {
+      dWrap = n - s;
+      ++nSynced;
+    }
+    const double dExpected = (n - dWrap) * dSlave / kRate;
+    ASSERT_LT(CircularDistance(h.Out("PhaseOut"), dExpected), 1e-7) << "sample " << n;
+  }
+  EXPECT_GT(nSynced, 50);
+}
+
+INSTANTIATE_TEST_SUITE_P(MasterFrequencies, OscSyncTest, ::testing::Values(441.3, 1234.567, 3210.9));
+
+// A constant SyncIn restarts the slave every sample at SyncIn samples past a wrap, and cross-fades
+// from the wave it would have had to the restarted one.
+struct HardSyncCase {
+  const char* pszWave;
+  double dSyncIn;
+};
+void PrintTo(const HardSyncCase& c, std::ostream* os) { *os << c.pszWave << " SyncIn " << c.dSyncIn; }
+class OscHardSyncTest : public SineTableTest, public ::testing::WithParamInterface<HardSyncCase> {};
+
+TEST_P(OscHardSyncTest, CrossFadesToTheRestartedWave) {
+  const HardSyncCase& c = GetParam();
+  constexpr double kFreq = 1000;
+  const double s = c.dSyncIn, dt = kFreq / kRate;
+  std::vector<Setting> aSet = {{"Waveform", c.pszWave}, {"Frequency", Num(kFreq)}, {"SyncIn", Num(s)}};
+  std::vector<double> adControl = RenderOsc("Osc", aSet, "Control", 20);
+  std::vector<double> adPhase = RenderOsc("Osc", aSet, "PhaseOut", 20);
+  // From the second sample on, each sample starts one increment after the last restart.
+  const double pWould = (1 + s) * dt, pRestart = s >= 0 ? s * dt : 0;
+  const double w = IdealWave(c.pszWave, pRestart, .5), dWould = IdealWave(c.pszWave, pWould, .5);
+  const double dControl = s < 0.5 ? (s + 0.5) * w + (0.5 - s) * dWould : w;
+  const double dPhase = s >= 0 ? s * dt : 1 + s * dt;  // before a wrap just ahead: almost a cycle
+  for (size_t n = 1; n < adControl.size(); ++n) {
+    EXPECT_NEAR(adControl[n], dControl, 1e-6) << c.pszWave << " SyncIn " << s << " sample " << n;
+    EXPECT_NEAR(adPhase[n], dPhase, 1e-12) << c.pszWave << " SyncIn " << s << " sample " << n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Constant, OscHardSyncTest,
+                         ::testing::Values(HardSyncCase{"Sawtooth", .25}, HardSyncCase{"Sawtooth", .75},
+                                           HardSyncCase{"Sawtooth", -.25}, HardSyncCase{"Sine", .25},
+                                           HardSyncCase{"Square", .1}, HardSyncCase{"Triangle", .4}));
+
+// ---------------------------------------------------------------------------------------------
+// Power shaping: |wave| ^ Power with the sign kept.
+
+struct PowerCase {
+  const char* pszWave;
+  double dPower;
+};
+void PrintTo(const PowerCase& c, std::ostream* os) { *os << c.pszWave << " power " << c.dPower; }
+class OscPowerTest : public SineTableTest, public ::testing::WithParamInterface<PowerCase> {};
+
+TEST_P(OscPowerTest, ShapesTheMagnitudeKeepingTheSign) {
+  const PowerCase& c = GetParam();
+  constexpr double kFreq = 150.7;
+  for (bool bDynamic : {false, true}) {
+    ModuleHarness h("Osc");
+    h.AddContext("Ctx", "P");
+    h.Set("Waveform", c.pszWave);
+    h.Set("Frequency", Num(kFreq).c_str());
+    h.Set("Power", bDynamic ? "Ctx:P" : Num(c.dPower).c_str());
+    h.Start();
+    h.Value("Ctx", "P") = c.dPower;
+    const double dK = h.Out("AudioAmpAdj");
+    for (int n = 0; n < 1000; ++n, h.Step()) {
+      const double w = IdealWave(c.pszWave, PhaseAt(n, kFreq), .5);
+      const double dShaped = std::copysign(std::pow(std::fabs(w), c.dPower), w);
+      ASSERT_NEAR(h.Out("Control"), dShaped, 2e-6) << c.pszWave << " ^ " << c.dPower << " sample " << n;
+      ASSERT_NEAR(h.Out("Output"), dShaped * dK, 2e-6);
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Powers, OscPowerTest,
+                         ::testing::Values(PowerCase{"Sine", 2}, PowerCase{"Sine", 0.5}, PowerCase{"SawtoothNA", 3},
+                                           PowerCase{"Triangle", 2}, PowerCase{"Sine", 1}));
+
+// ---------------------------------------------------------------------------------------------
+// Phase in and out.
+
+struct PhaseCase {
+  double dFreq, dPhaseIn;
+};
+void PrintTo(const PhaseCase& c, std::ostream* os) { *os << c.dFreq << " Hz, PhaseIn " << c.dPhaseIn; }
+class OscPhaseTest : public SineTableTest, public ::testing::WithParamInterface<PhaseCase> {};
+
+TEST_P(OscPhaseTest, PhaseOutCountsCyclesAndPhaseInShiftsTheWave) {
+  const PhaseCase& c = GetParam();
+  ModuleHarness h("Osc");
+  h.Set("Waveform", "Sine");
+  h.Set("Frequency", Num(c.dFreq).c_str());
+  h.Set("PhaseIn", Num(c.dPhaseIn).c_str());
+  h.Start();
+  for (int n = 0; n < 3000; ++n, h.Step()) {
+    const double dCycles = n * c.dFreq / kRate;
+    // The phase keeps the sign of the frequency: a negative frequency runs it backwards.
+    const double dPhase = h.Out("PhaseOut");
+    ASSERT_LT(CircularDistance(dPhase, dCycles), 1e-8) << "sample " << n;
+    ASSERT_TRUE(c.dFreq >= 0 ? dPhase >= 0 && dPhase < 1 : dPhase <= 0 && dPhase > -1) << dPhase;
+    ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (dCycles + c.dPhaseIn)), 1e-6) << "sample " << n;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Phases, OscPhaseTest,
+                         ::testing::Values(PhaseCase{440, 0}, PhaseCase{440, .25}, PhaseCase{100, -.3},
+                                           PhaseCase{-300, 0}, PhaseCase{-300, .6}, PhaseCase{25, 1.5}));
+
+TEST_F(OscTest, VaryingPhaseInModulatesThePhase) {
+  ModuleHarness h("Osc");
+  h.AddContext("Ctx", "Phase");
+  h.Set("Waveform", "Sine");
+  h.Set("Frequency", "200");
+  h.Set("PhaseIn", "Ctx:Phase");
+  h.Start();
+  for (int n = 0; n < 500; ++n, h.Step()) {
+    const double dMod = 0.3 * std::sin(n * 0.01);
+    h.Value("Ctx", "Phase") = dMod;
+    ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (n * 200 / kRate + dMod)), 1e-6) << "sample " << n;
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// Bypass, note restarts, frequency 0, unknown waveforms.
+
+TEST_F(OscTest, BypassSilencesAndThePhaseCatchesUp) {
+  for (const char* pszType : {"Osc", "LFO"}) {
+    ModuleHarness h(pszType);
+    h.AddContext("Ctx", "Off");
+    h.Set("Waveform", "Sine");
+    h.Set("Frequency", "1000");
+    h.Set("Bypass", "Ctx:Off");
+    h.Start();
+    for (int n = 0; n < 400; ++n, h.Step()) {
+      const bool bOff = n >= 100 && n < 250;
+      h.Value("Ctx", "Off") = bOff;
+      const double dWave = std::sin(2 * kPi * n * 1000 / kRate);
+      const double dBass = 55.0 / 1000;
+      ASSERT_NEAR(h.Out("Control"), bOff ? 0 : dWave, 1e-6) << pszType << " sample " << n;
+      ASSERT_NEAR(h.Out("Positive"), bOff ? 0.5 : (dWave + 1) / 2, 1e-6);
+      const char* pszAudio = std::strcmp(pszType, "LFO") == 0 ? "Audio" : "Output";
+      ASSERT_NEAR(h.Out(pszAudio), bOff ? 0 : dWave * dBass, 1e-6) << pszType << " sample " << n;
+      if (!bOff) {
+        ASSERT_NEAR(h.Out("PhaseOut"), PhaseAt(n, 1000), 1e-9) << pszType << " sample " << n;
+      }
+    }
+  }
+}
+
+TEST_F(OscTest, RetriggerStartsTheWaveAfresh) {
+  for (const char* pszOut : {"Output", "PhaseOut", "SyncOut"}) {
+    ModuleHarness h("Osc");
+    h.Set("Frequency", "1234.5");
+    h.Start();
+    std::vector<double> adFirst = h.Render(pszOut, 300);
+    h.Step();
+    EXPECT_GT(h.Out("PhaseOut"), 0.01) << "the wave has moved on";
+    h.Retrigger();
+    EXPECT_EQ(h.Render(pszOut, 300), adFirst) << pszOut;
+  }
+}
+
+TEST_F(OscTest, FrequencyZeroHoldsTheStartOfTheWave) {
+  // No band-limiting at frequency 0: the sawtooth sits at its naive start value 1.
+  ModuleHarness h("Osc");
+  h.Set("Frequency", "0");
+  h.Start();
+  for (int n = 0; n < 50; ++n, h.Step()) {
+    ASSERT_EQ(h.Out("Control"), 1);
+    ASSERT_DOUBLE_EQ(h.Out("Output"), kPi / 2);
+    ASSERT_EQ(h.Out("SyncOut"), -1);
+  }
+}
+
+TEST_F(OscTest, UnknownWaveformIsReportedEverySampleAndPlaysASawtooth) {
+  for (const char* pszKeyword : {"RevSawtooth", "SH", "White"}) {
+    ErrorList::Get()->Clear();
+    std::vector<double> adSaw = RenderOsc("Osc", {{"Frequency", "700"}}, "Output", 10);
+    ModuleHarness h("Osc", kRate, false, "Osc2");
+    h.Set("Waveform", pszKeyword);
+    h.Set("Frequency", "700");
+    h.Start();
+    EXPECT_EQ(h.Render("Output", 10), adSaw) << pszKeyword;
+    EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Osc2:Waveform - unknown keyword x10"}) << pszKeyword;
+  }
+  ErrorList::Get()->Clear();
+}
+
+// A variable the compiler dropped (nothing set or read it) keeps the default of its row.
+TEST_F(OscTest, DroppedInputsPlayTheirDefaults) {
+  std::vector<double> adFull = RenderOsc("Osc", {{"Frequency", "440"}}, "Output", 500);
+  ModuleHarness h("Osc");
+  for (const char* pszVar : {"Waveform", "Duty", "Power", "SyncIn", "PhaseIn", "Bypass"}) h.Omit(pszVar);
+  h.Set("Frequency", "440");
+  h.Start();
+  EXPECT_EQ(h.Render("Output", 500), adFull);
+
+  ModuleHarness hLfo("LFO");
+  for (const char* pszVar : {"Frequency", "Waveform", "Duty", "Power", "SyncIn", "PhaseIn", "Bypass"})
+    hLfo.Omit(pszVar);
+  hLfo.Start();
+  for (int n = 0; n < 2000; ++n, hLfo.Step())
+    ASSERT_NEAR(hLfo.Out("Output"), std::sin(2 * kPi * n * 6.5 / kRate), 1e-6) << "sample " << n;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Layouts and registrations.
+
+TEST_F(OscTest, LfoOutputsTheRawWaveAndAudioSeparately) {
+  ModuleHarness h("LFO");
+  h.Set("Waveform", "Square");
+  h.Set("Duty", ".25");
+  h.Start();
+  // The LFO's defaults: 6.5 Hz; its raw wave leaves Output, the normalised one Audio.
+  std::vector<double> adOutput;
+  for (int n = 0; n < 2 * kRate; ++n, h.Step()) {
+    const double dControl = h.Out("Control");
+    adOutput.push_back(h.Out("Output"));
+    ASSERT_EQ(adOutput.back(), dControl);
+    ASSERT_NEAR(h.Out("Audio"), (dControl + 0.5) * kPi / 4, 1e-12);  // DC 1 - 2D, K pi/4, full bass
+    ASSERT_NEAR(h.Out("Positive"), (dControl + 1) / 2, 1e-12);
+  }
+  EXPECT_NEAR(CrossingFrequency(adOutput, kRate), 6.5, 1e-3);
+}
+
+TEST_F(OscTest, LfoDefaultsToASixAndAHalfHertzSine) {
+  ModuleHarness h("LFO");
+  h.Start();
+  for (int n = 0; n < 5000; ++n, h.Step())
+    ASSERT_NEAR(h.Out("Output"), std::sin(2 * kPi * n * 6.5 / kRate), 1e-6) << "sample " << n;
+}
+
+namespace {
+std::vector<std::string> RowNames(const Var* avar) {
+  std::vector<std::string> as;
+  for (; avar->pszName; ++avar) as.push_back(avar->pszName);
+  return as;
+}
+const Var* Row(const Var* avar, const char* pszName) {
+  for (; avar->pszName; ++avar)
+    if (std::strcmp(avar->pszName, pszName) == 0) return avar;
+  return nullptr;
+}
+}  // namespace
+
+TEST(OscRegistrationTest, OscAndLfoLayouts) {
+  ModuleType* ptypeOsc = ModuleFactory::Get()->Lookup("Osc");
+  ModuleType* ptypeLfo = ModuleFactory::Get()->Lookup("LFO");
+  ASSERT_TRUE(ptypeOsc && ptypeLfo);
+  const std::vector<std::string> asInputs = {"Frequency", "Waveform", "Duty", "Power", "SyncIn", "PhaseIn", "Bypass"};
+  EXPECT_EQ(RowNames(ptypeOsc->avarInputs), asInputs);
+  EXPECT_EQ(RowNames(ptypeLfo->avarInputs), asInputs);
+  EXPECT_EQ(RowNames(ptypeOsc->avarOutputs), (std::vector<std::string>{"Output", "Control", "Positive", "SyncOut",
+                                                                       "PhaseOut", "DCOffset", "AudioAmpAdj"}));
+  EXPECT_EQ(RowNames(ptypeLfo->avarOutputs),
+            (std::vector<std::string>{"Output", "Control", "Audio", "Positive", "SyncOut", "PhaseOut", "DCOffset",
+                                      "AudioAmpAdj"}));
+  struct {
+    ModuleType* ptype;
+    const char* pszVar;
+    bool bOutput;
+    int type;
+    const char* pszDefault;
+  } aRows[] = {
+      {ptypeOsc, "Frequency", false, FormTypeNumeric, "Pitch"},
+      {ptypeOsc, "Waveform", false, FormTypeKeyword, "Sawtooth"},
+      {ptypeOsc, "Duty", false, FormTypeNumeric, ".5"},
+      {ptypeOsc, "Power", false, FormTypeNumeric, "1"},
+      {ptypeOsc, "SyncIn", false, FormTypeNumeric, "-1"},
+      {ptypeOsc, "PhaseIn", false, FormTypeNumeric, "0"},
+      {ptypeOsc, "Bypass", false, FormTypeBoolean, "false"},
+      {ptypeOsc, "SyncOut", true, FormTypeNumeric, nullptr},
+      {ptypeLfo, "Frequency", false, FormTypeNumeric, "6.5"},
+      {ptypeLfo, "Waveform", false, FormTypeKeyword, "Sine"},
+      {ptypeLfo, "SyncIn", false, FormTypeBoolean, "-1"},
+      {ptypeLfo, "SyncOut", true, FormTypeBoolean, nullptr},
+  };
+  for (const auto& r : aRows) {
+    const Var* pvar = Row(r.bOutput ? r.ptype->avarOutputs : r.ptype->avarInputs, r.pszVar);
+    ASSERT_NE(pvar, nullptr) << r.ptype->pszName << ":" << r.pszVar;
+    EXPECT_EQ(pvar->type, r.type) << r.ptype->pszName << ":" << r.pszVar;
+    if (r.pszDefault) {
+      EXPECT_STREQ(pvar->pszDefault, r.pszDefault) << r.ptype->pszName << ":" << r.pszVar;
+    }
+    EXPECT_EQ(pvar->pfnOutput != nullptr, r.bOutput) << r.ptype->pszName << ":" << r.pszVar;
+  }
+}
+
+TEST(OscRegistrationTest, TypesOfTheGroup) {
+  struct {
+    const char* pszType;
+    const char* pszClass;
+    int nInputs, nOutputs;
+    uint32_t attrs;
+  } aTypes[] = {
+      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"LFO", "ModOscillator", 7, 8, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"PinkNoise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences},
+      {"Pitch", "ModPitch", 13, 0, AttrRegistered | AttrQuietUnused},
+  };
+  for (const auto& t : aTypes) {
+    ModuleType* ptype = ModuleFactory::Get()->Lookup(t.pszType);
+    ASSERT_NE(ptype, nullptr) << t.pszType;
+    EXPECT_STREQ(ptype->ClassName(), t.pszClass);
+    EXPECT_EQ(ptype->NumInputs(), t.nInputs) << t.pszType;
+    EXPECT_EQ(ptype->NumOutputs(), t.nOutputs) << t.pszType;
+    EXPECT_EQ(ptype->attrs, t.attrs) << t.pszType;
+    EXPECT_EQ(ptype->pszHelper, nullptr) << t.pszType;
+  }
+  // Sections named without a ModuleType line find these kinds by abbreviation.
+  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Oscillator")->pszName, "Osc");
+  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "LFOVibrato")->pszName, "LFO");
+  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "PinkNoise2")->pszName, "PinkNoise");
+  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Noise1")->pszName, "Noise");
+}
+
+// ---------------------------------------------------------------------------------------------
+// Per-sample work allocates nothing.
+
+TEST_F(OscTest, RunningAllocatesNothing) {
+  struct {
+    const char* pszType;
+    std::vector<Setting> aSet;
+    const char* pszOut;
+  } aCases[] = {
+      {"Osc", {{"Waveform", "Sawtooth"}, {"Frequency", "Ctx:X * 100 + 300"}}, "Output"},
+      {"Osc", {{"Waveform", "Square"}, {"Duty", "Ctx:X"}, {"Power", "2"}}, "Output"},
+      {"Osc", {{"Waveform", "Triangle"}, {"SyncIn", "Ctx:X"}}, "Output"},
+      {"Osc", {{"Waveform", "Sine"}, {"PhaseIn", "Ctx:X"}}, "Output"},
+      {"Osc", {{"Waveform", "SawPulse"}, {"Bypass", "Ctx:X > 0.9"}}, "SyncOut"},
+      {"LFO", {{"Waveform", "SquareNA"}}, "Audio"},
+      {"Noise", {}, "Output"},
+      {"PinkNoise", {}, "Output"},
+  };
+  for (auto& c : aCases) {
+    ModuleHarness h(c.pszType);
+    h.AddContext("Ctx", "X");
+    if (std::strcmp(c.pszType, "Osc") == 0 || std::strcmp(c.pszType, "LFO") == 0) h.Set("Frequency", "440");
+    for (const Setting& set : c.aSet) h.Set(set.pszVar, set.sFormula.c_str());
+    h.Start();
+    double& dX = h.Value("Ctx", "X");
+    h.Out(c.pszOut);
+    AllocationCounter counter;
+    for (int n = 0; n < 2000; ++n) {
+      h.Step();
+      dX = (n % 7) / 7.0;
+      h.Out(c.pszOut);
+    }
+    EXPECT_EQ(counter.Count(), 0) << c.pszType << " " << (c.aSet.empty() ? "" : c.aSet[0].sFormula);
+  }
+}
