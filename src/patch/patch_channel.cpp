@@ -92,6 +92,8 @@ int Patch::ChannelizePass(VarTable& table) {
       return -1;
     }
     if (var.flags & (VarFlagUser | VarFlagChannels | VarFlagFormulaOutput)) {
+      // Only new channels are a change; a record already split this wide is settled.
+      if (var.nChannels >= c) continue;
       bool bPlain = !(var.flags & (VarFlagUser | VarFlagFormulaOutput));
       for (int k = var.nChannels + 1; k <= c; ++k) {
         Var varCopy = table[i];

@@ -63,8 +63,8 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
   }
   pvar->bVisited = true;
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
-  bool bShadow = pvar->iModule == -1 && pvar->iModulePP >= 0;
-  if (&table == &tabVoice && bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
+  bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
+  if (bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
     Var* pvarPP = FindRecord(tabPatch, pvar->pszModule, pvar->pszName, pvar->iLevel, pvar->iHistory);
     if (pvarPP) {
       t = ComputeClass(pvarPP, tabPatch, iDepth + 4, t);
