@@ -11,11 +11,13 @@
 //   ; expect peak MIN MAX [FROM TO]  its largest absolute value lies in [MIN, MAX]
 //   ; expect silent FROM [TO]        every sample in the span is below 1e-4
 //   ; expect stereo-differs          the two channels are not identical
-// FROM and TO are seconds of the render.
+// FROM and TO are seconds of the render. Everything runs in the test installation
+// tests/data/install, whose package and patch folders hold the packages and sub-patches.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
 #include <algorithm>
+#include <cstring>
 #include <cmath>
 #include <filesystem>
 #include <fstream>
@@ -85,6 +87,16 @@ double Peak(const Audio& a, double dFrom, double dTo) {
   return dPeak;
 }
 
+// A name as a regular expression that matches it literally (Tone$2, Result$2).
+std::string Escaped(const std::string& s) {
+  std::string sOut;
+  for (char ch : s) {
+    if (strchr("\\^$.|?*+()[]{}", ch)) sOut += '\\';
+    sOut += ch;
+  }
+  return sOut;
+}
+
 class PatchData : public testing::TestWithParam<std::string> {};
 
 }  // namespace
@@ -105,7 +117,9 @@ TEST_P(PatchData, MeetsItsExpectations) {
   }
   ASSERT_FALSE(asExpect.empty()) << "a test patch must say what it expects";
 
-  VantrelRun check = RunVantrel("check '" + sPath + "'");
+  // The patches run in a test installation with its own packages and sub-patches.
+  std::string sInstall = " --install '" + DataPath("install") + "'";
+  VantrelRun check = RunVantrel("check '" + sPath + "'" + sInstall);
   VantrelRun dump;
   bool bDumped = false;
   Audio audio;
@@ -127,14 +141,15 @@ TEST_P(PatchData, MeetsItsExpectations) {
       EXPECT_EQ(check.iExit, 1) << check.sErr;
     } else if (sKind == "class" || sKind == "absent") {
       if (!bDumped) {
-        dump = RunVantrel("dump '" + sPath + "'");
+        dump = RunVantrel("dump '" + sPath + "'" + sInstall);
         bDumped = true;
       }
       std::string sVar, sLetter;
       ss >> sVar >> sLetter;
       size_t iColon = sVar.find(':');
       std::string sModule = sVar.substr(0, iColon), sName = sVar.substr(iColon + 1);
-      std::regex re("\n *-?\\d+ +-?\\d+ +-?\\d+ +-?\\d+ (PP|  ) ?-?\\d+ " + sModule + " +([ucPVNS]) " + sName + " ");
+      std::regex re("\n *-?\\d+ +-?\\d+ +-?\\d+ +-?\\d+ (PP|  ) ?-?\\d+ " + Escaped(sModule) + " +([ucPVNS]) " +
+                    Escaped(sName) + " ");
       std::smatch m;
       if (sKind == "absent") {
         EXPECT_FALSE(std::regex_search(dump.sOut, m, re)) << sVar << " should have been removed";
@@ -147,7 +162,7 @@ TEST_P(PatchData, MeetsItsExpectations) {
       ASSERT_TRUE(bRender) << "\"" << sExpect << "\" needs a ; render line";
       if (!bRendered) {
         std::string sOut = testing::TempDir() + "/" + GetParam() + ".wav";
-        VantrelRun r = RunVantrel("render '" + sPath + "' -o '" + sOut + "' --float" + sRenderArgs);
+        VantrelRun r = RunVantrel("render '" + sPath + "' -o '" + sOut + "' --float" + sInstall + sRenderArgs);
         ASSERT_EQ(r.iExit, 0) << r.sErr;
         ASSERT_TRUE(ReadWav(sOut, &audio));
         fs::remove(sOut);
