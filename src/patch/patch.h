@@ -113,6 +113,8 @@ class Patch {
   static void SortHistory(VarTable& table, std::vector<int>& aiHistory);
 
   bool bCompiled = true;  // cleared by any error
+  // Whether compilation runs the optimizer; tests turn it off to compare results with and without.
+  static bool bOptimize;
 
   // Settings from the Patch section.
   int iVoicePrealloc = -1;

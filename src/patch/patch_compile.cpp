@@ -35,6 +35,8 @@ void LogStep(const char* pszStep) { AKS(AKSTrace, AK_HERE, "%s", pszStep); }
 
 }  // namespace
 
+bool Patch::bOptimize = true;
+
 Patch::~Patch() {
   for (Voice* pvoice : apvoiceAll) DestroyVoice(pvoice);
   for (auto it = apmodPatch.rbegin(); it != apmodPatch.rend(); ++it) delete *it;
@@ -103,7 +105,7 @@ void Patch::Compile() {
   }
   if (bCompiled) {
     LogStep("Optimize...");
-    OptimizeTables();
+    if (bOptimize) OptimizeTables();
     MakeBypassedReferencesConsistent();
   }
   if (bCompiled) {

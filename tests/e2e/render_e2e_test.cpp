@@ -1,0 +1,185 @@
+// vantrel render: the WAV it writes, the engine's output stage, MIDI files, and bad input.
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <cmath>
+#include <cstdint>
+#include <filesystem>
+#include <fstream>
+#include <string>
+#include <vector>
+
+#include "run_vantrel.h"
+
+namespace fs = std::filesystem;
+
+namespace {
+
+std::string Install() { return " --install '" + DataPath("install") + "'"; }
+
+std::string WritePatch(const std::string& sName, const std::string& sText) {
+  std::string sPath = testing::TempDir() + "/" + sName;
+  std::ofstream(sPath) << sText;
+  return sPath;
+}
+
+template <class T>
+std::vector<T> ReadSamples(const std::string& sPath, int* pnChannels = nullptr) {
+  SF_INFO info = {};
+  SNDFILE* psf = sf_open(sPath.c_str(), SFM_READ, &info);
+  EXPECT_NE(psf, nullptr) << sPath;
+  if (!psf) return {};
+  std::vector<T> a(static_cast<size_t>(info.frames * info.channels));
+  if constexpr (std::is_same_v<T, float>) sf_readf_float(psf, a.data(), info.frames);
+  else sf_readf_short(psf, a.data(), info.frames);
+  sf_close(psf);
+  if (pnChannels) *pnChannels = info.channels;
+  return a;
+}
+
+// Two notes of a sine at three times full scale: far too loud for 16 bits.
+const char* kLoud =
+    "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n"
+    "[Voice]\nPreGain = Osc1:Control * 3 * Note:Velocity\n";
+
+}  // namespace
+
+TEST(RenderE2E, LoudOutputIsScaledNeverClippedAsTheEngineConvertsIt) {
+  std::string sPatch = WritePatch("loud.vantrel", kLoud);
+  std::string sWav = testing::TempDir() + "/loud16.wav", sFloat = testing::TempDir() + "/loudf.wav";
+  std::string sNotes = " --note 60:0.5:0:1 --note 64:1:0.3:0.5 --seconds 1.2";
+  VantrelRun r16 = RunVantrel("render '" + sPatch + "' -o '" + sWav + "'" + sNotes + Install());
+  VantrelRun rF = RunVantrel("render '" + sPatch + "' -o '" + sFloat + "' --float" + sNotes + Install());
+  ASSERT_EQ(r16.iExit, 0) << r16.sErr;
+  ASSERT_EQ(rF.iExit, 0) << rF.sErr;
+  EXPECT_NE(r16.sErr.find("auto-reductions"), std::string::npos) << r16.sErr;
+  std::vector<int16_t> as = ReadSamples<int16_t>(sWav);
+  std::vector<float> af = ReadSamples<float>(sFloat);
+  ASSERT_EQ(as.size(), af.size());
+  // The engine's output stage, buffer by buffer of 768 frames: the peak is raised to every larger
+  // value of a buffer before that buffer is converted, and stays raised.
+  const size_t nBuffer = 768 * 2;
+  double dPeak = 1;
+  size_t nDiffering = 0;
+  int nMax = 0;
+  for (size_t iStart = 0; iStart < af.size(); iStart += nBuffer) {
+    size_t iEnd = std::min(af.size(), iStart + nBuffer);
+    for (size_t i = iStart; i < iEnd; ++i) dPeak = std::max(dPeak, std::fabs(static_cast<double>(af[i])));
+    for (size_t i = iStart; i < iEnd; ++i) {
+      // The float file rounds the mix to single precision; allow the one-step difference it makes.
+      double dWant = std::trunc(32767 / dPeak * af[i]);
+      if (std::fabs(dWant - as[i]) > 1) ++nDiffering;
+      nMax = std::max(nMax, std::abs(static_cast<int>(as[i])));
+    }
+  }
+  EXPECT_EQ(nDiffering, 0u);
+  EXPECT_GE(dPeak, 2.5) << "the mix really exceeded full scale";
+  EXPECT_LE(nMax, 32767);
+  EXPECT_GE(nMax, 32700) << "the loudest sample is scaled to full scale, not below it";
+}
+
+TEST(RenderE2E, NotANumberIsSilencedAndCounted) {
+  std::string sPatch = WritePatch("nan.vantrel",
+                                  "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = IF( Note:Time > 0.1, 0 / 0, Osc1 )\n");
+  std::string sWav = testing::TempDir() + "/nan.wav";
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sWav + "' --seconds 0.3" + Install());
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  EXPECT_NE(r.sErr.find("samples that were not numbers silenced"), std::string::npos) << r.sErr;
+  std::vector<int16_t> as = ReadSamples<int16_t>(sWav);
+  size_t iAfter = static_cast<size_t>(0.15 * 44100) * 2;
+  for (size_t i = iAfter; i < as.size(); ++i) ASSERT_EQ(as[i], 0) << i;
+}
+
+// A Standard MIDI File of one track: note 69 for one beat at 120 bpm, then a tempo change to 60
+// bpm and note 81 for one beat (1 s).
+std::string MidiFile() {
+  std::vector<uint8_t> ab = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
+  std::vector<uint8_t> aTrack = {
+      0x00, 0x90, 69, 100,                    // note on at 0
+      0x60, 0x80, 69, 64,                     // note off after 96 ticks (0.5 s)
+      0x00, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40,  // tempo 1000000 us per quarter
+      0x00, 0x90, 81, 100,                    // note on at 0.5 s
+      0x60, 0x90, 81, 0,                      // note off (velocity 0) at 1.5 s
+      0x00, 0xFF, 0x2F, 0};
+  ab.insert(ab.end(), {'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(aTrack.size())});
+  ab.insert(ab.end(), aTrack.begin(), aTrack.end());
+  std::string sPath = testing::TempDir() + "/two_notes.mid";
+  std::ofstream(sPath, std::ios::binary).write(reinterpret_cast<const char*>(ab.data()), static_cast<long>(ab.size()));
+  return sPath;
+}
+
+double ZeroCrossingRate(const std::vector<float>& af, int nChannels, double dFrom, double dTo) {
+  int n = 0;
+  double tFirst = -1, tLast = -1;
+  for (size_t i = static_cast<size_t>(dFrom * 44100); i < static_cast<size_t>(dTo * 44100); ++i) {
+    float x0 = af[(i - 1) * static_cast<size_t>(nChannels)], x1 = af[i * static_cast<size_t>(nChannels)];
+    if (x0 < 0 && x1 >= 0) {
+      double t = (static_cast<double>(i) - 1 + -x0 / (x1 - x0)) / 44100;
+      if (tFirst < 0) tFirst = t;
+      tLast = t;
+      ++n;
+    }
+  }
+  return n > 1 ? (n - 1) / (tLast - tFirst) : 0;
+}
+
+TEST(RenderE2E, MidiFilesPlayWithTheirTempoChanges) {
+  std::string sPatch = WritePatch("sine.vantrel",
+                                  "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n[EnvGain]\nRelease = 20ms\n"
+                                  "[Voice]\nPreGain = Osc1\n");
+  std::string sWav = testing::TempDir() + "/midi.wav";
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sWav + "' --float --midi '" + MidiFile() + "'" + Install());
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  int nChannels = 0;
+  std::vector<float> af = ReadSamples<float>(sWav, &nChannels);
+  double dSeconds = static_cast<double>(af.size()) / nChannels / 44100;
+  EXPECT_GT(dSeconds, 1.5) << "the file's length";
+  EXPECT_LT(dSeconds, 1.7) << "plus only the time the last voice needs to finish";
+  EXPECT_NEAR(ZeroCrossingRate(af, nChannels, 0.05, 0.45), 440, 1);
+  EXPECT_NEAR(ZeroCrossingRate(af, nChannels, 0.6, 1.45), 880, 2) << "the tempo change makes the second beat 1 s long";
+  float fTail = 0;
+  for (size_t i = static_cast<size_t>(1.56 * 44100) * static_cast<size_t>(nChannels); i < af.size(); ++i)
+    fTail = std::max(fTail, std::fabs(af[i]));
+  EXPECT_LT(fTail, 1e-4);
+}
+
+TEST(RenderE2E, BadInputIsRefusedWithAMessageAndNoFile) {
+  std::string sPatch = WritePatch("ok.vantrel", "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
+  std::string sTruncated = testing::TempDir() + "/truncated.mid";
+  {
+    std::string sWhole = ReadWholeFile(MidiFile());
+    std::ofstream(sTruncated, std::ios::binary) << sWhole.substr(0, sWhole.size() - 6);
+  }
+  struct {
+    const char* pszArgs;
+    const char* pszMessage;
+  } aCases[] = {
+      {"--note 128", "the key must be a MIDI note number from 0 to 127"},
+      {"--note 60:1.5", "the velocity must be above 0 and at most 1"},
+      {"--note 60:0.5:-1", "the start must not be negative"},
+      {"--note 60:0.5:0:0", "the length must be above 0 seconds"},
+      {"--note 60:x", "\"x\" is not a number"},
+      {"--note 60:0.5:0:2 --note 60:0.5:1", "overlaps"},
+      {"--seconds -2", "--seconds must be above 0"},
+      {"--rate 10", "--rate must be from 1000 to 768000 Hz"},
+      {"--midi /nonexistent.mid", "cannot read /nonexistent.mid"},
+  };
+  std::string sOut = testing::TempDir() + "/refused.wav";
+  for (const auto& c : aCases) {
+    VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sOut + "' " + c.pszArgs + Install());
+    EXPECT_EQ(r.iExit, 2) << c.pszArgs;
+    EXPECT_NE(r.sErr.find(c.pszMessage), std::string::npos) << c.pszArgs << ": " << r.sErr;
+    EXPECT_FALSE(fs::exists(sOut)) << c.pszArgs;
+  }
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sOut + "' --midi '" + sTruncated + "'" + Install());
+  EXPECT_EQ(r.iExit, 2);
+  EXPECT_NE(r.sErr.find("cannot read MIDI file"), std::string::npos) << r.sErr;
+  r = RunVantrel("render '" + sPatch + "' -o /nonexistent/dir/out.wav" + Install());
+  EXPECT_EQ(r.iExit, 2);
+  EXPECT_NE(r.sErr.find("cannot write /nonexistent/dir/out.wav"), std::string::npos) << r.sErr;
+  std::string sBroken = WritePatch("broken.vantrel", "[Osc1]\nFrequency = Pitch +* 2\n");
+  r = RunVantrel("render '" + sBroken + "' -o '" + sOut + "'" + Install());
+  EXPECT_EQ(r.iExit, 1);
+  EXPECT_NE(r.sErr.find(sBroken + ":2: Osc1:Frequency - "), std::string::npos) << r.sErr;
+  EXPECT_FALSE(fs::exists(sOut));
+}

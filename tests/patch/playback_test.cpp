@@ -1,0 +1,283 @@
+// Patches playing notes: voices started, stolen, released and retired, frames summed.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "alloc_counter.h"
+#include "appcore.h"
+#include "errorlist.h"
+#include "patch.h"
+#include "structural.h"
+#include "voice.h"
+
+namespace {
+
+// A sine voice with a quick envelope, so notes start and end within a few milliseconds.
+const char* kSine =
+    "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n"
+    "[EnvGain]\nAttack = 1ms\nDecay = 1ms\nSustain = 1\nRelease = 5ms\nEpsilon = 0.005\n"
+    "[Voice]\nPreGain = Osc1\n";
+
+class Playback : public testing::Test {
+ protected:
+  static void SetUpTestSuite() { pcore = new AppCore(std::string(VANTREL_TEST_DATA) + "/install"); }
+  static void TearDownTestSuite() {
+    delete pcore;
+    pcore = nullptr;
+  }
+  void TearDown() override {
+    delete ppatch;
+    ppatch = nullptr;
+    Patch::bOptimize = true;
+  }
+  // Compiles patch text (the settings lines go into [Patch]); fails the test on errors.
+  Patch* Compile(const std::string& sText, const std::string& sSettings = "") {
+    std::string sPath = testing::TempDir() + "/playback_" + std::to_string(nFile++) + ".vantrel";
+    std::ofstream(sPath) << "[Patch]\n" << sSettings << "\n" << sText;
+    delete ppatch;
+    ppatch = pcore->CompilePatchFile(sPath.c_str(), 0);
+    std::filesystem::remove(sPath);
+    EXPECT_TRUE(ppatch && ppatch->bCompiled) << ErrorText();
+    return ppatch;
+  }
+  static std::string ErrorText() {
+    std::string s;
+    for (const ErrorListNode& node : ErrorList::Get()->anode) s += std::to_string(node.iLine) + ": " + node.psz + "\n";
+    return s;
+  }
+  std::vector<double> Render(int nFrames) {
+    std::vector<double> ad;
+    for (int i = 0; i < nFrames; ++i) {
+      double adFrame[2] = {0, 0};
+      ppatch->RenderFrame(adFrame, 2);
+      ad.push_back(adFrame[0]);
+    }
+    return ad;
+  }
+  // Renders without keeping the frames (so that the test itself allocates nothing).
+  void Run(int nFrames) {
+    for (int i = 0; i < nFrames; ++i) {
+      double adFrame[2] = {0, 0};
+      ppatch->RenderFrame(adFrame, 2);
+    }
+  }
+  std::vector<int> SoundingNotes() {
+    std::vector<int> ai;
+    for (Voice* pvoice : ppatch->apvoiceActive) ai.push_back(static_cast<int>(pvoice->NoteNumber()));
+    return ai;
+  }
+  static double Frequency(const std::vector<double>& ad, int iFrom) {
+    double tFirst = -1, tLast = -1;
+    int n = 0;
+    for (size_t i = static_cast<size_t>(iFrom) + 1; i < ad.size(); ++i)
+      if (ad[i - 1] < 0 && ad[i] >= 0) {
+        double t = (static_cast<double>(i) - 1 + -ad[i - 1] / (ad[i] - ad[i - 1])) / 44100;
+        if (tFirst < 0) tFirst = t;
+        tLast = t;
+        ++n;
+      }
+    return n > 1 ? (n - 1) / (tLast - tFirst) : 0;
+  }
+
+  static AppCore* pcore;
+  static int nFile;
+  Patch* ppatch = nullptr;
+};
+
+AppCore* Playback::pcore = nullptr;
+int Playback::nFile = 0;
+
+}  // namespace
+
+TEST_F(Playback, NotesSumAndKeepTheirPitch) {
+  Compile(kSine);
+  ppatch->NoteOn(69, 0.8);
+  std::vector<double> adA = Render(4410);
+  EXPECT_NEAR(Frequency(adA, 441), 440, 0.5);
+  Compile(kSine);
+  ppatch->NoteOn(76, 0.6);
+  std::vector<double> adB = Render(4410);
+  Compile(kSine);
+  ppatch->NoteOn(69, 0.8);
+  ppatch->NoteOn(76, 0.6);
+  std::vector<double> adBoth = Render(4410);
+  for (size_t i = 0; i < adBoth.size(); ++i) ASSERT_NEAR(adBoth[i], adA[i] + adB[i], 1e-12) << i;
+}
+
+TEST_F(Playback, AReleasedNoteDecaysAndItsVoiceRetires) {
+  Compile(kSine);
+  ppatch->NoteOn(60, 0.5);
+  Render(441);
+  ASSERT_EQ(ppatch->apvoiceActive.size(), 1u);
+  ppatch->NoteOff(60, 0.5);
+  std::vector<double> ad = Render(4410);
+  EXPECT_TRUE(ppatch->apvoiceActive.empty());
+  for (size_t i = 2205; i < ad.size(); ++i) ASSERT_EQ(ad[i], 0) << i;
+}
+
+TEST_F(Playback, NoteOnLastsExactlyTheFirstSample) {
+  Compile(kSine + std::string("first = Note:NoteOn\n[Voice]\nFinished = 0\n"));
+  ppatch->NoteOn(60, 0.5);
+  Voice* pvoice = ppatch->apvoiceFree.empty() ? nullptr : ppatch->apvoiceActive.front();
+  ASSERT_NE(pvoice, nullptr);
+  Render(1);
+  EXPECT_EQ(pvoice->pmodNote->v.dNoteOn, 1);
+  Render(1);
+  EXPECT_EQ(pvoice->pmodNote->v.dNoteOn, 0);
+}
+
+TEST_F(Playback, AThirdNoteStealsTheOldestOrAReleasedVoice) {
+  Compile(kSine, "NoteMax = 2\n");
+  EXPECT_EQ(ppatch->apvoiceAll.size(), 2u);
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(62, 0.5);
+  ppatch->NoteOn(64, 0.5);
+  EXPECT_EQ(SoundingNotes(), (std::vector<int>{62, 64})) << "the oldest voice plays the new note";
+  ppatch->NoteOff(64, 0.5);
+  ppatch->NoteOn(65, 0.5);
+  EXPECT_EQ(SoundingNotes(), (std::vector<int>{62, 65})) << "a released voice goes before the oldest";
+  EXPECT_EQ(ErrorList::Get()->anode.N(), 0);
+}
+
+TEST_F(Playback, UnisonStartsSeveralVoicesPerNote) {
+  Compile(kSine, "VoicesPerNote = 3\nNoteMax = 2\n");
+  EXPECT_EQ(ppatch->apvoiceAll.size(), 6u) << "NoteMax x VoicesPerNote voices are made";
+  ppatch->NoteOn(60, 0.5);
+  ASSERT_EQ(ppatch->apvoiceActive.size(), 3u);
+  std::vector<double> adIndex;
+  for (Voice* pvoice : ppatch->apvoiceActive) adIndex.push_back(pvoice->pmodNote->v.dVoicePerNote);
+  EXPECT_EQ(adIndex, (std::vector<double>{0, 1, 2}));
+}
+
+TEST_F(Playback, RetriggerRestartsTheSameVoice) {
+  Compile(kSine);
+  ppatch->NoteOn(60, 0.5);
+  Voice* pvoice = ppatch->apvoiceActive.front();
+  Render(100);
+  ppatch->NoteOn(60, 0.9);
+  ASSERT_EQ(ppatch->apvoiceActive.size(), 1u);
+  EXPECT_EQ(ppatch->apvoiceActive.front(), pvoice);
+  EXPECT_EQ(pvoice->dSample, 0) << "restarted";
+  EXPECT_EQ(pvoice->pmodNote->v.dVelocity, 0.9);
+  Compile(kSine, "Retrigger = false\n");
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(60, 0.9);
+  EXPECT_EQ(ppatch->apvoiceActive.size(), 2u) << "without retrigger a repeated note takes a new voice";
+}
+
+TEST_F(Playback, MonophonicModeReturnsToTheHeldNote) {
+  Compile(kSine, "NoteMax = 1\n");
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(64, 0.7);
+  EXPECT_EQ(SoundingNotes(), std::vector<int>{64});
+  ppatch->NoteOff(64, 0.3);
+  EXPECT_EQ(SoundingNotes(), std::vector<int>{60});
+  EXPECT_EQ(ppatch->apvoiceActive.front()->pmodNote->v.dVelocity, 0.3) << "with the release velocity";
+  std::vector<double> ad = Render(4410);
+  EXPECT_NEAR(Frequency(ad, 441), 261.63, 0.3);
+  ppatch->NoteOn(64, 0.7);
+  ppatch->NoteOff(60, 0.5);
+  EXPECT_EQ(SoundingNotes(), std::vector<int>{64}) << "letting go of a note under the top changes nothing";
+  EXPECT_FALSE(ppatch->apvoiceActive.front()->Released());
+}
+
+TEST_F(Playback, FinishedVoicesAreReusedFirstInFirstOutOrLastInFirstOut) {
+  for (bool bFifo : {true, false}) {
+    // Two voices, both used, so the free list holds only voices that have played.
+    Compile(kSine, bFifo ? "NoteMax = 2\n" : "NoteMax = 2\nVoiceCache = LIFO\n");
+    for (int iNote : {60, 62}) ppatch->NoteOn(iNote, 0.5);
+    Voice* pvoiceFirst = ppatch->apvoiceActive[0];
+    Voice* pvoiceSecond = ppatch->apvoiceActive[1];
+    ppatch->NoteOff(60, 0.5);
+    Render(2000);
+    ppatch->NoteOff(62, 0.5);
+    Render(2000);
+    ASSERT_TRUE(ppatch->apvoiceActive.empty());
+    ppatch->NoteOn(70, 0.5);
+    EXPECT_EQ(ppatch->apvoiceActive.front(), bFifo ? pvoiceFirst : pvoiceSecond) << (bFifo ? "FIFO" : "LIFO");
+  }
+}
+
+TEST_F(Playback, AllSoundOffSilencesAtOnceAllNotesOffReleases) {
+  Compile(kSine);
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(67, 0.5);
+  Render(441);
+  ppatch->AllNotesOff();
+  EXPECT_EQ(ppatch->apvoiceActive.size(), 2u) << "released voices sound until their envelopes end";
+  for (Voice* pvoice : ppatch->apvoiceActive) EXPECT_TRUE(pvoice->Released());
+  ppatch->NoteOn(72, 0.5);
+  ppatch->AllSoundOff();
+  EXPECT_TRUE(ppatch->apvoiceActive.empty());
+  std::vector<double> ad = Render(10);
+  for (double d : ad) EXPECT_EQ(d, 0);
+}
+
+TEST_F(Playback, ControllersReachPerNoteFormulas) {
+  Compile("[Osc1]\nFrequency = Pitch\nWaveform = Sine\n"
+          "[EnvGain]\nAttack = 1ms\nSustain = 1\nEpsilon = 0.005\n"
+          "[Voice]\nPreGain = Osc1 * Channel:ModWheel\n");
+  ppatch->NoteOn(69, 0.5);
+  std::vector<double> adSilent = Render(441);
+  for (double d : adSilent) EXPECT_EQ(d, 0) << "the wheel starts at 0";
+  ppatch->ControllerChanged(0, 1, 0.5);
+  std::vector<double> ad = Render(441);
+  double dPeak = 0;
+  for (double d : ad) dPeak = std::max(dPeak, std::fabs(d));
+  EXPECT_NEAR(dPeak, 0.5 * 0.125, 0.002) << "half the wheel times the sine's bass-compensated level";
+}
+
+TEST_F(Playback, TheOptimizerChangesNoSample) {
+  // Envelopes need their constants folded, so these patches set Epsilon as a plain number.
+  const char* apszPatches[] = {
+      kSine,
+      "[Saw]\nModuleType = Osc\nFrequency = Pitch * 2 ^ ( 5 / 1200 )\nDuty = 0.3 + 0.2 * Note:Velocity\n"
+      "[Filt]\nModuleType = Filter\nInput = Saw * 2 * 0.5\nCutoff = Max( 200, Pitch * ( 1 + 4 * FEnv ) )\n"
+      "[FEnv]\nModuleType = Env\nAttack = 0.01\nDecay = 0.2\nSustain = 0.3\nRelease = 0.1\nEpsilon = 0.005\n"
+      "[EnvGain]\nAttack = 0.005\nRelease = 0.05\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = IF( Note:Velocity > 0.6, Filt, Filt * 0.5 ) + 0 * Saw\n",
+      "[Osc1]\nFrequency = Select( Note:VoicePerNote, Pitch, Pitch * 1.5 )\nWaveform = Triangle\n"
+      "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = Pan( Osc1 * LinFade( Note:Velocity, 0.2, 1 ), 0.3 )\n",
+  };
+  for (const char* pszPatch : apszPatches) {
+    std::vector<double> aad[2];
+    for (bool bOptimize : {false, true}) {
+      Patch::bOptimize = bOptimize;
+      Compile(pszPatch, "VoicesPerNote = 2\n");
+      ppatch->NoteOn(60, 0.8);
+      ppatch->NoteOn(67, 0.4);
+      aad[bOptimize] = Render(2000);
+      ppatch->NoteOff(60, 0.5);
+      std::vector<double> adTail = Render(2000);
+      aad[bOptimize].insert(aad[bOptimize].end(), adTail.begin(), adTail.end());
+    }
+    for (size_t i = 0; i < aad[0].size(); ++i)
+      ASSERT_NEAR(aad[0][i], aad[1][i], 1e-9 * std::max(1.0, std::fabs(aad[0][i]))) << pszPatch << "\nsample " << i;
+  }
+}
+
+TEST_F(Playback, RenderingAllocatesNothingAfterWarmUp) {
+  Compile("[Saw]\nModuleType = Osc\nFrequency = Pitch\n"
+          "[Filt]\nModuleType = Filter\nInput = Saw\nCutoff = Pitch * ( 1 + 3 * FEnv )\n"
+          "[FEnv]\nModuleType = Env\nAttack = 0.01\nDecay = 0.2\nSustain = 0.3\nRelease = 0.1\n"
+          "[Echo]\nModuleType = Delay\nInput = Filt\nTime1 = 0.01\nFeedback = 0.3\n"
+          "[Voice]\nPreGain = Pan( Echo * Channel:ModWheel, 0.4 )\n",
+          "NoteMax = 4\n");
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(64, 0.5);
+  Render(1000);
+  AllocationCounter counter;
+  ppatch->ControllerChanged(0, 1, 0.7);
+  ppatch->NoteOn(67, 0.5);
+  ppatch->NoteOff(60, 0.5);
+  ppatch->NoteOn(71, 0.5);
+  ppatch->NoteOn(72, 0.5);
+  Run(20000);
+  EXPECT_EQ(counter.Count(), 0);
+}
