@@ -3,6 +3,7 @@
 // function simplify its own calls (formopt_hooks.cpp).
 #include "formopt.h"
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -45,20 +46,20 @@ bool OptimizeReference(Form** ppform, Var* avarTable) {
   // A variable that only forwards another is skipped.
   if (pformR && pformR->et == FormTypeRef && !var.pfnOutput && pformR->u.iVar != pform->u.iVar) {
     const char* pszUser = var.pszUser ? var.pszUser : "";
-    if (std::string(pszUser) == "TestAAA" || std::string(pszUser) == "TestBBB") return false;
+    if (strcmp(pszUser, "TestAAA") == 0 || strcmp(pszUser, "TestBBB") == 0) return false;
     pform->u.iVar = pformR->u.iVar;
     var.bReferenced = true;
     return true;
   }
   // The output of a bypassed module is its input, or silence.
   unsigned bypass = g_pfnBypass ? g_pfnBypass(&var) : 0;
-  if (!bypass || std::string(var.pszName ? var.pszName : "") != "Output") return false;
+  if (!bypass || !var.pszName || strcmp(var.pszName, "Output") != 0) return false;
   Var* pvarBypass = nullptr;
   Var* pvarInput = nullptr;
   for (Var* p = avarTable; p->pszName; ++p) {
-    if (p->iModule != var.iModule || p->iModulePP != var.iModulePP || p->pszModule != var.pszModule) continue;
-    if (std::string(p->pszName) == "Bypass") pvarBypass = p;
-    if (std::string(p->pszName) == "Input") pvarInput = p;
+    if (p->iModule != var.iModule || p->iModulePP != var.iModulePP || strcmp(p->pszModule, var.pszModule) != 0) continue;
+    if (strcmp(p->pszName, "Bypass") == 0) pvarBypass = p;
+    if (strcmp(p->pszName, "Input") == 0) pvarInput = p;
   }
   if (!pvarBypass) {
     ERRADD(var.iLine, "internal error: can't find %s:Bypass", var.pszModule);

@@ -128,8 +128,12 @@ class Parser {
 
   bool HasModule(Var* avar, const char* pszModule) const {
     if (!avar) return false;
-    for (int i = 0; avar[i].pszName; ++i)
-      if (Visible(avar[i]) && AKstricmp(avar[i].pszModule, pszModule) == 0) return true;
+    int chFirst = tolower(static_cast<unsigned char>(pszModule[0]));
+    for (int i = 0; avar[i].pszName; ++i) {
+      const char* psz = avar[i].pszModule;
+      if (!psz || tolower(static_cast<unsigned char>(psz[0])) != chFirst) continue;
+      if (Visible(avar[i]) && AKstricmp(psz, pszModule) == 0) return true;
+    }
     return false;
   }
 

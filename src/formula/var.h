@@ -52,6 +52,7 @@ struct Var {
   int evalClass;
   int aclassCache[6];
   bool bVisited;
+  unsigned uClassEpoch;  // the class computation's caches and visit mark belong to this round
   ModuleType* ptype;
   Module* pmodule;
   double* pvalue;

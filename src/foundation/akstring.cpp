@@ -13,11 +13,23 @@
 
 int AKstrcmp(const char* pszA, const char* pszB) { return strcmp(pszA ? pszA : "", pszB ? pszB : ""); }
 
+namespace {
+// Lower case of every byte, as the C locale has it; looked up instead of calling tolower per
+// character, since the formula parser compares names constantly.
+struct LowerTable {
+  unsigned char a[256];
+  LowerTable() {
+    for (int i = 0; i < 256; ++i) a[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
+  }
+};
+const LowerTable g_lower;
+}  // namespace
+
 int AKstrnicmp(const char* pszA, const char* pszB, size_t n) {
   const unsigned char* a = reinterpret_cast<const unsigned char*>(pszA ? pszA : "");
   const unsigned char* b = reinterpret_cast<const unsigned char*>(pszB ? pszB : "");
   for (size_t i = 0; i < n; ++i) {
-    int ca = tolower(a[i]), cb = tolower(b[i]);
+    int ca = g_lower.a[a[i]], cb = g_lower.a[b[i]];
     if (ca != cb) return ca < cb ? -1 : 1;
     if (!ca) return 0;
   }

@@ -54,7 +54,7 @@ class ModDelay : public Module {
   // The feedback step: once per sample for every delay, after all other computation of the
   // sample (the delay's own Calc included), the engine calls it. It adds Feedback to the sample
   // this sample wrote into the line, then moves the write position on by one.
-  virtual void FeedbackStep();
+  void FeedbackStep() override;
   // The pan step: a tap's left and right gains from its pan.
   virtual void PanStep(DelayTap* ptap);
 

@@ -3,11 +3,12 @@
 
 #include <cstdlib>
 
+#include "akquark.h"
 #include "akstring.h"
 #include "formeval.h"
 
 Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
-    : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
+    : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), pszNameQuark(AKQuark(pszName)), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
       iLevel(iLevel_) {}
 
 Module::~Module() { free(pszName); }
@@ -15,10 +16,17 @@ Module::~Module() { free(pszName); }
 Var* Module::FindVar(const char* pszVarName) {
   Var* avar = ppavarTable ? *ppavarTable : nullptr;
   if (!avar) return nullptr;
+  const char* qVar = AKQuark(pszVarName);
+  auto matches = [&](const Var* pvar) {
+    return pvar->pszModule == pszNameQuark && pvar->pszName == qVar && pvar->iLevel == iLevel && pvar->iHistory == 0;
+  };
+  if (paiRecords) {
+    for (int i : *paiRecords)
+      if (matches(&avar[i])) return &avar[i];
+    return nullptr;
+  }
   for (Var* pvar = avar; pvar->pszName; ++pvar)
-    if (pvar->iLevel == iLevel && pvar->iHistory == 0 && AKstrcmp(pvar->pszModule, pszName) == 0 &&
-        AKstrcmp(pvar->pszName, pszVarName) == 0)
-      return pvar;
+    if (matches(pvar)) return pvar;
   return nullptr;
 }
 

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <vector>
 
 #include "formeval.h"
 #include "var.h"
@@ -31,6 +32,7 @@ class Module {
   // Work after every other computation of a sample (a delay's feedback); most modules have none.
   virtual void FeedbackStep() {}
   // The record of this module's variable (own level, depth 0) in its table; absent if none.
+  // Tables hold their module and variable names interned (quarks), so names compare by address.
   virtual Var* FindVar(const char* pszName);
   // FindVar; a constant formula is evaluated once now into the module's storage and answers
   // absent, a varying one answers the record for the module to re-evaluate while running.
@@ -38,6 +40,7 @@ class Module {
 
   ModuleType* ptype;
   char* pszName;
+  const char* pszNameQuark;  // the name interned, as every table's records hold it
   Patch* ppatch;
   Voice* pvoice;
   bool bPerPatch;
@@ -47,6 +50,9 @@ class Module {
   // Where the table the module's variables live in is found: the patch's per-patch table or the
   // voice's copy of the per-voice table (a pointer to the pointer, as tables may move).
   Var** ppavarTable = nullptr;
+  // The indices of this module's own records in its table, when the creator knows them; FindVar
+  // then looks only there instead of through the whole table.
+  const std::vector<int>* paiRecords = nullptr;
   // The patch's random generator (RandomSeed), which noise and swarms draw from with
   // FormRandomNext; set by whoever creates the module.
   uint32_t* puRandom = nullptr;

@@ -133,6 +133,8 @@ class Patch {
   VarTable tabVoice, tabPatch;
 
   std::vector<Module*> apmodPatch;  // per-patch module objects, owned
+  // Each module's records, by module list index, once the tables are in their final order.
+  std::vector<std::vector<int>> aaiRecordsVoice, aaiRecordsPatch;
   ModPatch* pmodPatch = nullptr;
   ModChannel* pmodChannel = nullptr;  // the channel whose controllers this patch reads
   std::vector<Module*> apmodDelay;    // per-patch delays, called after every sample
@@ -186,6 +188,9 @@ class Patch {
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};
   void ClearClassScratch(VarTable& table);
+  // Clearing every record's caches before each root would cost the square of the table's size:
+  // instead each table has a round number, and a record's caches count only in its round.
+  unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;
   std::vector<int> aiVoiceMap_;  // old to new per-voice indices while tables are ordered
 
   // The compilation context of the parser callbacks.

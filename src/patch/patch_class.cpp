@@ -41,15 +41,17 @@ int SortKey(int iClass) { return iClass == ClassUnused ? 999 : iClass; }
 }  // namespace
 
 void Patch::ClearClassScratch(VarTable& table) {
-  for (int i = 0; i < table.N(); ++i) {
-    Var& var = table[i];
-    std::fill(std::begin(var.aclassCache), std::end(var.aclassCache), 0);
-    var.bVisited = false;
-  }
+  ++(&table == &tabPatch ? uEpochPatch_ : uEpochVoice_);
   std::fill(std::begin(abControlTouched_), std::end(abControlTouched_), false);
 }
 
 int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
+  unsigned uEpoch = &table == &tabPatch ? uEpochPatch_ : uEpochVoice_;
+  if (pvar->uClassEpoch != uEpoch) {
+    std::fill(std::begin(pvar->aclassCache), std::end(pvar->aclassCache), 0);
+    pvar->bVisited = false;
+    pvar->uClassEpoch = uEpoch;
+  }
   if (pvar->aclassCache[iBound]) return pvar->aclassCache[iBound];
   if (iDepth + 4 > kMaxDepth) {
     ERRADD(pvar->iLine, "%s:%s - nesting too deep; suspect circularity", pvar->pszModule, pvar->pszName);

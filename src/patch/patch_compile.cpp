@@ -489,6 +489,15 @@ void Patch::FinalWiring() {
 }
 
 void Patch::InitPerPatchModules() {
+  // Modules find their variables among their own records only.
+  aaiRecordsPatch.assign(apmodPatch.size(), {});
+  for (int i = 0; i < tabPatch.N(); ++i)
+    if (tabPatch[i].iModulePP >= 0 && tabPatch[i].iModulePP < static_cast<int>(aaiRecordsPatch.size()))
+      aaiRecordsPatch[static_cast<size_t>(tabPatch[i].iModulePP)].push_back(i);
+  aaiRecordsVoice.assign(amodVoice.size(), {});
+  for (int i = 0; i < tabVoice.N(); ++i)
+    if (tabVoice[i].iModule >= 0) aaiRecordsVoice[static_cast<size_t>(tabVoice[i].iModule)].push_back(i);
+  for (size_t m = 0; m < apmodPatch.size(); ++m) apmodPatch[m]->paiRecords = &aaiRecordsPatch[m];
   for (Module* pmod : apmodPatch) {
     if (pmod->Init() != 0) {
       AKS(AKSWarn, AK_HERE, "Could not initialize %s", pmod->pszName);

@@ -69,6 +69,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     pmod->pclock = &dTime;
     pmod->ppavarTable = tab.PData();
     pmod->puRandom = &patch.uRandomState;
+    if (m < patch.aaiRecordsVoice.size()) pmod->paiRecords = &patch.aaiRecordsVoice[m];
     apmod[m] = pmod;
     const char* pszType = entry.ptype->pszName;
     if (strcmp(pszType, "Note") == 0 && !pmodNote) pmodNote = static_cast<ModNote*>(pmod);

@@ -6,24 +6,38 @@
 #include <cstring>
 
 #include "akconfig.h"
+#include "akquark.h"
 #include "formfn.h"
 #include "formparse.h"
 
 // Whether a formula reads nothing that can change (no reference, no RANDOM()), so that the
-// compiler's optimizer would fold it to its value.
-static bool ReadsNothing(const Form* pform) {
-  if (pform->et == FormTypeRef) return false;
+// compiler's optimizer would fold it to its value. With bRefs, a reference to a record whose
+// formula is a constant reads nothing that can change either.
+static bool ReadsNothing(const Form* pform, const Var* avarTable = nullptr, bool bRefs = false) {
+  if (pform->et == FormTypeRef) {
+    if (!bRefs || pform->u.iVar < 0) return false;
+    const Var& var = avarTable[pform->u.iVar];
+    return var.pform && var.pform->et < FormTypeRef && !var.pfnOutput;
+  }
   if (pform->et != FormTypeFn) return true;
   if (FormFnIs(pform->u.fn.pinfo, "RANDOM")) return false;
   for (int i = 0; i < pform->u.fn.nArg; ++i)
-    if (!ReadsNothing(pform->u.fn.apformArg[i])) return false;
+    if (!ReadsNothing(pform->u.fn.apformArg[i], avarTable, bRefs)) return false;
   return true;
+}
+
+// Whether a declaration table has a row of the name.
+static bool HasRow(const Var* avar, const char* pszVar) {
+  for (const Var* pvar = avar; pvar && pvar->pszName; ++pvar)
+    if (strcmp(pvar->pszName, pszVar) == 0) return true;
+  return false;
 }
 
 ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPatch, const char* pszName)
     : sName_(pszName ? pszName : pszType), bPerPatch_(bPerPatch) {
   ptype_ = ModuleFactory::Get()->Lookup(pszType);
   EXPECT_NE(ptype_, nullptr) << "no module type " << pszType;
+  if (ptype_ && !bPerPatch && ptype_->pszHelper) ptypeHelper_ = ptype_->HelperType();
   if (!TheEngine() || TheEngine()->dFreqEval != dFreqEval) {
     AKConfig_T* pconf = AKConfigNew("Interpreter", nullptr);
     AKConfigSetDouble(pconf, "FreqEval", dFreqEval);
@@ -34,11 +48,14 @@ ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPat
     AKConfigFree(pconf);
   }
   avar_.reserve(2000);  // records must not move once formulas and modules point at them
+  avarHelper_.reserve(2000);
 }
 
 ModuleHarness::~ModuleHarness() {
   pmodule_.reset();
-  for (Var& var : avar_) FormFree(var.pform);
+  phelper_.reset();
+  for (std::vector<Var>* pavar : {&avar_, &avarHelper_})
+    for (Var& var : *pavar) FormFree(var.pform);
   FormRandomUnregister(iGenerator_);
 }
 
@@ -48,7 +65,17 @@ const char* ModuleHarness::Keep(const std::string& s) {
 }
 
 void ModuleHarness::Set(const char* pszVar, const char* pszFormula, int iLine) {
+  if (ptypeHelper_ && !HasRow(ptype_->avarInputs, pszVar) && !HasRow(ptype_->avarOutputs, pszVar) &&
+      (HasRow(ptypeHelper_->avarInputs, pszVar) || HasRow(ptypeHelper_->avarOutputs, pszVar))) {
+    SetHelper(pszVar, pszFormula, iLine);
+    return;
+  }
   aSet_.push_back({sName_, pszVar, pszFormula, true, iLine});
+}
+
+void ModuleHarness::SetHelper(const char* pszVar, const char* pszFormula, int iLine) {
+  EXPECT_NE(ptypeHelper_, nullptr) << ptype_->pszName << " has no per-patch helper";
+  aSetHelper_.push_back({sName_, pszVar, pszFormula, true, iLine});
 }
 
 void ModuleHarness::AddOutput(const char* pszVar) { asOutput_.push_back(pszVar); }
@@ -64,8 +91,9 @@ void ModuleHarness::AddContextAt(int iLevel, const char* pszModule, const char* 
 }
 
 Var* ModuleHarness::Find(const char* pszModule, const char* pszName) {
-  for (Var& var : avar_)
-    if (var.pszName && strcmp(var.pszModule, pszModule) == 0 && strcmp(var.pszName, pszName) == 0) return &var;
+  for (std::vector<Var>* pavar : {&avar_, &avarHelper_})
+    for (Var& var : *pavar)
+      if (var.pszName && strcmp(var.pszModule, pszModule) == 0 && strcmp(var.pszName, pszName) == 0) return &var;
   return nullptr;
 }
 
@@ -77,91 +105,86 @@ double& ModuleHarness::Value(const char* pszModule, const char* pszName) {
 }
 
 Var* ModuleHarness::AppendRecord(const Var& varRow, const char* pszModule, bool bModuleRecord, int iLevel) {
+  return AppendTo(avar_, varRow, pszModule, bModuleRecord ? ptype_ : nullptr, bPerPatch_, iLevel);
+}
+
+Var* ModuleHarness::AppendTo(std::vector<Var>& avar, const Var& varRow, const char* pszModule, ModuleType* ptype,
+                             bool bPerPatch, int iLevel) {
   Var var = varRow;
-  var.pszModule = Keep(pszModule);
-  var.pszModuleType = bModuleRecord ? ptype_->pszName : "";
-  var.ptype = bModuleRecord ? ptype_ : nullptr;
-  var.iModule = bModuleRecord && !bPerPatch_ ? 0 : -1;
-  var.iModulePP = bModuleRecord && bPerPatch_ ? 0 : -1;
+  // Tables hold their names interned, as the patch compiler's do.
+  var.pszName = AKQuark(var.pszName);
+  var.pszModule = AKQuark(pszModule);
+  var.pszModuleType = ptype ? ptype->pszName : "";
+  var.ptype = ptype;
+  var.iModule = ptype && !bPerPatch ? 0 : -1;
+  var.iModulePP = ptype && bPerPatch ? 0 : -1;
   var.iLevel = var.iLevelOwn = iLevel < 0 ? iLevel_ : iLevel;
   var.iLevelParent = var.iLevel >= 2 ? var.iLevel - 1 : -1;  // the patch and Global have no parent
   var.iShadow = -1;
   var.iLine = -1;
   var.evalState = EvalStale;
-  avar_.push_back(var);
-  return &avar_.back();
+  avar.push_back(var);
+  return &avar.back();
 }
 
-int ModuleHarness::Start() {
-  pmodule_.reset(ptype_->Create(sName_.c_str(), nullptr, nullptr, bPerPatch_, iLevel_, nullptr));
-  pmodule_->pclock = &dTime;
-  pmodule_->puRandom = &uRandom;
-  pmodule_->ppavarTable = &pavar_;
-  // The module's own records: inputs, outputs (less the omitted ones), outputs made on demand,
-  // then the variables the test set beyond them.
+void ModuleHarness::AppendModuleRecords(std::vector<Var>& avar, ModuleType* ptype, bool bPerPatch,
+                                        const std::vector<Pending>& aSet) {
   auto bOmitted = [this](const char* pszVar) {
     for (const std::string& s : asOmit_)
       if (s == pszVar) return true;
     return false;
   };
-  for (const Var* avarRows : {ptype_->avarInputs, ptype_->avarOutputs})
+  for (const Var* avarRows : {ptype->avarInputs, ptype->avarOutputs})
     for (const Var* pvar = avarRows; pvar->pszName; ++pvar)
-      if (!bOmitted(pvar->pszName)) AppendRecord(*pvar, sName_.c_str(), true);
+      if (!bOmitted(pvar->pszName)) AppendTo(avar, *pvar, sName_.c_str(), ptype, bPerPatch, -1);
+  // Outputs made on demand (the module's), then the variables the test set beyond the rows.
   for (const std::string& sOutput : asOutput_) {
+    if (ptype != ptype_) break;
     Var varRow{};
-    varRow.pszName = Keep(sOutput);
+    varRow.pszName = AKQuark(sOutput.c_str());
     varRow.type = FormTypeNumeric;
     varRow.iOffset = -1;
-    EXPECT_TRUE(ptype_->IsNumberedOutput(varRow.pszName, &varRow.flags, &varRow.pfnOutput))
-        << ptype_->pszName << " makes no output " << sOutput;
-    AppendRecord(varRow, sName_.c_str(), true);
+    EXPECT_TRUE(ptype->IsNumberedOutput(varRow.pszName, &varRow.flags, &varRow.pfnOutput))
+        << ptype->pszName << " makes no output " << sOutput;
+    AppendTo(avar, varRow, sName_.c_str(), ptype, bPerPatch, -1);
   }
-  for (const Pending& set : aSet_) {
-    if (Find(sName_.c_str(), set.sName.c_str())) continue;
+  for (const Pending& set : aSet) {
+    bool bFound = false;
+    for (const Var& var : avar) bFound |= var.pszName && var.ptype && set.sName == var.pszName;
+    if (bFound) continue;
     Var varRow{};
-    varRow.pszName = Keep(set.sName);
+    varRow.pszName = AKQuark(set.sName.c_str());
     varRow.type = FormTypeNumeric;
     varRow.iOffset = -1;
-    AppendRecord(varRow, sName_.c_str(), true);
+    AppendTo(avar, varRow, sName_.c_str(), ptype, bPerPatch, -1);
   }
-  // Context records, and the note clock that per-voice modules usually read.
-  for (const char* pszNote : {"Time", "Sample"}) {
-    bool bGiven = false;
-    for (const Pending& ctx : aContext_) bGiven |= ctx.sModule == "Note" && ctx.sName == pszNote;
-    if (!bGiven) aContext_.push_back({"Note", pszNote, "", false});
-  }
-  for (const Pending& ctx : aContext_) {
-    Var varRow{};
-    varRow.pszName = Keep(ctx.sName);
-    varRow.type = FormTypeNumeric;
-    varRow.iOffset = -1;
-    varRow.pszUser = ctx.bHasFormula ? Keep(ctx.sFormula) : nullptr;
-    AppendRecord(varRow, Keep(ctx.sModule), false, ctx.iLevel);
-  }
-  avar_.push_back(Var{});
-  pavar_ = avar_.data();
-  for (const Pending& set : aSet_) {
-    Var* pvar = Find(sName_.c_str(), set.sName.c_str());
-    pvar->pszUser = Keep(set.sFormula);
-    pvar->iLine = set.iLine;
-  }
+}
+
+void ModuleHarness::BindAndParse(std::vector<Var>& avar, Var** ppavar, Module* pmod, const std::vector<Pending>& aSet) {
+  for (const Pending& set : aSet)
+    for (Var& var : avar)
+      if (var.pszName && var.ptype && set.sName == var.pszName) {
+        var.pszUser = Keep(set.sFormula);
+        var.iLine = set.iLine;
+      }
   // Bind storage, then parse every formula against the table.
-  for (Var& var : avar_) {
+  for (Var& var : avar) {
     if (!var.pszName) continue;
-    var.avarTable = pavar_;
+    var.avarTable = *ppavar;
     bool bModule = var.ptype != nullptr;
-    var.pmodule = bModule ? pmodule_.get() : nullptr;
-    var.pvalue = bModule && var.iOffset >= 0 ? pmodule_->VarStorage(var.iOffset) : &var.value;
+    var.pmodule = bModule ? pmod : nullptr;
+    var.pvalue = bModule && var.iOffset >= 0 ? pmod->VarStorage(var.iOffset) : &var.value;
   }
-  Find("Note", "Time")->pvalue = &dTime;
-  Find("Note", "Sample")->pvalue = &dSample;
-  iGenerator_ = FormRandomRegister(&uRandom);
-  for (Var& var : avar_) {
+  if (&avar == &avar_) {
+    Find("Note", "Time")->pvalue = &dTime;
+    Find("Note", "Sample")->pvalue = &dSample;
+  }
+  for (Var& var : avar) {
     if (!var.pszName || var.pfnOutput) continue;
     const char* pszText = var.pszUser ? var.pszUser : var.pszDefault;
     if (!pszText) continue;
     FormParseContext ctx;
-    ctx.ppavarTable = &pavar_;
+    ctx.ppavarTable = ppavar;
     ctx.pszText = pszText;
     ctx.pszModule = var.pszModule;
     ctx.iLevel = var.iLevel;
@@ -176,18 +199,73 @@ int ModuleHarness::Start() {
                       << split.sBefore << " >>> " << split.sStretch << " <<< " << split.sAfter << ")";
       FormFree(var.pform);
       var.pform = nullptr;
-    } else if (bFold_ && var.pform->et == FormTypeFn && ReadsNothing(var.pform)) {
-      double d = 0;
-      FormEval(var.pform, pavar_, &d);
-      FormFree(var.pform);
-      var.pform = FormNewConstant(FormTypeNumeric, d);
     }
   }
+  // Folding through references repeats until nothing changes: a folded record can make its
+  // readers foldable.
+  for (bool bPass = bFold_; bPass;) {
+    bPass = false;
+    for (Var& var : avar) {
+      if (!var.pszName || !var.pform) continue;
+      if (var.pform->et != FormTypeFn && !(bFoldRefs_ && var.pform->et == FormTypeRef)) continue;
+      if (!ReadsNothing(var.pform, *ppavar, bFoldRefs_)) continue;
+      double d = 0;
+      FormEval(var.pform, *ppavar, &d);
+      FormFree(var.pform);
+      var.pform = FormNewConstant(FormTypeNumeric, d);
+      bPass = bFoldRefs_;
+    }
+  }
+}
+
+int ModuleHarness::StartHelper() {
+  phelper_.reset(ptypeHelper_->Create(sName_.c_str(), nullptr, nullptr, true, iLevel_, nullptr));
+  phelper_->pclock = &dPatchTime_;
+  phelper_->puRandom = &uRandom;
+  phelper_->ppavarTable = &pavarHelper_;
+  AppendModuleRecords(avarHelper_, ptypeHelper_, true, aSetHelper_);
+  avarHelper_.push_back(Var{});
+  pavarHelper_ = avarHelper_.data();
+  BindAndParse(avarHelper_, &pavarHelper_, phelper_.get(), aSetHelper_);
+  // As the compiler initialises its per-patch modules.
+  int iResult = phelper_->Init();
+  phelper_->Reset();
+  phelper_->NoteStart();
+  return iResult;
+}
+
+int ModuleHarness::Start() {
+  iGenerator_ = FormRandomRegister(&uRandom);
+  const int iHelperResult = ptypeHelper_ ? StartHelper() : 0;
+  pmodule_.reset(ptype_->Create(sName_.c_str(), nullptr, nullptr, bPerPatch_, iLevel_, phelper_.get()));
+  pmodule_->pclock = &dTime;
+  pmodule_->puRandom = &uRandom;
+  pmodule_->ppavarTable = &pavar_;
+  // The module's own records: inputs, outputs (less the omitted ones), outputs made on demand,
+  // then the variables the test set beyond them.
+  AppendModuleRecords(avar_, ptype_, bPerPatch_, aSet_);
+  // Context records, and the note clock that per-voice modules usually read.
+  for (const char* pszNote : {"Time", "Sample"}) {
+    bool bGiven = false;
+    for (const Pending& ctx : aContext_) bGiven |= ctx.sModule == "Note" && ctx.sName == pszNote;
+    if (!bGiven) aContext_.push_back({"Note", pszNote, "", false});
+  }
+  for (const Pending& ctx : aContext_) {
+    Var varRow{};
+    varRow.pszName = AKQuark(ctx.sName.c_str());
+    varRow.type = FormTypeNumeric;
+    varRow.iOffset = -1;
+    varRow.pszUser = ctx.bHasFormula ? Keep(ctx.sFormula) : nullptr;
+    AppendRecord(varRow, Keep(ctx.sModule), false, ctx.iLevel);
+  }
+  avar_.push_back(Var{});
+  pavar_ = avar_.data();
+  BindAndParse(avar_, &pavar_, pmodule_.get(), aSet_);
   bStarted_ = true;
   int iResult = pmodule_->Init();
   pmodule_->Reset();
   pmodule_->NoteStart();
-  return iResult;
+  return iHelperResult != 0 ? iHelperResult : iResult;
 }
 
 void ModuleHarness::Step() {
