@@ -36,3 +36,12 @@ void operator delete(void* p) noexcept { free(p); }
 void operator delete[](void* p) noexcept { free(p); }
 void operator delete(void* p, size_t) noexcept { free(p); }
 void operator delete[](void* p, size_t) noexcept { free(p); }
+// The standard library's temporary buffers (stable_sort) use the nothrow forms and free with
+// plain delete, so they must come from the same allocator as the forms above.
+void* operator new(size_t n, const std::nothrow_t&) noexcept {
+  g_nAllocations++;
+  return __real_malloc(n ? n : 1);
+}
+void* operator new[](size_t n, const std::nothrow_t& t) noexcept { return operator new(n, t); }
+void operator delete(void* p, const std::nothrow_t&) noexcept { free(p); }
+void operator delete[](void* p, const std::nothrow_t&) noexcept { free(p); }
