@@ -57,19 +57,33 @@ AppCore::AppCore(const std::string& sInstallDir, const std::vector<std::string>&
     while (!sValue.empty() && sValue.front() == ' ') sValue.erase(0, 1);
     AKConfigSet(pconfSection, sName.c_str(), sValue.c_str());
   }
-  pengine_ = std::make_unique<InterpreterSettings>(pconfSection);
+  pengine_ = std::make_unique<Interpreter>(pconfSection, &table_);
   AKConfigFree(pconf);
   CreateChannelModules();
 }
 
 AppCore::~AppCore() {
-  std::lock_guard<std::mutex> lock(table_.mutexEngine);
+  ShutdownEngine();
   for (PatchSlot& slot : table_.aslot) {
     delete slot.ppatch;
     free(slot.pszText);
   }
   table_.aslot.Empty();
   DestroyChannelModules();
+  pengine_.reset();
+  table_.mutexEngine.unlock();
+}
+
+void AppCore::StartEngine() {
+  RaiseProcessPriority();
+  pengine_->Start();
+}
+
+void AppCore::ShutdownEngine() {
+  if (bLockKept_) return;
+  if (pengine_->Running()) pengine_->Shutdown();
+  table_.mutexEngine.lock();
+  bLockKept_ = true;
 }
 
 void AppCore::UserMessage(const char* pszFormat, ...) {
@@ -128,6 +142,7 @@ Patch* AppCore::CompilePatchFile(const char* pszPathIn, int iChannel, std::strin
 }
 
 int AppCore::LoadPatch(const char* pszPath, int iChannel, bool bShow, double dSeconds, double* pdRate) {
+  if (bLockKept_) return -1;  // the engine is shut down for good
   bool bEditor = peditor && peditor->Exists();
   if (bShow && bEditor && !peditor->SaveQuery()) return -1;
   std::string sText;

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "akarray.h"
+#include "interpreter.h"
 #include "mixer.h"
 #include "settings.h"
 
@@ -40,8 +41,9 @@ class AppCore {
  public:
   // Brings up the engine side: shared tables, the engine from config/Interpreter.vantrel (or
   // defaults when it is missing), the sixteen channels. sSettingsOverride adds settings lines
-  // (e.g. "FreqEval = 48000") after the file's.
+  // (e.g. "FreqEval = 48000") after the file's. The engine is constructed, not started.
   explicit AppCore(const std::string& sInstallDir, const std::vector<std::string>& asSettingsOverride = {});
+  // Shuts the engine down if it runs, then destroys the patches, the channels and the engine.
   ~AppCore();
   AppCore(const AppCore&) = delete;
   AppCore& operator=(const AppCore&) = delete;
@@ -55,22 +57,41 @@ class AppCore {
   // Rendering speed of a patch in frames per second, one note held.
   double BenchmarkPatch(Patch* ppatch, double dSeconds);
 
-  InterpreterSettings* Engine() { return pengine_.get(); }
+  // The last steps of bring-up: the process's priority raised, the engine's audio thread started.
+  void StartEngine();
+  // The first steps of the exit: the audio thread stopped and the device closed, then the engine
+  // lock taken and kept (rendering never resumes). Patches and engine go with the destructor.
+  void ShutdownEngine();
+
+  Interpreter* Engine() { return pengine_.get(); }
   std::mutex& EngineLock() { return table_.mutexEngine; }
   AKArray<PatchSlot>& Slots() { return table_.aslot; }
   PatchTable& Table() { return table_; }
   const std::string& InstallDir() const { return sInstallDir_; }
 
   EditorHooks* peditor = nullptr;
-  EngineHooks* pengineHooks = nullptr;
+  EngineHooks* pengineHooks = &hooksDefault_;
   // Where user messages ("performance: ...", file failures) go; by default the error list.
   void (*pfnUserMessage)(const char* pszMessage) = nullptr;
 
  private:
   void UserMessage(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+  // LoadPatch tells the engine through these unless a window installs its own hooks.
+  class DefaultEngineHooks : public EngineHooks {
+   public:
+    explicit DefaultEngineHooks(AppCore& core) : core_(core) {}
+    void ResetAutoReduce() override { core_.pengine_->ResetAutoReduce(); }
+    void ResetKeepUp() override { core_.pengine_->ResetKeepUp(); }
+    void ResetOscilloscope() override {}
+
+   private:
+    AppCore& core_;
+  };
   std::string sInstallDir_;
-  std::unique_ptr<InterpreterSettings> pengine_;
+  std::unique_ptr<Interpreter> pengine_;
   PatchTable table_;
+  DefaultEngineHooks hooksDefault_{*this};
+  bool bLockKept_ = false;  // the engine lock is held for good (after ShutdownEngine)
 };
 
 // Fills the tables every module shares (sine and cents tables, filter keywords, envelope stage

@@ -17,6 +17,7 @@
 #include "errorlist.h"
 #include "midi.h"
 #include "midifile.h"
+#include "notes.h"
 #include "patch.h"
 #include "wavwriter.h"
 
@@ -33,60 +34,12 @@ struct RenderOptions {
   double dRate = 0;
 };
 
-struct NoteSpec {
-  int iKey;
-  double dVelocity, dStart, dLength;  // length < 0: held
-};
-
 struct TimedMessage {
   long long iFrame;
   uint32_t uMessage;  // a packed short message, or a direct note
   double dVelocity;   // for notes given on the command line: the exact velocity
   bool bDirect;       // true: a command-line note on (velocity > 0) or off, applied to the patch itself
 };
-
-// Parses KEY[:VEL[:START[:LEN]]].
-bool ParseNote(const std::string& s, NoteSpec* pnote, std::string* psError) {
-  double ad[4] = {0, 0.5, 0, -1};
-  size_t iStart = 0;
-  for (int i = 0; i < 4; ++i) {
-    size_t iColon = s.find(':', iStart);
-    std::string sPart = s.substr(iStart, iColon == std::string::npos ? std::string::npos : iColon - iStart);
-    if (!sPart.empty() || i == 0) {
-      char* pszEnd;
-      ad[i] = strtod(sPart.c_str(), &pszEnd);
-      if (sPart.empty() || *pszEnd || !std::isfinite(ad[i])) {
-        *psError = "--note " + s + ": \"" + sPart + "\" is not a number";
-        return false;
-      }
-    }
-    if (iColon == std::string::npos) break;
-    iStart = iColon + 1;
-    if (i == 3) {
-      *psError = "--note " + s + ": expected KEY[:VEL[:START[:LEN]]]";
-      return false;
-    }
-  }
-  if (ad[0] != std::floor(ad[0]) || ad[0] < 0 || ad[0] > 127) {
-    *psError = "--note " + s + ": the key must be a MIDI note number from 0 to 127";
-    return false;
-  }
-  if (ad[1] <= 0 || ad[1] > 1) {
-    *psError = "--note " + s + ": the velocity must be above 0 and at most 1";
-    return false;
-  }
-  if (ad[2] < 0) {
-    *psError = "--note " + s + ": the start must not be negative";
-    return false;
-  }
-  size_t nParts = static_cast<size_t>(std::count(s.begin(), s.end(), ':'));
-  if (nParts == 3 && ad[3] <= 0) {
-    *psError = "--note " + s + ": the length must be above 0 seconds";
-    return false;
-  }
-  *pnote = {static_cast<int>(ad[0]), ad[1], ad[2], nParts == 3 ? ad[3] : -1};
-  return true;
-}
 
 // The render acts as the engine: MIDI from a file is decoded against channel 1's patch.
 class RenderTarget : public MidiTarget {
@@ -146,21 +99,8 @@ int Usage(const std::string& s) {
 int RunRender(const RenderOptions& opt) {
   // Check everything the user gave before any work.
   std::vector<NoteSpec> anote;
-  for (const std::string& s : opt.asNotes) {
-    NoteSpec note;
-    std::string sError;
-    if (!ParseNote(s, &note, &sError)) return Usage(sError);
-    anote.push_back(note);
-  }
-  for (size_t i = 0; i < anote.size(); ++i)
-    for (size_t j = 0; j < i; ++j) {
-      const NoteSpec &a = anote[j], &b = anote[i];
-      if (a.iKey != b.iKey) continue;
-      double dEndA = a.dLength < 0 ? INFINITY : a.dStart + a.dLength;
-      double dEndB = b.dLength < 0 ? INFINITY : b.dStart + b.dLength;
-      if (a.dStart < dEndB && b.dStart < dEndA)
-        return Usage("--note " + opt.asNotes[i] + " overlaps --note " + opt.asNotes[j] + " on the same key");
-    }
+  std::string sNoteError;
+  if (!ParseNotes(opt.asNotes, &anote, &sNoteError)) return Usage(sNoteError);
   if (opt.dSeconds != -1 && (!(opt.dSeconds > 0) || opt.dSeconds > kMaxSeconds))
     return Usage("--seconds must be above 0 and at most 3600");
   if (opt.dRate != 0 && (!(opt.dRate >= 1000) || opt.dRate > 768000))

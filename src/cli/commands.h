@@ -19,3 +19,4 @@ Command AddCheckCommand(CLI::App& app);
 Command AddDumpCommand(CLI::App& app);
 Command AddRenderCommand(CLI::App& app);
 Command AddBenchCommand(CLI::App& app);
+Command AddPlayCommand(CLI::App& app);
