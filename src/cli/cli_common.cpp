@@ -58,8 +58,11 @@ void InitStatusLog() {
 }
 
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount) {
-  if (iLine >= 0) fprintf(stderr, "%s:%d: %s", pszPath, iLine, pszMessage);
-  else fprintf(stderr, "%s: %s", pszPath, pszMessage);
+  // Some messages end in a line break of their own; a diagnostic is one line.
+  int nLength = static_cast<int>(strlen(pszMessage));
+  while (nLength > 0 && (pszMessage[nLength - 1] == '\n' || pszMessage[nLength - 1] == '\r')) --nLength;
+  if (iLine >= 0) fprintf(stderr, "%s:%d: %.*s", pszPath, iLine, nLength, pszMessage);
+  else fprintf(stderr, "%s: %.*s", pszPath, nLength, pszMessage);
   if (nCount > 1) fprintf(stderr, " [x%d]", nCount);
   fputc('\n', stderr);
 }

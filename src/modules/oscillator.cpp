@@ -1,7 +1,6 @@
 // The oscillator module kinds "Osc" and "LFO": their tables, waveforms, band-limiting and hard sync.
 #include "oscillator.h"
 
-#include <cfloat>
 #include <cmath>
 #include <cstdint>
 
@@ -44,9 +43,6 @@ Var avarLfoOutputs[] = {
 constexpr uint32_t kOscAttrs = AttrRegistered | AttrBypassSilences | AttrMultiMono;
 ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs, nullptr, OrderOsc);
 ModuleTypeTmpl<ModOscillator> typeLfo("LFO", avarLfoInputs, avarLfoOutputs, kOscAttrs, nullptr, OrderLFO);
-
-// The fractional part with the sign of its argument kept, as modf gives it.
-inline double FracSigned(double x) { return x - std::trunc(x); }
 
 // A keyword value as a waveform number; values no int can hold are unknown waveforms.
 inline int WaveNumber(double d) { return d > -1e9 && d < 1e9 ? static_cast<int>(d) : -1; }
@@ -101,8 +97,7 @@ inline double NaiveWave(int iShape, double p, double D, double h) {
 ModOscillator::ModOscillator(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_,
                              int iLevel_, Module*)
     : Module(ptype_, pszName_, ppatch_, pvoice_, bPerPatch_, iLevel_),
-      bLfo_(ptype_ && ptype_->avarOutputs == avarLfoOutputs),
-      dPrevWave_(DBL_MAX) {
+      bLfo_(ptype_ && ptype_->avarOutputs == avarLfoOutputs) {
   pvVars = &v;
   // The defaults of the tables, for variables that end without a formula.
   v.dFrequency = bLfo_ ? 6.5 : 0;
@@ -129,38 +124,19 @@ int ModOscillator::Init() {
   pvarBypass_ = GetVar("Bypass");
   if (const Var* pvar = FindVar("Waveform")) iLineWaveform_ = pvar->iLine;
   if (!pvarWaveform_) iWave_ = WaveNumber(v.dWaveform);
-  if (!pvarFrequency_) SetBassFactor(v.dFrequency);
+  if (!pvarFrequency_) dBass_ = BassFactor(v.dFrequency, dFreqFullBass_);
   if (!pvarDuty_) dDuty_ = WrapDuty(v.dDuty);
   return 0;
 }
 
 void ModOscillator::Reset() {
-  dLastTime_ = -1;
-  dPrevWave_ = DBL_MAX;
-  dPhase_ = 0;
-  nSinceSync_ = 0;
+  phase_.Reset();
   ForgetClock();
 }
 
 double ModOscillator::Duty() {
   if (pvarDuty_) dDuty_ = WrapDuty(Pull(pvarDuty_, v.dDuty));
   return dDuty_;
-}
-
-// The bass factor keeps the audio level of low notes: full below FreqFullBass, falling as
-// 1/frequency above it, the same for negative frequencies. Frequency 0 (where the ratio has no
-// value) and a frequency that is not finite keep full level.
-void ModOscillator::SetBassFactor(double dFreq) {
-  const double dB = dFreqFullBass_;
-  if (dFreq == 0)
-    dBass_ = 1;
-  else if (dFreq > dB)
-    dBass_ = dB / dFreq;
-  else if (dFreq > -dB)
-    dBass_ = 1;
-  else
-    dBass_ = -(dB / dFreq);
-  if (!std::isfinite(dBass_)) dBass_ = 1;
 }
 
 void ModOscillator::Calc() {
@@ -175,36 +151,15 @@ void ModOscillator::Calc() {
   }
 
   if (pvarWaveform_) iWave_ = WaveNumber(Pull(pvarWaveform_, v.dWaveform));
-  if (pvarFrequency_) SetBassFactor(Pull(pvarFrequency_, v.dFrequency));
+  if (pvarFrequency_) dBass_ = BassFactor(Pull(pvarFrequency_, v.dFrequency), dFreqFullBass_);
   const double dFreq = v.dFrequency;
   const double dSyncIn = Pull(pvarSyncIn_, v.dSyncIn);
   const double dPhaseIn = Pull(pvarPhaseIn_, v.dPhaseIn);
 
-  // Advance the phase by the time since the last computation (the whole note time at first).
-  const double dClock = *pclock;
-  const double dStart = dLastTime_ == -1 ? 0 : dLastTime_;
-  double dPhase = FracSigned((dClock - dStart) * dFreq + dPhase_);
-  dLastTime_ = dClock;
-
-  double p = FracSigned(dPhase + dPhaseIn);
+  // Advance the phase and announce wraps to slaves.
   const bool bSync = dSyncIn != -1;
   const double dt = dFreq / dFreqEval_;  // cycles per sample
-
-  // Announce a wrap: on the sample after it with the samples since, or on the sample before it
-  // (when it is less than half a sample ahead) with minus the samples to it; a wrap announced
-  // early is not announced again on the sample where it happens.
-  if (nSinceSync_ < 3) ++nSinceSync_;
-  if (dPrevWave_ > p && nSinceSync_ >= 3) {
-    v.dSyncOut = dt != 0 ? p / dt : 0;  // at frequency 0 only PhaseIn wraps: call it this sample
-  } else if (1 - p < dt * 0.5) {
-    v.dSyncOut = (p - 1) / dt;
-    nSinceSync_ = 0;
-  } else {
-    v.dSyncOut = -1;
-  }
-  if (p < 0) p += 1;
-  if (!(p >= 0 && p <= 1)) p = 0;  // PhaseIn or Frequency was not finite
-  dPrevWave_ = p;
+  const double p = phase_.Advance(*pclock, dFreq, dPhaseIn, dt, &v.dSyncOut);
 
   // The raw wave, its mean and the normalisation constant.
   int iShape = iWave_;
@@ -290,15 +245,10 @@ void ModOscillator::Calc() {
   // Hard sync: restart where the master's wrap puts this oscillator, and cross-fade to the new
   // wave by how far inside the sample the wrap fell.
   if (bSync) {
-    dPhase = dSyncIn >= 0 ? dSyncIn * dt : 0;
-    double q = FracSigned(dPhase + dPhaseIn);
-    if (q < 0) q += 1;
-    if (!(q >= 0 && q <= 1)) q = 0;
-    const double w = NaiveWave(iShape, q, dDuty, dHalfDuty_);
-    dCtl = dSyncIn < 0.5 ? (dSyncIn + 0.5) * w + (0.5 - dSyncIn) * dCtl : w;
-    if (dSyncIn < 0) dPhase = dSyncIn * dt + 1;  // the wrap is just ahead
+    const double q = phase_.Sync(dSyncIn, dt, dPhaseIn);
+    dCtl = SyncBlend(dSyncIn, dCtl, NaiveWave(iShape, q, dDuty, dHalfDuty_));
   }
-  if (!std::isfinite(dPhase)) dPhase = 0;  // a frequency or sync input that was not finite must not stick
+  phase_.Settle();
 
   // Shaping: the magnitude raised to Power, the sign kept (0 stays 0, also for Power <= 0).
   const double dPower = Pull(pvarPower_, v.dPower);
@@ -306,12 +256,11 @@ void ModOscillator::Calc() {
 
   const double dAmpAdj = dK * dBass_;
   const double dAudio = (dCtl + dDC) * dAmpAdj;
-  dPhase_ = dPhase;
   v.dControl = dCtl;
   v.dAudio = dAudio;
   v.dOutput = bLfo_ ? dCtl : dAudio;
   v.dPositive = (dCtl + 1) * 0.5;
   v.dAudioAmpAdj = dAmpAdj;
   v.dDCOffset = dDC;
-  v.dPhaseOut = dPhase;
+  v.dPhaseOut = phase_.dPhase;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 #include "moduletype.h"
+#include "oscphase.h"
 
 // The value block of an oscillator: inputs first, then outputs. "Osc" has no Audio output (its
 // Output is the audio output); "LFO" has Output and Control both raw and Audio for the sound.
@@ -39,7 +40,6 @@ class ModOscillator : public Module {
  private:
   // The duty in use: re-evaluated when it varies, always wrapped into 0 <= D < 1.
   double Duty();
-  void SetBassFactor(double dFrequency);
 
   bool bLfo_;  // the "LFO" layout: Output is the raw wave, Audio the sound
   Var* pvarFrequency_ = nullptr;
@@ -57,9 +57,6 @@ class ModOscillator : public Module {
   double dDuty_ = 0.5;         // wrapped duty
   double dBass_ = 1;           // bass factor: FreqFullBass / |Frequency|, at most 1
   // Running state.
-  double dPhase_ = 0;        // cycles, a fraction that keeps its sign
-  double dLastTime_ = -1;    // clock of the last computation, -1 for never
-  double dPrevWave_;         // wave phase of the last computation
-  int nSinceSync_ = 0;       // computations since a wrap was announced early (counts up to 3)
+  OscPhase phase_;
   double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass
 };

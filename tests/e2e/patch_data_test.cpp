@@ -1,7 +1,8 @@
 // Patches that carry their own expectations, checked through the vantrel command.
 //
 // Every tests/data/patches/*.vantrel file is one test. Its comment lines say what must hold:
-//   ; expect error LINE MESSAGE      vantrel check reports MESSAGE at LINE ("-" for no line)
+//   ; expect error LINE MESSAGE      vantrel check reports MESSAGE at LINE ("-" for no line);
+//                                    {install} in MESSAGE stands for the installation folder
 //   ; expect clean                   vantrel check prints nothing and accepts the patch
 //   ; expect refused                 vantrel check refuses the patch (exit 1)
 //   ; expect class MODULE:VAR L      vantrel dump shows the variable with class letter L
@@ -132,6 +133,8 @@ TEST_P(PatchData, MeetsItsExpectations) {
       std::string sLine, sMessage;
       ss >> sLine;
       std::getline(ss >> std::ws, sMessage);
+      if (size_t i = sMessage.find("{install}"); i != std::string::npos)
+        sMessage.replace(i, strlen("{install}"), DataPath("install"));
       std::string sWant = sPath + (sLine == "-" ? "" : ":" + sLine) + ": " + sMessage;
       EXPECT_NE(check.sErr.find(sWant + "\n"), std::string::npos) << "want: " << sWant << "\ngot:\n" << check.sErr;
     } else if (sKind == "clean") {
