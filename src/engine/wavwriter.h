@@ -6,8 +6,10 @@
 
 struct sf_private_tag;
 
-// Writes to a temporary file beside the target and renames it into place on Close, so that a
-// failed or interrupted render never leaves a partial file under the name asked for.
+// Writes to a temporary file and moves it into place on Close, so that a failed or interrupted
+// render never leaves a partial file under the name asked for. Only a regular file is ever
+// replaced: a symlink's target is written (the temporary file sits beside the target), a device,
+// FIFO or socket is written through in place on Close, and a directory is refused by Open.
 class WavWriter {
  public:
   WavWriter() = default;
@@ -19,7 +21,7 @@ class WavWriter {
   bool Open(const std::string& sPath, int nChannels, int iRate, bool bFloat);
   bool Write(const int16_t* as, long nFrames);
   bool Write(const float* af, long nFrames);
-  // Finishes the file and moves it into place.
+  // Finishes the file and moves (or copies) it into place.
   bool Close();
   // Deletes the unfinished file.
   void Abandon();
@@ -28,4 +30,11 @@ class WavWriter {
  private:
   sf_private_tag* psf_ = nullptr;
   std::string sPath_, sTemp_;
+  bool bSpecial_ = false;  // the target is a device, FIFO or socket: copy into it, never rename
 };
+
+// Where writing sPath really lands: the final target of a chain of symlinks (a dangling link's
+// target is created there, as any program writing through the link would). Answers false with the
+// reason in sError for a directory or a link chain that does not end. bSpecial says whether the
+// target exists and is something other than a regular file.
+bool ResolveOutputPath(const std::string& sPath, std::string& sTarget, bool& bSpecial, std::string& sError);

@@ -7,7 +7,12 @@
 #include <filesystem>
 #include <fstream>
 #include <string>
+#include <thread>
 #include <vector>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include "run_vantrel.h"
 
@@ -182,4 +187,53 @@ TEST(RenderE2E, BadInputIsRefusedWithAMessageAndNoFile) {
   EXPECT_EQ(r.iExit, 1);
   EXPECT_NE(r.sErr.find(sBroken + ":2: Osc1:Frequency - "), std::string::npos) << r.sErr;
   EXPECT_FALSE(fs::exists(sOut));
+}
+
+// Only a regular file is ever replaced: a FIFO (standing in for a device such as /dev/null, which
+// a test must never touch) is written through, a symlink's target gets the file and the link
+// stays, and a directory is refused before anything renders.
+TEST(RenderE2E, OutputThatIsNotARegularFileIsWrittenThroughNeverReplaced) {
+  std::string sPatch = WritePatch("target.vantrel", "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
+  fs::path dir = fs::path(testing::TempDir()) / ("targets_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir / "real");
+  std::string sRender = "render '" + sPatch + "' --seconds 0.2 -o ";
+
+  // FIFO: a reader collects what arrives; the FIFO is still a FIFO afterwards.
+  fs::path fifo = dir / "fifo.wav", collected = dir / "collected.wav";
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  std::thread reader([&] { std::ofstream(collected, std::ios::binary) << ReadWholeFile(fifo); });
+  VantrelRun r = RunVantrel(sRender + "'" + fifo.string() + "'" + Install());
+  EXPECT_EQ(r.iExit, 0) << r.sErr;
+  // Should the render have failed before opening the FIFO, a writer of our own releases the reader.
+  int fd = open(fifo.c_str(), O_WRONLY | O_NONBLOCK);
+  if (fd >= 0) close(fd);
+  reader.join();
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+  EXPECT_EQ(ReadSamples<int16_t>(collected.string()).size(), 2 * 8820u);  // 0.2 s, stereo
+
+  // Symlink with a relative target in another folder, and a dangling one.
+  fs::path link = dir / "link.wav", dangling = dir / "dangling.wav";
+  fs::create_symlink("real/take.wav", link);
+  fs::create_symlink("real/new.wav", dangling);
+  std::ofstream(dir / "real" / "take.wav") << "old";
+  for (const fs::path& p : {link, dangling}) {
+    r = RunVantrel(sRender + "'" + p.string() + "'" + Install());
+    EXPECT_EQ(r.iExit, 0) << r.sErr;
+    EXPECT_TRUE(fs::is_symlink(fs::symlink_status(p))) << p;
+  }
+  EXPECT_EQ(ReadSamples<int16_t>((dir / "real" / "take.wav").string()).size(), 2 * 8820u);  // 0.2 s, stereo
+  EXPECT_EQ(ReadSamples<int16_t>((dir / "real" / "new.wav").string()).size(), 2 * 8820u);  // 0.2 s, stereo
+  for (const fs::directory_entry& e : fs::directory_iterator(dir))
+    EXPECT_EQ(e.path().string().find(".part"), std::string::npos) << e.path();
+
+  // Directory, directly and through a link: refused, untouched.
+  fs::create_symlink("real", dir / "dirlink");
+  for (const char* pszName : {"real", "dirlink"}) {
+    r = RunVantrel(sRender + "'" + (dir / pszName).string() + "'" + Install());
+    EXPECT_EQ(r.iExit, 2) << pszName;
+    EXPECT_NE(r.sErr.find("is a directory"), std::string::npos) << r.sErr;
+  }
+  EXPECT_TRUE(fs::is_directory(dir / "real"));
+  fs::remove_all(dir);
 }
