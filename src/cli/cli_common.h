@@ -6,6 +6,7 @@
 #include <vector>
 
 class AppCore;
+struct ErrorListNode;
 
 namespace CLI {
 class App;
@@ -25,7 +26,11 @@ void AddInstallOption(CLI::App* papp);
 void InitStatusLog();
 
 // Prints "PATH:LINE: MESSAGE" (or "PATH: MESSAGE" when iLine < 0) with " [xN]" when counted N > 1.
+// Bytes a terminal would act on are printed as \xHH.
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount = 1);
+// Prints an error-list entry of the patch at pszPath; a line of a sub-patch or package the patch
+// includes is printed with that file's path.
+void PrintDiagnostic(const char* pszPath, const ErrorListNode& node);
 
 // Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
 int SplitLinePrefix(const char* pszMessage, const char** ppszText);

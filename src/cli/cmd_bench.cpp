@@ -37,7 +37,7 @@ int RunBench(const BenchOptions& opt) {
     g_sCurrent = sPath;
     int iResult = pcore->LoadPatch(sPath.c_str(), 0, false, opt.dSeconds, nullptr);
     for (const ErrorListNode& node : ErrorList::Get()->anode)
-      PrintDiagnostic(sPath.c_str(), node.iLine, node.psz, node.iCount);
+      PrintDiagnostic(sPath.c_str(), node);
     if (iResult != 0 && iExit == ExitOk) iExit = ExitRefused;
     fflush(stdout);
   }

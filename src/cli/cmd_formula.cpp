@@ -121,7 +121,7 @@ int RunFormula(const FormulaOptions& opt) {
   // Evaluation reports (such as a loop) reach the author too.
   ErrorList* pel = ErrorList::Get();
   pel->Lock();
-  for (const ErrorListNode& node : pel->anode) PrintDiagnostic("formula", node.iLine, node.psz, node.iCount);
+  for (const ErrorListNode& node : pel->anode) PrintDiagnostic("formula", node);
   pel->Unlock();
   return iExit;
 }

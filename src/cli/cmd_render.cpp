@@ -122,11 +122,11 @@ int RunRender(const RenderOptions& opt) {
   core.pfnUserMessage = [](const char* psz) { fprintf(stderr, "vantrel: %s\n", psz); };
   if (core.LoadPatch(opt.sPatch.c_str(), 0, false, 0, nullptr) != 0) {
     ErrorList* pel = ErrorList::Get();
-    for (const ErrorListNode& node : pel->anode) PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    for (const ErrorListNode& node : pel->anode) PrintDiagnostic(opt.sPatch.c_str(), node);
     return ExitRefused;
   }
   for (const ErrorListNode& node : ErrorList::Get()->anode)
-    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    PrintDiagnostic(opt.sPatch.c_str(), node);
   ErrorList::Get()->Clear();
   Patch* ppatch = core.Slots()[0].ppatch;
 
@@ -200,7 +200,7 @@ int RunRender(const RenderOptions& opt) {
   progress.Finish();
   if (!wav.Close()) return Usage("cannot write " + opt.sOut + ": " + wav.sError);
   for (const ErrorListNode& node : ErrorList::Get()->anode)
-    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    PrintDiagnostic(opt.sPatch.c_str(), node);
   double dLength = static_cast<double>(iFrame) / dRate;
   double dElapsed = progress.Elapsed();
   fprintf(stderr, "rendered %.2f s to %s: peak %.3f (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
