@@ -11,7 +11,6 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
-#include <type_traits>
 
 #include "akquark.h"
 #include "akstatus.h"
@@ -92,9 +91,7 @@ void RebaseLines(AKConfig_T* pconf, int iLineBase) {
 }
 
 // A patch setting is a plain number, not a formula: text after the number is not read, so the
-// setting differs from what the same text means to a formula. Such a value draws a warning
-// naming the value used, and the Patch module's variable is given that value, so that formulas
-// and dumps see what the patch plays with.
+// setting differs from what the same text means to a formula.
 bool IsPlainNumber(const char* psz, bool bInteger) {
   while (isblank(static_cast<unsigned char>(*psz))) ++psz;
   if (*psz == '+' || *psz == '-') ++psz;
@@ -114,14 +111,25 @@ bool IsPlainNumber(const char* psz, bool bInteger) {
   return *pszEnd == 0;
 }
 
-template <typename T>
-void PlainSetting(AKConfig_T* pconf, const char* pszName, T value) {
+// A patch setting whose text is no plain number is read up to the first character that cannot
+// belong to one: the warning names the value read.
+void WarnUnlessPlain(AKConfig_T* pconf, const char* pszName, bool bInteger) {
   AKConfigVar_T* pvar = AKConfigFindVar(pconf, pszName);
-  if (!pvar || !pvar->pszValue || IsPlainNumber(pvar->pszValue, std::is_integral_v<T>)) return;
+  if (!pvar || !pvar->pszValue || IsPlainNumber(pvar->pszValue, bInteger)) return;
+  double d = bInteger ? AKConfigGetInt(pconf, pszName) : AKConfigGetDouble(pconf, pszName);
+  ERRADD(pvar->iLine, "Patch:%s = %s is not a plain number; using %.17g", pszName, pvar->pszValue, d);
+}
+
+// The Patch module's variable of a setting is given the value the patch plays with, unless the
+// patch wrote it as a plain number: formulas and dumps then see that value, also where the
+// text meant something else to a formula or the setting was left out (the module's default
+// VoicePrealloc, for one, is not the count the patch makes).
+void ShowSetting(AKConfig_T* pconf, const char* pszName, double dUsed, bool bInteger) {
+  AKConfigVar_T* pvar = AKConfigFindVar(pconf, pszName);
+  if (pvar && pvar->pszValue && IsPlainNumber(pvar->pszValue, bInteger)) return;
   char szValue[32];
-  snprintf(szValue, sizeof szValue, "%.17g", static_cast<double>(value));
-  ERRADD(pvar->iLine, "Patch:%s = %s is not a plain number; using %s", pszName, pvar->pszValue, szValue);
-  AKConfigSetLine(pconf, pszName, szValue, pvar->iLine);
+  snprintf(szValue, sizeof szValue, "%.17g", dUsed);
+  AKConfigSetLine(pconf, pszName, szValue, pvar ? pvar->iLine : -1);
 }
 
 }  // namespace
@@ -175,11 +183,9 @@ void Patch::ReadSettings(AKConfig_T* pconfRoot) {
   bRetrigger = AKConfigGetBoolDef(pconf, "Retrigger", true);
   dFreqEvalControl = AKConfigGetDoubleDef(pconf, "FreqEvalControl", 11025);
   uRandomState = static_cast<uint32_t>(AKConfigGetIntDef(pconf, "RandomSeed", 1));
-  PlainSetting(pconf, "NoteMax", iNoteMax);
-  PlainSetting(pconf, "VoicesPerNote", iVoicesPerNote);
-  PlainSetting(pconf, "VoicePrealloc", iVoicePrealloc);
-  PlainSetting(pconf, "FreqEvalControl", dFreqEvalControl);
-  PlainSetting(pconf, "RandomSeed", AKConfigGetInt(pconf, "RandomSeed"));
+  for (const char* pszName : {"NoteMax", "VoicesPerNote", "VoicePrealloc", "RandomSeed"})
+    WarnUnlessPlain(pconf, pszName, true);
+  WarnUnlessPlain(pconf, "FreqEvalControl", false);
   // Counts that no patch can mean would allocate without bound or leave no voice to play.
   auto check = [&](const char* pszName, int& i, int iMin, int iMax) {
     if (i >= iMin && i <= iMax) return;
@@ -191,6 +197,11 @@ void Patch::ReadSettings(AKConfig_T* pconfRoot) {
   check("VoicesPerNote", iVoicesPerNote, 1, kMaxVoicesPerNote);
   if (iVoicePrealloc == -1) iVoicePrealloc = std::min(iNoteMax * iVoicesPerNote, kMaxVoices);
   check("VoicePrealloc", iVoicePrealloc, 1, kMaxVoices);
+  ShowSetting(pconf, "NoteMax", iNoteMax, true);
+  ShowSetting(pconf, "VoicesPerNote", iVoicesPerNote, true);
+  ShowSetting(pconf, "VoicePrealloc", iVoicePrealloc, true);
+  ShowSetting(pconf, "RandomSeed", static_cast<int32_t>(uRandomState), true);
+  ShowSetting(pconf, "FreqEvalControl", dFreqEvalControl, false);
 }
 
 void Patch::AddDefaultSections(Layer& layer) {
