@@ -68,18 +68,18 @@ int AKsnprintf(char* pszDest, size_t nSize, const char* pszFormat, ...) {
 
 namespace {
 
-// The length of the well-formed UTF-8 character of printable code point at p (at most n bytes
-// available), or 0 when the bytes there do not form one.
+// The length of the UTF-8 character at p (n bytes available), or 0 when the bytes there do not
+// form a well-formed one or form a C1 control.
 size_t Utf8Length(const unsigned char* p, size_t n) {
   size_t nLength = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : 2;
   if (p[0] < 0xC2 || p[0] > 0xF4 || nLength > n) return 0;
   for (size_t i = 1; i < nLength; ++i)
     if ((p[i] & 0xC0) != 0x80) return 0;
-  if (p[0] == 0xC2 && p[1] < 0xA0) return 0;                // C1 controls
-  if (p[0] == 0xE0 && p[1] < 0xA0) return 0;                // overlong
-  if (p[0] == 0xED && p[1] >= 0xA0) return 0;               // surrogates
-  if (p[0] == 0xF0 && p[1] < 0x90) return 0;                // overlong
-  if (p[0] == 0xF4 && p[1] >= 0x90) return 0;               // beyond U+10FFFF
+  if (p[0] == 0xC2 && p[1] < 0xA0) return 0;   // C1 controls
+  if (p[0] == 0xE0 && p[1] < 0xA0) return 0;   // overlong
+  if (p[0] == 0xED && p[1] >= 0xA0) return 0;  // surrogates
+  if (p[0] == 0xF0 && p[1] < 0x90) return 0;   // overlong
+  if (p[0] == 0xF4 && p[1] >= 0x90) return 0;  // beyond U+10FFFF
   return nLength;
 }
 
@@ -87,6 +87,7 @@ size_t Utf8Length(const unsigned char* p, size_t n) {
 
 bool AKEscapeBinary(char* pszDest, size_t nSize, const char* pszSource, size_t nSource) {
   if (!pszDest || nSize == 0) return false;
+  if (!pszSource) nSource = 0;
   const auto* p = reinterpret_cast<const unsigned char*>(pszSource ? pszSource : "");
   size_t iOut = 0;
   for (size_t i = 0; i < nSource;) {
