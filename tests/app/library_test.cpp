@@ -129,6 +129,7 @@ TEST(PatchLibrary, EveryChorusPackageVersionCompiles) {
 TEST(PatchLibrary, TheShippedPatchesSoundAsTheirExemplars) {
   fs::path dir = fs::path(testing::TempDir()) / ("regress_shipped_" + std::to_string(getpid()));
   fs::remove_all(dir);
+  fs::create_directories(dir);
   for (const char* pszFolder : {"config", "patch", "package", "regressions"})
     fs::copy(fs::path(kInstall) / pszFolder, dir / pszFolder, fs::copy_options::recursive);
   VantrelRun r = RunVantrel("regress --frames " + std::to_string(VANTREL_REGRESS_FRAMES) + " --install " + dir.string());
