@@ -151,19 +151,25 @@ void MakeWritable(const char* pszPath) {
   if (stat(pszPath, &st) == 0 && !(st.st_mode & S_IWUSR)) chmod(pszPath, st.st_mode | S_IWUSR);
 }
 
-void WriteSamples(const std::string& sPath, const double* ad, int n) {
+// Answers whether every sample reached the file; failures are logged.
+bool WriteSamples(const std::string& sPath, const double* ad, int n) {
   MakeWritable(sPath.c_str());
   int fd = open(sPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
   if (fd < 0) {
     AKS(AKSWarn, AK_HERE, "_open( \"%s\" ): %s", sPath.c_str(), strerror(errno));
-    return;
+    return false;
   }
   int nBytes = n * static_cast<int>(sizeof(double));
   ssize_t nWritten = write(fd, ad, static_cast<size_t>(nBytes));
-  if (nWritten != nBytes)
+  bool bOK = nWritten == nBytes;
+  if (!bOK)
     AKS(AKSWarn, AK_HERE, "_write( \"%s\", %d ) = %d: %s", sPath.c_str(), nBytes, static_cast<int>(nWritten),
         nWritten < 0 ? strerror(errno) : "short write");
-  if (close(fd) != 0) AKS(AKSWarn, AK_HERE, "_close( \"%s\" ) = -1: %s", sPath.c_str(), strerror(errno));
+  if (close(fd) != 0) {
+    AKS(AKSWarn, AK_HERE, "_close( \"%s\" ) = -1: %s", sPath.c_str(), strerror(errno));
+    bOK = false;
+  }
+  return bOK;
 }
 
 // One line per sample when nothing differs at all (or nothing was compared), else one line per
@@ -230,7 +236,10 @@ void CountResult(RegressSummary& sum, const RegressResult& result) {
   else if (result.sResult == "no exemplar") ++sum.nNoExemplar;
   else if (result.sResult == "compilation error") ++sum.nCompileErrors;
   else ++sum.nOtherErrors;
-  if (result.bExemplarWritten) ++sum.nExemplarsWritten;
+  if (!result.bExemplarWritten) return;
+  ++sum.nExemplarsWritten;
+  if (result.sResult == "differs") ++sum.nExemplarsReplaced;
+  if (result.sResult == "no exemplar") ++sum.nExemplarsNew;
 }
 
 void WriteResultsLine(RegressRun& run, RegressResult& result, const BenchmarkEntry& entry, bool bCompiled) {
@@ -319,10 +328,8 @@ static void TestFile(RegressRun& run, const std::string& sPath) {
     if (bDiffers) pszWrite = opt.bUpdate ? sExemplar.c_str() : sDiffer.c_str();
     else if (bWriteCsv && !bReadable) pszWrite = sExemplar.c_str();
     else if (result.sResult == "OK" && run.nCapture > result.nCompared) pszWrite = sExemplar.c_str();
-    if (pszWrite) {
-      WriteSamples(pszWrite, run.adCapture.data(), run.nCapture);
+    if (pszWrite && WriteSamples(pszWrite, run.adCapture.data(), run.nCapture))
       result.bExemplarWritten = pszWrite == sExemplar.c_str();
-    }
     if (opt.bUpdate && entry.dReference == -1 && result.dRate > 0) {
       char sz[1200];
       snprintf(sz, sizeof sz, "%s %.0f\n", result.sName.c_str(), result.dRate);

@@ -31,7 +31,9 @@ struct RegressOptions {
 struct RegressSummary {
   int nTested = 0;
   int nOK = 0, nDiffers = 0, nNoExemplar = 0, nCompileErrors = 0, nOtherErrors = 0;
-  int nExemplarsWritten = 0;
+  int nExemplarsWritten = 0;   // created, extended or replaced
+  int nExemplarsReplaced = 0;  // of patches that differ, with bUpdate
+  int nExemplarsNew = 0;       // of patches that had none
   int nBenchmarked = 0;    // patches with a benchmark line, counted towards the average
   double dAverage = 0;     // their mean percentage
   int nBenchmarksAdded = 0;  // benchmark lines added by bUpdate

@@ -36,10 +36,6 @@ int RunRegress(const RegressCliOptions& cli) {
     fprintf(stderr, "vantrel: --seconds must be above 0 and at most 600\n");
     return ExitUsage;
   }
-  if (cli.nFrames < 0 || cli.nFrames > RegressMaxSamples) {
-    fprintf(stderr, "vantrel: --frames must be between 1 and %d\n", RegressMaxSamples);
-    return ExitUsage;
-  }
   std::unique_ptr<AppCore> pcore = MakeAppCore();
   if (!pcore) return ExitUsage;
   RegressOptions opt;
@@ -58,8 +54,8 @@ int RunRegress(const RegressCliOptions& cli) {
   if (sum.nBenchmarked > 0)
     printf("average performance %.2f%% of the benchmark over %d patch(es)\n", sum.dAverage, sum.nBenchmarked);
   if (cli.bUpdate)
-    printf("updated: %d exemplar(s) changed, %d new; %d benchmark line(s) added\n", sum.nDiffers, sum.nNoExemplar,
-           sum.nBenchmarksAdded);
+    printf("updated: %d exemplar(s) changed, %d new; %d benchmark line(s) added\n", sum.nExemplarsReplaced,
+           sum.nExemplarsNew, sum.nBenchmarksAdded);
   printf("results: %s/results.txt\n", RegressionsDir(InstallDir()).c_str());
   if (sum.nCompileErrors > 0 || (sum.nDiffers > 0 && !cli.bUpdate)) return ExitRefused;
   if (sum.nOtherErrors > 0) return ExitUsage;
@@ -73,7 +69,9 @@ Command AddRegressCommand(CLI::App& app) {
   CLI::App* papp = app.add_subcommand(
       "regress", "Play every patch of the installation and compare its sound with the stored exemplar");
   papp->add_option("--seconds", opt->dSeconds, "Wall-clock time each patch plays (default 1)")->type_name("S");
-  papp->add_option("--frames", opt->nFrames, "Capture exactly N frames, the same on any machine")->type_name("N");
+  papp->add_option("--frames", opt->nFrames, "Capture exactly N frames, the same on any machine")
+      ->type_name("N")
+      ->check(CLI::Range(1, RegressMaxSamples));
   papp->add_flag("--update", opt->bUpdate, "Replace the exemplar of every patch that differs");
   papp->footer(
       "Each patch under patch/ (but patch/edit_history) is installed on channel 1 and plays note 60 at velocity 0.5;\n"

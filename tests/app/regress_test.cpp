@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "appcore.h"
+#include "e2e/run_vantrel.h"
 #include "regress.h"
 #include "voice.h"
 
@@ -146,6 +147,7 @@ TEST_F(Regress, AChangedSoundDiffersAndUpdateReplacesTheExemplar) {
 
   // --update: the new sound becomes the exemplar, the stale difference file goes.
   ASSERT_EQ(Run(400, true), 0);
+  EXPECT_EQ(sum_.nExemplarsReplaced, 1);
   EXPECT_EQ(Result("Tone.vantrel").sResult, "differs");
   EXPECT_TRUE(Result("Tone.vantrel").bExemplarWritten);
   EXPECT_EQ(ReadDoubles(Reg() / "Tone.exemplar"), adDiffer);
@@ -275,6 +277,41 @@ TEST_F(Regress, TheOscilloscopeCallbackIsRestoredAfterTheRun) {
   EXPECT_EQ(pv, &iArg);
   EXPECT_FALSE(bWanted);
   VoiceSetScopeCallback(nullptr, nullptr, false);
+}
+
+TEST_F(Regress, TheCommandFailsOnADifferenceOrACompilationErrorAndUpdateSaysWhatChanged) {
+  WritePatch("Tone.vantrel", kSine);
+  std::string sArgs = "regress --frames 300 --install " + dir_.string();
+  VantrelRun r = RunVantrel(sArgs);
+  EXPECT_EQ(r.iExit, 0) << r.sOut << r.sErr;
+  EXPECT_NE(r.sOut.find("Tone.vantrel"), std::string::npos);
+  EXPECT_NE(r.sOut.find("no exemplar"), std::string::npos);
+  EXPECT_NE(r.sOut.find("1 patch(es): 0 OK, 0 differ, 1 without exemplar"), std::string::npos) << r.sOut;
+
+  WritePatch("Tone.vantrel", kSaw);
+  r = RunVantrel(sArgs);
+  EXPECT_EQ(r.iExit, 1) << r.sOut << r.sErr;
+  EXPECT_NE(r.sOut.find("differs"), std::string::npos) << r.sOut;
+  r = RunVantrel(sArgs + " --update");
+  EXPECT_EQ(r.iExit, 0) << r.sOut << r.sErr;
+  EXPECT_NE(r.sOut.find("updated: 1 exemplar(s) changed, 0 new; 1 benchmark line(s) added"), std::string::npos)
+      << r.sOut;
+  r = RunVantrel(sArgs);
+  EXPECT_EQ(r.iExit, 0) << r.sOut << r.sErr;
+
+  WritePatch("Broken.vantrel", "[Osc1]\nModuleType = NoSuchType\n");
+  r = RunVantrel(sArgs);
+  EXPECT_EQ(r.iExit, 1) << r.sOut << r.sErr;
+  EXPECT_NE(r.sOut.find("compilation error"), std::string::npos) << r.sOut;
+  // The compiler's diagnostics follow the patch's line, with the patch's path and line.
+  EXPECT_NE(r.sErr.find("/patch/Broken.vantrel:1: Osc1:ModuleType = NoSuchType - unknown type"), std::string::npos)
+      << r.sErr;
+
+  WriteRegressFile("benchmark.txt", "one\n");
+  r = RunVantrel(sArgs);
+  EXPECT_EQ(r.iExit, 2) << r.sOut << r.sErr;
+  EXPECT_NE(r.sErr.find("line 1: do not find two fields in: \"one\""), std::string::npos) << r.sErr;
+  EXPECT_EQ(RunVantrel(sArgs + " --frames 0").iExit, 2);
 }
 
 }  // namespace
