@@ -266,16 +266,18 @@ TEST_F(Regress, TheOscilloscopeCallbackIsRestoredAfterTheRun) {
   static int nCalls = 0;
   VoiceScopeCallback pfnMine = [](Voice*, void*) { ++nCalls; };
   int iArg = 0;
-  VoiceSetScopeCallback(pfnMine, &iArg, false);
+  // Wanted: were it still installed, every rendered sample of the run would call it.
+  VoiceSetScopeCallback(pfnMine, &iArg, true);
   ASSERT_EQ(Run(100), 0);
   EXPECT_EQ(nCalls, 0) << "the run's capture replaces the oscilloscope";
+  EXPECT_EQ(ReadDoubles(Reg() / "a.exemplar").size(), 100u);
   VoiceScopeCallback pfn = nullptr;
   void* pv = nullptr;
-  bool bWanted = true;
+  bool bWanted = false;
   VoiceGetScopeCallback(&pfn, &pv, &bWanted);
   EXPECT_EQ(pfn, pfnMine);
   EXPECT_EQ(pv, &iArg);
-  EXPECT_FALSE(bWanted);
+  EXPECT_TRUE(bWanted);
   VoiceSetScopeCallback(nullptr, nullptr, false);
 }
 
