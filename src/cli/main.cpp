@@ -13,7 +13,7 @@ int main(int argc, char** argv) {
   app.set_version_flag("--version", "vantrel 0.1.0");
   std::vector<Command> aCommands = {AddConfCommand(app),   AddFormulaCommand(app), AddModulesCommand(app),
                                     AddCheckCommand(app),  AddDumpCommand(app),    AddRenderCommand(app),
-                                    AddBenchCommand(app),  AddPlayCommand(app)};
+                                    AddBenchCommand(app),  AddPlayCommand(app),     AddRegressCommand(app)};
   for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
   try {
     app.parse(argc, argv);
