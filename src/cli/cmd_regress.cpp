@@ -27,7 +27,7 @@ void PrintLine(const RegressResult& result, void*) {
   if (result.sResult == "compilation error") {
     std::string sPath = InstallDir() + "/patch/" + result.sName;
     for (const ErrorListNode& node : ErrorList::Get()->anode)
-      PrintDiagnostic(sPath.c_str(), node.iLine, node.psz, node.iCount);
+      PrintDiagnostic(sPath.c_str(), node);
   }
 }
 
