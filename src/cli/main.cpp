@@ -1,10 +1,33 @@
 // vantrel: the synthesizer's command line, one subcommand per task.
 #include <CLI/CLI.hpp>
 #include <cstdio>
+#include <cstring>
+#include <string>
 #include <vector>
 
 #include "cli_common.h"
 #include "commands.h"
+
+namespace {
+
+// The first word that is not an option names the command (vantrel's own options take no value);
+// when it names none, say so and list them, instead of asking for a command that was given.
+bool KnownCommand(int argc, char** argv, const std::vector<Command>& aCommands) {
+  const char* pszWord = nullptr;
+  for (int i = 1; i < argc && !pszWord; ++i)
+    if (argv[i][0] != '-') pszWord = argv[i];
+  if (!pszWord) return true;
+  std::string sList;
+  for (const Command& cmd : aCommands) {
+    if (cmd.papp->check_name(pszWord)) return true;
+    sList += (sList.empty() ? "" : ", ") + cmd.papp->get_name();
+  }
+  fprintf(stderr, "vantrel: \"%s\" is not a command; the commands are %s (vantrel COMMAND --help)\n", pszWord,
+          sList.c_str());
+  return false;
+}
+
+}  // namespace
 
 int main(int argc, char** argv) {
   CLI::App app{"vantrel: a real-time software synthesizer programmed in a text patch language.\n"
@@ -15,6 +38,7 @@ int main(int argc, char** argv) {
                                     AddCheckCommand(app),  AddDumpCommand(app),    AddRenderCommand(app),
                                     AddBenchCommand(app),  AddPlayCommand(app)};
   for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
+  if (!KnownCommand(argc, argv, aCommands)) return ExitUsage;
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
