@@ -1,7 +1,6 @@
 // vantrel: the synthesizer's command line, one subcommand per task.
 #include <CLI/CLI.hpp>
 #include <cstdio>
-#include <cstring>
 #include <string>
 #include <vector>
 
@@ -10,13 +9,11 @@
 
 namespace {
 
-// The first word that is not an option names the command (vantrel's own options take no value);
-// when it names none, say so and list them, instead of asking for a command that was given.
+// A first word that is not an option names the command; when it names none, say so and list
+// them, instead of asking for a command that was given.
 bool KnownCommand(int argc, char** argv, const std::vector<Command>& aCommands) {
-  const char* pszWord = nullptr;
-  for (int i = 1; i < argc && !pszWord; ++i)
-    if (argv[i][0] != '-') pszWord = argv[i];
-  if (!pszWord) return true;
+  if (argc < 2 || argv[1][0] == '-') return true;
+  const char* pszWord = argv[1];
   std::string sList;
   for (const Command& cmd : aCommands) {
     if (cmd.papp->check_name(pszWord)) return true;
