@@ -6,6 +6,7 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -84,6 +85,15 @@ int SplitLinePrefix(const char* pszMessage, const char** ppszText) {
   }
   *ppszText = pszMessage;
   return -1;
+}
+
+bool CheckOptionRange(const char* pszOption, double d, const OptionRange& range) {
+  bool bAboveMin = range.bFromMin ? d >= range.dMin : d > range.dMin;
+  if (bAboveMin && d <= range.dMax) return true;  // false for NaN too
+  fprintf(stderr, range.bFromMin ? "vantrel: %s must be from %g to %g%s, not %g\n"
+                                 : "vantrel: %s must be above %g and at most %g%s, not %g\n",
+          pszOption, range.dMin, range.dMax, range.pszUnit, std::isnan(d) ? std::fabs(d) : d);  // never "-nan"
+  return false;
 }
 
 bool CheckReadable(const std::string& sPath) {

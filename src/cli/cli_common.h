@@ -39,5 +39,15 @@ int SplitLinePrefix(const char* pszMessage, const char** ppszText);
 // print their own diagnostics); null, with a message, when the engine settings cannot be read.
 std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride = {});
 
+// The values a numeric option accepts: above dMin (from dMin when bFromMin), at most dMax.
+struct OptionRange {
+  double dMin, dMax;
+  bool bFromMin;
+  const char* pszUnit;  // written after the bounds, such as " Hz"; "" for none
+};
+// Checks a value given for an option; when it is outside the range (or not a number) prints
+// "vantrel: --seconds must be above 0 and at most 3600, not -1" and answers false.
+bool CheckOptionRange(const char* pszOption, double d, const OptionRange& range);
+
 // Checks that a file can be read; prints "vantrel: cannot read PATH: reason" and answers false if not.
 bool CheckReadable(const std::string& sPath);

@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr OptionRange kSecondsRange = {0, 600, false, ""};  // ten minutes per patch is plenty for a figure
+
 struct BenchOptions {
   std::vector<std::string> asPaths;
   double dSeconds = 1;
@@ -20,10 +22,7 @@ struct BenchOptions {
 std::string g_sCurrent;
 
 int RunBench(const BenchOptions& opt) {
-  if (!(opt.dSeconds > 0) || opt.dSeconds > 600) {
-    fprintf(stderr, "vantrel: --seconds must be above 0 and at most 600\n");
-    return ExitUsage;
-  }
+  if (!CheckOptionRange("--seconds", opt.dSeconds, kSecondsRange)) return ExitUsage;
   std::unique_ptr<AppCore> pcore = MakeAppCore();
   if (!pcore) return ExitUsage;
   // The performance line is the result: standard output, one line per patch.
