@@ -11,7 +11,10 @@
 
 namespace {
 constexpr int kMaxMessage = 4095;  // longer messages are cut
-}
+thread_local bool t_bMuted = false;
+}  // namespace
+
+void ErrorList::SetMuted(bool bMuted) { t_bMuted = bMuted; }
 
 ErrorList* ErrorList::Get() {
   static ErrorList list;
@@ -23,6 +26,7 @@ ErrorList::~ErrorList() {
 }
 
 void ErrorList::Add(const char* pszFile, int iSrcLine, int iLine, const char* pszFormat, ...) {
+  if (t_bMuted) return;
   char sz[kMaxMessage + 1];
   va_list args;
   va_start(args, pszFormat);

@@ -72,6 +72,7 @@ class Patch {
     int iLevel;           // the level that owns the module
     int iFirstVar;        // its first record in the matching table
     int iHelper;          // per-voice entries: the per-patch helper module, or -1
+    int iLine = -1;       // the line of its section (or of the formula that wrote it inline)
   };
 
   virtual int AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch, int iLevel, int iLevelParent);
@@ -182,6 +183,7 @@ class Patch {
   void MakeBypassedReferencesConsistent();
   void FinalWiring();
   void InitPerPatchModules();
+  void ReportFailedInit(const ModuleEntry& entry);
   void CheckAudioRate();
   void FindScopeFlag();
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);

@@ -205,8 +205,11 @@ void Patch::RemoveUnneeded() {
     for (int c = 0; c < ControllerCount; ++c)
       if (abControlTouched_[c]) aaiMidiPatch[c].push_back(i);
   }
+  // A voice's copy of a per-patch variable that is kept whatever reads it (the Patch module's) is
+  // evaluated by every voice, so what its formula reads must be kept too.
   for (int i = 0; i < tabVoice.N(); ++i) {
-    if (tabVoice[i].iModule == -1 || tabVoice[i].evalClass <= ClassUnused) continue;
+    if (tabVoice[i].evalClass <= ClassUnused) continue;
+    if (tabVoice[i].iModule == -1 && !tabVoice[i].pform) continue;
     ClearClassScratch(tabVoice);
     int iClass = ComputeClass(&tabVoice[i], tabVoice, 0, ClassPerSample);
     if (iClass == ClassPerSample) continue;
@@ -291,6 +294,10 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
     if (!IsType(var, "Interface") && !IsType(var, "Sub") && (var.flags & VarFlagUser) && !var.bReferenced)
       ERRADD(var.iLine, "%s:%s - variable isn't used and isn't input or output; may be typo", var.pszModule,
              var.pszName);
+    // A voice's copy of a per-patch variable is checked with the original.
+    bool bShadow = bPerVoice && var.iModule == -1;
+    if (var.ptype && var.pform && var.pform->et == FormTypeNumeric && !var.iHistory && !bShadow)
+      var.ptype->CheckConstant(var, var.pform->u.value);
     FormFree(var.pform);
     var.pform = nullptr;
   }
