@@ -254,7 +254,7 @@ int ModDelay::SizeLine(double dLength, int nNeeded) {
   if (bVaryTime_) {
     // TimeMax's messages go to its line, or when the patch left it out, to the first varying time's.
     Var* pvarTimeMax = GetVar("TimeMax");
-    if (LineOf("TimeMax") >= 0) iLineTimeMax_ = LineOf("TimeMax");
+    if (Var* pvar = FindVar("TimeMax"); pvar && pvar->pszUser) iLineTimeMax_ = pvar->iLine;
     if (pvarTimeMax) {
       ERRADD(iLineTimeMax_, "%s:TimeMax must be a numeric constant (maximum delay, in seconds)", pszName);
       return 1;

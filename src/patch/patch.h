@@ -194,6 +194,7 @@ class Patch {
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;
   std::vector<int> aiVoiceMap_;  // old to new per-voice indices while tables are ordered
+  std::vector<const Var*> apvarComputing_;  // the records whose classes are being computed, outermost first
 
   // The compilation context of the parser callbacks.
   int iCompiling_ = -1;

@@ -63,6 +63,20 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     pvar->aclassCache[iBound] = ClassPerSample;
     return ClassPerSample;
   }
+  // A formula met again while its own class is being computed reads itself through formulas
+  // alone: each formula of the loop is reported, and nothing beyond it is entered (the depth guard
+  // would blame whatever it happened to reach last). A loop through a module's output is the
+  // module's own feedback and is left to the output scan.
+  auto itLoop = std::find(apvarComputing_.begin(), apvarComputing_.end(), pvar);
+  if (pvar->pform && itLoop != apvarComputing_.end() &&
+      std::all_of(itLoop, apvarComputing_.end(), [](const Var* pvarOn) { return pvarOn->pform != nullptr; })) {
+    for (auto it = itLoop; it != apvarComputing_.end(); ++it)
+      ERRADD((*it)->iLine, "%s:%s - nesting too deep; suspect circularity", (*it)->pszModule, (*it)->pszName);
+    Fail();
+    pvar->aclassCache[iBound] = ClassConstant;
+    return ClassConstant;
+  }
+  apvarComputing_.push_back(pvar);
   pvar->bVisited = true;
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
   bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
@@ -118,6 +132,7 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
       }
     }
   }
+  apvarComputing_.pop_back();
   pvar->evalClass = std::max(pvar->evalClass, t);
   pvar->aclassCache[iBound] = pvar->evalClass;
   return pvar->evalClass;

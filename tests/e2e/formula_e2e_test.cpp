@@ -69,6 +69,8 @@ INSTANTIATE_TEST_SUITE_P(
         FormulaCase{"SumVoices(1)", "",
                     "SumVoices(1): a function only callable from patch is called in a voice formula\n"
                     "     >>> SumVoices <<< (1)\n",
+                    1},
+        FormulaCase{"\"440\" + 1", "", "\"440\" + 1: this argument doesn't have the correct type\n     >>> \"440\" <<<  + 1\n",
                     1}));
 
 TEST(FormulaE2E, LongWordsAndFormulasAreRefused) {
@@ -94,4 +96,6 @@ INSTANTIATE_TEST_SUITE_P(
                     FormulaCase{"Curve(0.25, 0, 0, 10, 20)", "0\n", "", 0},
                     FormulaCase{"0.5{100, 400}", "200\n", "", 0}, FormulaCase{"7 \\ 3 + (-1 \\ 3)", "3\n", "", 0},
                     FormulaCase{"RANDOM()", "0.00125125888851588\n", "", 0},
-                    FormulaCase{"\"it\"\"s\"", "\"it\"\"s\"\n", "", 0}));
+                    FormulaCase{"\"it\"\"s\"", "\"it\"\"s\"\n", "", 0},
+                    FormulaCase{"\"440\" + 1", "",
+                                "\"440\" + 1: this argument doesn't have the correct type\n     >>> \"440\" <<<  + 1\n", 1}));
