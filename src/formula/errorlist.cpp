@@ -12,7 +12,10 @@
 
 namespace {
 constexpr int kMaxMessage = 4095;  // longer messages are cut
-}
+thread_local bool t_bMuted = false;
+}  // namespace
+
+void ErrorList::SetMuted(bool bMuted) { t_bMuted = bMuted; }
 
 ErrorList* ErrorList::Get() {
   static ErrorList list;
@@ -49,6 +52,7 @@ const char* ErrorList::Locate(int iPosition, int* piLine) {
 }
 
 void ErrorList::Add(const char* pszFile, int iSrcLine, int iLine, const char* pszFormat, ...) {
+  if (t_bMuted) return;
   char szRaw[kMaxMessage + 1], sz[kMaxMessage + 1];
   va_list args;
   va_start(args, pszFormat);

@@ -27,6 +27,9 @@ class ErrorList {
   void Add(const char* pszFile, int iSrcLine, int iLine, const char* pszFormat, ...)
       __attribute__((format(printf, 5, 6)));
   void Clear();
+  // While muted, what this thread adds is dropped: a voice that repeats the first voice's set-up
+  // would only count the same messages up. Other threads keep reporting.
+  static void SetMuted(bool bMuted);
   // Answers whether the list changed since the last call, and clears the flag.
   bool Updated();
   // A reader holds the lock for a whole walk over anode.

@@ -78,6 +78,7 @@ class Patch {
     int iLevel;           // the level that owns the module
     int iFirstVar;        // its first record in the matching table
     int iHelper;          // per-voice entries: the per-patch helper module, or -1
+    int iLine = -1;       // the line of its section (or of the formula that wrote it inline)
   };
 
   virtual int AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch, int iLevel, int iLevelParent);
@@ -190,6 +191,7 @@ class Patch {
   void MakeBypassedReferencesConsistent();
   void FinalWiring();
   void InitPerPatchModules();
+  void ReportFailedInit(const ModuleEntry& entry);
   void CheckAudioRate();
   void FindScopeFlag();
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
@@ -200,6 +202,7 @@ class Patch {
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;
   std::vector<int> aiVoiceMap_;  // old to new per-voice indices while tables are ordered
+  std::vector<const Var*> apvarComputing_;  // the records whose classes are being computed, outermost first
 
   // The compilation context of the parser callbacks.
   int iCompiling_ = -1;

@@ -342,7 +342,7 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   VarTable& table = bPerPatch ? tabPatch : tabVoice;
   std::vector<ModuleEntry>& amod = bPerPatch ? amodPatch : amodVoice;
   int iModuleIndex = static_cast<int>(amod.size());
-  amod.push_back(ModuleEntry{ptype, pszName, 1, iLevel, table.N(), -1});
+  amod.push_back(ModuleEntry{ptype, pszName, 1, iLevel, table.N(), -1, pconfSection ? pconfSection->iLine : -1});
   ModuleEntry entry = amod.back();
   bool bGlobal = strcmp(ptype->pszName, "Global") == 0;
   bool bSub = strcmp(ptype->pszName, "Sub") == 0;
@@ -391,7 +391,9 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
       var.pszUser = Q(pszValue);
       var.iLine = line.iLine;
       if (bPerPatch) {
-        tabVoice[var.iShadow].pszUser = var.pszUser;
+        // A voice's copy of an output (a channel's initial value) has no formula: the value is
+        // set once in the per-patch module, and a voice must not set it again at every note.
+        if (!FindRow(ptype->avarOutputs, line.pszName)) tabVoice[var.iShadow].pszUser = var.pszUser;
         tabVoice[var.iShadow].iLine = line.iLine;
       }
       bFound = true;
@@ -709,7 +711,7 @@ void Patch::AddAnonymousModule(const char* pszType, const char* const* apszArgs,
   const Var& varContext = tabVoice[iCompiling_];
   int iLine = varContext.iLine, iLevel = varContext.iLevelOwn, iLevelParent = varContext.iLevelParent;
   int iModuleIndex = static_cast<int>(amodVoice.size());
-  amodVoice.push_back(ModuleEntry{ptype, Q(szName), 1, iLevel, tabVoice.N(), -1});
+  amodVoice.push_back(ModuleEntry{ptype, Q(szName), 1, iLevel, tabVoice.N(), -1, iLine});
   ModuleEntry entry = amodVoice.back();
   bool bAudio = IsAudioType(ptype->pszName);
   int iArg = 0;

@@ -43,6 +43,7 @@ class Voice {
   Patch* ppatch;
   double voiceNum;
   std::vector<Module*> apmod;       // one per per-voice module of the patch; null for a dropped one
+  std::vector<int> aiInitFailed;    // the modules whose Init failed, by module list index
   std::vector<Module*> apmodDelay;  // delays, called after every sample
   ModNote* pmodNote = nullptr;
   ModVoice* pmodVoice = nullptr;

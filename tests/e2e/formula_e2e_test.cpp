@@ -72,6 +72,8 @@ INSTANTIATE_TEST_SUITE_P(
                     "SumVoices(1): a function only callable from patch is called in a voice formula\n"
                     "     >>> SumVoices <<< (1)\n",
                     1},
+        FormulaCase{"\"440\" + 1", "", "\"440\" + 1: this argument doesn't have the correct type\n     >>> \"440\" <<<  + 1\n",
+                    1},
         // A history reference needs a playing patch; the calculator says so in the author's terms.
         FormulaCase{"A4@3", "", "A4@3: " + std::string(kHistory) + "\n     >>> A4 <<< @3\n", 1},
         FormulaCase{"Tuning:A4@3 + 1", "", "Tuning:A4@3 + 1: " + std::string(kHistory) + "\n     >>> Tuning:A4@3 <<<  + 1\n", 1},
@@ -102,6 +104,8 @@ INSTANTIATE_TEST_SUITE_P(
                     FormulaCase{"0.5{100, 400}", "200\n", "", 0}, FormulaCase{"7 \\ 3 + (-1 \\ 3)", "3\n", "", 0},
                     FormulaCase{"RANDOM()", "0.00125125888851588\n", "", 0},
                     FormulaCase{"\"it\"\"s\"", "\"it\"\"s\"\n", "", 0},
+                    FormulaCase{"\"440\" + 1", "",
+                                "\"440\" + 1: this argument doesn't have the correct type\n     >>> \"440\" <<<  + 1\n", 1},
                     // Not-a-number has no sign worth printing; the infinities have theirs.
                     FormulaCase{"0/0", "nan\n", "", 0}, FormulaCase{"1 - 0/0", "nan\n", "", 0},
                     FormulaCase{"SQRT(-1)", "nan\n", "", 0}, FormulaCase{"1/0", "inf\n", "", 0},

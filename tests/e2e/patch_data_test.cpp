@@ -8,6 +8,7 @@
 //   ; expect clean                   vantrel check prints nothing and accepts the patch
 //   ; expect accepted                vantrel check accepts the patch (exit 0), warnings or not
 //   ; expect refused                 vantrel check refuses the patch (exit 1)
+//   ; expect messages N              vantrel check prints exactly N diagnostics (nothing else is blamed)
 //   ; expect class MODULE:VAR L      vantrel dump shows the variable with class letter L
 //   ; expect absent MODULE:VAR       vantrel dump has no record of the variable
 //   ; expect compiled MODULE:VAR F   vantrel dump shows the variable's formula, as compiled, as F
@@ -164,6 +165,10 @@ TEST_P(PatchData, MeetsItsExpectations) {
       EXPECT_EQ(check.iExit, 0) << check.sErr;
     } else if (sKind == "refused") {
       EXPECT_EQ(check.iExit, 1) << check.sErr;
+    } else if (sKind == "messages") {
+      size_t nWant = 0;
+      ss >> nWant;
+      EXPECT_EQ(static_cast<size_t>(std::count(check.sErr.begin(), check.sErr.end(), '\n')), nWant) << check.sErr;
     } else if (sKind == "class" || sKind == "absent" || sKind == "compiled") {
       if (!bDumped) {
         dump = RunVantrel("dump '" + sPath + "'" + sInstall);

@@ -164,7 +164,10 @@ TEST(StructuralModules, AnEngineChannelIgnoresPatchFormulas) {
   channel.Set("ModWheel", "0.5");
   channel.Set("PitchBend", "-0.25");
   ASSERT_EQ(channel.Start(), 0);
-  EXPECT_EQ(channel.Out("ModWheel"), 0) << "an engine channel (no patch) ignores the patch values";
+  // Read the control slot itself: reading the record would evaluate the formula it was given.
+  auto* pmod = static_cast<ModChannel*>(channel.pmodule());
+  EXPECT_EQ(pmod->v.adValue[ControllerIndex("ModWheel")], 0) << "an engine channel (no patch) ignores the patch values";
+  EXPECT_EQ(pmod->v.adValue[ControllerIndex("PitchBend")], 0);
 }
 
 TEST(StructuralModules, InterfaceGivesEachVariableASlotUpToAHundred) {
