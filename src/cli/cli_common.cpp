@@ -47,16 +47,6 @@ void AddInstallOption(CLI::App* papp) {
       ->type_name("DIR");
 }
 
-void InitStatusLog() {
-  // Without a writable log folder the program still runs, only without a log file.
-  fs::path dirLog = fs::path(InstallDir()) / "log";
-  std::error_code ec;
-  fs::create_directories(dirLog, ec);
-  std::string sBase = access(dirLog.c_str(), W_OK) == 0 ? (dirLog / "vantrel").string() : "";
-  if (getenv("KSStatus")) AKSInitialize(sBase.c_str());
-  else AKSInitializeSpec(sBase.c_str(), "S=L;R=L;W=LV;E=LAV;F=LEV");
-}
-
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount) {
   // Some messages end in a line break of their own; a diagnostic is one line.
   int nLength = static_cast<int>(strlen(pszMessage));

@@ -20,10 +20,6 @@ void SetInstallDir(const std::string& sDir);
 // Adds --install DIR to a subcommand.
 void AddInstallOption(CLI::App* papp);
 
-// Opens the status log so that nothing reaches standard output: a log file under the
-// installation's log folder, warnings and worse also on standard error. KSStatus overrides.
-void InitStatusLog();
-
 // Prints "PATH:LINE: MESSAGE" (or "PATH: MESSAGE" when iLine < 0) with " [xN]" when counted N > 1.
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount = 1);
 

@@ -5,6 +5,7 @@
 
 #include "cli_common.h"
 #include "commands.h"
+#include "statuslog.h"
 
 int main(int argc, char** argv) {
   CLI::App app{"vantrel: a real-time software synthesizer programmed in a text patch language.\n"
@@ -14,7 +15,10 @@ int main(int argc, char** argv) {
   std::vector<Command> aCommands = {AddConfCommand(app),   AddFormulaCommand(app), AddModulesCommand(app),
                                     AddCheckCommand(app),  AddDumpCommand(app),    AddRenderCommand(app),
                                     AddBenchCommand(app),  AddPlayCommand(app)};
-  for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
+  for (Command& cmd : aCommands) {
+    AddInstallOption(cmd.papp);
+    AddLogOption(cmd.papp);
+  }
   try {
     app.parse(argc, argv);
   } catch (const CLI::CallForHelp& e) {
@@ -29,7 +33,7 @@ int main(int argc, char** argv) {
   }
   for (Command& cmd : aCommands) {
     if (!cmd.papp->parsed()) continue;
-    InitStatusLog();
+    if (!InitStatusLog()) return ExitUsage;
     return cmd.pfnRun();
   }
   return ExitUsage;

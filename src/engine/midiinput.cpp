@@ -26,19 +26,28 @@ void MidiAssembler::Clear() {
   nData_ = 0;
   bFresh_ = false;
   sysex_ = SysexNone;
+  nCounted_ = 0;
 }
 
 void MidiAssembler::EndSysex(MidiInSink& sink, bool bComplete, unsigned char bInterrupting) {
   MidiSysexBuffer* pbuf = pbufSysex_.load();
-  bool bRecording = sysex_ == SysexRecording;
+  auto state = sysex_;
+  uint32_t nCounted = nCounted_;
   sysex_ = SysexNone;
-  if (!bRecording || !pbuf) return;
-  if (!bComplete) {
+  nCounted_ = 0;
+  if (state == SysexSkipping) {
+    if (nCounted > 0) sink.OnLongSkipped(nCounted);
+    return;
+  }
+  if (state == SysexNone || !pbuf) return;
+  if (state == SysexRecording && !bComplete) {
     // The dump was cut short: say so and keep the buffer for the next one.
     pbuf->nBytesRecorded = 0;
     sink.OnLongError(bInterrupting);
     return;
   }
+  // Complete, or as much as fitted of one too long for the buffer, however it ended.
+  pbuf->nBytesLost = state == SysexOverflow ? nCounted : 0;
   pbufSysex_.store(nullptr);
   pbuf->uFlags.store((pbuf->uFlags.load() & ~MidiBufInQueue) | MidiBufDone, std::memory_order_release);
   sink.OnLongData(pbuf);
@@ -59,19 +68,23 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       if (pbuf && pbuf->nBufferLength > 0) {
         pbuf->nBytesRecorded = 0;
         pbuf->pData[pbuf->nBytesRecorded++] = b;
-        sysex_ = SysexRecording;
+        sysex_ = pbuf->nBytesRecorded >= pbuf->nBufferLength ? SysexOverflow : SysexRecording;
       } else {
         sysex_ = SysexSkipping;
+        nCounted_ = 1;
       }
       continue;
     }
     if (b == 0xF7) {
       if (sysex_ == SysexRecording && pbufSysex_.load()) {
         MidiSysexBuffer* pbuf = pbufSysex_.load();
-        if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
+        pbuf->pData[pbuf->nBytesRecorded++] = b;  // Recording means there is room
+        EndSysex(sink, true, 0);
+      } else if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+        ++nCounted_;
         EndSysex(sink, true, 0);
       } else {
-        sysex_ = SysexNone;  // the end of a skipped dump, or a stray end: nothing to do
+        sysex_ = SysexNone;  // a stray end, or a dump whose buffer was taken back: nothing to do
       }
       bStatus_ = 0, nData_ = 0, bFresh_ = false;
       continue;
@@ -91,17 +104,18 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       MidiSysexBuffer* pbuf = pbufSysex_.load();
       if (!pbuf) {  // the buffer was taken back mid-dump
         sysex_ = SysexSkipping;
+        nCounted_ = 0;
         continue;
       }
-      if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
-      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) {
-        // Full: the dump is handed over as far as it fitted; the rest of it is skipped.
-        EndSysex(sink, true, 0);
-        sysex_ = SysexSkipping;
-      }
+      pbuf->pData[pbuf->nBytesRecorded++] = b;
+      // Full: the rest of the dump is counted, and the buffer handed over at the dump's end.
+      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) sysex_ = SysexOverflow;
       continue;
     }
-    if (sysex_ == SysexSkipping) continue;
+    if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+      ++nCounted_;
+      continue;
+    }
     if (bStatus_ == 0) {
       sink.OnError(b);  // data without a status
       continue;

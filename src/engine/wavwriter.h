@@ -25,12 +25,24 @@ class WavWriter {
   bool Close();
   // Deletes the unfinished file.
   void Abandon();
+  // Rewrites the header's sizes to cover what was written so far, so that the unfinished file
+  // plays (up to here) whatever happens to the process next.
+  bool UpdateHeader();
+  // Finishes what was written, even after a failed write, and moves it into place: a live take
+  // keeps what it holds. When it cannot be moved, the file stays where it was written and
+  // sError names it.
+  bool Keep();
+  // Where the file is being written until it is moved into place.
+  const std::string& TempPath() const { return sTemp_; }
   std::string sError;
 
  private:
   sf_private_tag* psf_ = nullptr;
   std::string sPath_, sTemp_;
   bool bSpecial_ = false;  // the target is a device, FIFO or socket: copy into it, never rename
+
+  bool Finish(bool bKeepPartial);
+  bool WriteFailed();
 };
 
 // Where writing sPath really lands: the final target of a chain of symlinks (a dangling link's
