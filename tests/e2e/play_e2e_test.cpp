@@ -52,7 +52,9 @@ struct Player {
   void Start(const std::vector<std::string>& asArgs, const fs::path& errFile, bool bPipe = false) {
     err = errFile;
     int afd[2] = {-1, -1};
-    if (bPipe) EXPECT_EQ(pipe(afd), 0);
+    if (bPipe) {
+      EXPECT_EQ(pipe(afd), 0);
+    }
     pid = fork();
     if (pid == 0) {
       int fdNull = open("/dev/null", O_RDONLY);
@@ -213,7 +215,9 @@ TEST_P(PlayEnd, LeavesAPlayableTakeOfWhatWasPlayed) {
   EXPECT_TRUE(NoPartFiles(dir));
   // What was played up to the signal, less what the engine had not yet rendered then.
   ExpectA4Take(wav, dPlayed - kBuffer);
-  if (!c.bPipe) EXPECT_NE(sErr.find("vantrel: recorded "), std::string::npos) << sErr;
+  if (!c.bPipe) {
+    EXPECT_NE(sErr.find("vantrel: recorded "), std::string::npos) << sErr;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Ways, PlayEnd, testing::ValuesIn(kEnds),
@@ -326,12 +330,14 @@ TEST(PlayRecordTarget, FullDiskIsReportedWhilePlayingAndWhatFittedIsKept) {
   fs::create_directories(dir / "small");
   fs::create_directories(dir / "out");
   // 128 KiB hold about 0.7 s of 16-bit stereo at 44.1 kHz.
-  std::string sScript = "mount -t tmpfs -o size=128k tmpfs '" + (dir / "small").string() + "' || exit 77; '" +
-                        std::string(VANTREL_EXE) + "' play '" + Patch() +
-                        "' --audio null --seconds 2.5 --note 69:0.8:0 --record '" + (dir / "small" / "take.wav").string() +
-                        "'; rc=$?; cp -a '" + (dir / "small").string() + "/.' '" + (dir / "out").string() + "'; exit $rc";
+  fs::path script = dir / "run.sh";
+  std::ofstream(script) << "mount -t tmpfs -o size=128k tmpfs '" << (dir / "small").string() << "' || exit 77\n'"
+                        << VANTREL_EXE << "' play '" << Patch()
+                        << "' --audio null --seconds 2.5 --note 69:0.8:0 --record '" << (dir / "small" / "take.wav").string()
+                        << "'\nrc=$?\ncp -a '" << (dir / "small").string() << "/.' '" << (dir / "out").string()
+                        << "'\nexit $rc\n";
   Clock::time_point tStart = Clock::now();
-  int iStatus = system(("env -u KSStatus unshare -m sh -c \"" + sScript + "\" 2>'" + (dir / "play.err").string() + "'").c_str());
+  int iStatus = system(("env -u KSStatus unshare -m sh '" + script.string() + "' 2>'" + (dir / "play.err").string() + "'").c_str());
   double dRun = std::chrono::duration<double>(Clock::now() - tStart).count();
   int iExit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
   std::string sErr = ReadWholeFile(dir / "play.err");
@@ -377,7 +383,7 @@ TEST(PlaySeconds, CountFromTheFirstSound) {
 TEST(PlayReset, Sigusr1ResetsTheAutoReduction) {
   fs::path dir = FreshDir("usr1");
   std::string sLoud = (dir / "loud.vantrel").string();
-  std::ofstream(sLoud) << "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n[Voice]\nPreGain = 3 * Osc1\n";
+  std::ofstream(sLoud) << "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n[Voice]\nPreGain = 20 * Osc1\n";
   Player player;
   player.Start({sLoud, "--audio", "null", "--seconds", "4", "--note", "69:1:0:0.5"}, dir / "play.err");
   ASSERT_TRUE(player.WaitFor("reduced -", 20)) << player.Err();
@@ -394,7 +400,7 @@ TEST(PlayReset, Sigusr1ResetsTheAutoReduction) {
 TEST(PlayTerminal, StatusLineFitsAndRResets) {
   fs::path dir = FreshDir("pty");
   std::string sLoud = (dir / "loud.vantrel").string();
-  std::ofstream(sLoud) << "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n[Voice]\nPreGain = 3 * Osc1\n";
+  std::ofstream(sLoud) << "[Osc1]\nFrequency = Pitch\nWaveform = Sine\n[Voice]\nPreGain = 20 * Osc1\n";
   winsize ws = {};
   ws.ws_col = 80;
   ws.ws_row = 24;
