@@ -10,6 +10,7 @@
 
 #include "akstatus.h"
 #include "audiodevice.h"
+#include "quietstream.h"
 
 int MidiDataBytes(unsigned char bStatus) {
   if (bStatus < 0xF0) return (bStatus & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1
@@ -381,6 +382,7 @@ class JackMidiPort : public AssemblingPort {
 // Tries one MIDI system; null with the reason when it does not start.
 std::unique_ptr<RtMidiIn> TryRtMidi(RtMidi::Api api, std::string* psError) {
   try {
+    QuietLibraryStream quiet;  // the reason comes back in the exception
     auto pin = std::make_unique<RtMidiIn>(api, "vantrel-midi", 1000);
     if (api != RtMidi::UNSPECIFIED && pin->getCurrentApi() != api) {
       *psError = RtMidi::getApiDisplayName(api) + " is not compiled into this RtMidi";
