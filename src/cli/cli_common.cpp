@@ -13,6 +13,7 @@
 
 #include "akstatus.h"
 #include "appcore.h"
+#include "statuslog.h"
 
 namespace fs = std::filesystem;
 
@@ -84,6 +85,10 @@ std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsO
     fprintf(stderr, "vantrel: cannot read interpreter file \"%s\": %s\n", sSettings.c_str(), strerror(errno));
     return nullptr;
   }
+  // An unusable setting is the user's business; after that, the patch compiler's warnings reach
+  // the user through the error list, which every command prints as diagnostics.
+  auto pcore = std::make_unique<AppCore>(InstallDir(), asSettingsOverride);
   AKSSetActions(AKSWarn, AKSGetActions(AKSWarn) & ~AKSActDebug);
-  return std::make_unique<AppCore>(InstallDir(), asSettingsOverride);
+  EchoWarnings(false);
+  return pcore;
 }

@@ -26,8 +26,9 @@ void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int
 // Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
 int SplitLinePrefix(const char* pszMessage, const char** ppszText);
 
-// The application core for the installation, with warnings kept off standard error (commands
-// print their own diagnostics); null, with a message, when the engine settings cannot be read.
+// The application core for the installation; warnings of the settings reach standard error, later
+// ones are kept off it (commands print their own diagnostics); null, with a message, when the
+// engine settings cannot be read.
 std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride = {});
 
 // Checks that a file can be read; prints "vantrel: cannot read PATH: reason" and answers false if not.

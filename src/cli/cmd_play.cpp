@@ -207,10 +207,11 @@ int RunPlay(const PlayOptions& opt) {
     PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
   if (iLoad != 0) return ExitRefused;
   ErrorList::Get()->Clear();
-  // From here on the status log's messages for the user (a device that does not open or goes
-  // away) print above the status line.
+  // From here on the status log's warnings (a device that does not open or goes away) are the
+  // user's business too, printed above the status line.
   g_pconsole = &console;
   SetUserMessageSink(MessageAboveStatus);
+  EchoWarnings(true);
 
   // From here on an end request (Ctrl-C, SIGTERM, SIGHUP) ends the run in order.
   InstallPlaySignals();

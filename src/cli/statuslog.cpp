@@ -65,6 +65,12 @@ bool InitStatusLog() {
   return true;
 }
 
+void EchoWarnings(bool bOn) {
+  // Under KSStatus the developer's actions rule and nothing is echoed.
+  if (getenv("KSStatus")) return;
+  AKSSetEcho(EchoToUser, bOn ? kUserSeverities : kUserSeverities & ~(1u << AKSWarn));
+}
+
 void SetUserMessageSink(void (*pfnSink)(const std::string& sLine)) { g_pfnSink.store(pfnSink); }
 
 bool NamesPlatformCall(const char* pszMessage) {

@@ -17,6 +17,10 @@ void AddLogOption(CLI::App* papp);
 // when the --log file cannot be opened.
 bool InitStatusLog();
 
+// Whether warnings are echoed (errors always are): off while a command prints the patch
+// compiler's messages from the error list itself, on again while play runs.
+void EchoWarnings(bool bOn);
+
 // Where the plain diagnostics go: by default standard error; play prints them above its status
 // line. The sink gets one line without its line feed, and may be called from any thread.
 void SetUserMessageSink(void (*pfnSink)(const std::string& sLine));
