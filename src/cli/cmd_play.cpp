@@ -298,7 +298,7 @@ int RunPlay(const PlayOptions& opt) {
     ShutdownGuard guard([&console](const std::string& s) { console.Message(s); },
                         [&] {
                           keys.Restore();
-                          if (ptake) ptake->Rescue();
+                          if (ptake) console.Message("vantrel: ended before the devices closed; the recording is in " + ptake->Rescue());
                         });
     keys.Restore();
     pmidi.reset();

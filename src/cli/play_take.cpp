@@ -36,6 +36,7 @@ Take::~Take() {
 bool Take::Open(const std::string& sPath, int nChannels, int iRate, double dTapSeconds) {
   nChannels_ = nChannels;
   iRate_ = iRate;
+  sPath_ = sPath;
   if (!wav_.Open(sPath, nChannels, iRate, false)) {
     sError = wav_.sError;
     return false;
@@ -58,7 +59,7 @@ void Take::Loop() {
     size_t n;
     while ((n = ptap_->Pop(as.data(), as.size())) > 0) {
       long nFramesNow = static_cast<long>(n) / nChannels_;
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<std::timed_mutex> lock(mutex_);
       // After a failure the tap is still drained, so the engine never counts the samples as lost.
       if (bFailed_.load() || bRescued_.load()) continue;
       if (!wav_.Write(as.data(), nFramesNow)) {
@@ -71,7 +72,7 @@ void Take::Loop() {
     }
     if (bLast) return;
     if (std::chrono::steady_clock::now() >= tNextHeader) {
-      std::lock_guard<std::mutex> lock(mutex_);
+      std::lock_guard<std::timed_mutex> lock(mutex_);
       if (!bFailed_.load() && !bRescued_.load()) wav_.UpdateHeader();
       tNextHeader += kHeaderEvery;
     }
@@ -90,7 +91,7 @@ std::string Take::NewFailure() {
 bool Take::Finish() {
   bStop_ = true;
   if (thread_.joinable()) thread_.join();
-  std::lock_guard<std::mutex> lock(mutex_);
+  std::lock_guard<std::timed_mutex> lock(mutex_);
   if (bRescued_.load()) return false;
   bool bWhole = true;
   if (bFailed_.load()) {
@@ -108,10 +109,10 @@ bool Take::Finish() {
   return bWhole;
 }
 
-void Take::Rescue() {
-  std::lock_guard<std::mutex> lock(mutex_);
-  if (bRescued_.exchange(true)) return;
-  wav_.Keep();
+std::string Take::Rescue() {
+  std::unique_lock<std::timed_mutex> lock(mutex_, std::chrono::milliseconds(500));
+  if (!lock.owns_lock() || bRescued_.exchange(true)) return wav_.TempPath();
+  return wav_.Keep() ? sPath_ : wav_.TempPath();
 }
 
 void InstallPlaySignals() {

@@ -31,8 +31,9 @@ class Take {
   // frames were lost, the file could not be moved), with the reason in sError.
   bool Finish();
   // Any thread, when the process must end now: the header covers what was written and the file
-  // is moved into place. Nothing is written after it.
-  void Rescue();
+  // is moved into place; nothing is written after it. Should the file be busy past a moment (a
+  // FIFO without a reader blocks the move), it stays as it is. Answers where the take is.
+  std::string Rescue();
   double Seconds() const { return static_cast<double>(nFrames_.load()) / iRate_; }
   long long Frames() const { return nFrames_.load(); }
   std::string sError;
@@ -41,9 +42,10 @@ class Take {
   void Loop();
   WavWriter wav_;
   std::unique_ptr<SampleTap> ptap_;
+  std::string sPath_;
   int nChannels_ = 2, iRate_ = 44100;
   std::thread thread_;
-  std::mutex mutex_;  // the file, between the writer thread and Rescue
+  std::timed_mutex mutex_;  // the file, between the writer thread, Finish and Rescue
   std::atomic<bool> bStop_{false}, bFailed_{false}, bFailureShown_{false}, bRescued_{false};
   std::atomic<long long> nFrames_{0};
   std::string sFailure_;  // set once, before bFailed_

@@ -76,6 +76,7 @@ bool AKSOpenLogFile(const char* pszPath);
 // Deletes the log files of a base name ("BASE-YYYYMMDD-HHMMSS-PID.log") except the newest nKeep,
 // newest by the time in their names; other files are never touched. Answers how many it deleted.
 int AKSRotateLogs(const char* pszLogBase, int nKeep);
+constexpr int AKSLogsKept = 20;  // how many logs the desktop application keeps: a few weeks of sessions
 
 // Severity letters "TSRWEF0123456789" from severity 1 on, and the names.
 char AKSSeverityLetter(int iSeverity);
