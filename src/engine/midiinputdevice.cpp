@@ -224,7 +224,7 @@ void MidiInputDevice::SaveDump() {
   // the virtual one).
   ERRADD(-1, "Ch%02d SYSEX dump stored in %s", iCurrent_ >= 0 ? iCurrent_ + 1 : 0, sFile.c_str());
   if (bufSysex_.nBytesLost > 0)
-    ERRADD(-1, "SYSEX dump cut to its first %u bytes: the last %u bytes did not fit and were lost",
+    ERRADD(-1, "SYSEX dump cut to its first %u bytes, the size of the buffer; bytes lost: %u",
            bufSysex_.nBytesRecorded, bufSysex_.nBytesLost);
 }
 

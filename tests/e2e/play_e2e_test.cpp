@@ -223,6 +223,37 @@ TEST_P(PlayEnd, LeavesAPlayableTakeOfWhatWasPlayed) {
 INSTANTIATE_TEST_SUITE_P(Ways, PlayEnd, testing::ValuesIn(kEnds),
                          [](const testing::TestParamInfo<EndCase>& info) { return std::string(info.param.pszName); });
 
+// An orderly end that cannot finish (the take waits for a reader of its FIFO that never comes): a
+// second Ctrl-C gives it a few seconds, then the run ends and says where the take is.
+TEST(PlayEndStuck, SecondCtrlCEndsAfterTheGraceWithTheTakeKept) {
+  fs::path dir = FreshDir("stuck");
+  fs::path fifo = dir / "fifo.wav", tmp = dir / "tmp";
+  fs::create_directories(tmp);
+  ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
+  setenv("TMPDIR", tmp.c_str(), 1);
+  Player player;
+  player.Start({Patch(), "--audio", "null", "--note", "69:0.8:0", "--record", fifo.string()}, dir / "play.err");
+  unsetenv("TMPDIR");
+  ASSERT_TRUE(player.WaitFor("vantrel: playing", 20)) << player.Err();
+  std::this_thread::sleep_for(std::chrono::milliseconds(1500));
+  kill(player.pid, SIGINT);
+  std::this_thread::sleep_for(std::chrono::milliseconds(500));
+  EXPECT_EQ(waitpid(player.pid, nullptr, WNOHANG), 0) << "waits for a reader of the FIFO";
+  kill(player.pid, SIGINT);
+  Clock::time_point tSecond = Clock::now();
+  ASSERT_TRUE(player.WaitFor("ending in 3 s at the latest", 5)) << player.Err();
+  EXPECT_EQ(player.Wait(30), 130) << player.Err();
+  double dWaited = std::chrono::duration<double>(Clock::now() - tSecond).count();
+  EXPECT_GE(dWaited, 3.0);
+  std::string sErr = player.Err();
+  size_t i = sErr.find("the recording is in ");
+  ASSERT_NE(i, std::string::npos) << sErr;
+  std::string sKept = sErr.substr(i + 20, sErr.find('\n', i) - i - 20);
+  EXPECT_EQ(fs::path(sKept).parent_path(), tmp) << sErr;
+  ExpectA4Take(sKept, 1.5 - kBuffer);
+  EXPECT_TRUE(fs::is_fifo(fs::symlink_status(fifo)));
+}
+
 // Killed outright (as a crash would end it): the name asked for never appears, but the
 // unfinished file beside it is a valid WAV up to about a second before the end.
 TEST(PlayEndKilled, UnfinishedTakeStaysPlayable) {

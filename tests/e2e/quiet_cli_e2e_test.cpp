@@ -88,6 +88,22 @@ TEST(QuietCli, LogOptionKeepsTheDeveloperLogInTheFileNamed) {
   fs::remove(log);
 }
 
+// A sound system that is not there: the log's texts name the failed calls ("waveOutOpen() = 6");
+// the user reads what happened, in words, and nothing a library printed by itself.
+TEST(QuietCli, NoPlatformCallsOrLibraryNoiseForTheUser) {
+  VantrelRun r = RunVantrel("play '" + Patch() + "' --audio pulse --seconds 0.3 --install '" + DataPath("install") + "'");
+  EXPECT_FALSE(HasDeveloperLine(r.sErr)) << r.sErr;
+  for (const char* psz : {"waveOutOpen", "RtApi", "MidiInAlsa", "pa_context_connect"})
+    EXPECT_EQ(r.sErr.find(psz), std::string::npos) << psz << " in\n" << r.sErr;
+  // Every line is one of ours.
+  for (size_t i = 0; i < r.sErr.size();) {
+    size_t iEnd = r.sErr.find('\n', i);
+    std::string sLine = r.sErr.substr(i, iEnd - i);
+    EXPECT_TRUE(sLine.rfind("vantrel: ", 0) == 0 || sLine.rfind("level ", 0) == 0) << sLine;
+    i = iEnd == std::string::npos ? r.sErr.size() : iEnd + 1;
+  }
+}
+
 // An unusable engine setting is replaced by its default, and the user is told on standard error
 // in a plain line, whichever command reads the settings.
 struct SettingCase {

@@ -492,9 +492,9 @@ INSTANTIATE_TEST_SUITE_P(
     Sizes, DumpSizeTest,
     testing::Values(DumpSizeCase{16383, 16383, nullptr}, DumpSizeCase{16384, 16384, nullptr},
                     DumpSizeCase{16385, 16384,
-                                 "SYSEX dump cut to its first 16384 bytes: the last 1 bytes did not fit and were lost"},
+                                 "SYSEX dump cut to its first 16384 bytes, the size of the buffer; bytes lost: 1"},
                     DumpSizeCase{20000, 16384,
-                                 "SYSEX dump cut to its first 16384 bytes: the last 3616 bytes did not fit and were lost"}),
+                                 "SYSEX dump cut to its first 16384 bytes, the size of the buffer; bytes lost: 3616"}),
     [](const testing::TestParamInfo<DumpSizeCase>& info) { return "bytes_" + std::to_string(info.param.nBytes); });
 
 TEST_F(MidiInputTest, DumpThatCannotBeSavedIsShownInABox) {
