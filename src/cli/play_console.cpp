@@ -4,6 +4,7 @@
 #include <sys/ioctl.h>
 #include <unistd.h>
 
+#include <cstdlib>
 #include <cstring>
 
 namespace {
@@ -102,10 +103,25 @@ void Console::ErrorBox(const char* pszTitle, const char* pszText) {
   Message(std::string("vantrel: ") + pszTitle + ": " + pszText);
 }
 
+namespace {
+
+// The terminal's modes before the keys were taken, restored by any exit (a fatal error included).
+termios g_termiosSaved;
+volatile bool g_bTermiosChanged = false;
+void RestoreTerminalAtExit() {
+  if (g_bTermiosChanged) tcsetattr(0, TCSANOW, &g_termiosSaved);
+}
+
+}  // namespace
+
 bool KeyInput::Start() {
   // A background job that touched the terminal's modes would be stopped by the shell.
   if (!isatty(0) || tcgetpgrp(0) != getpgrp()) return false;
   if (tcgetattr(0, &saved_) != 0) return false;
+  static bool bAtExit = atexit(RestoreTerminalAtExit) == 0;
+  if (!bAtExit) return false;
+  g_termiosSaved = saved_;
+  g_bTermiosChanged = true;
   termios raw = saved_;
   raw.c_lflag &= static_cast<tcflag_t>(~(ICANON | ECHO));
   raw.c_cc[VMIN] = 0;  // reads answer at once, with or without a key
@@ -124,5 +140,6 @@ int KeyInput::Poll() {
 void KeyInput::Restore() {
   if (!bActive_) return;
   tcsetattr(0, TCSANOW, &saved_);
+  g_bTermiosChanged = false;
   bActive_ = false;
 }
