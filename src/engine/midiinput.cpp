@@ -79,7 +79,9 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
     if (b == 0xF7) {
       if (sysex_ == SysexRecording && pbufSysex_.load()) {
         MidiSysexBuffer* pbuf = pbufSysex_.load();
-        pbuf->pData[pbuf->nBytesRecorded++] = b;  // Recording means there is room
+        // Recording means there is room, unless the buffer was exchanged mid-dump.
+        if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
+        else sysex_ = SysexOverflow, ++nCounted_;
         EndSysex(sink, true, 0);
       } else if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
         ++nCounted_;
@@ -108,7 +110,8 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
         nCounted_ = 0;
         continue;
       }
-      pbuf->pData[pbuf->nBytesRecorded++] = b;
+      if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
+      else ++nCounted_;
       // Full: the rest of the dump is counted, and the buffer handed over at the dump's end.
       if (pbuf->nBytesRecorded >= pbuf->nBufferLength) sysex_ = SysexOverflow;
       continue;
