@@ -46,18 +46,22 @@ void AddLogOption(CLI::App* papp) {
 
 bool InitStatusLog() {
   if (getenv("KSStatus")) {
-    // The developer's choice: a time-stamped file under the installation's log folder (none
-    // when the folder cannot be written) and the actions KSStatus names.
-    fs::path dirLog = fs::path(InstallDir()) / "log";
-    std::error_code ec;
-    fs::create_directories(dirLog, ec);
-    AKSInitialize(access(dirLog.c_str(), W_OK) == 0 ? (dirLog / "vantrel").c_str() : "");
-    return true;
+    // The developer's choice: the actions KSStatus names, into the --log file or else a
+    // time-stamped file under the installation's log folder (none when it cannot be written).
+    std::string sBase;
+    if (g_sLogFile.empty()) {
+      fs::path dirLog = fs::path(InstallDir()) / "log";
+      std::error_code ec;
+      fs::create_directories(dirLog, ec);
+      if (access(dirLog.c_str(), W_OK) == 0) sBase = (dirLog / "vantrel").string();
+    }
+    AKSInitialize(sBase.c_str());
+  } else {
+    // A failed internal check still aborts and a fatal error still ends the run; what the user
+    // reads of them is the plain echo.
+    AKSInitializeSpec("", g_sLogFile.empty() ? "E=A;F=E" : "S=L;R=L;W=L;E=LA;F=LE");
+    AKSSetEcho(EchoToUser, kUserSeverities);
   }
-  // A failed internal check still aborts and a fatal error still ends the run; what the user
-  // reads of them is the plain echo.
-  AKSInitializeSpec("", g_sLogFile.empty() ? "E=A;F=E" : "S=L;R=L;W=L;E=LA;F=LE");
-  AKSSetEcho(EchoToUser, kUserSeverities);
   if (!g_sLogFile.empty() && !AKSOpenLogFile(g_sLogFile.c_str())) {
     fprintf(stderr, "vantrel: cannot write the log file %s: %s\n", g_sLogFile.c_str(), strerror(errno));
     return false;

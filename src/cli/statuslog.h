@@ -13,8 +13,8 @@ void AddLogOption(CLI::App* papp);
 // Opens the status log so that nothing reaches standard output. By default there is no log file
 // and warnings and worse reach standard error as plain one-line diagnostics ("vantrel: TEXT");
 // --log FILE appends the developer log to FILE as well; KSStatus chooses the developer's own
-// actions and a time-stamped file under the installation's log folder. False, with a message,
-// when the --log file cannot be opened.
+// actions, logged to the --log file or else a time-stamped file under the installation's log
+// folder. False, with a message, when the --log file cannot be opened.
 bool InitStatusLog();
 
 // Whether warnings are echoed (errors always are): off while a command prints the patch
