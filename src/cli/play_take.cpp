@@ -41,6 +41,7 @@ bool Take::Open(const std::string& sPath, int nChannels, int iRate, double dTapS
     sError = wav_.sError;
     return false;
   }
+  sTempPath_ = wav_.TempPath();
   // The header is valid from the first moment: a take ended before any audio is an empty WAV.
   wav_.UpdateHeader();
   ptap_ = std::make_unique<SampleTap>(static_cast<size_t>(dTapSeconds * iRate * nChannels));
@@ -111,8 +112,8 @@ bool Take::Finish() {
 
 std::string Take::Rescue() {
   std::unique_lock<std::timed_mutex> lock(mutex_, std::chrono::milliseconds(500));
-  if (!lock.owns_lock() || bRescued_.exchange(true)) return wav_.TempPath();
-  return wav_.Keep() ? sPath_ : wav_.TempPath();
+  if (!lock.owns_lock() || bRescued_.exchange(true)) return sTempPath_;
+  return wav_.Keep() ? sPath_ : sTempPath_;
 }
 
 void InstallPlaySignals() {

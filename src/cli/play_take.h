@@ -42,7 +42,7 @@ class Take {
   void Loop();
   WavWriter wav_;
   std::unique_ptr<SampleTap> ptap_;
-  std::string sPath_;
+  std::string sPath_, sTempPath_;  // the name asked for; where the take is until it moves there
   int nChannels_ = 2, iRate_ = 44100;
   std::thread thread_;
   std::timed_mutex mutex_;  // the file, between the writer thread, Finish and Rescue

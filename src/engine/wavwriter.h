@@ -32,8 +32,9 @@ class WavWriter {
   // keeps what it holds. When it cannot be moved, the file stays where it was written and
   // sError names it.
   bool Keep();
-  // Where the file is being written until it is moved into place.
-  const std::string& TempPath() const { return sTemp_; }
+  // The unfinished file while one is open, so that a signal handler can remove it (the text
+  // stays put until Close or Abandon).
+  const char* TempPath() const { return psf_ ? sTemp_.c_str() : nullptr; }
   std::string sError;
 
  private:
