@@ -18,6 +18,7 @@
 #include <thread>
 
 #include "akstatus.h"
+#include "quietstream.h"
 
 namespace {
 
@@ -253,7 +254,10 @@ class RtOutput : public OutputBase {
   int Open(const WaveFormat& format, AudioMessageQueue* pqueue, void* pvInstance) override {
     if (format.nBitsPerSample != 16 || format.nChannels < 1 || format.nSamplesPerSec < 1) return WaveErrBadFormat;
     try {
-      prt_ = std::make_unique<RtAudio>(ToRtApi(api_));
+      {
+        QuietLibraryStream quiet;  // probing the APIs prints what is not running; we try the next
+        prt_ = std::make_unique<RtAudio>(ToRtApi(api_));
+      }
       prt_->showWarnings(false);
       if (api_ != AudioApi::Default && prt_->getCurrentApi() != ToRtApi(api_)) {
         AKS(AKSWarn, AK_HERE, "audio: %s is not compiled into this RtAudio", AudioApiName(api_));
@@ -446,6 +450,7 @@ std::vector<std::string> ListAudioDevices() {
     if (api == RtAudio::RTAUDIO_DUMMY) continue;
     std::string sApi = RtAudio::getApiName(api);
     try {
+      QuietLibraryStream quiet;
       RtAudio rt(api);
       rt.showWarnings(false);
       unsigned n = rt.getDeviceCount();

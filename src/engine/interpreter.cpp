@@ -69,6 +69,7 @@ void Interpreter::ResetAutoReduce() {
   // The output stage belongs to the audio thread; it applies the reset before its next buffer.
   bResetPending_.store(true);
   dPeakShown_.store(1.0, std::memory_order_relaxed);
+  dSignalPeakShown_.store(0.0, std::memory_order_relaxed);
   nAutoReduceShown_.store(0, std::memory_order_relaxed);
 }
 
@@ -193,13 +194,18 @@ void Interpreter::RenderBuffer() {
   MixFrames(ptable_->aslot, adMix_, nBufferSamples, nChannels);
   mutexEngine.unlock();
 
-  if (bResetPending_.exchange(false)) stage_.ResetAutoReduce();
+  if (bResetPending_.exchange(false)) {
+    stage_.ResetAutoReduce();
+    dSignalPeak_ = 0.0;
+  }
   int nValues = nChannels * nBufferSamples;
   auto* asOut = reinterpret_cast<int16_t*>(pbuf->pData);
   stage_.Convert(adMix_, nValues, asOut);
   if (ptap_) ptap_->Push(asOut, static_cast<size_t>(nValues));
   dPeakShown_.store(stage_.dPeak, std::memory_order_relaxed);
   dLevelShown_.store(stage_.dLevel, std::memory_order_relaxed);
+  if (stage_.dLevel > dSignalPeak_) dSignalPeak_ = stage_.dLevel;
+  dSignalPeakShown_.store(dSignalPeak_, std::memory_order_relaxed);
   nAutoReduceShown_.store(stage_.nAutoReductions, std::memory_order_relaxed);
   nNonFiniteShown_.store(stage_.nNonFinite, std::memory_order_relaxed);
   nRendered_.fetch_add(1, std::memory_order_relaxed);
@@ -209,7 +215,7 @@ void Interpreter::RenderBuffer() {
 }
 
 void Interpreter::HandleMidiMessage(uintptr_t, uint32_t uPacked) {
-  uLastMidi_.store(uPacked, std::memory_order_relaxed);
+  if ((uPacked & 0xFF) < 0xF8) uLastMidi_.store(uPacked, std::memory_order_relaxed);
   // Decoding reaches the patches of the table; installation replaces and destroys them under
   // the engine lock, so decoding holds it too, or a note could land on a patch being freed.
   std::lock_guard<std::mutex> lock(ptable_->mutexEngine);

@@ -80,11 +80,15 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // Values for display, read without a lock from any thread.
   double Peak() const { return dPeakShown_.load(std::memory_order_relaxed); }
   double Level() const { return dLevelShown_.load(std::memory_order_relaxed); }
+  // The largest absolute value the patches made (before any reduction) since the device opened
+  // or ResetAutoReduce: the signal's peak, where Peak() is the reduction threshold.
+  double SignalPeak() const { return dSignalPeakShown_.load(std::memory_order_relaxed); }
   int AutoReductions() const { return nAutoReduceShown_.load(std::memory_order_relaxed); }
   uint32_t KeepUpCount() const { return nKeepUp_.load(std::memory_order_relaxed); }
   long NonFiniteSamples() const { return nNonFiniteShown_.load(std::memory_order_relaxed); }
   long BuffersRendered() const { return nRendered_.load(std::memory_order_relaxed); }
-  // The last MIDI message handled (0: none yet), for monitors.
+  // The last MIDI message handled other than real-time ones (clock, start, stop: they would hide
+  // the player's notes); 0: none yet. For monitors.
   uint32_t LastMidiMessage() const { return uLastMidi_.load(std::memory_order_relaxed); }
   // The audio thread's exit code once it ended.
   int ExitCode() const { return iExitCode_.load(); }
@@ -109,7 +113,8 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   SampleTap* ptap_ = nullptr;
   bool bFallbackToNull_ = true;
   std::atomic<bool> bResetPending_{false};
-  std::atomic<double> dPeakShown_{1.0}, dLevelShown_{0.0};
+  std::atomic<double> dPeakShown_{1.0}, dLevelShown_{0.0}, dSignalPeakShown_{0.0};
+  double dSignalPeak_ = 0.0;  // audio thread
   std::atomic<int> nAutoReduceShown_{0};
   std::atomic<long> nNonFiniteShown_{0}, nRendered_{0};
   std::atomic<uint32_t> uLastMidi_{0};

@@ -10,6 +10,7 @@
 
 #include "akstatus.h"
 #include "audiodevice.h"
+#include "quietstream.h"
 
 int MidiDataBytes(unsigned char bStatus) {
   if (bStatus < 0xF0) return (bStatus & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1
@@ -26,19 +27,28 @@ void MidiAssembler::Clear() {
   nData_ = 0;
   bFresh_ = false;
   sysex_ = SysexNone;
+  nCounted_ = 0;
 }
 
 void MidiAssembler::EndSysex(MidiInSink& sink, bool bComplete, unsigned char bInterrupting) {
   MidiSysexBuffer* pbuf = pbufSysex_.load();
-  bool bRecording = sysex_ == SysexRecording;
+  auto state = sysex_;
+  uint32_t nCounted = nCounted_;
   sysex_ = SysexNone;
-  if (!bRecording || !pbuf) return;
-  if (!bComplete) {
+  nCounted_ = 0;
+  if (state == SysexSkipping) {
+    if (nCounted > 0) sink.OnLongSkipped(nCounted);
+    return;
+  }
+  if (state == SysexNone || !pbuf) return;
+  if (state == SysexRecording && !bComplete) {
     // The dump was cut short: say so and keep the buffer for the next one.
     pbuf->nBytesRecorded = 0;
     sink.OnLongError(bInterrupting);
     return;
   }
+  // Complete, or as much as fitted of one too long for the buffer, however it ended.
+  pbuf->nBytesLost = state == SysexOverflow ? nCounted : 0;
   pbufSysex_.store(nullptr);
   pbuf->uFlags.store((pbuf->uFlags.load() & ~MidiBufInQueue) | MidiBufDone, std::memory_order_release);
   sink.OnLongData(pbuf);
@@ -59,19 +69,25 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       if (pbuf && pbuf->nBufferLength > 0) {
         pbuf->nBytesRecorded = 0;
         pbuf->pData[pbuf->nBytesRecorded++] = b;
-        sysex_ = SysexRecording;
+        sysex_ = pbuf->nBytesRecorded >= pbuf->nBufferLength ? SysexOverflow : SysexRecording;
       } else {
         sysex_ = SysexSkipping;
+        nCounted_ = 1;
       }
       continue;
     }
     if (b == 0xF7) {
       if (sysex_ == SysexRecording && pbufSysex_.load()) {
         MidiSysexBuffer* pbuf = pbufSysex_.load();
+        // Recording means there is room, unless the buffer was exchanged mid-dump.
         if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
+        else sysex_ = SysexOverflow, ++nCounted_;
+        EndSysex(sink, true, 0);
+      } else if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+        ++nCounted_;
         EndSysex(sink, true, 0);
       } else {
-        sysex_ = SysexNone;  // the end of a skipped dump, or a stray end: nothing to do
+        sysex_ = SysexNone;  // a stray end, or a dump whose buffer was taken back: nothing to do
       }
       bStatus_ = 0, nData_ = 0, bFresh_ = false;
       continue;
@@ -91,17 +107,19 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       MidiSysexBuffer* pbuf = pbufSysex_.load();
       if (!pbuf) {  // the buffer was taken back mid-dump
         sysex_ = SysexSkipping;
+        nCounted_ = 0;
         continue;
       }
       if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
-      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) {
-        // Full: the dump is handed over as far as it fitted; the rest of it is skipped.
-        EndSysex(sink, true, 0);
-        sysex_ = SysexSkipping;
-      }
+      else ++nCounted_;
+      // Full: the rest of the dump is counted, and the buffer handed over at the dump's end.
+      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) sysex_ = SysexOverflow;
       continue;
     }
-    if (sysex_ == SysexSkipping) continue;
+    if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+      ++nCounted_;
+      continue;
+    }
     if (bStatus_ == 0) {
       sink.OnError(b);  // data without a status
       continue;
@@ -367,6 +385,7 @@ class JackMidiPort : public AssemblingPort {
 // Tries one MIDI system; null with the reason when it does not start.
 std::unique_ptr<RtMidiIn> TryRtMidi(RtMidi::Api api, std::string* psError) {
   try {
+    QuietLibraryStream quiet;  // the reason comes back in the exception
     auto pin = std::make_unique<RtMidiIn>(api, "vantrel-midi", 1000);
     if (api != RtMidi::UNSPECIFIED && pin->getCurrentApi() != api) {
       *psError = RtMidi::getApiDisplayName(api) + " is not compiled into this RtMidi";

@@ -82,6 +82,7 @@ class MidiInputDevice : private MidiInSink {
   void OnLongData(MidiSysexBuffer* pbuf) override;
   void OnError(uint32_t uPacked) override;
   void OnLongError(uint32_t uPacked) override;
+  void OnLongSkipped(uint32_t nBytes) override;
 
   void CloseCurrent(int d);
   void FinishOpen(int d);
@@ -111,7 +112,8 @@ class MidiInputDevice : private MidiInSink {
   int iLight_ = -1;
 
   // Error notifications from the port's thread to the tick: a single-producer ring. Bit 31
-  // marks a dump error. A flood beyond its size only loses reports, never blocks.
+  // marks a dump error, bit 30 a dump not captured (with its length below). A flood beyond its
+  // size only loses reports, never blocks.
   static constexpr uint32_t kErrors = 256;
   uint32_t auError_[kErrors] = {};
   std::atomic<uint32_t> iErrorWrite_{0}, iErrorRead_{0};

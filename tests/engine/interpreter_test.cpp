@@ -222,6 +222,10 @@ TEST_F(EngineTest, MidiAndBuffersAreHandledInArrivalOrder) {
   EXPECT_EQ(aevent[2].sWhat, "on");
   EXPECT_EQ(aevent[2].nFramesBefore, 64);
   EXPECT_EQ(pengine->LastMidiMessage(), MidiPack(0x90, 64, 127));
+  // Real-time messages (a sender's clock) would hide the player's notes from a monitor.
+  pengine->PostMidiMessage(0, 0xF8);
+  ASSERT_TRUE(WaitFor([&] { return ErrorCount("MIDI Timing Clock received but not supported") == 1; }));
+  EXPECT_EQ(pengine->LastMidiMessage(), MidiPack(0x90, 64, 127));
   Shutdown();
 }
 
