@@ -236,10 +236,9 @@ std::string StatusLine(AppCore& core, Interpreter& engine) {
   char sz[256];
   snprintf(sz, sizeof sz, "level %s  peak %.2f  auto-reductions %d  voices %d  last MIDI: %s", szLevel, engine.Peak(),
            engine.AutoReductions(), nVoices, szMidi);
-  std::string s = sz;
-  if (AudioOutput* pdevice = engine.Device())
-    if (long n = pdevice->Underruns()) s += "  late periods " + std::to_string(n);
-  return s;
+  // Gaps the engine caused (no buffer ready), apart from the sound server's own xruns.
+  return std::string(sz) + "  engine late " + std::to_string(engine.LatePeriods()) + "  xruns " +
+         std::to_string(engine.ServerXruns());
 }
 
 int RunPlay(const PlayOptions& opt) {
@@ -286,18 +285,26 @@ int RunPlay(const PlayOptions& opt) {
   }
 
   engine.SetOutput(MakeAudioOutput(api));
+  // The silent clock stands in only when no output was named.
+  engine.SetFallbackToNull(api == AudioApi::Default);
   signal(SIGINT, OnSignal);
   signal(SIGTERM, OnSignal);
   using Clock = std::chrono::steady_clock;
   Clock::time_point tStart = Clock::now();
   core.StartEngine();
+  int iExit = ExitOk;
+  // A named output that cannot play (or settings that cannot feed it) ends the run before any
+  // MIDI port opens, with the fix in one line.
+  if (engine.WaitDeviceReady(10) && engine.DeviceFailed()) {
+    console.Message("vantrel: " + engine.DeviceError());
+    iExit = ExitRefused;
+  }
 
   // The MIDI input opens once the engine runs, so its first note already sounds.
   std::string sMidiError;
   std::unique_ptr<MidiInPort> pport;
   std::unique_ptr<MidiInputDevice> pmidi;
-  int iExit = ExitOk;
-  if (!opt.sMidiIn.empty()) {
+  if (iExit == ExitOk && !opt.sMidiIn.empty()) {
     pport = MakeMidiInPort(midiSystem, &sMidiError);
     if (!pport) {
       console.Message("vantrel: no MIDI input: " + sMidiError);
@@ -332,7 +339,7 @@ int RunPlay(const PlayOptions& opt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (iExit == ExitOk) {
     std::string sOn = engine.DeviceReady() ? engine.Device()->Describe() : "no device";
-    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port vantrel-midi:in"
+    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port " + pmidi->PortName()
                                                                                  : pmidi->SavedState())
                               : "none";
     console.Message("vantrel: playing " + opt.sPatch + " on " + sOn + "; MIDI in: " + sMidi +
@@ -348,8 +355,9 @@ int RunPlay(const PlayOptions& opt) {
     if (opt.dSeconds > 0 && std::chrono::duration<double>(Clock::now() - tStart).count() >= opt.dSeconds) break;
     Clock::time_point tNow = Clock::now();
     double dNotesTime = std::chrono::duration<double>(tNow - tNotes).count();
-    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dNotesTime; ++iNextNote)
-      engine.PostMidiMessage(0, anoteMsg[iNextNote].uPacked);
+    // Posted a second ahead, each lands on its own frame whatever the scheduling of this thread.
+    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dNotesTime + 1; ++iNextNote)
+      engine.PostMidiMessageAtTime(anoteMsg[iNextNote].uPacked, anoteMsg[iNextNote].dTime);
     if (tNow >= tNextTick) {
       if (pmidi) pmidi->Tick();
       reports.Poll();
