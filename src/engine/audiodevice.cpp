@@ -320,7 +320,7 @@ std::vector<std::string> ListAudioDevices() {
       rt.showWarnings(false);
       if (rt.getCurrentApi() != api) continue;  // not compiled in
       unsigned n = rt.getDeviceCount();
-      if (n == 0) as.push_back(sApi + ": no output device (server not running?)");
+      if (n == 0) as.push_back(sApi + (api == RtAudio::LINUX_PULSE ? ": no output device (is its server running?)" : ": no sound card"));
       unsigned iDefault = n ? rt.getDefaultOutputDevice() : 0;
       for (unsigned i = 0; i < n; ++i) {
         RtAudio::DeviceInfo info = rt.getDeviceInfo(i);
