@@ -32,6 +32,14 @@ constexpr int kAudioThreadPriority = 8;
 Interpreter::Interpreter(AKConfig_T* pconfSettings, PatchTable* ptable)
     : InterpreterSettings(pconfSettings), apbuf_(AK_HERE), ptable_(ptable) {
   stage_.dFullScale = dFullScale;
+  // A few milliseconds: long enough that the end of the sound is no click, short enough that
+  // the player hears the cut as immediate.
+  double dCutFade = pconfSettings ? AKConfigGetDoubleDef(pconfSettings, "CutFade", 0.003) : 0.003;
+  if (!(dCutFade >= 0 && dCutFade <= 0.1)) {
+    AKS(AKSWarn, AK_HERE, "CutFade = %g is not between 0 and 0.1 seconds; 0.003 is used", dCutFade);
+    dCutFade = 0.003;
+  }
+  nCutFade_ = static_cast<int>(dCutFade * dFreqEval);
 }
 
 Interpreter::~Interpreter() {
@@ -82,6 +90,27 @@ void Interpreter::AllNotesOff() {
 }
 
 void Interpreter::AllSoundOff() {
+  bool bAudioThread = std::this_thread::get_id() == idAudio_.load();
+  if (!bAudioThread && bThreadStarted_ && !bThreadEnded_.load() && nCutFade_ > 0) {
+    queue_.Post(AudioMsgAllSoundOff, 0, 0);
+    return;
+  }
+  if (!bAudioThread || nCutFade_ == 0 || !bDeviceOpen_) {
+    CutNow();
+    return;
+  }
+  if (bCutPending_) return;  // the cut on its way silences this sound too
+  if (nPendingMidi_ == kPendingMidi) {
+    CutNow();  // no room to wait: cut at once rather than drop the pending messages
+    return;
+  }
+  bCutPending_ = true;
+  uFadeStart_ = uCurrentFrame_;
+  uFadeEnd_ = uCurrentFrame_ + static_cast<uint32_t>(nCutFade_);
+  QueueMidiAt(uFadeEnd_, kCutMarker);
+}
+
+void Interpreter::CutNow() {
   AKArray<PatchSlot>& aslot = Slots();
   for (int i = 0; i < aslot.N(); ++i)
     if (Patch* ppatch = aslot[i].ppatch) ppatch->AllSoundOff();
@@ -113,6 +142,7 @@ void Interpreter::Shutdown() {
 }
 
 int Interpreter::AudioInThreadProc(Interpreter* pengine) {
+  pengine->idAudio_.store(std::this_thread::get_id());
   pengine->OpenDevice();
   for (;;) {
     AudioMessage msg = pengine->queue_.Take();
@@ -130,6 +160,7 @@ int Interpreter::AudioInThreadProc(Interpreter* pengine) {
       case AudioMsgMidiAtFrame:
         pengine->QueueMidiAt(static_cast<uint32_t>(msg.p1), static_cast<uint32_t>(msg.p2));
         break;
+      case AudioMsgAllSoundOff: pengine->AllSoundOff(); break;
       case AudioMsgMidiTimed:
         pengine->HandleTimedMidiMessage(static_cast<uint32_t>(msg.p1), static_cast<uint32_t>(msg.p2));
         break;
@@ -272,6 +303,10 @@ long Interpreter::ServerXruns() const {
 }
 
 void Interpreter::HandleMidiMessage(uintptr_t, uint32_t uPacked) {
+  if (bCutPending_) {
+    QueueMidiAt(uFramesRendered_, uPacked);  // behind the cut, in arrival order
+    return;
+  }
   // Decoding reaches the patches of the table; installation replaces and destroys them under
   // the engine lock, so decoding holds it too, or a note could land on a patch being freed.
   std::lock_guard<std::mutex> lock(ptable_->mutexEngine);
@@ -279,6 +314,11 @@ void Interpreter::HandleMidiMessage(uintptr_t, uint32_t uPacked) {
 }
 
 void Interpreter::HandleUnderLock(uint32_t uPacked) {
+  if (uPacked == kCutMarker) {
+    bCutPending_ = false;
+    CutNow();
+    return;
+  }
   uLastMidi_.store(uPacked, std::memory_order_relaxed);
   ::HandleMidiMessage(*this, uPacked);
 }
@@ -299,6 +339,7 @@ void Interpreter::QueueMidiAt(uint32_t uDue, uint32_t uPacked) {
     return;
   }
   if (nPendingMidi_ == kPendingMidi) {
+    // Full (a flood, or a cut holding messages back): the oldest are handled at once.
     std::lock_guard<std::mutex> lock(ptable_->mutexEngine);
     while (nPendingMidi_ > 0) {
       HandleUnderLock(apendingMidi_[iPendingHead_].uPacked);
@@ -323,13 +364,27 @@ void Interpreter::MixWithMidi() {
     if (iAt >= nBufferSamples) break;
     int k = std::max(j, static_cast<int>(iAt));  // one that is late takes effect at once
     MixFrames(ptable_->aslot, adMix_ + static_cast<size_t>(j) * nChannels, k - j, nChannels);
-    HandleUnderLock(pending.uPacked);
+    uint32_t uPacked = pending.uPacked;
     iPendingHead_ = (iPendingHead_ + 1) % kPendingMidi;
     --nPendingMidi_;
+    uCurrentFrame_ = uFramesRendered_ + static_cast<uint32_t>(k);
+    HandleUnderLock(uPacked);
     j = k;
   }
   MixFrames(ptable_->aslot, adMix_ + static_cast<size_t>(j) * nChannels, nBufferSamples - j, nChannels);
+  ApplyFade(uFramesRendered_);
   uFramesRendered_ += static_cast<uint32_t>(nBufferSamples);
+  uCurrentFrame_ = uFramesRendered_;
+}
+
+void Interpreter::ApplyFade(uint32_t uFirstFrame) {
+  // The frames of this buffer inside the fade window fall linearly to 0 at the cut.
+  int iFrom = std::max(0, static_cast<int32_t>(uFadeStart_ - uFirstFrame));
+  int iTo = std::min(nBufferSamples, static_cast<int32_t>(uFadeEnd_ - uFirstFrame));
+  for (int j = iFrom; j < iTo; ++j) {
+    double dGain = static_cast<double>(static_cast<int32_t>(uFadeEnd_ - uFirstFrame) - j) / nCutFade_;
+    for (int c = 0; c < nChannels; ++c) adMix_[static_cast<size_t>(j) * nChannels + c] *= dGain;
+  }
 }
 
 void RaiseProcessPriority() {

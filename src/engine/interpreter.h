@@ -46,7 +46,13 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // peak := 1, auto-reductions := 0; takes effect from the next buffer on.
   virtual void ResetAutoReduce();
   void AllNotesOff() override;
+  // Every patch's AllSoundOff, then ResetAutoReduce. While the audio thread runs, the cut is
+  // made there: the output first fades to nothing over CutFadeFrames (a few milliseconds
+  // instead of a jump from full level to 0 in one sample), and MIDI that arrives meanwhile
+  // takes effect after the cut. Asked for from another thread, it is posted to the audio thread.
   void AllSoundOff() override;
+  // The "CutFade" setting, in seconds (0.003 unless the settings give it; 0 cuts at once).
+  int CutFadeFrames() const { return nCutFade_; }
   // Stops the audio thread, then resets and closes the device. The owner destroys the engine
   // afterwards (after the patches and channel modules that refer to it).
   virtual void Shutdown();
@@ -170,6 +176,17 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   uint32_t uFramesRendered_ = 0;  // engine frames rendered so far, modulo 2^32
   int nMidiDelay_ = 0;
 
+  // The fade before a cut (audio thread): its frames, and the window of the one in progress.
+  // The cut itself is a pending entry with the marker kCutMarker (no MIDI message is 0).
+  static constexpr uint32_t kCutMarker = 0;
+  int nCutFade_ = 0;
+  bool bCutPending_ = false;
+  uint32_t uFadeStart_ = 0, uFadeEnd_ = 0;
+  uint32_t uCurrentFrame_ = 0;  // the frame MIDI being handled takes effect at
+  std::atomic<std::thread::id> idAudio_{};
+
+  void CutNow();
+  void ApplyFade(uint32_t uFirstFrame);
   int OpenOutput(const WaveFormat& format);
   // Under the engine lock: mixes one buffer, handling pending MIDI at its frames.
   void MixWithMidi();

@@ -16,6 +16,7 @@ enum AudioMessageType : uint32_t {
                            // time, p2: packed message)
   AudioMsgMidiAtFrame = 5, // a short MIDI message for a given engine frame (p1: the frame, counted
                            // from the first one rendered, p2: packed message)
+  AudioMsgAllSoundOff = 6, // ALL SOUND OFF asked for by another thread (the MIDI input's watch)
 };
 
 struct AudioMessage {

@@ -31,6 +31,7 @@ class EngineTest : public testing::Test {
     AKConfigSet(pconf, "Channles", std::to_string(nChannels).c_str());
     AKConfigSet(pconf, "BufferSamples", std::to_string(nBufferSamples).c_str());
     AKConfigSet(pconf, "Buffers", std::to_string(nBuffers).c_str());
+    for (const auto& [sKey, sValue] : asetting) AKConfigSet(pconf, sKey.c_str(), sValue.c_str());
     pengine = std::make_unique<TestInterpreter>(pconf, &table);
     AKConfigFree(pconf);
     CreateChannelModules();
@@ -59,6 +60,7 @@ class EngineTest : public testing::Test {
     bShutDown = true;
   }
 
+  std::vector<std::pair<std::string, std::string>> asetting;  // more settings for Make
   PatchTable table;
   std::unique_ptr<TestInterpreter> pengine;
   RecordingOutput* pdevice = nullptr;
@@ -439,6 +441,46 @@ TEST_F(EngineTest, GapsTheDevicePlayedAreReportedApartFromLockContention) {
   pengine->RenderBuffer();
   EXPECT_EQ(ErrorCount(kLate), 2);
   EXPECT_EQ(ErrorCount(kKeepUp), 0);
+}
+
+// ALL SOUND OFF on the audio thread: the output falls linearly to nothing over the fade, then
+// every patch is cut; a note that came meanwhile takes effect after the cut.
+TEST_F(EngineTest, AllSoundOffFadesBeforeTheCut) {
+  asetting = {{"CutFade", "0.0002"}};  // 8.82 frames at 44.1 kHz: 8
+  Make(1, 16, 2);
+  ASSERT_EQ(pengine->CutFadeFrames(), 8);
+  ScriptPatch* ppatch = Install(0, std::vector<double>(16 * 8, 1.0));
+  pengine->Start();
+  ASSERT_TRUE(WaitFor([&] { return pengine->DeviceReady(); }));
+  pengine->PostMidiMessage(0, MidiPack(0xB0, 120, 0));  // All Sound Off, between buffers 2 and 3
+  pengine->PostMidiMessage(0, MidiPack(0x90, 60, 100));
+  ASSERT_TRUE(WaitFor([&] {
+    pdevice->PlayOne();
+    return pdevice->Written() >= 4;
+  }));
+  Shutdown();
+  std::vector<int16_t> as = pdevice->aasWritten[2];  // frames 32 to 47
+  for (int j = 0; j < 8; ++j) EXPECT_EQ(as[static_cast<size_t>(j)], static_cast<int16_t>(32767.0 * (8 - j) / 8)) << j;
+  // ScriptPatch does not fall silent when cut: past the cut its values come through again.
+  EXPECT_EQ(as[8], 32767);
+  std::vector<ScriptPatch::Event> aevent = ppatch->Events();
+  ASSERT_EQ(aevent.size(), 2u);
+  EXPECT_EQ(aevent[0].sWhat, "all sound off");
+  EXPECT_EQ(aevent[0].nFramesBefore, 40);
+  EXPECT_EQ(aevent[1].sWhat, "on");
+  EXPECT_EQ(aevent[1].nFramesBefore, 40);
+}
+
+TEST_F(EngineTest, AllSoundOffWithoutFadeCutsAtOnce) {
+  asetting = {{"CutFade", "0"}};
+  Make(1, 16, 2);
+  ScriptPatch* ppatch = Install(0, std::vector<double>(16 * 8, 1.0));
+  pengine->Start();
+  ASSERT_TRUE(WaitFor([&] { return pengine->DeviceReady(); }));
+  pengine->AllSoundOff();  // from this thread: at once, as the window's button does
+  ASSERT_EQ(ppatch->Events().size(), 1u);
+  EXPECT_EQ(ppatch->Events()[0].sWhat, "all sound off");
+  Shutdown();
 }
 
 TEST_F(EngineTest, TapHoldsExactlyWhatTheDeviceWasSent) {
