@@ -107,7 +107,7 @@ std::unique_ptr<AudioOutput> MakeNullOutput();
 void QuietSoundLibraries();
 
 // The output devices of every API, one line each, with the rates and periods they take
-// ("jack: system (2 out) at 44100 Hz, period 256 frames: set by the server").
+// ("jack: server at 44100 Hz, period 256 frames (both set by the server); 2 playback ports").
 std::vector<std::string> ListAudioDevices();
 
 // Whether Buffers buffers of nBufferSamples frames keep a device fed that takes nPeriod frames at

@@ -292,15 +292,9 @@ void Interpreter::ReportLatePeriods() {
   ERRADD(-1, "%s", "The engine cannot keep up: the device played silence where no buffer was ready.");
 }
 
-long Interpreter::LatePeriods() const {
-  AudioOutput* pdevice = const_cast<Interpreter*>(this)->Device();
-  return pdevice && bDeviceOpen_ ? pdevice->Underruns() : 0;
-}
+long Interpreter::LatePeriods() const { return DeviceReady() && bDeviceOpen_ ? pdevice_->Underruns() : 0; }
 
-long Interpreter::ServerXruns() const {
-  AudioOutput* pdevice = const_cast<Interpreter*>(this)->Device();
-  return pdevice && bDeviceOpen_ ? pdevice->Xruns() : 0;
-}
+long Interpreter::ServerXruns() const { return DeviceReady() && bDeviceOpen_ ? pdevice_->Xruns() : 0; }
 
 void Interpreter::HandleMidiMessage(uintptr_t, uint32_t uPacked) {
   if (bCutPending_) {
@@ -385,6 +379,9 @@ void Interpreter::ApplyFade(uint32_t uFirstFrame) {
     double dGain = static_cast<double>(static_cast<int32_t>(uFadeEnd_ - uFirstFrame) - j) / nCutFade_;
     for (int c = 0; c < nChannels; ++c) adMix_[static_cast<size_t>(j) * nChannels + c] *= dGain;
   }
+  // A window that has passed is closed, so that frame numbers coming round again (they count
+  // modulo 2^32, every 27 hours at 44.1 kHz) never reopen it.
+  if (static_cast<int32_t>(uFadeEnd_ - uFirstFrame) <= nBufferSamples) uFadeStart_ = uFadeEnd_;
 }
 
 void RaiseProcessPriority() {
