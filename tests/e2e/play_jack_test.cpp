@@ -24,6 +24,8 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sndfile.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -98,6 +100,20 @@ bool WaitForText(const fs::path& path, const std::string& sText, double dSeconds
   }
   return false;
 }
+
+// JACK keeps its servers' machine-wide table (at most 8, with entries of crashed servers left
+// behind) and its sockets in /dev/shm. Where the test may (as root, as in CI), it gives itself
+// a /dev/shm of its own, so that no other user's servers can fill the table for it and none of
+// its own can be left in anybody else's; its children (jackd, vantrel, midi_send) share it.
+class PrivateShm : public testing::Environment {
+ public:
+  void SetUp() override {
+    if (unshare(CLONE_NEWNS) != 0) return;
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777");
+  }
+};
+testing::Environment* const g_penvShm = testing::AddGlobalTestEnvironment(new PrivateShm);
 
 // A dummy-driver JACK server under a name of its own, stopped when the object goes.
 class PrivateJack {
@@ -410,6 +426,32 @@ TEST(PlayJackRefusal, NamedOutputThatCannotPlay) {
     EXPECT_NE(sErr.find(row.sExpected), std::string::npos) << sErr;
     EXPECT_EQ(sErr.find("MIDI successfully started"), std::string::npos) << sErr;
     EXPECT_EQ(sErr.find("playing"), std::string::npos) << sErr;
+  }
+}
+
+// Each instance announces the port names JACK actually gave it: a second one on the same server
+// gets "-01" names, and says so.
+TEST(PlayJackNames, EachInstanceAnnouncesTheNamesJackAssigned) {
+  fs::path dir = TestDir("names");
+  PrivateJack jack(dir, 256);
+  if (!jack.Ready()) GTEST_SKIP() << "no JACK server: " << jack.Why();
+  struct Row {
+    const char *pszMidi, *pszAudio;
+  } arow[] = {{"virtual port vantrel-midi:in", "ports vantrel:out_1, vantrel:out_2"},
+              {"virtual port vantrel-midi-01:in", "ports vantrel-01:out_1, vantrel-01:out_2"}};
+  std::vector<pid_t> apid;
+  for (size_t i = 0; i < 2; ++i) {
+    fs::path err = dir / ("play" + std::to_string(i) + ".err");
+    apid.push_back(Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual", "--seconds", "30"},
+                         err, jack.Name()));
+    // The first holds its names before the second asks for the same ones.
+    ASSERT_TRUE(WaitForText(err, "playing", 30)) << ReadText(err);
+    EXPECT_NE(ReadText(err).find(arow[i].pszMidi), std::string::npos) << ReadText(err);
+    EXPECT_NE(ReadText(err).find(arow[i].pszAudio), std::string::npos) << ReadText(err);
+  }
+  for (pid_t pid : apid) {
+    kill(pid, SIGINT);
+    EXPECT_EQ(Wait(pid, 60), 0);
   }
 }
 
