@@ -75,12 +75,16 @@ class RtOutput : public OutputBase {
       prt_->showWarnings(false);
       if (api_ != AudioApi::Default && prt_->getCurrentApi() != ToRtApi(api_)) {
         AKS(AKSWarn, AK_HERE, "audio: %s is not compiled into this RtAudio", AudioApiName(api_));
+        sOpenError_ = std::string(AudioApiName(api_)) + " is not built into this program; choose another --audio";
         return WaveErrNoDriver;
       }
       unsigned nDevices = prt_->getDeviceCount();
       if (nDevices == 0) {
         AKS(AKSWarn, AK_HERE, "audio: %s offers no output device (is its server running?)",
             RtAudio::getApiDisplayName(prt_->getCurrentApi()).c_str());
+        sOpenError_ = api_ == AudioApi::Pulse ? "no PulseAudio server is running; start one or choose another --audio"
+                                              : std::string(AudioApiName(api_)) +
+                                                    " has no output device (no sound card); choose another --audio";
         return WaveErrNoDriver;
       }
       unsigned iDevice = prt_->getDefaultOutputDevice();
