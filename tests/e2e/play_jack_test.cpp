@@ -331,14 +331,14 @@ const LossCase kLossCases[] = {
     {"crash_with_clients_interrupt", true, SIGKILL, true},
 };
 
-class ServerLossTest : public testing::TestWithParam<LossCase> {};
+class PlayJackServerLossTest : public testing::TestWithParam<LossCase> {};
 
 int Repeats() {
   const char* psz = getenv("VANTREL_JACK_REPEAT");
   return psz && atoi(psz) > 0 ? atoi(psz) : 3;
 }
 
-TEST_P(ServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
+TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
   const LossCase& c = GetParam();
   constexpr double kHeldBeforeLoss = 0.5, kAfterLoss = 0.3;  // seconds
   constexpr int kBuffers = 3, kBufferSamples = 768;         // the shipped settings
@@ -399,7 +399,7 @@ TEST_P(ServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Cases, ServerLossTest, testing::ValuesIn(kLossCases),
+INSTANTIATE_TEST_SUITE_P(Cases, PlayJackServerLossTest, testing::ValuesIn(kLossCases),
                          [](const testing::TestParamInfo<LossCase>& info) { return std::string(info.param.pszName); });
 
 // --- Outputs that cannot play, and the buffer settings against the server's period ---------
