@@ -143,8 +143,9 @@ std::vector<std::string> StatusFields(AppCore& core, Interpreter& engine) {
     as.push_back("no reduction");
   }
   as.push_back("voices " + std::to_string(nVoices));
-  if (AudioOutput* pdevice = engine.Device())
-    if (long n = pdevice->Underruns()) as.push_back("late periods " + std::to_string(n));
+  // Gaps the engine caused (no buffer ready), apart from the sound server's own xruns.
+  if (long n = engine.LatePeriods()) as.push_back("engine late " + std::to_string(n));
+  if (long n = engine.ServerXruns()) as.push_back("xruns " + std::to_string(n));
   char szMidi[80] = "none";
   if (uint32_t u = engine.LastMidiMessage()) DescribeMidiMessage(u, szMidi, sizeof szMidi);
   as.push_back(std::string("last MIDI: ") + szMidi);
@@ -227,15 +228,23 @@ int RunPlay(const PlayOptions& opt) {
 
   engine.SetOutput(MakeAudioOutput(api));
   KeyInput keys;
+  // The silent clock stands in only when no output was named.
+  engine.SetFallbackToNull(api == AudioApi::Default);
   using Clock = std::chrono::steady_clock;
   Clock::time_point tStart = Clock::now();
   core.StartEngine();
+  int iExit = ExitOk;
+  // A named output that cannot play (or settings that cannot feed it) ends the run before any
+  // MIDI port opens, with the fix in one line.
+  if (engine.WaitDeviceReady(10) && engine.DeviceFailed()) {
+    console.Message("vantrel: " + engine.DeviceError());
+    iExit = ExitRefused;
+  }
 
   // The MIDI input opens once the engine runs, so its first note already sounds.
   std::unique_ptr<MidiInPort> pport;
   std::unique_ptr<MidiInputDevice> pmidi;
-  int iExit = ExitOk;
-  if (!opt.sMidiIn.empty()) {
+  if (iExit == ExitOk && !opt.sMidiIn.empty()) {
     std::string sMidiError;
     pport = MakeMidiInPort(midiSystem, &sMidiError);
     if (!pport) {
@@ -252,7 +261,7 @@ int RunPlay(const PlayOptions& opt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (iExit == ExitOk) {
     std::string sOn = engine.DeviceReady() ? engine.Device()->Describe() : "no device";
-    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port vantrel-midi:in"
+    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port " + pmidi->PortName()
                                                                                  : pmidi->SavedState())
                               : "none";
     bool bKeys = keys.Start();
@@ -269,8 +278,9 @@ int RunPlay(const PlayOptions& opt) {
     Clock::time_point tNow = Clock::now();
     double dSoundTime = std::chrono::duration<double>(tNow - tSound).count();
     if (opt.dSeconds > 0 && dSoundTime >= opt.dSeconds) break;
-    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dSoundTime; ++iNextNote)
-      engine.PostMidiMessage(0, anoteMsg[iNextNote].uPacked);
+    // Posted a second ahead, each lands on its own frame whatever the scheduling of this thread.
+    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dSoundTime + 1; ++iNextNote)
+      engine.PostMidiMessageAtTime(anoteMsg[iNextNote].uPacked, anoteMsg[iNextNote].dTime);
     if (keys.Poll() == 'r' || TakeResetRequest()) {
       engine.ResetAutoReduce();
       console.Message("vantrel: auto-reduction reset");

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "akstatus.h"
+#include "jackclient.h"
 #include "audiodevice.h"
 #include "quietstream.h"
 
@@ -278,9 +279,12 @@ class RtMidiPort : public AssemblingPort {
     if (i == kVirtual) pin_->openVirtualPort("in");
     else pin_->openPort(static_cast<unsigned>(i), "in");
     if (!sLastError_.empty()) return MidiInErrGeneric;
+    // The sequencer tells clients of one name apart by number, not by renaming them.
+    sPortName_ = i == kVirtual ? "vantrel-midi:in" : pin_->getPortName(static_cast<unsigned>(i));
     Opened(psink);
     return MidiInOk;
   }
+  std::string PortName() override { return bOpen_ ? sPortName_ : ""; }
 
  private:
   void ClosePort() override { pin_->closePort(); }
@@ -293,6 +297,7 @@ class RtMidiPort : public AssemblingPort {
   }
 
   std::unique_ptr<RtMidiIn> pin_;
+  std::string sPortName_;
 };
 
 // JACK MIDI read directly: RtMidi's JACK input joins every event after an unterminated
@@ -302,28 +307,28 @@ class RtMidiPort : public AssemblingPort {
 class JackMidiPort : public AssemblingPort {
  public:
   static std::unique_ptr<JackMidiPort> Make(std::string* psError) {
-    jack_status_t status;
-    jack_client_t* pclient = jack_client_open("vantrel-midi", JackNoStartServer, &status);
-    if (!pclient) {
-      *psError = "JACK server not running (status " + std::to_string(static_cast<int>(status)) + ")";
-      return nullptr;
-    }
-    std::unique_ptr<JackMidiPort> p(new JackMidiPort(pclient));
-    jack_set_process_callback(pclient, &JackMidiPort::Process, p.get());
-    if (jack_activate(pclient) != 0) {
+    std::unique_ptr<JackClient> pclient = JackClient::Open("vantrel-midi", psError);
+    if (!pclient) return nullptr;
+    std::unique_ptr<JackMidiPort> p(new JackMidiPort(std::move(pclient)));
+    p->pclient_->SetCallbacks(&JackMidiPort::Process, nullptr, p.get());
+    if (p->pclient_->Activate() != 0) {
       *psError = "cannot activate the JACK client";
       return nullptr;
     }
     return p;
   }
   ~JackMidiPort() override {
+    // The client's close unregisters the port; nothing else is called on a client that may be
+    // dead or dying (see JackClient).
+    bClosing_ = true;
     Close();
-    jack_client_close(pclient_);
+    pclient_.reset();
   }
 
   int NumDevs() override {
     asSource_.clear();
-    if (const char** apsz = jack_get_ports(pclient_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+    if (pclient_->Dead()) return 0;
+    if (const char** apsz = jack_get_ports(pclient_->Handle(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
       for (const char** ppsz = apsz; *ppsz; ++ppsz) asSource_.push_back(*ppsz);
       jack_free(apsz);
     }
@@ -337,49 +342,72 @@ class JackMidiPort : public AssemblingPort {
   int Open(int i, MidiInSink* psink) override {
     if (bOpen_) return MidiInErrGeneric;
     if (i != kVirtual && (i < 0 || i >= static_cast<int>(asSource_.size()))) return MidiInErrBadDevice;
-    jack_port_t* pport = jack_port_register(pclient_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (pclient_->Dead()) {
+      sLastError_ = "the JACK server has gone";
+      return MidiInErrNoDriver;
+    }
+    jack_client_t* pc = pclient_->Handle();
+    jack_port_t* pport = jack_port_register(pc, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!pport) {
       sLastError_ = "cannot register a JACK MIDI port";
       return MidiInErrGeneric;
     }
-    if (i != kVirtual && jack_connect(pclient_, asSource_[static_cast<size_t>(i)].c_str(), jack_port_name(pport)) != 0) {
+    if (i != kVirtual && jack_connect(pc, asSource_[static_cast<size_t>(i)].c_str(), jack_port_name(pport)) != 0) {
       sLastError_ = "cannot connect " + asSource_[static_cast<size_t>(i)];
-      jack_port_unregister(pclient_, pport);
+      jack_port_unregister(pc, pport);
       return MidiInErrGeneric;
     }
+    sPortName_ = jack_port_name(pport);
     pport_.store(pport);
     Opened(psink);
     return MidiInOk;
   }
+  std::string PortName() override { return sPortName_; }
+  bool Gone() override { return pclient_->Dead(); }
+  bool EventFrame(uint32_t* puFrame) override {
+    *puFrame = uEventFrame_;
+    return bEventFrame_;
+  }
 
  private:
-  explicit JackMidiPort(jack_client_t* pclient) : pclient_(pclient) {}
+  explicit JackMidiPort(std::unique_ptr<JackClient> pclient) : pclient_(std::move(pclient)) {}
 
   void ClosePort() override {
     jack_port_t* pport = pport_.exchange(nullptr);
-    if (pport) jack_port_unregister(pclient_, pport);
+    if (pport && !bClosing_ && !pclient_->Dead()) jack_port_unregister(pclient_->Handle(), pport);
   }
 
-  // JACK's real-time thread, once per period.
+  // JACK's real-time thread, once per period. Each event's frame time (the period's first frame
+  // plus the event's offset in it) goes along with the messages it makes.
   static int Process(jack_nframes_t nFrames, void* pvUser) {
     auto* pself = static_cast<JackMidiPort*>(pvUser);
     pself->EnterCallback();
     jack_port_t* pport = pself->pport_.load();
     if (pport && pself->Started()) {
+      jack_nframes_t tCycle = jack_last_frame_time(pself->pclient_->Handle());
       void* pvBuffer = jack_port_get_buffer(pport, nFrames);
       jack_nframes_t nEvents = jack_midi_get_event_count(pvBuffer);
       for (jack_nframes_t j = 0; j < nEvents; ++j) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, pvBuffer, j) == 0) pself->FeedStarted(event.buffer, event.size);
+        if (jack_midi_event_get(&event, pvBuffer, j) != 0) continue;
+        pself->uEventFrame_ = tCycle + event.time;
+        pself->bEventFrame_ = true;
+        pself->FeedStarted(event.buffer, event.size);
+        pself->bEventFrame_ = false;
       }
     }
     pself->LeaveCallback();
     return 0;
   }
 
-  jack_client_t* pclient_;
+  std::unique_ptr<JackClient> pclient_;
   std::atomic<jack_port_t*> pport_{nullptr};
   std::vector<std::string> asSource_;
+  std::string sPortName_;
+  bool bClosing_ = false;
+  // The frame time of the event being fed; valid only on JACK's thread, inside a feed.
+  uint32_t uEventFrame_ = 0;
+  bool bEventFrame_ = false;
 };
 
 // Tries one MIDI system; null with the reason when it does not start.

@@ -112,6 +112,14 @@ class MidiInPort {
   virtual std::string ErrorText(int iResult) = 0;
   // The handle passed along with every message to the engine.
   virtual uintptr_t Handle() { return reinterpret_cast<uintptr_t>(this); }
+  // The open port's name as other programs see it (JACK names a second client's port
+  // "vantrel-midi-01:in"); "" when none is open.
+  virtual std::string PortName() { return ""; }
+  // The MIDI system under the port has gone (its server shut down); nothing arrives any more.
+  virtual bool Gone() { return false; }
+  // On the port's thread, inside OnShortData: the frame time at which the message arrived, on
+  // the sound server's clock; false when the system gives none.
+  virtual bool EventFrame(uint32_t* /*puFrame*/) { return false; }
   // Feeds bytes as if they had arrived at the open port (tests and the fuzzer use it).
   virtual void Inject(const unsigned char* pb, size_t n) = 0;
 };

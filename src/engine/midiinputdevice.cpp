@@ -164,7 +164,10 @@ void MidiInputDevice::OnShortData(uint32_t uPacked) {
   }
   tLastMessage_.store(t, std::memory_order_relaxed);
   uLastMessage_.store(uPacked, std::memory_order_relaxed);
-  if (!pengine_ || !pengine_->PostMidiMessage(pport_->Handle(), uPacked)) nDropped_.fetch_add(1, std::memory_order_relaxed);
+  uint32_t uFrame = 0;
+  bool bPosted = pengine_ && (pport_->EventFrame(&uFrame) ? pengine_->PostMidiMessageAt(pport_->Handle(), uPacked, uFrame)
+                                                          : pengine_->PostMidiMessage(pport_->Handle(), uPacked));
+  if (!bPosted) nDropped_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void MidiInputDevice::OnLongData(MidiSysexBuffer*) { bLongData_.store(true, std::memory_order_release); }
@@ -230,6 +233,13 @@ void MidiInputDevice::SaveDump() {
 
 void MidiInputDevice::Tick() {
   if (bLongData_.exchange(false, std::memory_order_acquire)) SaveDump();
+  if (bOpen_ && !bLost_ && pport_->Gone()) {
+    // The port stays open as far as we are concerned (closing it calls nothing on the dead
+    // system); the player keeps the sound and learns why the keys went quiet.
+    bLost_ = true;
+    AKS(AKSWarn, AK_HERE, "MIDI input %d lost: its MIDI system has gone", iCurrent_);
+    pview_->ShowMidiStatus("MIDI input lost: its server has gone");
+  }
   for (uint32_t iRead = iErrorRead_.load(); iRead != iErrorWrite_.load(std::memory_order_acquire); ++iRead) {
     uint32_t u = auError_[iRead % kErrors];
     iErrorRead_.store(iRead + 1, std::memory_order_release);

@@ -68,6 +68,10 @@ class MidiInputDevice : private MidiInSink {
   uint32_t LastMessage() const { return uLastMessage_.load(std::memory_order_relaxed); }
   // Messages the engine's queue refused.
   long Dropped() const { return nDropped_.load(std::memory_order_relaxed); }
+  // The open port's name as other programs see it ("" while none is open).
+  std::string PortName() const { return bOpen_ && pport_ ? pport_->PortName() : ""; }
+  // The port's MIDI system went away while it was open (reported once by Tick).
+  bool Lost() const { return bLost_; }
   // The file the last dump went to ("" before the first).
   const std::string& LastDumpFile() const { return sLastDump_; }
 
@@ -110,6 +114,7 @@ class MidiInputDevice : private MidiInSink {
   std::atomic<long> nDropped_{0};
   std::atomic<bool> bLongData_{false};
   int iLight_ = -1;
+  bool bLost_ = false;
 
   // Error notifications from the port's thread to the tick: a single-producer ring. Bit 31
   // marks a dump error, bit 30 a dump not captured (with its length below). A flood beyond its
