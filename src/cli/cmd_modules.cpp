@@ -102,6 +102,7 @@ Command AddModulesCommand(CLI::App& app) {
   papp->footer(
       "Kinds: number, text, boolean, keyword. Cap: the most frequent evaluation a variable may take.\n"
       "Flags: midi (set by MIDI), channels (one record per channel), formula (output defined by its\n"
-      "formula), feedback (loops through it are cut per sample), never-folded (MIDI changes it).");
+      "formula), feedback (loops through it are cut per sample), never-folded (MIDI changes it).\n"
+      "The envelope stage types come last: one per set of stages, such as ADSREnv, AREnv, WaitEnv or GateEnv.");
   return {papp, [psType] { return RunModules(*psType); }};
 }
