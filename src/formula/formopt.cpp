@@ -31,6 +31,15 @@ bool IsBusRow(const FormFnInfo* pinfo) {
          FormFnIs(pinfo, "Pan");
 }
 
+// Whether the formula reads the record iVar anywhere.
+bool Reads(const Form* pform, int iVar) {
+  if (pform->et == FormTypeRef) return pform->u.iVar == iVar;
+  if (pform->et != FormTypeFn) return false;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (Reads(pform->u.fn.apformArg[i], iVar)) return true;
+  return false;
+}
+
 bool OptimizeReference(Form** ppform, Var* avarTable) {
   Form* pform = *ppform;
   if (pform->u.iVar < 0) return false;
@@ -71,6 +80,10 @@ bool OptimizeReference(Form** ppform, Var* avarTable) {
       ERRADD(var.iLine, "internal error: can't find %s:Input", var.pszModule);
       return false;
     }
+    // An input that reads the module's own output is a loop: putting it in place of the output
+    // would copy the formula into itself, twice as deep every round. The loop stays for the
+    // evaluation classes to report.
+    if (Reads(pvarInput->pform, pform->u.iVar)) return false;
     FormReplace(ppform, FormCopy(pvarInput->pform));
   } else {
     FormReplace(ppform, FormNewConstant(FormTypeNumeric, 0));
