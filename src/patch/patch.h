@@ -21,6 +21,12 @@ class Voice;
 void PatchSetInstallDir(const std::string& sDir);
 const std::string& PatchInstallDir();
 
+// Reads a patch, sub-patch or package file in text form. The reader's warnings become patch
+// errors at their lines, and every line of the result is a position of the file whose base is
+// given (ErrorList::FileBase; 0 for the patch itself). *pbWhole tells whether the whole file was
+// read: the reader stops at a malformed line, and a patch with unread lines must be refused.
+AKConfig_T* PatchReadText(const char* pszName, FILE* pfile, int iLineBase, bool* pbWhole);
+
 class Patch {
  public:
   // Loads and compiles; test bCompiled afterwards and discard a patch that failed. The caller
@@ -162,6 +168,8 @@ class Patch {
   bool bStopLoading_ = false;  // a failed sub-patch ends the loading at once
   // Loading steps.
   void ReadSettings(AKConfig_T* pconfRoot);
+  // Reads a sub-patch or package file for the section line iLine; null, reported, on failure.
+  AKConfig_T* ReadIncluded(const std::string& sPath, int iLine);
   void AddDefaultSections(Layer& layer);
   void ProcessLayer(size_t iLayer);
   void ApplyOverrides();

@@ -28,6 +28,12 @@ void VoiceSetScopeCallback(VoiceScopeCallback pfn, void* pvArg, bool bWanted) {
   g_bScopeWanted = bWanted;
 }
 
+void VoiceGetScopeCallback(VoiceScopeCallback* ppfn, void** ppvArg, bool* pbWanted) {
+  *ppfn = g_pfnScope;
+  *ppvArg = g_pvScopeArg;
+  *pbWanted = g_bScopeWanted;
+}
+
 Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
   Patch& patch = *ppatch;
   VarTable& tabPatchVoice = patch.tabVoice;

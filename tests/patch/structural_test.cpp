@@ -1,6 +1,7 @@
 // The structural module kinds: their tables, the engine settings, channels and interfaces.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -76,6 +77,25 @@ TEST(EngineSettings, ReadsTheSectionWithItsSpellingsAndWarnings) {
   EXPECT_EQ(engineBad.dFreqEval, 44100);
   EXPECT_EQ(engineBad.nBufferSamples, 768);
   EXPECT_EQ(warningsBad.asMessages.size(), 2u);
+}
+
+// Patches read the frequencies from the Config section: it must hold what the engine uses, also
+// when a setting was refused or carried text after its number (which a formula would read).
+TEST(EngineSettings, TheConfigSectionHoldsWhatTheEngineUses) {
+  ConfigPtr pconf(ReadFromString("FreqEval = 10\nFreqA = 440 * 2\nFreqFullBass = -55\n"));
+  MessageCatcher warnings;
+  InterpreterSettings engine(pconf);
+  EXPECT_EQ(engine.dFreqEval, 44100);
+  EXPECT_EQ(engine.dFreqA, 440);
+  EXPECT_EQ(engine.dFreqFullBass, 55);
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqEval"), "44100");
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqA"), "440");
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqFullBass"), "55");
+  EXPECT_EQ(warnings.asMessages, (std::vector<std::string>{"FreqEval was set to 10, which cannot be used; using 44100",
+                                                           "FreqFullBass was set to -55, which cannot be used; using 55"}));
+  ConfigPtr pconfOdd(ReadFromString("FreqEval = 44100.5\n"));
+  InterpreterSettings engineOdd(pconfOdd);
+  EXPECT_EQ(strtod(AKConfigGet(engineOdd.pconfConfig, "FreqEval"), nullptr), 44100.5);
 }
 
 TEST(StructuralTypes, ChannelOutputsFollowTheControllerSpace) {
