@@ -25,6 +25,11 @@ const FormFnInfo* FormFnFindUnit(const char* pszName, int nLength = -1);
 bool FormFnIs(const FormFnInfo* pinfo, const char* pszName);
 // True for the exponential units, which may follow only "+" or "-".
 bool FormFnIsExponentialUnit(const FormFnInfo* pinfo);
+// The bus rows (MakeBus, SumBus, BreakOut, Pan) combine channels: the patch compiler rewrites
+// them, and evaluating one unrewritten ends the program. A formula evaluated outside a patch must
+// not call one.
+bool FormFnIsBus(const FormFnInfo* pinfo);
+bool FormCallsBus(const Form* pform);
 
 // Evaluates argument i of a call.
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd);

@@ -25,12 +25,6 @@ bool IsRow(const Form* pform, const char* pszOp) {
   return pform->et == FormTypeFn && pform->u.fn.pinfo == FormFnFindOp(pszOp);
 }
 
-// Rows that must never be evaluated while optimizing (they are rewritten by channelization).
-bool IsBusRow(const FormFnInfo* pinfo) {
-  return FormFnIs(pinfo, "MakeBus") || FormFnIs(pinfo, "SumBus") || FormFnIs(pinfo, "BreakOut") ||
-         FormFnIs(pinfo, "Pan");
-}
-
 // Whether the formula reads the record iVar anywhere.
 bool Reads(const Form* pform, int iVar) {
   if (pform->et == FormTypeRef) return pform->u.iVar == iVar;
@@ -218,7 +212,7 @@ bool OptimizeCall(Form** ppform, Var* avarTable, Var* avarFold) {
   if (FormFnIs(pinfo, "RANDOM") || FormFnIs(pinfo, "SumVoices")) return false;
   bool bAllConstant = true;
   for (int i = 0; i < pform->u.fn.nArg; ++i) bAllConstant &= FormIsConstant(pform->u.fn.apformArg[i]);
-  if (bAllConstant && !IsBusRow(pinfo)) {
+  if (bAllConstant && !FormFnIsBus(pinfo)) {  // bus rows are rewritten by channelization
     double d = 0;
     FormEval(pform, avarTable, &d);
     int et = FormResultType(pform, avarTable);
