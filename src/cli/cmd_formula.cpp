@@ -124,6 +124,11 @@ int RunFormula(const FormulaOptions& opt) {
       fprintf(stderr, "%s: %s\n    %s >>> %s <<< %s\n", sText.c_str(), pszMessage, split.sBefore.c_str(),
               split.sStretch.c_str(), split.sAfter.c_str());
       iExit = ExitRefused;
+    } else if (opt.bEval && FormCallsBus(pform)) {
+      fflush(stdout);
+      fprintf(stderr, "%s: MakeBus, SumBus, BreakOut and Pan combine channels: they work only in a patch\n",
+              sText.c_str());
+      iExit = ExitRefused;
     } else if (opt.bEval) {
       FormBindRandom(pform, iGenerator);
       double d = 0;

@@ -28,6 +28,11 @@ bool FormFnIsExponentialUnit(const FormFnInfo* pinfo);
 // Whether a call computes with its arguments as numbers, so that a string argument is a type
 // error (arithmetic, units, mathematical functions); comparisons and selections take any kind.
 bool FormFnWantsNumbers(const FormFnInfo* pinfo);
+// The bus rows (MakeBus, SumBus, BreakOut, Pan) combine channels: the patch compiler rewrites
+// them, and evaluating one unrewritten ends the program. A formula evaluated outside a patch must
+// not call one.
+bool FormFnIsBus(const FormFnInfo* pinfo);
+bool FormCallsBus(const Form* pform);
 
 // Evaluates argument i of a call.
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd);

@@ -197,3 +197,16 @@ int FormKindIf(Form* pform, Var* avarTable) {
 int FormKindSelect(Form* pform, Var* avarTable) {
   return CommonKind(pform, avarTable, [](int i, int) { return i > 0; });
 }
+
+bool FormFnIsBus(const FormFnInfo* pinfo) {
+  return FormFnIs(pinfo, "MakeBus") || FormFnIs(pinfo, "SumBus") || FormFnIs(pinfo, "BreakOut") ||
+         FormFnIs(pinfo, "Pan");
+}
+
+bool FormCallsBus(const Form* pform) {
+  if (!pform || pform->et != FormTypeFn) return false;
+  if (FormFnIsBus(pform->u.fn.pinfo)) return true;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (FormCallsBus(pform->u.fn.apformArg[i])) return true;
+  return false;
+}

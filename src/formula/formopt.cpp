@@ -25,10 +25,13 @@ bool IsRow(const Form* pform, const char* pszOp) {
   return pform->et == FormTypeFn && pform->u.fn.pinfo == FormFnFindOp(pszOp);
 }
 
-// Rows that must never be evaluated while optimizing (they are rewritten by channelization).
-bool IsBusRow(const FormFnInfo* pinfo) {
-  return FormFnIs(pinfo, "MakeBus") || FormFnIs(pinfo, "SumBus") || FormFnIs(pinfo, "BreakOut") ||
-         FormFnIs(pinfo, "Pan");
+// Whether the formula reads the record iVar anywhere.
+bool Reads(const Form* pform, int iVar) {
+  if (pform->et == FormTypeRef) return pform->u.iVar == iVar;
+  if (pform->et != FormTypeFn) return false;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (Reads(pform->u.fn.apformArg[i], iVar)) return true;
+  return false;
 }
 
 bool OptimizeReference(Form** ppform, Var* avarTable) {
@@ -71,6 +74,10 @@ bool OptimizeReference(Form** ppform, Var* avarTable) {
       ERRADD(var.iLine, "internal error: can't find %s:Input", var.pszModule);
       return false;
     }
+    // An input that reads the module's own output is a loop: putting it in place of the output
+    // would copy the formula into itself, twice as deep every round. The loop stays for the
+    // evaluation classes to report.
+    if (Reads(pvarInput->pform, pform->u.iVar)) return false;
     FormReplace(ppform, FormCopy(pvarInput->pform));
   } else {
     FormReplace(ppform, FormNewConstant(FormTypeNumeric, 0));
@@ -205,7 +212,7 @@ bool OptimizeCall(Form** ppform, Var* avarTable, Var* avarFold) {
   if (FormFnIs(pinfo, "RANDOM") || FormFnIs(pinfo, "SumVoices")) return false;
   bool bAllConstant = true;
   for (int i = 0; i < pform->u.fn.nArg; ++i) bAllConstant &= FormIsConstant(pform->u.fn.apformArg[i]);
-  if (bAllConstant && !IsBusRow(pinfo)) {
+  if (bAllConstant && !FormFnIsBus(pinfo)) {  // bus rows are rewritten by channelization
     double d = 0;
     FormEval(pform, avarTable, &d);
     int et = FormResultType(pform, avarTable);

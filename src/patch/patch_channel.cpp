@@ -156,6 +156,11 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
   const char* pszName = pvar->pszName;
   int iLine = pvar->iLine;
   if (pinfo == Row("MakeBus") || pinfo == Row("Pan")) {
+    // Each channel of a pan is PanL or PanR of the signal and the position.
+    if (pinfo == Row("Pan") && n != 2) {
+      ERRADD(iLine, "%s:%s Pan() needs two parameters (signal, position); has %d", pszModule, pszName, n);
+      return -1;
+    }
     for (int i = 0; i < n; ++i) {
       int c = Chanellize(pvar, apArg[i], table);
       if (c < 0) return -1;

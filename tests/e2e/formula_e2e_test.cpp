@@ -14,6 +14,8 @@ struct FormulaCase {
 
 const char* const kHistory = "a value's history (Name@N: its value N samples ago) exists only in a patch";
 
+const char* const kBus = "MakeBus, SumBus, BreakOut and Pan combine channels: they work only in a patch";
+
 void PrintTo(const FormulaCase& c, std::ostream* os) { *os << c.pszFormula; }
 
 class FormulaE2E : public testing::TestWithParam<FormulaCase> {};
@@ -109,4 +111,10 @@ INSTANTIATE_TEST_SUITE_P(
                     // Not-a-number has no sign worth printing; the infinities have theirs.
                     FormulaCase{"0/0", "nan\n", "", 0}, FormulaCase{"1 - 0/0", "nan\n", "", 0},
                     FormulaCase{"SQRT(-1)", "nan\n", "", 0}, FormulaCase{"1/0", "inf\n", "", 0},
-                    FormulaCase{"-1/0", "-inf\n", "", 0}));
+                    FormulaCase{"-1/0", "-inf\n", "", 0},
+                    // The bus functions are rewritten per channel by the patch compiler; evaluated
+                    // here they ended the program (found by the formula fuzzer).
+                    FormulaCase{"Pan( 1, 0.2 )", "", "Pan( 1, 0.2 ): " + std::string(kBus) + "\n", 1},
+                    FormulaCase{"1 + SumBus( 2 )", "", "1 + SumBus( 2 ): " + std::string(kBus) + "\n", 1},
+                    FormulaCase{"MakeBus( 1, 2 )", "", "MakeBus( 1, 2 ): " + std::string(kBus) + "\n", 1},
+                    FormulaCase{"BreakOut( 1, 2 )", "", "BreakOut( 1, 2 ): " + std::string(kBus) + "\n", 1}));
