@@ -382,7 +382,9 @@ void ModDelay::ReadTaps() {
   const double dRate = dRate_;
   const double dLast = nLine_;
   double dLeft = 0, dRight = 0;
-  for (DelayTap* ptap = atap_.data() + atap_.size(); ptap-- != atap_.data();) {
+  // By index: stepping a pointer below an empty list's null data would be undefined.
+  for (size_t i = atap_.size(); i-- > 0;) {
+    DelayTap* ptap = &atap_[i];
     double dv = 0;
     if constexpr (!kVaryTime) {
       if constexpr (kLinear)
