@@ -21,6 +21,8 @@ fs::path CopyInstall(const std::string& sName) {
   fs::path dir = fs::path(testing::TempDir()) / ("quiet_" + std::to_string(getpid()) + "_" + sName);
   fs::remove_all(dir);
   fs::copy(DataPath("install"), dir, fs::copy_options::recursive);
+  // Logs that earlier runs with KSStatus left in the fixture are not this run's doing.
+  fs::remove_all(dir / "log");
   return dir;
 }
 
