@@ -107,6 +107,7 @@ void Top::BuildControls(QMainWindow* pframe) {
   pgridMidi->addWidget(new QLabel("MIDI Msg", pgroupMidi), 2, 0);
   pgridMidi->addWidget(plabelMidiMsg_, 2, 1, 1, 2);
   pgridMidi->setColumnStretch(1, 1);
+  pgridMidi->setRowStretch(3, 1);  // the lines stay together at the top as the group grows
 
   auto* pgroupPower = new QGroupBox("Processing Power", pcentral);
   auto* pgridPower = new QGridLayout(pgroupPower);
@@ -199,6 +200,7 @@ void Top::BuildControls(QMainWindow* pframe) {
 void Top::BuildMenu(QMainWindow* pframe) {
   QMenuBar* pbar = pframe->menuBar();
   QMenu* pmenuFile = pbar->addMenu("&File");
+  QObject::connect(pmenuFile, &QMenu::aboutToShow, pframe, [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: File"); });
   pmenuFile->addAction("&Save All Files", [this] {
     if (PatchEditorApi* peditor = FindEditor(KSWinFactory::Get())) peditor->QuerySave();
   });
