@@ -20,6 +20,7 @@ void KSQtSystem::WarningBox(const char* pszTitle, const char* pszText) {
   auto* pbox = new QMessageBox(QMessageBox::Warning, QString::fromUtf8(pszTitle), QString::fromUtf8(pszText),
                                QMessageBox::Ok);
   pbox->setAttribute(Qt::WA_DeleteOnClose);
+  pbox->setWindowModality(Qt::NonModal);  // a message box is application-modal unless told otherwise
   pbox->show();
 }
 
