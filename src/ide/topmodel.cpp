@@ -142,9 +142,8 @@ bool TopModel::Exit() {
     if (!peditor->QuerySave()) return false;
   bExited_ = true;
   // Every window but the main one, newest first.
-  KSWin* pwinFirst = factory_.FirstWindow();
-  for (size_t i = factory_.Windows().size(); i-- > 1;)
-    if (factory_.Windows()[i] != pwinFirst) factory_.Windows()[i]->Close();
+  for (size_t i = factory_.Windows().size(); i-- > 0;)
+    if (i < factory_.Windows().size() && factory_.Windows()[i]->Type()->sName != kTypeMain) factory_.Windows()[i]->Close();
   pmidi_->OpenDevice(-1);  // no message may be posted to an engine that has stopped
   core_.ShutdownEngine();  // the audio thread ends, the device closes, the lock is kept
   AKArray<PatchSlot>& aslot = core_.Slots();

@@ -192,7 +192,10 @@ TEST_F(TopModelTest, ExitWithRefusedSaveClosesNothing) {
 TEST_F(TopModelTest, ExitClosesTheOtherWindowsAndEndsWithZero) {
   ASSERT_EQ(pcore->LoadPatch((kData + "sine.vantrel").c_str(), 0, false, 0, nullptr), 0);
   KSWinMemento mem;
+  // The main window need not be the first (a workspace may list it later).
+  pwinMain->Close();
   f.factory.CreateWindowOfType(kTypeOscilloscope, mem);
+  pwinMain = f.factory.CreateWindowOfType(kTypeMain, mem);
   f.factory.CreateWindowOfType(kTypeEditor, mem);
   f.factory.CreateWindowOfType(kTypeOscilloscope, mem);
   pmodel->FillDevices("Keys A");
