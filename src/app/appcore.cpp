@@ -22,15 +22,14 @@
 
 namespace {
 
-// The diagnostic redirector: a configuration-reader warning "line N: text" becomes a patch error
-// at line N.
-void RedirectDiagnostic(int, const char*, int, const char* pszMessage, const char*, void*) {
-  int iLine = -1, n = 0;
-  if (sscanf(pszMessage, "line %d: %n", &iLine, &n) == 1 && n > 0) {
-    ERRADD(iLine, "%s", pszMessage + n);
-    return;
+// A path in double quotes (as a shell or a file manager may hand one over) loses them.
+std::string Unquoted(const char* pszPath) {
+  std::string sPath = pszPath ? pszPath : "";
+  if (!sPath.empty() && sPath.front() == '"') {
+    sPath.erase(0, 1);
+    if (!sPath.empty() && sPath.back() == '"') sPath.pop_back();
   }
-  ERRADD(-1, "%s", pszMessage);
+  return sPath;
 }
 
 }  // namespace
@@ -96,13 +95,11 @@ void AppCore::UserMessage(const char* pszFormat, ...) {
   else ERRADD(-1, "%s", sz);
 }
 
-Patch* AppCore::CompilePatchFile(const char* pszPathIn, int iChannel, std::string* psText) {
-  // A path in double quotes (as the shell hands one over) loses them.
-  std::string sPath = pszPathIn ? pszPathIn : "";
-  if (!sPath.empty() && sPath.front() == '"') {
-    sPath.erase(0, 1);
-    if (!sPath.empty() && sPath.back() == '"') sPath.pop_back();
-  }
+Patch* AppCore::CompilePatchFile(const char* pszPath, int iChannel, std::string* psText) {
+  return CompileFile(Unquoted(pszPath), iChannel, psText);
+}
+
+Patch* AppCore::CompileFile(const std::string& sPath, int iChannel, std::string* psText) {
   struct stat st;
   if (stat(sPath.c_str(), &st) != 0) {
     UserMessage("stat( %s ): %s", sPath.c_str(), strerror(errno));
@@ -124,11 +121,10 @@ Patch* AppCore::CompilePatchFile(const char* pszPathIn, int iChannel, std::strin
   ErrorList::Get()->Clear();
   if (peditor && peditor->Exists()) peditor->ClearErrorMarks();
   // Reader warnings become patch errors at their lines while the file is read.
-  AKSSetCallback(AKSWarn, RedirectDiagnostic, nullptr);
   FILE* pmem = sText.empty() ? fopen("/dev/null", "rb") : fmemopen(sText.data(), sText.size(), "rb");
-  AKConfig_T* pconf = pmem ? AKConfigReadStream(sPath.c_str(), pmem, AKConfigText) : nullptr;
+  bool bWhole = false;
+  AKConfig_T* pconf = pmem ? PatchReadText(sPath.c_str(), pmem, 0, &bWhole) : nullptr;
   if (pmem) fclose(pmem);
-  AKSSetCallback(AKSWarn, nullptr, nullptr);
   if (!pconf) {
     UserMessage("cannot read patch \"%s\"", sPath.c_str());
     return nullptr;
@@ -137,6 +133,8 @@ Patch* AppCore::CompilePatchFile(const char* pszPathIn, int iChannel, std::strin
   auto* pmodChannel = static_cast<ModChannel*>(pengine_->apmodChannel[iSlot]);
   Patch* ppatch = new Patch(pengine_.get(), pconf, pmodChannel);
   AKConfigFree(pconf);
+  // The lines after a malformed one were never read: the patch cannot sound as written.
+  if (!bWhole) ppatch->bCompiled = false;
   if (psText) *psText = std::move(sText);
   return ppatch;
 }
@@ -145,19 +143,21 @@ int AppCore::LoadPatch(const char* pszPath, int iChannel, bool bShow, double dSe
   if (bLockKept_) return -1;  // the engine is shut down for good
   bool bEditor = peditor && peditor->Exists();
   if (bShow && bEditor && !peditor->SaveQuery()) return -1;
+  // The slot and the editor get the path the file was read from.
+  std::string sPath = Unquoted(pszPath);
   std::string sText;
-  Patch* ppatch = CompilePatchFile(pszPath, iChannel, &sText);
+  Patch* ppatch = CompileFile(sPath, iChannel, &sText);
   if (!ppatch) return -1;
   if (!ppatch->bCompiled) {
     if (peditor) {
       if (!peditor->Exists()) peditor->Create();
-      if (bShow) peditor->Show(iChannel, pszPath, sText.c_str());
+      if (bShow) peditor->Show(iChannel, sPath.c_str(), sText.c_str());
       peditor->SetCompileErrors(iChannel);
     }
     delete ppatch;
     return -1;
   }
-  if (bShow && bEditor) peditor->Show(iChannel, pszPath, sText.c_str());
+  if (bShow && bEditor) peditor->Show(iChannel, sPath.c_str(), sText.c_str());
   if (pengineHooks) {
     pengineHooks->ResetAutoReduce();
     pengineHooks->ResetOscilloscope();
@@ -167,7 +167,7 @@ int AppCore::LoadPatch(const char* pszPath, int iChannel, bool bShow, double dSe
   PatchSlot& slot = table_.aslot[iChannel];
   delete slot.ppatch;
   free(slot.pszText);
-  AKstrcpy(slot.szPath, pszPath, sizeof slot.szPath);
+  AKstrcpy(slot.szPath, sPath.c_str(), sizeof slot.szPath);
   slot.pszText = AKstrdup(sText.c_str());
   slot.ppatch = ppatch;
   if (pengineHooks) pengineHooks->ResetKeepUp();

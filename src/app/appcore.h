@@ -76,6 +76,8 @@ class AppCore {
 
  private:
   void UserMessage(const char* pszFormat, ...) __attribute__((format(printf, 2, 3)));
+  // CompilePatchFile of a path without quotes.
+  Patch* CompileFile(const std::string& sPath, int iChannel, std::string* psText);
   // LoadPatch tells the engine through these unless a window installs its own hooks.
   class DefaultEngineHooks : public EngineHooks {
    public:

@@ -6,13 +6,16 @@
 
 #include <CLI/CLI.hpp>
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
 
 #include "akstatus.h"
+#include "akstring.h"
 #include "appcore.h"
+#include "errorlist.h"
 
 namespace fs = std::filesystem;
 
@@ -59,12 +62,19 @@ void InitStatusLog() {
 
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount) {
   // Some messages end in a line break of their own; a diagnostic is one line.
-  int nLength = static_cast<int>(strlen(pszMessage));
+  size_t nLength = strlen(pszMessage);
   while (nLength > 0 && (pszMessage[nLength - 1] == '\n' || pszMessage[nLength - 1] == '\r')) --nLength;
-  if (iLine >= 0) fprintf(stderr, "%s:%d: %.*s", pszPath, iLine, nLength, pszMessage);
-  else fprintf(stderr, "%s: %.*s", pszPath, nLength, pszMessage);
+  // A message may quote a binary file; escaped, it can neither garble nor drive the terminal.
+  std::string sMessage(nLength * 4 + 1, '\0');
+  AKEscapeBinary(sMessage.data(), sMessage.size(), pszMessage, nLength);
+  if (iLine >= 0) fprintf(stderr, "%s:%d: %s", pszPath, iLine, sMessage.c_str());
+  else fprintf(stderr, "%s: %s", pszPath, sMessage.c_str());
   if (nCount > 1) fprintf(stderr, " [x%d]", nCount);
   fputc('\n', stderr);
+}
+
+void PrintDiagnostic(const char* pszPath, const ErrorListNode& node) {
+  PrintDiagnostic(node.pszLineFile ? node.pszLineFile : pszPath, node.iLine, node.psz, node.iCount);
 }
 
 int SplitLinePrefix(const char* pszMessage, const char** ppszText) {
@@ -75,6 +85,15 @@ int SplitLinePrefix(const char* pszMessage, const char** ppszText) {
   }
   *ppszText = pszMessage;
   return -1;
+}
+
+bool CheckOptionRange(const char* pszOption, double d, const OptionRange& range) {
+  bool bAboveMin = range.bFromMin ? d >= range.dMin : d > range.dMin;
+  if (bAboveMin && d <= range.dMax) return true;  // false for NaN too
+  fprintf(stderr, range.bFromMin ? "vantrel: %s must be from %g to %g%s, not %g\n"
+                                 : "vantrel: %s must be above %g and at most %g%s, not %g\n",
+          pszOption, range.dMin, range.dMax, range.pszUnit, std::isnan(d) ? std::fabs(d) : d);  // never "-nan"
+  return false;
 }
 
 bool CheckReadable(const std::string& sPath) {

@@ -6,6 +6,7 @@
 #include <vector>
 
 class AppCore;
+struct ErrorListNode;
 
 namespace CLI {
 class App;
@@ -25,7 +26,11 @@ void AddInstallOption(CLI::App* papp);
 void InitStatusLog();
 
 // Prints "PATH:LINE: MESSAGE" (or "PATH: MESSAGE" when iLine < 0) with " [xN]" when counted N > 1.
+// Bytes a terminal would act on are printed as \xHH.
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount = 1);
+// Prints an error-list entry of the patch at pszPath; a line of a sub-patch or package the patch
+// includes is printed with that file's path.
+void PrintDiagnostic(const char* pszPath, const ErrorListNode& node);
 
 // Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
 int SplitLinePrefix(const char* pszMessage, const char** ppszText);
@@ -33,6 +38,16 @@ int SplitLinePrefix(const char* pszMessage, const char** ppszText);
 // The application core for the installation, with warnings kept off standard error (commands
 // print their own diagnostics); null, with a message, when the engine settings cannot be read.
 std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride = {});
+
+// The values a numeric option accepts: above dMin (from dMin when bFromMin), at most dMax.
+struct OptionRange {
+  double dMin, dMax;
+  bool bFromMin;
+  const char* pszUnit;  // written after the bounds, such as " Hz"; "" for none
+};
+// Checks a value given for an option; when it is outside the range (or not a number) prints
+// "vantrel: --seconds must be above 0 and at most 3600, not -1" and answers false.
+bool CheckOptionRange(const char* pszOption, double d, const OptionRange& range);
 
 // Checks that a file can be read; prints "vantrel: cannot read PATH: reason" and answers false if not.
 bool CheckReadable(const std::string& sPath);

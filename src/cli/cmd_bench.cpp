@@ -12,6 +12,8 @@
 
 namespace {
 
+constexpr OptionRange kSecondsRange = {0, 600, false, ""};  // ten minutes per patch is plenty for a figure
+
 struct BenchOptions {
   std::vector<std::string> asPaths;
   double dSeconds = 1;
@@ -20,10 +22,7 @@ struct BenchOptions {
 std::string g_sCurrent;
 
 int RunBench(const BenchOptions& opt) {
-  if (!(opt.dSeconds > 0) || opt.dSeconds > 600) {
-    fprintf(stderr, "vantrel: --seconds must be above 0 and at most 600\n");
-    return ExitUsage;
-  }
+  if (!CheckOptionRange("--seconds", opt.dSeconds, kSecondsRange)) return ExitUsage;
   std::unique_ptr<AppCore> pcore = MakeAppCore();
   if (!pcore) return ExitUsage;
   // The performance line is the result: standard output, one line per patch.
@@ -37,7 +36,7 @@ int RunBench(const BenchOptions& opt) {
     g_sCurrent = sPath;
     int iResult = pcore->LoadPatch(sPath.c_str(), 0, false, opt.dSeconds, nullptr);
     for (const ErrorListNode& node : ErrorList::Get()->anode)
-      PrintDiagnostic(sPath.c_str(), node.iLine, node.psz, node.iCount);
+      PrintDiagnostic(sPath.c_str(), node);
     if (iResult != 0 && iExit == ExitOk) iExit = ExitRefused;
     fflush(stdout);
   }

@@ -37,6 +37,8 @@ std::string ValueText(double d, int et) {
     case FormTypeBoolean:
       return d != 0 ? "true" : "false";
     default:
+      // 0/0 has its sign bit set on common processors; "-nan" would suggest a sign it has not.
+      if (std::isnan(d)) return "nan";
       snprintf(sz, sizeof sz, "%.15g", d);
       return sz;
   }
@@ -88,6 +90,12 @@ struct CalculatorTable {
   }
 };
 
+// A value's history (Name@N, its value N samples ago) exists only while a patch plays; the parser
+// asks for the records it needs, and the calculator notes the question to explain the refusal.
+void NoteHistoryAsked(void* pvUser, const char*, const char*, int iHistory) {
+  if (iHistory > 0) *static_cast<bool*>(pvUser) = true;
+}
+
 int RunFormula(const FormulaOptions& opt) {
   // RANDOM() draws from a generator seeded like a patch's default.
   CalculatorTable table;
@@ -100,11 +108,20 @@ int RunFormula(const FormulaOptions& opt) {
     ctx.ppavarTable = &avar;
     ctx.pszText = sText.c_str();
     ctx.pszModule = "Calculator";
+    bool bHistoryAsked = false;
+    ctx.pvUser = &bHistoryAsked;
+    ctx.pfnResolve = NoteHistoryAsked;
     FormParseSplit split;
     Form* pform = FormParse(ctx, &split);
     if (FormIsError(pform)) {
       fflush(stdout);
-      fprintf(stderr, "%s: %s\n    %s >>> %s <<< %s\n", sText.c_str(), FormTypeName(pform), split.sBefore.c_str(),
+      // The record a history reference needs is missing: the name alone is found, the name with
+      // its "@N" is not.
+      bool bHistory = bHistoryAsked && (pform->et == FormTypeErrInternal ||
+                                        (pform->et == FormTypeErrUnknownName && split.sStretch.find('@') != std::string::npos));
+      const char* pszMessage =
+          bHistory ? "a value's history (Name@N: its value N samples ago) exists only in a patch" : FormTypeName(pform->et);
+      fprintf(stderr, "%s: %s\n    %s >>> %s <<< %s\n", sText.c_str(), pszMessage, split.sBefore.c_str(),
               split.sStretch.c_str(), split.sAfter.c_str());
       iExit = ExitRefused;
     } else if (opt.bEval) {
@@ -121,7 +138,7 @@ int RunFormula(const FormulaOptions& opt) {
   // Evaluation reports (such as a loop) reach the author too.
   ErrorList* pel = ErrorList::Get();
   pel->Lock();
-  for (const ErrorListNode& node : pel->anode) PrintDiagnostic("formula", node.iLine, node.psz, node.iCount);
+  for (const ErrorListNode& node : pel->anode) PrintDiagnostic("formula", node);
   pel->Unlock();
   return iExit;
 }

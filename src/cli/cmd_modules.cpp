@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "appcore.h"
 #include "cli_common.h"
 #include "commands.h"
 #include "moduletype.h"
@@ -68,6 +69,8 @@ void PrintVars(const char* pszTitle, const Var* avar) {
 }
 
 int RunModules(const std::string& sType) {
+  // The types made at start-up (the envelope's stage types) are types a patch may name too.
+  InitSharedTables();
   ModuleFactory* pfactory = ModuleFactory::Get();
   if (sType.empty()) {
     printf("%-20s  %-16s  %6s  %7s  %s\n", "Type", "Class", "Inputs", "Outputs", "Attributes");

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "akstatus.h"
+#include "akstring.h"
 #include "appcore.h"
 #include "cli_common.h"
 #include "commands.h"
@@ -15,15 +16,19 @@
 
 namespace {
 
-// The patch's diagnostics in line order (the list itself is sorted by text).
+// The patch's diagnostics in line order, the patch's own lines first, then those of each file it
+// includes (the list itself is sorted by text).
 void PrintErrorList(const std::string& sPath) {
   ErrorList* pel = ErrorList::Get();
   pel->Lock();
   std::vector<const ErrorListNode*> apnode;
   for (const ErrorListNode& node : pel->anode) apnode.push_back(&node);
-  std::stable_sort(apnode.begin(), apnode.end(),
-                   [](const ErrorListNode* a, const ErrorListNode* b) { return a->iLine < b->iLine; });
-  for (const ErrorListNode* pnode : apnode) PrintDiagnostic(sPath.c_str(), pnode->iLine, pnode->psz, pnode->iCount);
+  std::stable_sort(apnode.begin(), apnode.end(), [](const ErrorListNode* a, const ErrorListNode* b) {
+    if ((a->pszLineFile != nullptr) != (b->pszLineFile != nullptr)) return a->pszLineFile == nullptr;
+    if (int iCompare = AKstrcmp(a->pszLineFile, b->pszLineFile)) return iCompare < 0;
+    return a->iLine < b->iLine;
+  });
+  for (const ErrorListNode* pnode : apnode) PrintDiagnostic(sPath.c_str(), *pnode);
   pel->Unlock();
 }
 

@@ -265,7 +265,7 @@ int RunPlay(const PlayOptions& opt) {
   core.pfnUserMessage = [](const char* psz) { fprintf(stderr, "vantrel: %s\n", psz); };
   int iLoad = core.LoadPatch(opt.sPatch.c_str(), 0, false, -1, nullptr);
   for (const ErrorListNode& node : ErrorList::Get()->anode)
-    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    PrintDiagnostic(opt.sPatch.c_str(), node);
   if (iLoad != 0) return ExitRefused;
   ErrorList::Get()->Clear();
   // From here on the device layer's warnings (a device that does not open or goes away) are

@@ -1,4 +1,5 @@
 // vantrel render: a patch played offline into a WAV file, frame by frame as the engine renders it.
+#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
@@ -25,14 +26,51 @@ namespace {
 
 constexpr double kMaxSeconds = 3600;     // an hour of audio is the most one render makes
 constexpr double kMaxTailSeconds = 30;   // after a MIDI file ends, voices get this long to finish
+constexpr OptionRange kSecondsRange = {0, kMaxSeconds, false, ""};
+constexpr OptionRange kRateRange = {1000, 768000, true, " Hz"};  // the rates sound cards and files use
 
 struct RenderOptions {
   std::string sPatch, sOut, sMidi;
-  double dSeconds = -1;
+  double dSeconds = 0;
+  bool bSeconds = false;  // --seconds was given
   std::vector<std::string> asNotes;
   bool bFloat = false;
   double dRate = 0;
+  bool bRate = false;  // --rate was given
 };
+
+// Ctrl-C, SIGTERM or a closed terminal stops the render between two buffers, and the unfinished
+// file is removed. Should a second signal come before that (the render stuck in a write), the
+// handler removes the file itself and ends the program.
+volatile sig_atomic_t g_iSignal = 0;
+const char* volatile g_pszUnfinished = nullptr;
+
+void OnSignal(int iSignal) {
+  if (g_iSignal) {
+    if (const char* psz = g_pszUnfinished) unlink(psz);
+    signal(iSignal, SIG_DFL);
+    raise(iSignal);
+    return;
+  }
+  g_iSignal = iSignal;
+}
+
+const int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void CatchStopSignals() {
+  struct sigaction sa = {};
+  sa.sa_handler = OnSignal;
+  sigemptyset(&sa.sa_mask);
+  sa.sa_flags = 0;  // no restart: a write that blocks (into a FIFO) returns instead
+  for (int iSignal : kStopSignals) sigaction(iSignal, &sa, nullptr);
+}
+
+// Ends the program by the signal that stopped it, as the caller (a shell, a script) expects.
+[[noreturn]] void DieOfSignal(int iSignal) {
+  signal(iSignal, SIG_DFL);
+  raise(iSignal);
+  _exit(128 + iSignal);
+}
 
 struct TimedMessage {
   long long iFrame;
@@ -101,10 +139,8 @@ int RunRender(const RenderOptions& opt) {
   std::vector<NoteSpec> anote;
   std::string sNoteError;
   if (!ParseNotes(opt.asNotes, &anote, &sNoteError)) return Usage(sNoteError);
-  if (opt.dSeconds != -1 && (!(opt.dSeconds > 0) || opt.dSeconds > kMaxSeconds))
-    return Usage("--seconds must be above 0 and at most 3600");
-  if (opt.dRate != 0 && (!(opt.dRate >= 1000) || opt.dRate > 768000))
-    return Usage("--rate must be from 1000 to 768000 Hz");
+  if (opt.bSeconds && !CheckOptionRange("--seconds", opt.dSeconds, kSecondsRange)) return ExitUsage;
+  if (opt.bRate && !CheckOptionRange("--rate", opt.dRate, kRateRange)) return ExitUsage;
   if (!CheckReadable(opt.sPatch)) return ExitUsage;
   MidiFile midi;
   if (!opt.sMidi.empty()) {
@@ -113,7 +149,7 @@ int RunRender(const RenderOptions& opt) {
     if (!ReadMidiFile(opt.sMidi, &midi, &sError)) return Usage("cannot read MIDI file " + opt.sMidi + ": " + sError);
   }
   std::vector<std::string> asSettings;
-  if (opt.dRate != 0) asSettings.push_back("FreqEval = " + std::to_string(opt.dRate));
+  if (opt.bRate) asSettings.push_back("FreqEval = " + std::to_string(opt.dRate));
   std::unique_ptr<AppCore> pcore = MakeAppCore(asSettings);
   if (!pcore) return ExitUsage;
   AppCore& core = *pcore;
@@ -122,35 +158,42 @@ int RunRender(const RenderOptions& opt) {
   core.pfnUserMessage = [](const char* psz) { fprintf(stderr, "vantrel: %s\n", psz); };
   if (core.LoadPatch(opt.sPatch.c_str(), 0, false, 0, nullptr) != 0) {
     ErrorList* pel = ErrorList::Get();
-    for (const ErrorListNode& node : pel->anode) PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    for (const ErrorListNode& node : pel->anode) PrintDiagnostic(opt.sPatch.c_str(), node);
     return ExitRefused;
   }
   for (const ErrorListNode& node : ErrorList::Get()->anode)
-    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    PrintDiagnostic(opt.sPatch.c_str(), node);
   ErrorList::Get()->Clear();
   Patch* ppatch = core.Slots()[0].ppatch;
 
   double dRate = pengine->dFreqEval;
-  auto frameOf = [&](double dSeconds) { return static_cast<long long>(std::floor(dSeconds * dRate + 1e-9)); };
+  // Times beyond the longest render are never reached; limiting them keeps the frame numbers
+  // finite whatever a note or a MIDI file asks for.
+  auto frameOf = [&](double dSeconds) {
+    return static_cast<long long>(std::floor(std::min(dSeconds, 2 * kMaxSeconds) * dRate + 1e-9));
+  };
   std::vector<TimedMessage> amsg;
   if (anote.empty() && opt.sMidi.empty()) anote.push_back({60, 0.5, 0, -1});
-  for (const NoteSpec& note : anote) {
-    amsg.push_back({frameOf(note.dStart), static_cast<uint32_t>(note.iKey), note.dVelocity, true});
-    if (note.dLength > 0) amsg.push_back({frameOf(note.dStart + note.dLength), static_cast<uint32_t>(note.iKey), 0, true});
-  }
+  for (const NoteEvent& e : NoteEvents(anote))
+    amsg.push_back({frameOf(e.dTime), static_cast<uint32_t>(e.iKey), e.dVelocity, true});
   for (const MidiFileEvent& e : midi.aevent) amsg.push_back({frameOf(e.dSeconds), e.uMessage, 0, false});
   std::stable_sort(amsg.begin(), amsg.end(), [](const TimedMessage& a, const TimedMessage& b) { return a.iFrame < b.iFrame; });
 
-  bool bUntilSilent = !opt.sMidi.empty() && opt.dSeconds == -1;
-  double dSeconds = opt.dSeconds != -1 ? opt.dSeconds : bUntilSilent ? midi.dLength : 2;
+  bool bUntilSilent = !opt.sMidi.empty() && !opt.bSeconds;
+  if (bUntilSilent && midi.dLength > kMaxSeconds)
+    fprintf(stderr, "vantrel: %s lasts %.0f s; only its first %.0f s are rendered (the most one render makes)\n",
+            opt.sMidi.c_str(), midi.dLength, kMaxSeconds);
+  double dSeconds = opt.bSeconds ? opt.dSeconds : bUntilSilent ? std::min(midi.dLength, kMaxSeconds) : 2;
   long long nFrames = frameOf(dSeconds);
   long long nMaxFrames = bUntilSilent ? frameOf(std::min(midi.dLength + kMaxTailSeconds, kMaxSeconds)) : nFrames;
 
   int nChannels = pengine->nChannels;
   int nBuffer = pengine->nBufferSamples;
   WavWriter wav;
+  CatchStopSignals();
   if (!wav.Open(opt.sOut, nChannels, static_cast<int>(dRate), opt.bFloat))
     return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+  g_pszUnfinished = wav.TempPath();
   OutputStage stage;
   stage.dFullScale = pengine->dFullScale;
   RenderTarget target(core, stage);
@@ -162,7 +205,7 @@ int RunRender(const RenderOptions& opt) {
   size_t nVoicesMax = 0;
   double dRawPeak = 0;
   Progress progress(nMaxFrames);
-  while (iFrame < nMaxFrames && (iFrame < nFrames || !ppatch->apvoiceActive.empty() || iMsg < amsg.size())) {
+  while (!g_iSignal && iFrame < nMaxFrames && (iFrame < nFrames || !ppatch->apvoiceActive.empty() || iMsg < amsg.size())) {
     int nThis = static_cast<int>(std::min<long long>(nBuffer, nMaxFrames - iFrame));
     std::fill(adMix.begin(), adMix.end(), 0.0);
     std::lock_guard<std::mutex> lock(core.EngineLock());
@@ -170,8 +213,8 @@ int RunRender(const RenderOptions& opt) {
       for (; iMsg < amsg.size() && amsg[iMsg].iFrame <= iFrame; ++iMsg) {
         const TimedMessage& m = amsg[iMsg];
         if (!m.bDirect) HandleMidiMessage(target, m.uMessage);
-        else if (m.dVelocity > 0) ppatch->NoteOn(static_cast<int>(m.uMessage), m.dVelocity);
-        else ppatch->NoteOff(static_cast<int>(m.uMessage), 0.5);
+        else if (m.dVelocity > 0) HandleNote(target, 0, static_cast<int>(m.uMessage), m.dVelocity, true);
+        else HandleNote(target, 0, static_cast<int>(m.uMessage), 0.5, false);
       }
       MixFrames(core.Slots(), adMix.data() + static_cast<size_t>(j) * nChannels, 1, nChannels);
       nVoicesMax = std::max(nVoicesMax, ppatch->apvoiceActive.size());
@@ -198,9 +241,17 @@ int RunRender(const RenderOptions& opt) {
     progress.Update(iFrame);
   }
   progress.Finish();
-  if (!wav.Close()) return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+  bool bClosed = !g_iSignal && wav.Close();
+  g_pszUnfinished = nullptr;
+  if (!bClosed) {
+    wav.Abandon();
+    if (!g_iSignal) return Usage("cannot write " + opt.sOut + ": " + wav.sError);
+    fprintf(stderr, "vantrel: interrupted after %.2f s of audio; %s was not written\n", static_cast<double>(iFrame) / dRate,
+            opt.sOut.c_str());
+    DieOfSignal(g_iSignal);
+  }
   for (const ErrorListNode& node : ErrorList::Get()->anode)
-    PrintDiagnostic(opt.sPatch.c_str(), node.iLine, node.psz, node.iCount);
+    PrintDiagnostic(opt.sPatch.c_str(), node);
   double dLength = static_cast<double>(iFrame) / dRate;
   double dElapsed = progress.Elapsed();
   fprintf(stderr, "rendered %.2f s to %s: peak %.3f (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
@@ -219,15 +270,25 @@ Command AddRenderCommand(CLI::App& app) {
   CLI::App* papp = app.add_subcommand("render", "Render a patch offline into a WAV file");
   papp->add_option("PATCH", opt->sPatch, "The patch file")->required();
   papp->add_option("-o,--output", opt->sOut, "The WAV file to write")->required()->type_name("OUT.wav");
-  papp->add_option("--seconds", opt->dSeconds, "Length in seconds (default 2; with --midi the file's length plus the voices' tails)")
-      ->type_name("S");
+  CLI::Option* poptSeconds =
+      papp->add_option("--seconds", opt->dSeconds,
+                       "Length in seconds, at most 3600 (default 2; with --midi the file's length plus the voices' tails)")
+          ->type_name("S");
   papp->add_option("--note", opt->asNotes, "A note: MIDI key, velocity 0..1 (0.5), start s (0), length s (held); repeatable")
       ->type_name("KEY[:VEL[:START[:LEN]]]");
   papp->add_option("--midi", opt->sMidi, "A Standard MIDI File to play (format 0 or 1)")->type_name("FILE.mid");
   papp->add_flag("--float", opt->bFloat, "Write the raw frames as 32-bit floats instead of 16-bit PCM");
-  papp->add_option("--rate", opt->dRate, "Sample rate in Hz (default: the installation's FreqEval)")->type_name("HZ");
+  CLI::Option* poptRate =
+      papp->add_option("--rate", opt->dRate, "Sample rate in Hz, 1000 to 768000 (default: the installation's FreqEval)")
+          ->type_name("HZ");
   papp->footer(
       "Without --note and --midi, note 60 is held at velocity 0.5. The 16-bit output is made as the engine makes\n"
-      "its buffers: loud output is scaled down (auto-reduction), never clipped. A summary goes to standard error.");
-  return {papp, [opt] { return RunRender(*opt); }};
+      "its buffers: loud output is scaled down (auto-reduction), never clipped. A summary goes to standard error.\n"
+      "Notes go to the patch as MIDI notes do: a note on a key that is already down is a second note on (the\n"
+      "patch's Retrigger decides), and at one instant note offs come first. An interrupted render writes no file.");
+  return {papp, [opt, poptSeconds, poptRate] {
+            opt->bSeconds = poptSeconds->count() > 0;
+            opt->bRate = poptRate->count() > 0;
+            return RunRender(*opt);
+          }};
 }

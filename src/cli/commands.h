@@ -20,3 +20,4 @@ Command AddDumpCommand(CLI::App& app);
 Command AddRenderCommand(CLI::App& app);
 Command AddBenchCommand(CLI::App& app);
 Command AddPlayCommand(CLI::App& app);
+Command AddRegressCommand(CLI::App& app);

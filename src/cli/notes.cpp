@@ -60,16 +60,20 @@ bool ParseNotes(const std::vector<std::string>& asNotes, std::vector<NoteSpec>* 
     if (!ParseNote(s, &note, psError)) return false;
     anote.push_back(note);
   }
-  for (size_t i = 0; i < anote.size(); ++i)
-    for (size_t j = 0; j < i; ++j) {
-      const NoteSpec &a = anote[j], &b = anote[i];
-      if (a.iKey != b.iKey) continue;
-      double dEndA = a.dLength < 0 ? INFINITY : a.dStart + a.dLength;
-      double dEndB = b.dLength < 0 ? INFINITY : b.dStart + b.dLength;
-      if (a.dStart < dEndB && b.dStart < dEndA) {
-        *psError = "--note " + asNotes[i] + " overlaps --note " + asNotes[j] + " on the same key";
-        return false;
-      }
-    }
   return true;
+}
+
+std::vector<NoteEvent> NoteEvents(const std::vector<NoteSpec>& anote) {
+  std::vector<NoteEvent> aevent;
+  for (const NoteSpec& note : anote) {
+    aevent.push_back({note.dStart, note.iKey, note.dVelocity});
+    if (note.dLength > 0) aevent.push_back({note.dStart + note.dLength, note.iKey, 0});
+  }
+  // Times are compared to the microsecond, so that 0.1 + 0.2 and 0.3 are one instant.
+  auto micros = [](double d) { return std::nearbyint(d * 1e6); };
+  std::stable_sort(aevent.begin(), aevent.end(), [&](const NoteEvent& a, const NoteEvent& b) {
+    if (micros(a.dTime) != micros(b.dTime)) return micros(a.dTime) < micros(b.dTime);
+    return a.dVelocity == 0 && b.dVelocity > 0;
+  });
+  return aevent;
 }

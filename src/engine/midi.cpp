@@ -31,6 +31,13 @@ double ApplyVelocityPrefix(ModChannel* pchan, double v) {
   return v;
 }
 
+void ApplyNote(MidiTarget& target, Patch* ppatch, ModChannel* pchan, int iChannel, int iKey, double dVelocity, bool bOn) {
+  if (bOn) ppatch->NoteOn(iKey, dVelocity);
+  else ppatch->NoteOff(iKey, dVelocity);
+  pchan->v.adValue[ControllerNoteDownFirst + iKey] = bOn ? 1 : 0;
+  Announce(target, iChannel, ControllerNoteDownFirst + iKey, bOn ? 1 : 0);
+}
+
 void ControlChange(MidiTarget& target, ModChannel* pchan, int iChannel, int c, int d2) {
   switch (c) {
     case 120:
@@ -125,24 +132,13 @@ void HandleMidiMessage(MidiTarget& target, uint32_t uMessage) {
   d1 &= 0x7F;
   d2 &= 0x7F;
   switch (iStatus >> 4) {
-    case 8: {
-      double v = ApplyVelocityPrefix(pchan, d2 / 127.0);
-      ppatch->NoteOff(d1, v);
-      pchan->v.adValue[ControllerNoteDownFirst + d1] = 0;
-      Announce(target, iChannel, ControllerNoteDownFirst + d1, 0);
+    case 8:
+      ApplyNote(target, ppatch, pchan, iChannel, d1, ApplyVelocityPrefix(pchan, d2 / 127.0), false);
       return;
-    }
     case 9:
-      if (d2 == 0) {
-        ppatch->NoteOff(d1, 0.5);
-        pchan->v.adValue[ControllerNoteDownFirst + d1] = 0;
-        Announce(target, iChannel, ControllerNoteDownFirst + d1, 0);
-      } else {
-        double v = ApplyVelocityPrefix(pchan, d2 / 127.0);
-        ppatch->NoteOn(d1, v);
-        pchan->v.adValue[ControllerNoteDownFirst + d1] = 1;
-        Announce(target, iChannel, ControllerNoteDownFirst + d1, 1);
-      }
+      // A note on of velocity 0 is a note off; no velocity prefix applies to it.
+      if (d2 == 0) ApplyNote(target, ppatch, pchan, iChannel, d1, 0.5, false);
+      else ApplyNote(target, ppatch, pchan, iChannel, d1, ApplyVelocityPrefix(pchan, d2 / 127.0), true);
       return;
     case 10:
       ppatch->PolyPressure(d1, d2 / 127.0);
@@ -168,6 +164,14 @@ void HandleMidiMessage(MidiTarget& target, uint32_t uMessage) {
       ERRADD(-1, "MIDI unexpected MSN status %d", iStatus >> 4);
       return;
   }
+}
+
+void HandleNote(MidiTarget& target, int iChannel, int iKey, double dVelocity, bool bOn) {
+  InterpreterSettings* pengine = target.Engine();
+  AKArray<PatchSlot>& aslot = target.Slots();
+  if (iChannel < 0 || iChannel >= aslot.N() || iChannel >= 16 || !aslot[iChannel].ppatch || !pengine) return;
+  auto* pchan = static_cast<ModChannel*>(pengine->apmodChannel[iChannel]);
+  if (pchan) ApplyNote(target, aslot[iChannel].ppatch, pchan, iChannel, iKey & 0x7F, dVelocity, bOn);
 }
 
 void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize) {

@@ -27,5 +27,11 @@ inline uint32_t MidiPack(int iStatus, int iData1, int iData2) {
 // Decodes and applies one complete short message; reports what is not supported to the error list.
 void HandleMidiMessage(MidiTarget& target, uint32_t uMessage);
 
+// A note on (bOn) or off on a channel (0..15) with an exact velocity 0..1, applied as a note
+// message is: the channel's patch gets NoteOn or NoteOff, and the key's note-down value is set
+// and announced. For notes that do not come as bytes (the command line's), whose velocity is finer
+// than seven bits; the channel must have a patch.
+void HandleNote(MidiTarget& target, int iChannel, int iKey, double dVelocity, bool bOn);
+
 // The message in words, for monitors ("Note On ch 1 C4 vel 100"); szText holds at least 64 bytes.
 void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize);

@@ -133,19 +133,21 @@ bool ParseMidiFile(const uint8_t* pData, size_t nSize, MidiFile* pfile, std::str
                                              std::to_string(nTracksDeclared) + " tracks");
   pfile->nTracks = nTracks;
   std::stable_sort(aevent.begin(), aevent.end(), [](const TickEvent& a, const TickEvent& b) { return a.uTick < b.uTick; });
-  // Ticks to seconds through the tempo map (default 120 beats per minute).
+  // Ticks to seconds through the tempo map (default 120 beats per minute). The ticks asked for
+  // never decrease, so the map is walked once: a file of many tempo changes and many notes costs
+  // their sum, not their product.
+  auto itTempo = tempo.begin();
+  double dAt = 0;  // the time of tick uAt, where tempo uTempo began
+  uint64_t uAt = 0;
+  uint32_t uTempo = 500000;
   auto seconds = [&](uint64_t uTick) {
     if (dSmpteSecondsPerTick > 0) return static_cast<double>(uTick) * dSmpteSecondsPerTick;
-    double dSeconds = 0;
-    uint64_t uAt = 0;
-    uint32_t uTempo = 500000;
-    for (auto [uChange, uNew] : tempo) {
-      if (uChange >= uTick) break;
-      dSeconds += static_cast<double>(uChange - uAt) * uTempo * 1e-6 / uDivision;
-      uAt = uChange;
-      uTempo = uNew;
+    for (; itTempo != tempo.end() && itTempo->first < uTick; ++itTempo) {
+      dAt += static_cast<double>(itTempo->first - uAt) * uTempo * 1e-6 / uDivision;
+      uAt = itTempo->first;
+      uTempo = itTempo->second;
     }
-    return dSeconds + static_cast<double>(uTick - uAt) * uTempo * 1e-6 / uDivision;
+    return dAt + static_cast<double>(uTick - uAt) * uTempo * 1e-6 / uDivision;
   };
   pfile->aevent.clear();
   pfile->aevent.reserve(aevent.size());

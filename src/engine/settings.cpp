@@ -1,7 +1,11 @@
 // Engine settings: read once, with defaults and the one warning about unsupported sample widths.
 #include "settings.h"
 
+#include <charconv>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
+#include <utility>
 
 #include "akconfig.h"
 #include "akstatus.h"
@@ -14,9 +18,6 @@ InterpreterSettings* TheEngine() { return g_pengine; }
 
 InterpreterSettings::InterpreterSettings(AKConfig_T* pconfSettings) {
   g_pengine = this;
-  pconfConfig = AKConfigNew("Config", nullptr);
-  for (auto [pszKey, pszDefault] : {std::pair{"FreqEval", "44100"}, {"FreqA", "440"}, {"FreqFullBass", "55"}})
-    AKConfigSet(pconfConfig, pszKey, AKConfigGetDef(pconfSettings, pszKey, pszDefault));
   dFreqEval = AKConfigGetDoubleDef(pconfSettings, "FreqEval", 44100);
   dFreqA = AKConfigGetDoubleDef(pconfSettings, "FreqA", 440);
   dFreqFullBass = AKConfigGetDoubleDef(pconfSettings, "FreqFullBass", 55);
@@ -37,10 +38,28 @@ InterpreterSettings::InterpreterSettings(AKConfig_T* pconfSettings) {
     value = fallback;
   };
   guard("FreqEval", dFreqEval, 44100.0, std::isfinite(dFreqEval) && dFreqEval >= 1000 && dFreqEval <= 768000);
+  guard("FreqA", dFreqA, 440.0, std::isfinite(dFreqA) && dFreqA > 0);
+  guard("FreqFullBass", dFreqFullBass, 55.0, std::isfinite(dFreqFullBass) && dFreqFullBass > 0);
   guard("Channles", nChannels, 2, nChannels >= 1 && nChannels <= 32);
   guard("Buffers", nBuffers, 3, nBuffers >= 2 && nBuffers <= 64);
   guard("BufferSamples", nBufferSamples, 768, nBufferSamples >= 16 && nBufferSamples <= 65536);
   dFullScale = std::pow(2.0, nOutputBits - 1) - 1;
+  // Patches see the three frequencies as Global's variables. The setting's text is copied when it
+  // is the plain number the engine uses; a refused setting, or text after the number (which a
+  // formula would read differently), gives way to the engine's number, so that patches always
+  // see the rate the engine runs at.
+  pconfConfig = AKConfigNew("Config", nullptr);
+  for (auto [pszKey, d] : {std::pair{"FreqEval", dFreqEval}, {"FreqA", dFreqA}, {"FreqFullBass", dFreqFullBass}}) {
+    const char* pszText = AKConfigGet(pconfSettings, pszKey);
+    char* pszEnd = nullptr;
+    if (pszText && strtod(pszText, &pszEnd) == d && pszEnd != pszText && strspn(pszEnd, " \t") == strlen(pszEnd)) {
+      AKConfigSet(pconfConfig, pszKey, pszText);
+      continue;
+    }
+    char szValue[32];
+    *std::to_chars(szValue, szValue + sizeof szValue - 1, d).ptr = 0;  // the shortest text that reads back as d
+    AKConfigSet(pconfConfig, pszKey, szValue);
+  }
 }
 
 InterpreterSettings::~InterpreterSettings() {

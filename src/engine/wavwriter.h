@@ -25,6 +25,9 @@ class WavWriter {
   bool Close();
   // Deletes the unfinished file.
   void Abandon();
+  // The unfinished file while one is open, so that a signal handler can remove it (the text
+  // stays put until Close or Abandon).
+  const char* TempPath() const { return psf_ ? sTemp_.c_str() : nullptr; }
   std::string sError;
 
  private:

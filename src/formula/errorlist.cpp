@@ -1,6 +1,7 @@
 // The error list: a sorted array of counted messages under one mutex.
 #include "errorlist.h"
 
+#include <climits>
 #include <cstdarg>
 #include <cstdio>
 #include <cstdlib>
@@ -11,7 +12,10 @@
 
 namespace {
 constexpr int kMaxMessage = 4095;  // longer messages are cut
-}
+thread_local bool t_bMuted = false;
+}  // namespace
+
+void ErrorList::SetMuted(bool bMuted) { t_bMuted = bMuted; }
 
 ErrorList* ErrorList::Get() {
   static ErrorList list;
@@ -20,14 +24,45 @@ ErrorList* ErrorList::Get() {
 
 ErrorList::~ErrorList() {
   for (ErrorListNode& node : anode) free(node.psz);
+  for (char* psz : apszLineFile_) free(psz);
+}
+
+int ErrorList::FileBase(const char* pszPath) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  for (int i = 0; i < apszLineFile_.N(); ++i)
+    if (strcmp(apszLineFile_[i], pszPath) == 0) return (i + 1) * kLineSpan;
+  if ((apszLineFile_.N() + 2) > INT_MAX / kLineSpan) return 0;
+  apszLineFile_.Add(AKstrdup(pszPath));
+  return apszLineFile_.N() * kLineSpan;
+}
+
+const char* ErrorList::LocateLocked(int iPosition, int* piLine) const {
+  int iFile = iPosition / kLineSpan - 1;
+  if (iPosition < 0 || iFile < 0 || iFile >= apszLineFile_.N()) {
+    *piLine = iPosition;
+    return nullptr;
+  }
+  *piLine = iPosition % kLineSpan;
+  return apszLineFile_[iFile];
+}
+
+const char* ErrorList::Locate(int iPosition, int* piLine) {
+  std::lock_guard<std::mutex> lock(mutex_);
+  return LocateLocked(iPosition, piLine);
 }
 
 void ErrorList::Add(const char* pszFile, int iSrcLine, int iLine, const char* pszFormat, ...) {
-  char sz[kMaxMessage + 1];
+  if (t_bMuted) return;
+  char szRaw[kMaxMessage + 1], sz[kMaxMessage + 1];
   va_list args;
   va_start(args, pszFormat);
-  vsnprintf(sz, sizeof sz, pszFormat, args);
+  vsnprintf(szRaw, sizeof szRaw, pszFormat, args);
   va_end(args);
+  // The line break some messages end in stays; everything else a terminal would act on is escaped.
+  size_t nBody = strlen(szRaw);
+  while (nBody > 0 && (szRaw[nBody - 1] == '\n' || szRaw[nBody - 1] == '\r')) --nBody;
+  AKEscapeBinary(sz, sizeof sz, szRaw, nBody);
+  AKstrcpy(sz + strlen(sz), szRaw + nBody, sizeof sz - strlen(sz));
 
   std::lock_guard<std::mutex> lock(mutex_);
   int iLow = 0, iHigh = anode.N() - 1;
@@ -44,7 +79,8 @@ void ErrorList::Add(const char* pszFile, int iSrcLine, int iLine, const char* ps
       return;
     }
   }
-  anode.Insert(iLow, ErrorListNode{AKstrdup(sz), pszFile, 1, iSrcLine, iLine});
+  const char* pszLineFile = LocateLocked(iLine, &iLine);
+  anode.Insert(iLow, ErrorListNode{AKstrdup(sz), pszFile, 1, iSrcLine, iLine, pszLineFile});
   bUpdated_ = true;
 }
 

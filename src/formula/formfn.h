@@ -25,6 +25,9 @@ const FormFnInfo* FormFnFindUnit(const char* pszName, int nLength = -1);
 bool FormFnIs(const FormFnInfo* pinfo, const char* pszName);
 // True for the exponential units, which may follow only "+" or "-".
 bool FormFnIsExponentialUnit(const FormFnInfo* pinfo);
+// Whether a call computes with its arguments as numbers, so that a string argument is a type
+// error (arithmetic, units, mathematical functions); comparisons and selections take any kind.
+bool FormFnWantsNumbers(const FormFnInfo* pinfo);
 
 // Evaluates argument i of a call.
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd);

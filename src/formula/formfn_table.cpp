@@ -159,6 +159,21 @@ bool FormFnIsExponentialUnit(const FormFnInfo* pinfo) {
   return false;
 }
 
+bool FormFnWantsNumbers(const FormFnInfo* pinfo) {
+  if (!pinfo || pinfo->pfnType) return false;  // IF and the Select family pass any kind through
+  if (pinfo->pszOp) {
+    for (const char* psz : {"=", "<", ">", "<=", ">=", "<>"})
+      if (strcmp(pinfo->pszOp, psz) == 0) return false;
+    return true;
+  }
+  // Comparing, searching, grouping and rate functions take strings as well as numbers.
+  for (const char* psz : {"AND", "OR", "NOT", "INLIST", "LEN", "FIND", "INITIAL", "SUPER", "ONCEPERPATCH",
+                          "ONCEPERVOICE", "ONCEPERNOTE", "SumVoices", "MakeBus", "BreakOut", "BreakOutN", "RANDOM",
+                          "NOW"})
+    if (FormFnIs(pinfo, psz)) return false;
+  return true;
+}
+
 namespace {
 // The common kind of the given arguments when they all agree, else numeric.
 int CommonKind(Form* pform, Var* avarTable, bool (*pfnIsValue)(int i, int n)) {

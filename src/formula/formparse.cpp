@@ -66,6 +66,8 @@ bool VarNameEqual(const char* pszA, const char* pszB) {
   return pszA[0] == 0 || AKstricmp(pszA + 1, pszB + 1) == 0;
 }
 
+using Span = std::pair<const char*, const char*>;  // a stretch of the formula's text
+
 struct Word {
   const char* pszStart = nullptr;
   int nLength = 0;
@@ -87,6 +89,12 @@ class Parser {
       FormFree(pform);
       int et = *p_ == ',' ? FormTypeErrStraySeparator : *p_ == ')' ? FormTypeErrStrayRightParen : FormTypeErrUnknownInfix;
       return FormNewError(et, p_, p_);
+    }
+    if (!FormIsError(pform) && ctx_.bNumberWanted && FormResultType(pform, Table()) == FormTypeString) {
+      FormFree(pform);
+      const char* pszStart = ctx_.pszText;
+      while (IsWhite(*pszStart)) ++pszStart;
+      return FormNewError(FormTypeErrArgumentType, pszStart, TrimmedEnd(pszStart, p_));
     }
     return pform;
   }
@@ -164,6 +172,7 @@ class Parser {
 
   Form* ExpressionBody() {
     std::vector<Form*> aOperands;
+    std::vector<Span> aSpans;  // each operand's text, for a type error
     std::vector<const FormFnInfo*> aOps;
     auto fail = [&](Form* pformError) {
       for (Form* pform : aOperands) FormFree(pform);
@@ -188,6 +197,7 @@ class Parser {
         }
       }
       aOperands.push_back(pform);
+      aSpans.push_back({pszOperand, TrimmedEnd(pszOperand, p_)});
       SkipWhite();
       if (!*p_ || strchr("),]}", *p_)) break;
       const char* pszOp = p_;
@@ -217,9 +227,17 @@ class Parser {
       Form* pform = FormNewFn(aOps[k], 0, 2);
       FormAddArg(pform, aOperands[k]);
       FormAddArg(pform, aOperands[k + 1]);
-      aOperands[k] = pform;
       aOperands.erase(aOperands.begin() + static_cast<long>(k) + 1);
       aOps.erase(aOps.begin() + static_cast<long>(k));
+      Span spanBoth = {aSpans[k].first, aSpans[k + 1].second};
+      pform = CheckKinds(pform, {aSpans[k], aSpans[k + 1]});
+      aSpans.erase(aSpans.begin() + static_cast<long>(k) + 1);
+      aSpans[k] = spanBoth;
+      if (FormIsError(pform)) {
+        aOperands.erase(aOperands.begin() + static_cast<long>(k));
+        return fail(pform);
+      }
+      aOperands[k] = pform;
     }
     return aOperands[0];
   }
@@ -242,7 +260,8 @@ class Parser {
         p_ += n;
         Form* pformUnit = FormNewFn(pinfo, 0, 1);
         FormAddArg(pformUnit, pform);
-        pform = pformUnit;
+        pform = CheckKinds(pformUnit, {{pszStart, TrimmedEnd(pszStart, pszSaved)}});
+        if (FormIsError(pform)) return pform;
         SkipWhite();
       } else {
         p_ = pszSaved;
@@ -325,11 +344,12 @@ class Parser {
     }
     if (!w.nLength && *p_ == '-') {
       ++p_;
+      const char* pszArg = p_;
       Form* pformArg = Expression();
       if (FormIsError(pformArg)) return pformArg;
       Form* pform = FormNewFn(&FormFnUnaryMinus, 0, 1);
       FormAddArg(pform, pformArg);
-      return pform;
+      return CheckKinds(pform, {{pszArg, TrimmedEnd(pszArg, p_)}});
     }
     if (!w.nLength && *p_ == '(') {
       ++p_;
@@ -485,8 +505,7 @@ class Parser {
   }
 
   // Arguments between parentheses; p_ is at "(". Each argument's text span is kept when asked.
-  Form* Arguments(Form* pformCall, const char* pszCallStart,
-                  std::vector<std::pair<const char*, const char*>>* paSpans = nullptr) {
+  Form* Arguments(Form* pformCall, const char* pszCallStart, std::vector<Span>* paSpans = nullptr) {
     ++p_;
     SkipWhite();
     if (*p_ == ')') {
@@ -502,9 +521,7 @@ class Parser {
         FormFree(pformArg);
         return Error(FormTypeErrArgumentCount, pszCallStart, p_);
       }
-      const char* pszArgEnd = p_;
-      while (pszArgEnd > pszArg && IsWhite(pszArgEnd[-1])) --pszArgEnd;
-      if (paSpans) paSpans->push_back({pszArg, pszArgEnd});
+      if (paSpans) paSpans->push_back({pszArg, TrimmedEnd(pszArg, p_)});
       FormAddArg(pformCall, pformArg);
       if (*p_ == ',') {
         ++p_;
@@ -537,7 +554,8 @@ class Parser {
     }
     if (bSuper) iLevel_ = iLevelParent_;
     Form* pform = FormNewFn(pinfo, 0, 2);
-    Form* pformError = Arguments(pform, pszStart);
+    std::vector<Span> aSpans;
+    Form* pformError = Arguments(pform, pszStart, &aSpans);
     ppavarTable_ = ppavarTable;
     ppavarForbidden_ = ppavarForbidden;
     iLevel_ = iLevel;
@@ -548,8 +566,25 @@ class Parser {
     if (pinfo->pfnCheck && pinfo->pfnCheck(pform) != FormCheckOk) {
       pform->u.err.pszStart = pszStart;
       pform->u.err.pszEnd = p_;
+      return pform;
+    }
+    return CheckKinds(pform, aSpans);
+  }
+
+  // A call that computes with numbers refuses a string argument, marking the argument's text.
+  Form* CheckKinds(Form* pform, const std::vector<Span>& aSpans) {
+    if (!FormFnWantsNumbers(pform->u.fn.pinfo)) return pform;
+    for (int i = 0; i < pform->u.fn.nArg && i < static_cast<int>(aSpans.size()); ++i) {
+      if (FormResultType(pform->u.fn.apformArg[i], Table()) != FormTypeString) continue;
+      FormFree(pform);
+      return Error(FormTypeErrArgumentType, aSpans[static_cast<size_t>(i)].first, aSpans[static_cast<size_t>(i)].second);
     }
     return pform;
+  }
+
+  static const char* TrimmedEnd(const char* pszStart, const char* pszEnd) {
+    while (pszEnd > pszStart && IsWhite(pszEnd[-1])) --pszEnd;
+    return pszEnd;
   }
 
   // A module written inline: Type(arguments) or Type(arguments):Variable.
@@ -559,7 +594,7 @@ class Parser {
     SkipWhite();
     if (*p_ != '(') return Error(FormTypeErrAnonymousNeedsParen, pszStart, w.pszStart + w.nLength);
     Form* pformArgs = FormNewFn(&FormFnUnaryMinus, 0, 2);  // only holds the parsed arguments
-    std::vector<std::pair<const char*, const char*>> aSpans;
+    std::vector<Span> aSpans;
     Form* pformError = Arguments(pformArgs, pszStart, &aSpans);
     FormFree(pformArgs);
     if (pformError) return pformError;

@@ -29,6 +29,9 @@ struct FormParseContext {
   FormResolveFn pfnResolve = nullptr;
   FormAnonymousFn pfnAnonymous = nullptr;
   FormIsModuleTypeFn pfnIsModuleType = nullptr;
+  // The variable holds a number (or a boolean or keyword): a formula whose value is a string is
+  // refused with the argument-type error.
+  bool bNumberWanted = false;
 };
 
 // The text split around an error: before it, the offending stretch, after it. Without an error

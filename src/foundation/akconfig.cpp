@@ -301,12 +301,14 @@ void AKConfigMerge(AKConfig_T* pconfDest, AKConfig_T* pconfSource) {
     AKConfigMerge(AKConfigGetSubLine(pconfDest, pconfSub->pszName, pconfSub->iLine), pconfSub);
 }
 
-AKConfig_T* AKConfigReadStream(const char* pszName, FILE* pfile, int iFormat) {
+AKConfig_T* AKConfigReadStream(const char* pszName, FILE* pfile, int iFormat, int* piLineStopped) {
   AKConfig_T* pconf = AKConfigNew(pszName, nullptr);
   size_t n = pszName ? strlen(pszName) : 0;
   bool bXml = iFormat == AKConfigXml || (iFormat == AKConfigByName && n >= 4 && strcmp(pszName + n - 4, ".xml") == 0);
+  int iLineStopped = 0;  // the XML reader ends the process on a fault instead
   if (bXml) AKConfigReadXml(pconf, pfile);
-  else AKConfigReadText(pconf, pfile);
+  else iLineStopped = AKConfigReadText(pconf, pfile);
+  if (piLineStopped) *piLineStopped = iLineStopped;
   return pconf;
 }
 

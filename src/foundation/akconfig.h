@@ -30,7 +30,9 @@ constexpr int AKConfigMaxDepth = 256;
 
 AKConfig_T* AKConfigNew(const char* pszName, AKConfig_T* pconfParent);
 AKConfig_T* AKConfigRead(const char* pszPath, int iFormat);
-AKConfig_T* AKConfigReadStream(const char* pszName, FILE* pfile, int iFormat);
+// *piLineStopped, when asked for, receives the line of the malformed line at which the text
+// reader stopped (the rest of the file unread), or 0 when the whole file was read.
+AKConfig_T* AKConfigReadStream(const char* pszName, FILE* pfile, int iFormat, int* piLineStopped = nullptr);
 int AKConfigWrite(AKConfig_T* pconf, const char* pszPath);
 int AKConfigWriteStream(AKConfig_T* pconf, FILE* pfile, int iFormat);
 void AKConfigFree(AKConfig_T* pconf);
@@ -71,8 +73,9 @@ void AKConfigTraceOn();
 // Converts a time of day ("hh:mm" or "hh:mm:ss") to a calendar time today (or tomorrow).
 int64_t AKConfigParseTime(const char* pszTime, bool bTomorrowOK);
 
-// The readers and writers of the two forms, on open streams.
-void AKConfigReadText(AKConfig_T* pconfRoot, FILE* pfile);
+// The readers and writers of the two forms, on open streams. The text reader answers the line at
+// which it stopped on a malformed line, 0 when it read the whole file.
+int AKConfigReadText(AKConfig_T* pconfRoot, FILE* pfile);
 void AKConfigReadXml(AKConfig_T* pconfRoot, FILE* pfile);
 int AKConfigWriteText(AKConfig_T* pconf, FILE* pfile);
 int AKConfigWriteXml(AKConfig_T* pconf, FILE* pfile, int nIndent);

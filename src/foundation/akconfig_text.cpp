@@ -3,6 +3,7 @@
 // The reader works byte by byte. A line is classified by its first byte: a line end is an empty
 // line; other white space starts a blank line, an indented comment or a continuation of the
 // pending value; "#" or ";" starts a comment; "[" a section header; anything else a variable.
+#include <algorithm>
 #include <cstring>
 #include <string>
 
@@ -18,10 +19,12 @@ class TextReader {
  public:
   TextReader(AKConfig_T* pconfRoot, FILE* pfile) : pconfRoot_(pconfRoot), pconfCurrent_(pconfRoot), pfile_(pfile) {}
 
-  void Read() {
+  // Answers the line at which reading stopped on a malformed line, 0 when the whole file was read.
+  int Read() {
     while (ReadLine()) {
     }
     StorePending();
+    return iLineStopped_;
   }
 
  private:
@@ -37,6 +40,11 @@ class TextReader {
       if (ch == '\n') ++iLine_;
       return ch;
     }
+  }
+  // Reading ends early at a malformed line; what follows it is never read.
+  bool Stop(int iLine) {
+    iLineStopped_ = std::max(iLine, 1);
+    return false;
   }
   // Puts back a byte that is not a line feed (so the line count stays right).
   void Unget(int ch) { iPushed_ = ch; }
@@ -91,7 +99,7 @@ class TextReader {
     }
     if (!bPending_) {
       AKS(AKSWarn, AK_HERE, "line %d: found continued value but no variable", iLine_);
-      return false;
+      return Stop(iLine_);
     }
     ReadValueRest(ch);
     return true;
@@ -103,21 +111,22 @@ class TextReader {
     while ((ch = Next()) != ']') {
       if (ch == EOF || IsWhite(ch)) {
         // A line feed that ended the name was counted; the header was on the line before.
-        AKS(AKSWarn, AK_HERE, "line %d: %s - didn't end correctly", ch == '\n' ? iLine_ - 1 : iLine_, sName.c_str());
-        return false;
+        int iLineHeader = ch == '\n' ? iLine_ - 1 : iLine_;
+        AKS(AKSWarn, AK_HERE, "line %d: %s - didn't end correctly", iLineHeader, sName.c_str());
+        return Stop(iLineHeader);
       }
       sName.push_back(static_cast<char>(ch));
     }
     if (sName.empty()) {
       AKS(AKSWarn, AK_HERE, "line %d: no section name", iLine_);
-      return false;
+      return Stop(iLine_);
     }
     AKConfig_T* pconf = pconfRoot_;
     size_t iStart = 0;
     for (int nDepth = 1;; ++nDepth) {
       if (nDepth > AKConfigMaxDepth) {
         AKS(AKSWarn, AK_HERE, "line %d: sections nested deeper than %d levels", iLine_, AKConfigMaxDepth);
-        return false;
+        return Stop(iLine_);
       }
       size_t iDot = sName.find('.', iStart);
       std::string sPart = sName.substr(iStart, iDot == std::string::npos ? std::string::npos : iDot - iStart);
@@ -141,7 +150,7 @@ class TextReader {
       AKS(AKSWarn, AK_HERE, "line %d: %s:%s - no equals after variable", iNameLine, pconfCurrent_->pszName,
           sName_.c_str());
       AKConfigSetLine(pconfCurrent_, sName_.c_str(), "", iNameLine);
-      return false;
+      return Stop(iNameLine);
     }
     bPending_ = true;
     iNameLine_ = iNameLine;
@@ -162,6 +171,7 @@ class TextReader {
   bool bPending_ = false;
   std::string sName_, sValue_;
   int iNameLine_ = 0;
+  int iLineStopped_ = 0;
 };
 
 int WriteSection(AKConfig_T* pconf, FILE* pfile, const std::string& sDotted) {
@@ -180,6 +190,6 @@ int WriteSection(AKConfig_T* pconf, FILE* pfile, const std::string& sDotted) {
 
 }  // namespace
 
-void AKConfigReadText(AKConfig_T* pconfRoot, FILE* pfile) { TextReader(pconfRoot, pfile).Read(); }
+int AKConfigReadText(AKConfig_T* pconfRoot, FILE* pfile) { return TextReader(pconfRoot, pfile).Read(); }
 
 int AKConfigWriteText(AKConfig_T* pconf, FILE* pfile) { return WriteSection(pconf, pfile, ""); }

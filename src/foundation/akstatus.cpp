@@ -259,6 +259,13 @@ void AKSSetCallback(int iSeverity, AKSCallback_T pfnCallback, void* pvUser) {
   g.apvUser[iSeverity] = pvUser;
 }
 
+AKSCallback_T AKSGetCallback(int iSeverity, void** ppvUser) {
+  if (iSeverity < 0 || iSeverity >= AKSNumSeverities) return nullptr;
+  std::lock_guard<std::recursive_mutex> lock(WriteLock());
+  if (ppvUser) *ppvUser = g.apvUser[iSeverity];
+  return g.apfnCallback[iSeverity];
+}
+
 void AKSSetCallbackAll(AKSCallback_T pfnCallback, void* pvUser) {
   for (int i = 0; i < AKSNumSeverities; ++i) AKSSetCallback(i, pfnCallback, pvUser);
 }

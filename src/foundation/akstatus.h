@@ -49,6 +49,8 @@ void AKSInitializeSpec(const char* pszLogBase, const char* pszSpec);
 void AKSInitializeFlags(const char* pszLogBase, const unsigned aFlags[AKSNumSeverities]);
 void AKSInitializeConfig(AKConfig_T* pconf);
 void AKSSetCallback(int iSeverity, AKSCallback_T pfnCallback, void* pvUser);
+// The callback of a severity and its user pointer, so that a temporary one can be undone.
+AKSCallback_T AKSGetCallback(int iSeverity, void** ppvUser);
 void AKSSetCallbackAll(AKSCallback_T pfnCallback, void* pvUser);
 void AKSSetExitHook(AKSExitHook_T pfnHook, void* pvArg);
 [[noreturn]] void AKSDie(const char* pszMessage);

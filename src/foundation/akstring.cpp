@@ -66,6 +66,49 @@ int AKsnprintf(char* pszDest, size_t nSize, const char* pszFormat, ...) {
   return n;
 }
 
+namespace {
+
+// The length of the UTF-8 character at p (n bytes available), or 0 when the bytes there do not
+// form a well-formed one or form a C1 control.
+size_t Utf8Length(const unsigned char* p, size_t n) {
+  size_t nLength = p[0] >= 0xF0 ? 4 : p[0] >= 0xE0 ? 3 : 2;
+  if (p[0] < 0xC2 || p[0] > 0xF4 || nLength > n) return 0;
+  for (size_t i = 1; i < nLength; ++i)
+    if ((p[i] & 0xC0) != 0x80) return 0;
+  if (p[0] == 0xC2 && p[1] < 0xA0) return 0;   // C1 controls
+  if (p[0] == 0xE0 && p[1] < 0xA0) return 0;   // overlong
+  if (p[0] == 0xED && p[1] >= 0xA0) return 0;  // surrogates
+  if (p[0] == 0xF0 && p[1] < 0x90) return 0;   // overlong
+  if (p[0] == 0xF4 && p[1] >= 0x90) return 0;  // beyond U+10FFFF
+  return nLength;
+}
+
+}  // namespace
+
+bool AKEscapeBinary(char* pszDest, size_t nSize, const char* pszSource, size_t nSource) {
+  if (!pszDest || nSize == 0) return false;
+  if (!pszSource) nSource = 0;
+  const auto* p = reinterpret_cast<const unsigned char*>(pszSource ? pszSource : "");
+  size_t iOut = 0;
+  for (size_t i = 0; i < nSource;) {
+    size_t nKeep = 0;
+    if (p[i] >= 0x20 && p[i] < 0x7F) nKeep = 1;
+    else if (p[i] == '\t') nKeep = 1;
+    else if (p[i] >= 0x80) nKeep = Utf8Length(p + i, nSource - i);
+    size_t nOut = nKeep ? nKeep : 4;
+    if (iOut + nOut >= nSize) {
+      pszDest[iOut] = 0;
+      return true;
+    }
+    if (nKeep) memcpy(pszDest + iOut, p + i, nKeep);
+    else snprintf(pszDest + iOut, 5, "\\x%02x", p[i]);
+    iOut += nOut;
+    i += nKeep ? nKeep : 1;
+  }
+  pszDest[iOut] = 0;
+  return false;
+}
+
 char* AKstrdup(const char* psz) { return psz ? strdup(psz) : nullptr; }
 
 namespace {

@@ -10,6 +10,11 @@ int AKstrnicmp(const char* pszA, const char* pszB, size_t n);
 // Copies at most nSize - 1 characters and terminates; answers whether the source was cut.
 bool AKstrcpy(char* pszDest, const char* pszSource, size_t nSize);
 int AKsnprintf(char* pszDest, size_t nSize, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));
+// Copies text for showing on a terminal or in a list: every byte a terminal would act on or
+// could not show (control characters but the tab, DEL, bytes that do not form UTF-8, and the C1
+// controls in UTF-8) is written as \xHH. Cuts between escapes, never inside one; answers
+// whether the text was cut.
+bool AKEscapeBinary(char* pszDest, size_t nSize, const char* pszSource, size_t nSource);
 // A malloc'ed copy, freed with free(); an absent text gives nullptr.
 char* AKstrdup(const char* psz);
 

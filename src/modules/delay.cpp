@@ -213,16 +213,18 @@ void ModDelay::BindTaps(double* pdLength) {
   }
 }
 
-// Fixed times become whole-sample delays (and weights for "Linear"). A time below 0 samples is
-// reported and its tap silenced; one longer than any line can be fails. Answers in *pnNeeded the
-// line length in samples that every fixed tap fits in.
+// Fixed times become whole-sample delays (and weights for "Linear"). A time below 0 samples (a
+// tap that could never sound) or longer than any line can be fails. Answers in *pnNeeded the line
+// length in samples that every fixed tap fits in.
 int ModDelay::PlaceFixedTaps(int* pnNeeded) {
   *pnNeeded = 0;
+  int iResult = 0;
   for (DelayTap& tap : atap_) {
     double d = dRate_ * tap.dTime;
     if (!(d >= 0)) {
       ERRADD(tap.iLine, "%s:Time%d is negative or less than 0 samples", pszName, tap.iNumber);
       tap.bSilent = true;
+      iResult = 1;
       continue;
     }
     // A fixed tap reads at most one sample beyond its delay, and the line holds N samples.
@@ -245,7 +247,7 @@ int ModDelay::PlaceFixedTaps(int* pnNeeded) {
   for (const DelayTap& tap : atap_)
     if (tap.bSilent && tap.pvarTap) *tap.pvarTap->pvalue = 0;
   std::erase_if(atap_, [](const DelayTap& tap) { return tap.bSilent; });
-  return 0;
+  return iResult;
 }
 
 // The line: long enough for the working length, or for TimeMax when a time varies.
@@ -254,7 +256,7 @@ int ModDelay::SizeLine(double dLength, int nNeeded) {
   if (bVaryTime_) {
     // TimeMax's messages go to its line, or when the patch left it out, to the first varying time's.
     Var* pvarTimeMax = GetVar("TimeMax");
-    if (LineOf("TimeMax") >= 0) iLineTimeMax_ = LineOf("TimeMax");
+    if (Var* pvar = FindVar("TimeMax"); pvar && pvar->pszUser) iLineTimeMax_ = pvar->iLine;
     if (pvarTimeMax) {
       ERRADD(iLineTimeMax_, "%s:TimeMax must be a numeric constant (maximum delay, in seconds)", pszName);
       return 1;

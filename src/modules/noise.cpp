@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "formeval.h"
+#include "voice.h"
 
 namespace {
 
@@ -76,9 +77,10 @@ void ModNoise::SeedWhite(double dVoiceNum) {
 
 void ModNoise::NoteStart() {
   if (dWhite_ != DBL_MAX) return;
+  // The compiler drops Note:VoiceNum when no formula reads it; the voice still knows its number.
   Var* pvar = FindVoiceNum();
   if (pvar) FormVarEval(pvar);
-  SeedWhite(pvar ? *pvar->pvalue : 0);
+  SeedWhite(pvar ? *pvar->pvalue : pvoice ? pvoice->voiceNum : 0);
 }
 
 void ModNoise::Calc() {

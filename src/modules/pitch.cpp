@@ -1,6 +1,8 @@
 // The "Pitch" module kind: its table of default factor formulas and the warning about factors of 0.
 #include "pitch.h"
 
+#include <cstring>
+
 #include "errorlist.h"
 
 namespace {
@@ -51,9 +53,15 @@ int ModPitch::Init() {
   for (const FactorCheck& check : aFactorChecks) {
     Var* pvar = FindVar(check.pszVar);
     if (!pvar || !pvar->pform || GetVar(check.pszVar)) continue;
-    if (*pvar->pvalue == 0)
-      ERRADD(pvar->iLine, "%s:%s has a constant value of 0; normally you want \"0 %s\" instead", pszName, check.pszVar,
-             check.pszUnit);
+    CheckConstant(*pvar, *pvar->pvalue);
   }
   return 0;
+}
+
+void ModPitch::CheckConstant(const Var& var, double dValue) {
+  if (dValue != 0 || !var.pszName) return;
+  for (const FactorCheck& check : aFactorChecks)
+    if (strcmp(var.pszName, check.pszVar) == 0)
+      ERRADD(var.iLine, "%s:%s has a constant value of 0; normally you want \"0 %s\" instead", var.pszModule,
+             check.pszVar, check.pszUnit);
 }

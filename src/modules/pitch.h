@@ -23,6 +23,8 @@ class ModPitch : public Module {
     pvVars = &v;
   }
   int Init() override;
+  // The warning about a factor set to a constant 0, for Init and for a factor the compiler folded.
+  static void CheckConstant(const Var& var, double dValue);
 
   PitchVars v = {};
 };

@@ -15,15 +15,17 @@ Var avarChannelInputs[] = {VarEnd};
 
 // ChannelNum, then every controller that holds a value except the per-note ones and the
 // note-down flags' neighbours: 0-31 and 64-119 (less 88, 98, 100), pressure, pitch bend, the
-// note-down flags.
+// note-down flags. MIDI writes the values; nothing computes them, so they have no output routine,
+// and a patch's formula for one (its initial value) is compiled and evaluated once in Init.
 Var* ChannelOutputs() {
   static Var avar[ControllerCount + 2];
   int n = 0;
-  avar[n++] = VarOut("ChannelNum", FormTypeNumeric, VAR_OFFSET(ChannelVars, dChannelNum), ClassConstant, 0);
+  avar[n++] = VarOut("ChannelNum", FormTypeNumeric, VAR_OFFSET(ChannelVars, dChannelNum), ClassConstant, 0, nullptr);
   for (int i = 0; i < ControllerCount; ++i) {
     if (!ControllerHoldsValue(i)) continue;
     int iOffset = VAR_OFFSET(ChannelVars, adValue) + i * static_cast<int>(sizeof(double));
-    avar[n++] = VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant, VarFlagMidi | VarFlagNeverFold);
+    avar[n++] =
+        VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant, VarFlagMidi | VarFlagNeverFold, nullptr);
   }
   avar[n] = VarEnd;
   return avar;
@@ -56,7 +58,7 @@ int ModChannel::Init() {
   for (Var* pvar = avar; pvar && pvar->pszName; ++pvar) {
     if (pvar->pmodule != this || !pvar->pform) continue;
     if (pvar->pform->et != FormTypeNumeric) {
-      ERRADD(-1, "%s:%s - a channel's initial value must be a number", pvar->pszModule, pvar->pszName);
+      ERRADD(pvar->iLine, "%s:%s - a channel's initial value must be a number", pvar->pszModule, pvar->pszName);
       iResult = -1;
       continue;
     }

@@ -76,6 +76,9 @@ class ModuleType {
   virtual int ChannelOf(const Var* pvar, const char* pszName);
   // Refuses a multi-channel variable: reports it and answers -1.
   virtual int RefuseChannels(Var* pvar);
+  // The compiler drops a variable whose constant value was folded into the formulas that read it
+  // before the module is set up; the checks Init would have made on the value are made here.
+  virtual void CheckConstant(const Var& var, double dValue) { (void)var, (void)dValue; }
 
   // The name of the module class, for listings.
   virtual const char* ClassName() { return "Module"; }
@@ -95,7 +98,7 @@ class ModuleType {
 };
 
 // Binds a type to a module class T, which names itself in a static pszClassName and may define
-// static IsNumberedInput(name) and IsNumberedOutput(name, flags, routine).
+// static IsNumberedInput(name), IsNumberedOutput(name, flags, routine) and CheckConstant(var, value).
 template <class T>
 class ModuleTypeTmpl : public ModuleType {
  public:
@@ -113,6 +116,9 @@ class ModuleTypeTmpl : public ModuleType {
     if constexpr (requires { T::IsNumberedOutput(pszVar, pflags, ppfnOutput); })
       return T::IsNumberedOutput(pszVar, pflags, ppfnOutput);
     else return false;
+  }
+  void CheckConstant(const Var& var, double dValue) override {
+    if constexpr (requires { T::CheckConstant(var, dValue); }) T::CheckConstant(var, dValue);
   }
 };
 

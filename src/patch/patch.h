@@ -21,6 +21,12 @@ class Voice;
 void PatchSetInstallDir(const std::string& sDir);
 const std::string& PatchInstallDir();
 
+// Reads a patch, sub-patch or package file in text form. The reader's warnings become patch
+// errors at their lines, and every line of the result is a position of the file whose base is
+// given (ErrorList::FileBase; 0 for the patch itself). *pbWhole tells whether the whole file was
+// read: the reader stops at a malformed line, and a patch with unread lines must be refused.
+AKConfig_T* PatchReadText(const char* pszName, FILE* pfile, int iLineBase, bool* pbWhole);
+
 class Patch {
  public:
   // Loads and compiles; test bCompiled afterwards and discard a patch that failed. The caller
@@ -72,6 +78,7 @@ class Patch {
     int iLevel;           // the level that owns the module
     int iFirstVar;        // its first record in the matching table
     int iHelper;          // per-voice entries: the per-patch helper module, or -1
+    int iLine = -1;       // the line of its section (or of the formula that wrote it inline)
   };
 
   virtual int AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch, int iLevel, int iLevelParent);
@@ -162,6 +169,8 @@ class Patch {
   bool bStopLoading_ = false;  // a failed sub-patch ends the loading at once
   // Loading steps.
   void ReadSettings(AKConfig_T* pconfRoot);
+  // Reads a sub-patch or package file for the section line iLine; null, reported, on failure.
+  AKConfig_T* ReadIncluded(const std::string& sPath, int iLine);
   void AddDefaultSections(Layer& layer);
   void ProcessLayer(size_t iLayer);
   void ApplyOverrides();
@@ -182,6 +191,7 @@ class Patch {
   void MakeBypassedReferencesConsistent();
   void FinalWiring();
   void InitPerPatchModules();
+  void ReportFailedInit(const ModuleEntry& entry);
   void CheckAudioRate();
   void FindScopeFlag();
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
@@ -192,6 +202,7 @@ class Patch {
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;
   std::vector<int> aiVoiceMap_;  // old to new per-voice indices while tables are ordered
+  std::vector<const Var*> apvarComputing_;  // the records whose classes are being computed, outermost first
 
   // The compilation context of the parser callbacks.
   int iCompiling_ = -1;

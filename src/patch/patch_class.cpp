@@ -63,6 +63,20 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     pvar->aclassCache[iBound] = ClassPerSample;
     return ClassPerSample;
   }
+  // A formula met again while its own class is being computed reads itself through formulas
+  // alone: each formula of the loop is reported, and nothing beyond it is entered (the depth guard
+  // would blame whatever it happened to reach last). A loop through a module's output is the
+  // module's own feedback and is left to the output scan.
+  auto itLoop = std::find(apvarComputing_.begin(), apvarComputing_.end(), pvar);
+  if (pvar->pform && itLoop != apvarComputing_.end() &&
+      std::all_of(itLoop, apvarComputing_.end(), [](const Var* pvarOn) { return pvarOn->pform != nullptr; })) {
+    for (auto it = itLoop; it != apvarComputing_.end(); ++it)
+      ERRADD((*it)->iLine, "%s:%s - nesting too deep; suspect circularity", (*it)->pszModule, (*it)->pszName);
+    Fail();
+    pvar->aclassCache[iBound] = ClassConstant;
+    return ClassConstant;
+  }
+  apvarComputing_.push_back(pvar);
   pvar->bVisited = true;
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
   bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
@@ -118,6 +132,7 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
       }
     }
   }
+  apvarComputing_.pop_back();
   pvar->evalClass = std::max(pvar->evalClass, t);
   pvar->aclassCache[iBound] = pvar->evalClass;
   return pvar->evalClass;
@@ -205,8 +220,11 @@ void Patch::RemoveUnneeded() {
     for (int c = 0; c < ControllerCount; ++c)
       if (abControlTouched_[c]) aaiMidiPatch[c].push_back(i);
   }
+  // A voice's copy of a per-patch variable that is kept whatever reads it (the Patch module's) is
+  // evaluated by every voice, so what its formula reads must be kept too.
   for (int i = 0; i < tabVoice.N(); ++i) {
-    if (tabVoice[i].iModule == -1 || tabVoice[i].evalClass <= ClassUnused) continue;
+    if (tabVoice[i].evalClass <= ClassUnused) continue;
+    if (tabVoice[i].iModule == -1 && !tabVoice[i].pform) continue;
     ClearClassScratch(tabVoice);
     int iClass = ComputeClass(&tabVoice[i], tabVoice, 0, ClassPerSample);
     if (iClass == ClassPerSample) continue;
@@ -291,6 +309,10 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
     if (!IsType(var, "Interface") && !IsType(var, "Sub") && (var.flags & VarFlagUser) && !var.bReferenced)
       ERRADD(var.iLine, "%s:%s - variable isn't used and isn't input or output; may be typo", var.pszModule,
              var.pszName);
+    // A voice's copy of a per-patch variable is checked with the original.
+    bool bShadow = bPerVoice && var.iModule == -1;
+    if (var.ptype && var.pform && var.pform->et == FormTypeNumeric && !var.iHistory && !bShadow)
+      var.ptype->CheckConstant(var, var.pform->u.value);
     FormFree(var.pform);
     var.pform = nullptr;
   }

@@ -31,6 +31,16 @@ bool IsOnDemandName(const char* pszName) {
          (n >= 6 && strncmp(pszName, "Audio", 5) == 0);
 }
 
+// The kind the module type declares for a variable (binding may have made an unstored one a
+// number); numbered variables and channel copies are numbers.
+int DeclaredKind(const Var& var) {
+  if (!var.ptype) return var.type;
+  for (const Var* avar : {var.ptype->avarInputs, var.ptype->avarOutputs})
+    for (const Var* pvarRow = avar; pvarRow && pvarRow->pszName; ++pvarRow)
+      if (strcmp(pvarRow->pszName, var.pszName) == 0) return pvarRow->type;
+  return FormTypeNumeric;
+}
+
 void LogStep(const char* pszStep) { AKS(AKSTrace, AK_HERE, "%s", pszStep); }
 
 }  // namespace
@@ -173,9 +183,10 @@ void Patch::CompileFormula(Var* pvar, bool bPerPatch) {
   if (pvar->pfnOutput) return;
   VarTable& table = bPerPatch ? tabPatch : tabVoice;
   int iVar = table.IndexOf(pvar);
-  // A voice must not sum all the voices: its copy of the patch's Result is plain 0.
+  // A voice must not sum all the voices, nor read the patch's output: its copy of every channel
+  // of the patch's Result (Result, Result$2, ...) is plain 0.
   bool bShadowResult = !bPerPatch && pvar->iModule == -1 && strcmp(pvar->pszModule, "Patch") == 0 &&
-                       strcmp(pvar->pszName, "Result") == 0 && pvar->iLevel == 1;
+                       pvar->ptype && pvar->ptype->ChannelOf(pvar, "Result") > 0 && pvar->iLevel == 1;
   const char* pszText = bShadowResult ? "0" : pvar->pszUser ? pvar->pszUser : pvar->pszDefault;
   if (!pszText) return;
   iCompiling_ = iVar;
@@ -198,6 +209,11 @@ void Patch::CompileFormula(Var* pvar, bool bPerPatch) {
     static_cast<Patch*>(pv)->AddAnonymousModule(pszType, apszArgs, nArgs, piRejected, szName, nSize);
   };
   ctx.pfnIsModuleType = [](const char* pszWord) { return ModuleFactory::Get()->Lookup(pszWord) != nullptr; };
+  // A declared variable that is not text takes no string; user variables and probe captions may
+  // hold any kind, and a voice's copy of a per-patch variable is checked with the original.
+  bool bShadow = !bPerPatch && pvar->iModule == -1;
+  ctx.bNumberWanted = !bShadow && DeclaredKind(*pvar) != FormTypeString && !(pvar->flags & VarFlagUser) &&
+                      pvar->ptype && strcmp(pvar->ptype->pszName, "Scope") != 0;
   FormParseSplit split;
   Form* pform = FormParse(ctx, &split);
   pvar = &table[iVar];  // the table may have moved while references were resolved
@@ -498,15 +514,20 @@ void Patch::InitPerPatchModules() {
   for (int i = 0; i < tabVoice.N(); ++i)
     if (tabVoice[i].iModule >= 0) aaiRecordsVoice[static_cast<size_t>(tabVoice[i].iModule)].push_back(i);
   for (size_t m = 0; m < apmodPatch.size(); ++m) apmodPatch[m]->paiRecords = &aaiRecordsPatch[m];
-  for (Module* pmod : apmodPatch) {
-    if (pmod->Init() != 0) {
-      AKS(AKSWarn, AK_HERE, "Could not initialize %s", pmod->pszName);
-      ERRADD(-1, "Could not initialize %s", pmod->pszName);
-      Fail();
-    }
+  for (size_t m = 0; m < apmodPatch.size(); ++m) {
+    Module* pmod = apmodPatch[m];
+    if (pmod->Init() != 0) ReportFailedInit(amodPatch[m]);
     pmod->Reset();
     pmod->NoteStart();
   }
+}
+
+// A module that could not be set up would be silent or wrong: the patch is refused, at the
+// module's section.
+void Patch::ReportFailedInit(const ModuleEntry& entry) {
+  AKS(AKSWarn, AK_HERE, "Could not initialize %s", entry.pszName);
+  ERRADD(entry.iLine, "Could not initialize %s", entry.pszName);
+  Fail();
 }
 
 void Patch::CheckAudioRate() {

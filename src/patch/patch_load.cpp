@@ -1,9 +1,13 @@
 // Patch loading: sections become modules and variable records, with default sections,
 // sub-patches, packages and interfaces; every error is reported at its patch line.
 #include <dirent.h>
+#include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cerrno>
+#include <climits>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -69,7 +73,78 @@ bool IsEnvelopeName(const char* pszName) {
                           "Sustain", "Release"});
 }
 
+// The configuration reader's warnings while a patch file is read: "line N: text" becomes a patch
+// error at line N of that file.
+void RedirectReaderWarning(int, const char*, int, const char* pszMessage, const char*, void* pvLineBase) {
+  int iLine = -1, n = 0;
+  if (sscanf(pszMessage, "line %d: %n", &iLine, &n) == 1 && n > 0) {
+    ERRADD(ErrorList::Position(*static_cast<int*>(pvLineBase), iLine), "%s", pszMessage + n);
+    return;
+  }
+  ERRADD(-1, "%s", pszMessage);
+}
+
+void RebaseLines(AKConfig_T* pconf, int iLineBase) {
+  pconf->iLine = ErrorList::Position(iLineBase, pconf->iLine);
+  for (AKConfigVar_T& var : pconf->avar) var.iLine = ErrorList::Position(iLineBase, var.iLine);
+  for (AKConfig_T* pconfSub : pconf->apconfSub) RebaseLines(pconfSub, iLineBase);
+}
+
+// A patch setting is a plain number, not a formula: text after the number is not read, so the
+// setting differs from what the same text means to a formula.
+bool IsPlainNumber(const char* psz, bool bInteger) {
+  while (isblank(static_cast<unsigned char>(*psz))) ++psz;
+  if (*psz == '+' || *psz == '-') ++psz;
+  if (!isdigit(static_cast<unsigned char>(*psz)) && !(!bInteger && *psz == '.')) return false;
+  char* pszEnd = nullptr;
+  errno = 0;
+  if (bInteger) {
+    long l = strtol(psz, &pszEnd, 10);
+    if (errno == ERANGE || l > INT_MAX || l < INT_MIN) return false;
+  } else {
+    double d = strtod(psz, &pszEnd);
+    if (errno == ERANGE || !std::isfinite(d)) return false;
+    for (const char* p = psz; p < pszEnd; ++p)
+      if (!strchr("0123456789.eE+-", *p)) return false;  // no hexadecimal forms
+  }
+  while (isblank(static_cast<unsigned char>(*pszEnd))) ++pszEnd;
+  return *pszEnd == 0;
+}
+
+// A patch setting whose text is no plain number is read up to the first character that cannot
+// belong to one: the warning names the value read.
+void WarnUnlessPlain(AKConfig_T* pconf, const char* pszName, bool bInteger) {
+  AKConfigVar_T* pvar = AKConfigFindVar(pconf, pszName);
+  if (!pvar || !pvar->pszValue || IsPlainNumber(pvar->pszValue, bInteger)) return;
+  double d = bInteger ? AKConfigGetInt(pconf, pszName) : AKConfigGetDouble(pconf, pszName);
+  ERRADD(pvar->iLine, "Patch:%s = %s is not a plain number; using %.17g", pszName, pvar->pszValue, d);
+}
+
+// The Patch module's variable of a setting is given the value the patch plays with, unless the
+// patch wrote it as a plain number: formulas and dumps then see that value, also where the
+// text meant something else to a formula or the setting was left out (the module's default
+// VoicePrealloc, for one, is not the count the patch makes).
+void ShowSetting(AKConfig_T* pconf, const char* pszName, double dUsed, bool bInteger) {
+  AKConfigVar_T* pvar = AKConfigFindVar(pconf, pszName);
+  if (pvar && pvar->pszValue && IsPlainNumber(pvar->pszValue, bInteger)) return;
+  char szValue[32];
+  snprintf(szValue, sizeof szValue, "%.17g", dUsed);
+  AKConfigSetLine(pconf, pszName, szValue, pvar ? pvar->iLine : -1);
+}
+
 }  // namespace
+
+AKConfig_T* PatchReadText(const char* pszName, FILE* pfile, int iLineBase, bool* pbWhole) {
+  void* pvUserBefore = nullptr;
+  AKSCallback_T pfnBefore = AKSGetCallback(AKSWarn, &pvUserBefore);
+  AKSSetCallback(AKSWarn, RedirectReaderWarning, &iLineBase);
+  int iLineStopped = 0;
+  AKConfig_T* pconf = AKConfigReadStream(pszName, pfile, AKConfigText, &iLineStopped);
+  AKSSetCallback(AKSWarn, pfnBefore, pvUserBefore);
+  if (iLineBase != 0) RebaseLines(pconf, iLineBase);
+  *pbWhole = iLineStopped == 0;
+  return pconf;
+}
 
 void PatchSetInstallDir(const std::string& sDir) { g_sInstallDir = sDir; }
 const std::string& PatchInstallDir() { return g_sInstallDir; }
@@ -108,6 +183,9 @@ void Patch::ReadSettings(AKConfig_T* pconfRoot) {
   bRetrigger = AKConfigGetBoolDef(pconf, "Retrigger", true);
   dFreqEvalControl = AKConfigGetDoubleDef(pconf, "FreqEvalControl", 11025);
   uRandomState = static_cast<uint32_t>(AKConfigGetIntDef(pconf, "RandomSeed", 1));
+  for (const char* pszName : {"NoteMax", "VoicesPerNote", "VoicePrealloc", "RandomSeed"})
+    WarnUnlessPlain(pconf, pszName, true);
+  WarnUnlessPlain(pconf, "FreqEvalControl", false);
   // Counts that no patch can mean would allocate without bound or leave no voice to play.
   auto check = [&](const char* pszName, int& i, int iMin, int iMax) {
     if (i >= iMin && i <= iMax) return;
@@ -119,6 +197,11 @@ void Patch::ReadSettings(AKConfig_T* pconfRoot) {
   check("VoicesPerNote", iVoicesPerNote, 1, kMaxVoicesPerNote);
   if (iVoicePrealloc == -1) iVoicePrealloc = std::min(iNoteMax * iVoicesPerNote, kMaxVoices);
   check("VoicePrealloc", iVoicePrealloc, 1, kMaxVoices);
+  ShowSetting(pconf, "NoteMax", iNoteMax, true);
+  ShowSetting(pconf, "VoicesPerNote", iVoicesPerNote, true);
+  ShowSetting(pconf, "VoicePrealloc", iVoicePrealloc, true);
+  ShowSetting(pconf, "RandomSeed", static_cast<int32_t>(uRandomState), true);
+  ShowSetting(pconf, "FreqEvalControl", dFreqEvalControl, false);
 }
 
 void Patch::AddDefaultSections(Layer& layer) {
@@ -259,7 +342,7 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   VarTable& table = bPerPatch ? tabPatch : tabVoice;
   std::vector<ModuleEntry>& amod = bPerPatch ? amodPatch : amodVoice;
   int iModuleIndex = static_cast<int>(amod.size());
-  amod.push_back(ModuleEntry{ptype, pszName, 1, iLevel, table.N(), -1});
+  amod.push_back(ModuleEntry{ptype, pszName, 1, iLevel, table.N(), -1, pconfSection ? pconfSection->iLine : -1});
   ModuleEntry entry = amod.back();
   bool bGlobal = strcmp(ptype->pszName, "Global") == 0;
   bool bSub = strcmp(ptype->pszName, "Sub") == 0;
@@ -287,9 +370,12 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   bool bSWO = strcmp(ptype->pszName, "SWO") == 0 || strcmp(ptype->pszName, "LFSWO") == 0;
   bool bEnvelope = strcmp(ptype->ClassName(), "ModEnvelope") == 0;
   bool bCapitalsAllowed = strcmp(ptype->pszName, "Interface") == 0 || bSub;
+  // A section that calls a package chooses it with Version, which is no variable of the package.
+  bool bPackageCaller = strcmp(ptype->pszName, "Interface") == 0 && strcmp(pszName, "Interface") != 0;
   for (int iVar = 0; pconfSection && iVar < pconfSection->avar.N(); ++iVar) {
     const AKConfigVar_T& line = pconfSection->avar[iVar];
     if (strcmp(line.pszName, "ModuleType") == 0 || strcmp(line.pszName, "Per") == 0) continue;
+    if (bPackageCaller && strcmp(line.pszName, "Version") == 0) continue;
     const char* pszValue = line.pszValue ? line.pszValue : "";
     if (strcmp(ptype->pszName, "Channel") != 0 && FindRow(ptype->avarOutputs, line.pszName)) {
       ERRADD(line.iLine, "User cannot set output variable %s:%s to %s", pszName, line.pszName, pszValue);
@@ -305,7 +391,9 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
       var.pszUser = Q(pszValue);
       var.iLine = line.iLine;
       if (bPerPatch) {
-        tabVoice[var.iShadow].pszUser = var.pszUser;
+        // A voice's copy of an output (a channel's initial value) has no formula: the value is
+        // set once in the per-patch module, and a voice must not set it again at every note.
+        if (!FindRow(ptype->avarOutputs, line.pszName)) tabVoice[var.iShadow].pszUser = var.pszUser;
         tabVoice[var.iShadow].iLine = line.iLine;
       }
       bFound = true;
@@ -355,6 +443,27 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   return 0;
 }
 
+AKConfig_T* Patch::ReadIncluded(const std::string& sPath, int iLine) {
+  // A folder opens like a file and reads as an empty one, so it is refused by name.
+  struct stat st;
+  const char* pszReason = nullptr;
+  FILE* pfile = nullptr;
+  if (stat(sPath.c_str(), &st) != 0) pszReason = strerror(errno);
+  else if (S_ISDIR(st.st_mode)) pszReason = "is a directory";
+  else if (!(pfile = fopen(sPath.c_str(), "rb"))) pszReason = strerror(errno);
+  if (pszReason) {
+    ERRADD(iLine, "cannot read \"%s\": %s", sPath.c_str(), pszReason);
+    return nullptr;
+  }
+  bool bWhole = false;
+  AKConfig_T* pconf = PatchReadText(sPath.c_str(), pfile, ErrorList::Get()->FileBase(sPath.c_str()), &bWhole);
+  fclose(pfile);
+  if (bWhole) return pconf;
+  // The reader's message, at its line of the file, says where reading stopped.
+  AKConfigFree(pconf);
+  return nullptr;
+}
+
 bool Patch::IncludesFile(int iLevel, const std::string& sFile) const {
   for (int i = iLevel; i >= 1; i = alayer[static_cast<size_t>(i - 1)].iLevelParent)
     if (alayer[static_cast<size_t>(i - 1)].sFile == sFile) return true;
@@ -371,10 +480,14 @@ int Patch::LoadSubPatch(AKConfig_T* pconfLayer, AKConfig_T* pconfSection, const 
     return -1;
   }
   int iLine = AKConfigGetLine(pconfSection, "File");
-  // The value is a quoted path relative to the installation's patch folder.
+  // The value is a path relative to the installation's patch folder, in double quotes or not.
   std::string sPath;
-  for (const char* p = *pszFile ? pszFile + 1 : pszFile; *p; ++p)
+  for (const char* p = pszFile; *p; ++p)
     if (*p != '"') sPath += *p == '\\' ? '/' : *p;
+  while (!sPath.empty() && isblank(static_cast<unsigned char>(sPath.back()))) sPath.pop_back();
+  while (!sPath.empty() && isblank(static_cast<unsigned char>(sPath.front()))) sPath.erase(0, 1);
+  // The Sub module's File variable is a formula: an unquoted path becomes the string it names.
+  AKConfigSetLine(pconfSection, "File", ("\"" + sPath + "\"").c_str(), iLine);
   std::string sFull = PatchInstallDir() + "/patch/" + sPath;
   int iCalling = *piLevel;
   if (IncludesFile(iCalling, sFull)) {
@@ -385,17 +498,25 @@ int Patch::LoadSubPatch(AKConfig_T* pconfLayer, AKConfig_T* pconfSection, const 
     ERRADD(iLine, "Sub-Patch \"%s\" nests patches more than %d levels deep", pszName, kMaxLevels);
     return -1;
   }
-  AKConfig_T* pconfSub = AKConfigRead(sFull.c_str(), AKConfigText);
-  if (!pconfSub) {
-    ERRADD(iLine, "cannot read \"%s\"", sFull.c_str());
-    return -1;
-  }
+  AKConfig_T* pconfSub = ReadIncluded(sFull, iLine);
+  if (!pconfSub) return -1;
   // A sub-patch has no voice or channel of its own.
+  bool bVoice = false;
   for (AKConfig_T* pconfSubSection : pconfSub->apconfSub) {
     ModuleType* ptype = ModuleFactory::Get()->Find(AKConfigGet(pconfSubSection, "ModuleType"), pconfSubSection->pszName);
     if (!ptype) continue;
     if (strcmp(ptype->pszName, "Voice") == 0) AKConfigSet(pconfSubSection, "ModuleType", "DummyVoice");
     if (strcmp(ptype->pszName, "Channel") == 0) AKConfigSet(pconfSubSection, "ModuleType", "DummyChannel");
+    bVoice |= strcmp(ptype->pszName, "Voice") == 0 || strcmp(ptype->pszName, "DummyVoice") == 0;
+  }
+  // The Sub module's Result is the sub-patch's Voice:Result unless the caller says otherwise.
+  // Loading goes on, so that the sub-patch's own faults are reported as well; its Result, which
+  // cannot be had, becomes 0 rather than a second message about the same fault.
+  if (!bVoice && !AKConfigTest(pconfSection, "Result")) {
+    ERRADD(iLine, "Sub-Patch \"%s\": \"%s\" has no [Voice] section, which gives a sub-patch its Result", pszName,
+           sPath.c_str());
+    Fail();
+    AKConfigSetLine(pconfSection, "Result", "0", iLine);
   }
   int iNew = static_cast<int>(alayer.size()) + 1;
   alayer.push_back(Layer(pconfSub, iNew, iCalling, true, "", sFull));
@@ -510,9 +631,9 @@ ModuleType* Patch::FindPackage(AKConfig_T* pconfLayer, AKConfig_T* pconfSection,
     ERRADD(iLine, "[%s]: packages and sub-patches nest more than %d levels deep", pszName, kMaxLevels);
     return nullptr;
   }
-  AKConfig_T* pconfPkg = AKConfigRead(sPath.c_str(), AKConfigText);
+  AKConfig_T* pconfPkg = ReadIncluded(sPath, iLine);
   if (!pconfPkg) {
-    ERRADD(iLine, "cannot read \"%s\"", sPath.c_str());
+    Fail();
     return nullptr;
   }
   bool bPerPatch = false;
@@ -590,7 +711,7 @@ void Patch::AddAnonymousModule(const char* pszType, const char* const* apszArgs,
   const Var& varContext = tabVoice[iCompiling_];
   int iLine = varContext.iLine, iLevel = varContext.iLevelOwn, iLevelParent = varContext.iLevelParent;
   int iModuleIndex = static_cast<int>(amodVoice.size());
-  amodVoice.push_back(ModuleEntry{ptype, Q(szName), 1, iLevel, tabVoice.N(), -1});
+  amodVoice.push_back(ModuleEntry{ptype, Q(szName), 1, iLevel, tabVoice.N(), -1, iLine});
   ModuleEntry entry = amodVoice.back();
   bool bAudio = IsAudioType(ptype->pszName);
   int iArg = 0;

@@ -46,9 +46,18 @@ void Patch::CreateVoices() {
     pav->reserve(static_cast<size_t>(iVoicePrealloc));
   aiHeld.reserve(128);
   for (int i = 0; i < iVoicePrealloc; ++i) {
+    // Every voice is set up alike: what the first one reports, the others would only repeat.
+    ErrorList::SetMuted(i > 0);
     Voice* pvoice = new Voice(this, i);
+    ErrorList::SetMuted(false);
     apvoiceAll.push_back(pvoice);
     apvoiceFree.push_back(pvoice);
+    // Every voice sets its modules up alike: the first voice's failures refuse the patch, and
+    // the other voices are not made.
+    if (i == 0 && !pvoice->aiInitFailed.empty()) {
+      for (int m : pvoice->aiInitFailed) ReportFailedInit(amodVoice[static_cast<size_t>(m)]);
+      return;
+    }
   }
 }
 

@@ -28,6 +28,12 @@ void VoiceSetScopeCallback(VoiceScopeCallback pfn, void* pvArg, bool bWanted) {
   g_bScopeWanted = bWanted;
 }
 
+void VoiceGetScopeCallback(VoiceScopeCallback* ppfn, void** ppvArg, bool* pbWanted) {
+  *ppfn = g_pfnScope;
+  *ppvArg = g_pvScopeArg;
+  *pbWanted = g_bScopeWanted;
+}
+
 Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
   Patch& patch = *ppatch;
   VarTable& tabPatchVoice = patch.tabVoice;
@@ -98,8 +104,8 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
   }
   // Step 4: initialise.
   MarkStale(0, n);
-  for (Module* pmod : apmod)
-    if (pmod) pmod->Init();
+  for (size_t m = 0; m < apmod.size(); ++m)
+    if (apmod[m] && apmod[m]->Init() != 0) aiInitFailed.push_back(static_cast<int>(m));
   if (pmodNote) pmodNote->v.dVoiceNum = iNum;
   // Step 5: constants and per-patch values, computed once by the first voice and copied by the rest.
   int iEndPerPatch = patch.aiEndVoice[1];

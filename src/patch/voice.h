@@ -11,6 +11,8 @@ class ModVoice;
 // The oscilloscope's hook: called for the first voice of every sample while probing is active.
 using VoiceScopeCallback = void (*)(Voice* pvoice, void* pvArg);
 void VoiceSetScopeCallback(VoiceScopeCallback pfn, void* pvArg, bool bWanted);
+// The registration in force, so that a temporary capture can put it back.
+void VoiceGetScopeCallback(VoiceScopeCallback* ppfn, void** ppvArg, bool* pbWanted);
 
 class Voice {
  public:
@@ -41,6 +43,7 @@ class Voice {
   Patch* ppatch;
   double voiceNum;
   std::vector<Module*> apmod;       // one per per-voice module of the patch; null for a dropped one
+  std::vector<int> aiInitFailed;    // the modules whose Init failed, by module list index
   std::vector<Module*> apmodDelay;  // delays, called after every sample
   ModNote* pmodNote = nullptr;
   ModVoice* pmodVoice = nullptr;

@@ -32,3 +32,23 @@ TEST(ModulesE2E, UnknownTypeIsAUsageError) {
   EXPECT_EQ(r.iExit, 2);
   EXPECT_EQ(r.sErr, "vantrel: no module type named \"Nope\" (vantrel modules lists them)\n");
 }
+
+// The envelope's stage types are made at start-up; a patch may name every one of them, so the
+// listing has all 256 and each can be shown.
+TEST(ModulesE2E, ListsAndShowsTheEnvelopeStageTypes) {
+  VantrelRun r = RunVantrel("modules");
+  ASSERT_EQ(r.iExit, 0);
+  std::regex envelopeRow(R"(\n\w*Env +ModEnvelope +\d+ +7 +multi-mono)");
+  auto nRows = std::distance(std::sregex_iterator(r.sOut.begin(), r.sOut.end(), envelopeRow), std::sregex_iterator());
+  EXPECT_EQ(nRows, 1 + 256) << "Env and the stage types";
+  for (const char* psz : {"GateEnv +ModEnvelope +5 ", "WaitEnv +ModEnvelope +6 ", "ReleaseEnv +ModEnvelope +6 ",
+                          "AREnv +ModEnvelope +7 ", "ADSREnv +ModEnvelope +9 ", "WAIDBPSREnv +ModEnvelope +13 "})
+    EXPECT_TRUE(std::regex_search(r.sOut, std::regex(std::string("\n") + psz))) << psz;
+  r = RunVantrel("modules ADSREnv");
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  EXPECT_TRUE(std::regex_search(r.sOut, std::regex(R"(^ADSREnv \(class ModEnvelope\): 9 inputs, 7 outputs\n)")));
+  EXPECT_TRUE(std::regex_search(
+      r.sOut, std::regex(R"(\n  Attack +number[^\n]+ 0\n  Decay +number[^\n]+ 0\n  Sustain +number[^\n]+ 1\n  Release +number[^\n]+ 0\n  Bypass )")))
+      << r.sOut;
+  EXPECT_TRUE(std::regex_search(r.sOut, std::regex(R"(\n  Finished +boolean )")));
+}

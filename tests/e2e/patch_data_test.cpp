@@ -2,17 +2,23 @@
 //
 // Every tests/data/patches/*.vantrel file is one test. Its comment lines say what must hold:
 //   ; expect error LINE MESSAGE      vantrel check reports MESSAGE at LINE ("-" for no line);
-//                                    {install} in MESSAGE stands for the installation folder
+//                                    LINE may be FILE:LINE for a line of a sub-patch or package;
+//                                    {install} in FILE and MESSAGE stands for the installation
+//                                    folder, {patch} in MESSAGE for the patch's own path
 //   ; expect clean                   vantrel check prints nothing and accepts the patch
+//   ; expect accepted                vantrel check accepts the patch (exit 0), warnings or not
 //   ; expect refused                 vantrel check refuses the patch (exit 1)
+//   ; expect messages N              vantrel check prints exactly N diagnostics (nothing else is blamed)
 //   ; expect class MODULE:VAR L      vantrel dump shows the variable with class letter L
 //   ; expect absent MODULE:VAR       vantrel dump has no record of the variable
+//   ; expect compiled MODULE:VAR F   vantrel dump shows the variable's formula, as compiled, as F
 //   ; render ARGS                    vantrel render PATCH -o OUT.wav --float ARGS (one per file)
 //   ; expect pitch HZ [FROM TO]      the rendered first channel has this fundamental (0.3 %)
 //   ; expect peak MIN MAX [FROM TO]  its largest absolute value lies in [MIN, MAX]
 //   ; expect silent FROM [TO]        every sample in the span is below 1e-4
 //   ; expect stereo-differs          the two channels are not identical
-// FROM and TO are seconds of the render. Everything runs in the test installation
+// FROM and TO are seconds of the render. Whatever a patch holds, the diagnostics reach the
+// terminal without raw control bytes. Everything runs in the test installation
 // tests/data/install, whose package and patch folders hold the packages and sub-patches.
 #include <gtest/gtest.h>
 #include <sndfile.h>
@@ -25,6 +31,7 @@
 #include <regex>
 #include <sstream>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "run_vantrel.h"
@@ -88,6 +95,13 @@ double Peak(const Audio& a, double dFrom, double dTo) {
   return dPeak;
 }
 
+// Replaces every {NAME} of the text with its value.
+std::string Expanded(std::string s, const std::vector<std::pair<std::string, std::string>>& aReplace) {
+  for (const auto& [sName, sValue] : aReplace)
+    for (size_t i; (i = s.find(sName)) != std::string::npos;) s.replace(i, sName.size(), sValue);
+  return s;
+}
+
 // A name as a regular expression that matches it literally (Tone$2, Result$2).
 std::string Escaped(const std::string& s) {
   std::string sOut;
@@ -121,6 +135,11 @@ TEST_P(PatchData, MeetsItsExpectations) {
   // The patches run in a test installation with its own packages and sub-patches.
   std::string sInstall = " --install '" + DataPath("install") + "'";
   VantrelRun check = RunVantrel("check '" + sPath + "'" + sInstall);
+  for (char ch : check.sErr)
+    ASSERT_FALSE((static_cast<unsigned char>(ch) < 0x20 && ch != '\n' && ch != '\t') || ch == 0x7f)
+        << "a raw control byte reached the terminal:\n" << check.sErr;
+  const std::vector<std::pair<std::string, std::string>> aReplace = {{"{install}", DataPath("install")},
+                                                                     {"{patch}", sPath}};
   VantrelRun dump;
   bool bDumped = false;
   Audio audio;
@@ -130,31 +149,46 @@ TEST_P(PatchData, MeetsItsExpectations) {
     std::string sKind;
     ss >> sKind;
     if (sKind == "error") {
-      std::string sLine, sMessage;
+      std::string sLine, sMessage, sFile = sPath;
       ss >> sLine;
       std::getline(ss >> std::ws, sMessage);
-      if (size_t i = sMessage.find("{install}"); i != std::string::npos)
-        sMessage.replace(i, strlen("{install}"), DataPath("install"));
-      std::string sWant = sPath + (sLine == "-" ? "" : ":" + sLine) + ": " + sMessage;
+      if (size_t iColon = sLine.rfind(':'); iColon != std::string::npos) {
+        sFile = Expanded(sLine.substr(0, iColon), aReplace);
+        sLine = sLine.substr(iColon + 1);
+      }
+      std::string sWant = sFile + (sLine == "-" ? "" : ":" + sLine) + ": " + Expanded(sMessage, aReplace);
       EXPECT_NE(check.sErr.find(sWant + "\n"), std::string::npos) << "want: " << sWant << "\ngot:\n" << check.sErr;
     } else if (sKind == "clean") {
       EXPECT_EQ(check.sErr, "");
       EXPECT_EQ(check.iExit, 0);
+    } else if (sKind == "accepted") {
+      EXPECT_EQ(check.iExit, 0) << check.sErr;
     } else if (sKind == "refused") {
       EXPECT_EQ(check.iExit, 1) << check.sErr;
-    } else if (sKind == "class" || sKind == "absent") {
+    } else if (sKind == "messages") {
+      size_t nWant = 0;
+      ss >> nWant;
+      EXPECT_EQ(static_cast<size_t>(std::count(check.sErr.begin(), check.sErr.end(), '\n')), nWant) << check.sErr;
+    } else if (sKind == "class" || sKind == "absent" || sKind == "compiled") {
       if (!bDumped) {
         dump = RunVantrel("dump '" + sPath + "'" + sInstall);
         bDumped = true;
       }
       std::string sVar, sLetter;
-      ss >> sVar >> sLetter;
+      ss >> sVar;
+      std::getline(ss >> std::ws, sLetter);
+      while (!sLetter.empty() && isspace(static_cast<unsigned char>(sLetter.back()))) sLetter.pop_back();
       size_t iColon = sVar.find(':');
       std::string sModule = sVar.substr(0, iColon), sName = sVar.substr(iColon + 1);
-      std::regex re("\n *-?\\d+ +-?\\d+ +-?\\d+ +-?\\d+ (PP|  ) ?-?\\d+ " + Escaped(sModule) + " +([ucPVNS]) " +
-                    Escaped(sName) + " ");
+      std::string sRow = "\n *-?\\d+ +-?\\d+ +-?\\d+ +-?\\d+ (PP|  ) ?-?\\d+ " + Escaped(sModule) +
+                         " +([ucPVNS]) " + Escaped(sName) + " ";
+      std::regex re(sRow);
       std::smatch m;
-      if (sKind == "absent") {
+      if (sKind == "compiled") {
+        // The last column of the row is the formula as compiled (an audio-rate mark may follow).
+        EXPECT_TRUE(std::regex_search(dump.sOut, m, std::regex(sRow + "[^\\n]* " + Escaped(sLetter) + " *(AUDIO *)?\n")))
+            << sVar << " is not compiled as " << sLetter << ":\n" << dump.sOut << dump.sErr;
+      } else if (sKind == "absent") {
         EXPECT_FALSE(std::regex_search(dump.sOut, m, re)) << sVar << " should have been removed";
       } else if (std::regex_search(dump.sOut, m, re)) {
         EXPECT_EQ(m[2].str(), sLetter) << sVar;

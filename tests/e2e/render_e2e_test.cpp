@@ -11,7 +11,10 @@
 #include <vector>
 
 #include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "run_vantrel.h"
@@ -95,22 +98,26 @@ TEST(RenderE2E, NotANumberIsSilencedAndCounted) {
   for (size_t i = iAfter; i < as.size(); ++i) ASSERT_EQ(as[i], 0) << i;
 }
 
-// A Standard MIDI File of one track: note 69 for one beat at 120 bpm, then a tempo change to 60
-// bpm and note 81 for one beat (1 s).
-std::string MidiFile() {
+// A Standard MIDI File of one track at 96 ticks per quarter note (120 bpm until a tempo event).
+std::string WriteMidi(const std::string& sName, const std::vector<uint8_t>& aTrack) {
   std::vector<uint8_t> ab = {'M', 'T', 'h', 'd', 0, 0, 0, 6, 0, 0, 0, 1, 0, 96};
-  std::vector<uint8_t> aTrack = {
-      0x00, 0x90, 69, 100,                    // note on at 0
-      0x60, 0x80, 69, 64,                     // note off after 96 ticks (0.5 s)
-      0x00, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40,  // tempo 1000000 us per quarter
-      0x00, 0x90, 81, 100,                    // note on at 0.5 s
-      0x60, 0x90, 81, 0,                      // note off (velocity 0) at 1.5 s
-      0x00, 0xFF, 0x2F, 0};
-  ab.insert(ab.end(), {'M', 'T', 'r', 'k', 0, 0, 0, static_cast<uint8_t>(aTrack.size())});
+  ab.insert(ab.end(), {'M', 'T', 'r', 'k', 0, 0, static_cast<uint8_t>(aTrack.size() >> 8),
+                       static_cast<uint8_t>(aTrack.size())});
   ab.insert(ab.end(), aTrack.begin(), aTrack.end());
-  std::string sPath = testing::TempDir() + "/two_notes.mid";
+  std::string sPath = testing::TempDir() + "/" + sName;
   std::ofstream(sPath, std::ios::binary).write(reinterpret_cast<const char*>(ab.data()), static_cast<long>(ab.size()));
   return sPath;
+}
+
+// Note 69 for one beat at 120 bpm, then a tempo change to 60 bpm and note 81 for one beat (1 s).
+std::string MidiFile() {
+  return WriteMidi("two_notes.mid", {
+                                        0x00, 0x90, 69, 100,                    // note on at 0
+                                        0x60, 0x80, 69, 64,                     // note off after 96 ticks (0.5 s)
+                                        0x00, 0xFF, 0x51, 3, 0x0F, 0x42, 0x40,  // tempo 1000000 us per quarter
+                                        0x00, 0x90, 81, 100,                    // note on at 0.5 s
+                                        0x60, 0x90, 81, 0,                      // note off (velocity 0) at 1.5 s
+                                        0x00, 0xFF, 0x2F, 0});
 }
 
 double ZeroCrossingRate(const std::vector<float>& af, int nChannels, double dFrom, double dTo) {
@@ -164,12 +171,18 @@ TEST(RenderE2E, BadInputIsRefusedWithAMessageAndNoFile) {
       {"--note 60:0.5:-1", "the start must not be negative"},
       {"--note 60:0.5:0:0", "the length must be above 0 seconds"},
       {"--note 60:x", "\"x\" is not a number"},
-      {"--note 60:0.5:0:2 --note 60:0.5:1", "overlaps"},
-      {"--seconds -2", "--seconds must be above 0"},
-      {"--rate 10", "--rate must be from 1000 to 768000 Hz"},
+      // Every value out of its range is refused with the range, none taken as the default.
+      {"--seconds -1", "--seconds must be above 0 and at most 3600, not -1"},
+      {"--seconds 0", "--seconds must be above 0 and at most 3600, not 0"},
+      {"--seconds 3601", "--seconds must be above 0 and at most 3600, not 3601"},
+      {"--seconds nan", "--seconds must be above 0 and at most 3600, not nan"},
+      {"--rate 0", "--rate must be from 1000 to 768000 Hz, not 0"},
+      {"--rate 10", "--rate must be from 1000 to 768000 Hz, not 10"},
+      {"--rate 768001", "--rate must be from 1000 to 768000 Hz, not 768001"},
       {"--midi /nonexistent.mid", "cannot read /nonexistent.mid"},
   };
   std::string sOut = testing::TempDir() + "/refused.wav";
+  fs::remove(sOut);  // left by an earlier run whose case was accepted
   for (const auto& c : aCases) {
     VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sOut + "' " + c.pszArgs + Install());
     EXPECT_EQ(r.iExit, 2) << c.pszArgs;
@@ -236,4 +249,77 @@ TEST(RenderE2E, OutputThatIsNotARegularFileIsWrittenThroughNeverReplaced) {
   }
   EXPECT_TRUE(fs::is_directory(dir / "real"));
   fs::remove_all(dir);
+}
+
+// Two notes on one key overlap as a sequencer may send them: the second note on restarts the
+// sounding voice when the patch retriggers, and takes a voice of its own when it does not.
+TEST(RenderE2E, OverlappingNotesOnOneKeyAreSecondNoteOns) {
+  const struct {
+    const char* pszRetrigger;
+    const char* pszVoices;
+  } aCases[] = {{"true", ", 1 voice,"}, {"false", ", 2 voices,"}};
+  for (const auto& c : aCases) {
+    std::string sPatch = WritePatch("retrigger.vantrel", std::string("[Patch]\nRetrigger = ") + c.pszRetrigger +
+                                                             "\n[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
+    VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + testing::TempDir() + "/retrigger.wav'" +
+                              " --note 60:0.5:0 --note 60:0.5:0.1 --seconds 0.3" + Install());
+    EXPECT_EQ(r.iExit, 0) << r.sErr;
+    EXPECT_NE(r.sErr.find(c.pszVoices), std::string::npos) << c.pszRetrigger << ": " << r.sErr;
+  }
+}
+
+// Ctrl-C or SIGTERM in the middle of a render: the program ends by that signal, says so, and
+// neither the temporary file nor the output is left behind.
+TEST(RenderE2E, InterruptedRenderLeavesNoFile) {
+  std::string sPatch = WritePatch("interrupted.vantrel", "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
+  for (int iSignal : {SIGINT, SIGTERM}) {
+    fs::path dir = fs::path(testing::TempDir()) / ("interrupted_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    fs::create_directories(dir);
+    std::string sOut = (dir / "out.wav").string(), sErr = testing::TempDir() + "/interrupted.err";
+    std::string sInstall = DataPath("install");
+    const char* apszArgs[] = {VANTREL_EXE, "render", sPatch.c_str(), "-o",    sOut.c_str(),     "--seconds",
+                              "3600",      "--rate", "192000",       "--install", sInstall.c_str(), nullptr};
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, sErr.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    pid_t pid = 0;
+    ASSERT_EQ(posix_spawn(&pid, VANTREL_EXE, &actions, nullptr, const_cast<char* const*>(apszArgs), environ), 0);
+    posix_spawn_file_actions_destroy(&actions);
+    // An hour at 192 kHz is 691 million frames, minutes of work even optimised: the render is
+    // still writing when the signal comes, a few milliseconds after the temporary file appears.
+    // The wait for the file is bounded only so that a broken build cannot hang the test.
+    bool bPartSeen = false;
+    for (int i = 0; i < 6000 && !bPartSeen; ++i) {
+      for (const fs::directory_entry& e : fs::directory_iterator(dir))
+        if (e.path().filename().string().rfind("out.wav.part", 0) == 0) bPartSeen = true;
+      if (!bPartSeen) std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    }
+    EXPECT_TRUE(bPartSeen);
+    kill(pid, iSignal);
+    int iStatus = 0;
+    ASSERT_EQ(waitpid(pid, &iStatus, 0), pid);
+    EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == iSignal) << strsignal(iSignal) << " status " << iStatus;
+    EXPECT_NE(ReadWholeFile(sErr).find("interrupted after"), std::string::npos) << ReadWholeFile(sErr);
+    EXPECT_TRUE(fs::is_empty(dir)) << strsignal(iSignal) << ": " << fs::directory_iterator(dir)->path();
+    fs::remove_all(dir);
+  }
+}
+
+// A MIDI file whose delta times add up to two hours renders the longest a render makes, an
+// hour, and says so. (A low rate and a file without notes keep the hour quick.)
+TEST(RenderE2E, MidiFileOfHoursIsCappedWithAMessage) {
+  std::string sPatch = WritePatch("capped.vantrel", "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
+  // 7200 s at 192 ticks a second is 1382400 ticks, 0x151800: the delta 0xD4 0xB0 0x00.
+  std::string sMidi = WriteMidi("two_hours.mid", {0xD4, 0xB0, 0x00, 0xB0, 1, 64, 0x00, 0xFF, 0x2F, 0});
+  std::string sWav = testing::TempDir() + "/capped.wav";
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sWav + "' --rate 1000 --midi '" + sMidi + "'" + Install());
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  EXPECT_NE(r.sErr.find("two_hours.mid lasts 7200 s; only its first 3600 s are rendered"), std::string::npos) << r.sErr;
+  SF_INFO info = {};
+  SNDFILE* psf = sf_open(sWav.c_str(), SFM_READ, &info);
+  ASSERT_NE(psf, nullptr);
+  sf_close(psf);
+  EXPECT_EQ(info.frames, 3600 * 1000);
+  fs::remove(sWav);
 }

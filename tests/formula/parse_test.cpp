@@ -99,7 +99,18 @@ INSTANTIATE_TEST_SUITE_P(
         ParseCase{"0.5[1,2)", nullptr, FormTypeErrBadArgumentEnd, ")"},
         ParseCase{"0.5[1,2", nullptr, FormTypeErrUnmatchedLeftParen, "0.5[1,2"},
         ParseCase{"SumVoices(1)", nullptr, FormTypeErrPatchOnlyFunction, "SumVoices"},
-        ParseCase{"SUPER(1)", nullptr, FormTypeErrSuperAtTop, "SUPER"}));
+        ParseCase{"SUPER(1)", nullptr, FormTypeErrSuperAtTop, "SUPER"},
+        // A string is a value to compare or choose, never a number to compute with.
+        ParseCase{"\"a\" = \"b\"", "\"a\"=\"b\""},
+        ParseCase{"IF(1, \"a\", \"b\")", "IF(1,\"a\",\"b\")"},
+        ParseCase{"Select(0.5, \"a\", \"b\")", "Select(0.5,\"a\",\"b\")"},
+        ParseCase{"LEN(\"abc\") + 1", "LEN(\"abc\")+1"},
+        ParseCase{"\"440\" + 1", nullptr, FormTypeErrArgumentType, "\"440\"", ""},
+        ParseCase{"1 + 2 * \"x\" - 3", nullptr, FormTypeErrArgumentType, "\"x\"", "1 + 2 * "},
+        ParseCase{"-\"x\"", nullptr, FormTypeErrArgumentType, "\"x\"", "-"},
+        ParseCase{"\"5\" HZ", nullptr, FormTypeErrArgumentType, "\"5\"", ""},
+        ParseCase{"MAX(1, \"2\" )", nullptr, FormTypeErrArgumentType, "\"2\"", "MAX(1, "},
+        ParseCase{"IF(1, \"a\", \"b\") * 2", nullptr, FormTypeErrArgumentType, "IF(1, \"a\", \"b\")", ""}));
 
 TEST(ParseLimits, FiftyNineOperandsParseSixtyDoNot) {
   std::string s = "1";

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -42,6 +43,55 @@ TEST(ErrorListTest, ConcurrentAddsAreAllCounted) {
   int nTotal = 0;
   for (const ErrorListNode& node : pel->anode) nTotal += node.iCount;
   EXPECT_EQ(nTotal, 4000);
+}
+
+// Lines of included files travel as positions; each entry names the file its line belongs to,
+// while equal texts still merge into the first entry.
+TEST(ErrorListTest, PositionsNameTheFileOfTheirLine) {
+  ErrorList* pel = ErrorList::Get();
+  pel->Clear();
+  int iBaseSub = pel->FileBase("/patch/sub/err.vantrel");
+  int iBasePkg = pel->FileBase("/package/Faulty.1.0.0.vanpack");
+  EXPECT_GT(iBaseSub, 0);
+  EXPECT_NE(iBaseSub, iBasePkg);
+  EXPECT_EQ(pel->FileBase("/patch/sub/err.vantrel"), iBaseSub) << "one base per file";
+  pel->Add(AK_HERE, ErrorList::Position(iBaseSub, 4), "in the sub-patch");
+  pel->Add(AK_HERE, ErrorList::Position(iBasePkg, 2), "in the package");
+  pel->Add(AK_HERE, 7, "in the patch");
+  pel->Add(AK_HERE, ErrorList::Position(iBaseSub, -1), "nowhere");
+  pel->Add(AK_HERE, 9, "in the sub-patch");
+  ASSERT_EQ(pel->anode.N(), 4);
+  auto find = [pel](const char* psz) {
+    for (const ErrorListNode& node : pel->anode)
+      if (strcmp(node.psz, psz) == 0) return &node;
+    return static_cast<const ErrorListNode*>(nullptr);
+  };
+  ASSERT_TRUE(find("in the sub-patch"));
+  EXPECT_STREQ(find("in the sub-patch")->pszLineFile, "/patch/sub/err.vantrel");
+  EXPECT_EQ(find("in the sub-patch")->iLine, 4);
+  EXPECT_EQ(find("in the sub-patch")->iCount, 2);
+  EXPECT_STREQ(find("in the package")->pszLineFile, "/package/Faulty.1.0.0.vanpack");
+  EXPECT_EQ(find("in the package")->iLine, 2);
+  EXPECT_EQ(find("in the patch")->pszLineFile, nullptr);
+  EXPECT_EQ(find("in the patch")->iLine, 7);
+  EXPECT_EQ(find("nowhere")->pszLineFile, nullptr);
+  EXPECT_EQ(find("nowhere")->iLine, -1);
+  int iLine = 0;
+  EXPECT_STREQ(pel->Locate(ErrorList::Position(iBasePkg, 1 << 30), &iLine), "/package/Faulty.1.0.0.vanpack");
+  EXPECT_EQ(iLine, ErrorList::kLineSpan - 1) << "a line beyond the span stays in its file";
+  pel->Clear();
+}
+
+// Messages may quote binary files; the list keeps them readable and a message's final line break.
+TEST(ErrorListTest, BinaryBytesAreEscaped) {
+  ErrorList* pel = ErrorList::Get();
+  pel->Clear();
+  pel->Add(AK_HERE, 1, "%s - no equals after variable", "\x7f" "ELF\x1b[2J");
+  pel->Add(AK_HERE, 2, "ends in a line break\n");
+  ASSERT_EQ(pel->anode.N(), 2);
+  EXPECT_STREQ(pel->anode[0].psz, "\\x7fELF\\x1b[2J - no equals after variable");
+  EXPECT_STREQ(pel->anode[1].psz, "ends in a line break\n");
+  pel->Clear();
 }
 
 TEST(ErrorListTest, BuiltInSelfTestPasses) {

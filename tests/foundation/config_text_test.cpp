@@ -117,6 +117,36 @@ TEST(ConfigText, MalformedLinesStopReadingWithTheirMessages) {
   }
 }
 
+// The caller learns whether the whole file was read: a patch whose later lines were never read
+// must not pass for the whole patch. Warnings after which reading goes on do not count.
+TEST(ConfigText, TheReaderTellsTheLineAtWhichItStopped) {
+  struct Case {
+    const char* pszText;
+    int iLineStopped;
+  } aCases[] = {
+      {"a = 1\n[op en]\nb = 2\n", 2},
+      {"a = 1\n[open\nb = 2\n", 2},
+      {"a = 1\n[]\n", 2},
+      {" [A]\nb = 2\n", 1},
+      {"a = 1\nname alone\nb = 2\n", 2},
+      {"\x7f" "ELF\x01\x02\n", 1},
+      {"a = 1\na = 2\n", 0},
+      {"a = 1\v\nb = 2\n", 0},
+      {"a = 1\n  +2\n# end\n", 0},
+      {"a = ", 0},
+      {"", 0},
+  };
+  for (const Case& c : aCases) {
+    MessageCatcher warnings;
+    std::string sText = c.pszText;
+    FILE* pfile = sText.empty() ? fopen("/dev/null", "rb") : fmemopen(sText.data(), sText.size(), "rb");
+    int iLineStopped = -1;
+    ConfigPtr pconf(AKConfigReadStream("test", pfile, AKConfigText, &iLineStopped));
+    fclose(pfile);
+    EXPECT_EQ(iLineStopped, c.iLineStopped) << c.pszText;
+  }
+}
+
 TEST(ConfigText, TextAfterAHeaderIsReadAsANewLine) {
   MessageCatcher warnings;
   ConfigPtr pconf(ReadFromString("[S]  ; comment\na = 1\n[T] stray\n"));

@@ -90,6 +90,32 @@ TEST(Strings, ExpandAllocAndSprintfExpandGrowToFit) {
   free(psz);
 }
 
+// Text for a terminal: what a terminal would act on, or cannot show, is escaped; readable text,
+// UTF-8 included, is kept; an escape is never cut in half.
+TEST(Strings, EscapeBinaryKeepsTextAndEscapesTheRest) {
+  struct Case {
+    std::string sIn, sOut;
+  } aCases[] = {
+      {"plain text, tabs\tand all", "plain text, tabs\tand all"},
+      {"\x1b[2J\x07", "\\x1b[2J\\x07"},
+      {"line\nbreak\r", "line\\x0abreak\\x0d"},
+      {std::string("nul\0byte", 8), "nul\\x00byte"},
+      {"\x7f" "ELF", "\\x7fELF"},
+      {"caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb9", "caf\xc3\xa9 \xe2\x82\xac \xf0\x9f\x8e\xb9"},
+      {"\xc2\x9b" "31m", "\\xc2\\x9b31m"},           // a C1 control in UTF-8
+      {"\x9b\xff\xc3", "\\x9b\\xff\\xc3"},          // no UTF-8 at all, or cut short
+      {"\xe0\x80\xaf \xed\xa0\x80", "\\xe0\\x80\\xaf \\xed\\xa0\\x80"},  // overlong, surrogate
+  };
+  for (const Case& c : aCases) {
+    char sz[256];
+    EXPECT_FALSE(AKEscapeBinary(sz, sizeof sz, c.sIn.data(), c.sIn.size()));
+    EXPECT_EQ(std::string(sz), c.sOut) << c.sIn;
+  }
+  char szShort[8];
+  EXPECT_TRUE(AKEscapeBinary(szShort, sizeof szShort, "ab\x01\x02", 4));
+  EXPECT_STREQ(szShort, "ab\\x01") << "cut between escapes";
+}
+
 TEST(Strings, DoubleCompareUsesRelativeEpsilon) {
   EXPECT_EQ(AKDblCompare(1, 1 + 1e-12), 0);
   EXPECT_EQ(AKDblCompare(1, 1.001), -1);

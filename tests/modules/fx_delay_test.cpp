@@ -405,10 +405,10 @@ INSTANTIATE_TEST_SUITE_P(
                     "Delay:TimeMax must be set (numeric constant, in seconds) if any taps have a formula for TimeX", 1},
         SettingCase{{{"Time1", "Src:Time"}, {"TimeMax", "Src:Time"}},
                     "Delay:TimeMax must be a numeric constant (maximum delay, in seconds)", 1},
-        // A fixed time below 0 is reported once; its tap stays silent.
-        SettingCase{{{"Time1", "-0.01"}}, "Delay:Time1 is negative or less than 0 samples", 0},
+        // A fixed time below 0 makes a tap that could never sound.
+        SettingCase{{{"Time1", "-0.01"}}, "Delay:Time1 is negative or less than 0 samples", 1},
         SettingCase{{{"TapFrom", "1"}, {"TapTo", "2"}, {"TimeForm", "0 - Tap * 0.001"}},
-                    "Delay:Time2 is negative or less than 0 samples", 0},
+                    "Delay:Time2 is negative or less than 0 samples", 1},
         // What no line can hold.
         SettingCase{{{"Speed", "0"}}, "Delay:Speed must be more than 0", 1},
         SettingCase{{{"Speed", "-2"}}, "Delay:Speed must be more than 0", 1},

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <memory>
@@ -230,6 +231,59 @@ TEST_F(Playback, ControllersReachPerNoteFormulas) {
   double dPeak = 0;
   for (double d : ad) dPeak = std::max(dPeak, std::fabs(d));
   EXPECT_NEAR(dPeak, 0.5 * 0.125, 0.002) << "half the wheel times the sine's bass-compensated level";
+}
+
+TEST_F(Playback, AChannelStartsAtItsInitialValueUntilMidiChangesIt) {
+  Compile("[Channel]\nModWheel = 0.5\n[Voice]\nResult = Channel:ModWheel\nFinished = 0\n", "Result = 0\n");
+  ppatch->NoteOn(60, 0.5);
+  Voice* pvoice = ppatch->apvoiceActive.front();
+  Form* pformWheel = FormNewRef(-1);
+  for (int i = 0; i < pvoice->tab.N(); ++i)
+    if (strcmp(pvoice->tab[i].pszModule, "Channel") == 0 && strcmp(pvoice->tab[i].pszName, "ModWheel") == 0)
+      pformWheel->u.iVar = i;
+  ASSERT_GE(pformWheel->u.iVar, 0);
+  Render(1);
+  EXPECT_EQ(pvoice->Eval(pformWheel), 0.5) << "from the first sample";
+  ppatch->NoteOn(64, 0.5);
+  Render(10);
+  EXPECT_EQ(pvoice->Eval(pformWheel), 0.5) << "a new note does not set it again";
+  ppatch->ControllerChanged(0, ControllerIndex("ModWheel"), 0.25);
+  Render(1);
+  EXPECT_EQ(pvoice->Eval(pformWheel), 0.25) << "MIDI changes it";
+  ppatch->NoteOn(67, 0.5);
+  Render(10);
+  for (Voice* pvoiceOther : ppatch->apvoiceActive) EXPECT_EQ(pvoiceOther->Eval(pformWheel), 0.25);
+  FormFree(pformWheel);
+}
+
+TEST_F(Playback, WhiteNoiseVoicesPlayTheirOwnSequences) {
+  // Were both voices seeded alike, two notes would be exactly twice one note.
+  const char* pszNoise = "[Hiss]\nModuleType = Noise\n[Voice]\nResult = Hiss\nFinished = 0\n";
+  Compile(pszNoise);
+  ppatch->NoteOn(60, 0.5);
+  std::vector<double> adOne = Render(200);
+  Compile(pszNoise);
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(62, 0.5);
+  std::vector<double> adTwo = Render(200);
+  int nTwice = 0;
+  for (size_t i = 0; i < adOne.size(); ++i) nTwice += adTwo[i] == 2 * adOne[i];
+  EXPECT_LT(nTwice, 10);
+  Compile(pszNoise);
+  ppatch->NoteOn(60, 0.5);
+  EXPECT_EQ(Render(200), adOne) << "the same voice plays the same sequence every time";
+}
+
+TEST_F(Playback, AVoiceModuleThatCannotBeSetUpRefusesThePatchOnce) {
+  std::string sPath = testing::TempDir() + "/playback_init.vantrel";
+  std::ofstream(sPath) << "[Osc1]\nFrequency = Pitch\n[EnvGain]\nEpsilon = Note:Velocity\n[Voice]\nPreGain = Osc1\n";
+  ErrorList::Get()->Clear();
+  std::unique_ptr<Patch> ppatchBad(pcore->CompilePatchFile(sPath.c_str(), 0));
+  std::filesystem::remove(sPath);
+  EXPECT_TRUE(!ppatchBad || !ppatchBad->bCompiled);
+  std::string sErrors = ErrorText();
+  EXPECT_NE(sErrors.find("3: Could not initialize EnvGain"), std::string::npos) << sErrors;
+  for (const ErrorListNode& node : ErrorList::Get()->anode) EXPECT_EQ(node.iCount, 1) << node.psz;
 }
 
 TEST_F(Playback, TheOptimizerChangesNoSample) {

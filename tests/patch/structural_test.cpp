@@ -1,6 +1,7 @@
 // The structural module kinds: their tables, the engine settings, channels and interfaces.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -78,6 +79,25 @@ TEST(EngineSettings, ReadsTheSectionWithItsSpellingsAndWarnings) {
   EXPECT_EQ(warningsBad.asMessages.size(), 2u);
 }
 
+// Patches read the frequencies from the Config section: it must hold what the engine uses, also
+// when a setting was refused or carried text after its number (which a formula would read).
+TEST(EngineSettings, TheConfigSectionHoldsWhatTheEngineUses) {
+  ConfigPtr pconf(ReadFromString("FreqEval = 10\nFreqA = 440 * 2\nFreqFullBass = -55\n"));
+  MessageCatcher warnings;
+  InterpreterSettings engine(pconf);
+  EXPECT_EQ(engine.dFreqEval, 44100);
+  EXPECT_EQ(engine.dFreqA, 440);
+  EXPECT_EQ(engine.dFreqFullBass, 55);
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqEval"), "44100");
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqA"), "440");
+  EXPECT_STREQ(AKConfigGet(engine.pconfConfig, "FreqFullBass"), "55");
+  EXPECT_EQ(warnings.asMessages, (std::vector<std::string>{"FreqEval was set to 10, which cannot be used; using 44100",
+                                                           "FreqFullBass was set to -55, which cannot be used; using 55"}));
+  ConfigPtr pconfOdd(ReadFromString("FreqEval = 44100.5\n"));
+  InterpreterSettings engineOdd(pconfOdd);
+  EXPECT_EQ(strtod(AKConfigGet(engineOdd.pconfConfig, "FreqEval"), nullptr), 44100.5);
+}
+
 TEST(StructuralTypes, ChannelOutputsFollowTheControllerSpace) {
   ModuleType* ptype = ModuleFactory::Get()->Lookup("Channel");
   EXPECT_EQ(ptype->NumInputs(), 0);
@@ -144,7 +164,10 @@ TEST(StructuralModules, AnEngineChannelIgnoresPatchFormulas) {
   channel.Set("ModWheel", "0.5");
   channel.Set("PitchBend", "-0.25");
   ASSERT_EQ(channel.Start(), 0);
-  EXPECT_EQ(channel.Out("ModWheel"), 0) << "an engine channel (no patch) ignores the patch values";
+  // Read the control slot itself: reading the record would evaluate the formula it was given.
+  auto* pmod = static_cast<ModChannel*>(channel.pmodule());
+  EXPECT_EQ(pmod->v.adValue[ControllerIndex("ModWheel")], 0) << "an engine channel (no patch) ignores the patch values";
+  EXPECT_EQ(pmod->v.adValue[ControllerIndex("PitchBend")], 0);
 }
 
 TEST(StructuralModules, InterfaceGivesEachVariableASlotUpToAHundred) {
