@@ -26,6 +26,7 @@
 #include "interpreter.h"
 #include "midi.h"
 #include "midiinput.h"
+#include "midichoice.h"
 #include "midiinputdevice.h"
 #include "notes.h"
 #include "patch.h"
@@ -221,12 +222,7 @@ class ReportWatcher {
 };
 
 std::string StatusLine(AppCore& core, Interpreter& engine) {
-  int nVoices = 0;
-  for (PatchSlot& slot : core.Slots())
-    if (Patch* ppatch = slot.ppatch) {
-      std::lock_guard<std::mutex> lock(ppatch->mutex);
-      nVoices += static_cast<int>(ppatch->apvoiceActive.size());
-    }
+  int nVoices = core.SoundingVoices();
   double dLevel = engine.Level();
   char szLevel[32];
   if (dLevel > 0) snprintf(szLevel, sizeof szLevel, "%6.1f dB", 20 * std::log10(dLevel));
@@ -304,26 +300,11 @@ int RunPlay(const PlayOptions& opt) {
       iExit = ExitUsage;
     } else {
       pmidi = std::make_unique<MidiInputDevice>(pport.get(), &engine, &console, core.InstallDir());
-      pmidi->FillDeviceList();
-      char* pszEnd = nullptr;
-      long iNumber = strtol(opt.sMidiIn.c_str(), &pszEnd, 10);
-      if (opt.sMidiIn == "virtual") {
-        pmidi->OpenVirtual();
-      } else if (!opt.sMidiIn.empty() && *pszEnd == 0 && iNumber >= 0 && iNumber < 1000000) {
-        pmidi->OpenDevice(static_cast<int>(iNumber));
-      } else {
-        // By name: exactly, else the one port whose name contains it.
-        pmidi->SetSavedDefault(opt.sMidiIn);
-        pmidi->FillDeviceList();
-        int iEntry = pmidi->SelectedEntry(), nMatches = 0;
-        if (iEntry < 0)
-          for (size_t i = 1; i < pmidi->Entries().size(); ++i)
-            if (pmidi->Entries()[i].sName.find(opt.sMidiIn) != std::string::npos) iEntry = static_cast<int>(i), ++nMatches;
-        if (nMatches > 1) iEntry = -1;
-        if (iEntry >= 0) pmidi->Select(iEntry);
-        else console.Message("vantrel: no single MIDI input port named \"" + opt.sMidiIn + "\" (see --list-devices)");
+      std::string sChoiceError;
+      if (OpenChosenMidiInput(*pmidi, opt.sMidiIn, &sChoiceError) != 0) {
+        console.Message("vantrel: " + sChoiceError);
+        iExit = ExitUsage;
       }
-      if (!pmidi->IsOpen()) iExit = ExitUsage;
     }
   }
 

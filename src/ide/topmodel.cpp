@@ -69,14 +69,8 @@ void TopModel::Tick() {
   levels_.iMeterMin = Tenths(dPeakDb - 48);
   levels_.iMeterMax = Tenths(dPeakDb);
   levels_.iMeterPos = Tenths(6 * std::log2(pengine->Level()));
-  int nVoices = 0;
-  for (PatchSlot& slot : core_.Slots())
-    if (Patch* ppatch = slot.ppatch) {
-      std::lock_guard<std::mutex> lock(ppatch->mutex);
-      nVoices += static_cast<int>(ppatch->apvoiceActive.size());
-    }
   char sz[64];
-  snprintf(sz, sizeof sz, "%d", nVoices);
+  snprintf(sz, sizeof sz, "%d", core_.SoundingVoices());
   levels_.sVoices = sz;
   snprintf(sz, sizeof sz, "%+.1f dB", dPeakDb);
   levels_.sPeak = sz;
