@@ -31,9 +31,6 @@ int OpenChosenMidiInput(MidiInputDevice& midi, const std::string& sChoice, std::
     }
     midi.Select(iEntry);
   }
-  if (!midi.IsOpen()) {
-    if (psError && psError->empty()) *psError = "the MIDI input port \"" + sChoice + "\" did not open";
-    return -1;
-  }
-  return 0;
+  // A port that did not open has said why in the input's status line.
+  return midi.IsOpen() ? 0 : -1;
 }

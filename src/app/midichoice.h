@@ -6,6 +6,7 @@
 
 class MidiInputDevice;
 
-// Opens the chosen port on the device (whose list is filled here). 0 when a port is open;
-// -1 with the reason in *psError when none matched or the port did not open.
+// Opens the chosen port on the device (whose list is filled here). 0 when a port is open; -1
+// when none matched (the reason in *psError) or the port did not open (the device's status line
+// says why; *psError stays empty).
 int OpenChosenMidiInput(MidiInputDevice& midi, const std::string& sChoice, std::string* psError);

@@ -16,6 +16,7 @@
 #include "akstring.h"
 #include "appcore.h"
 #include "errorlist.h"
+#include "statuslog.h"
 
 namespace fs = std::filesystem;
 
@@ -48,16 +49,6 @@ void AddInstallOption(CLI::App* papp) {
           "--install", [](const std::string& s) { SetInstallDir(s); },
           "Installation folder (default: two levels above the executable)")
       ->type_name("DIR");
-}
-
-void InitStatusLog() {
-  // Without a writable log folder the program still runs, only without a log file.
-  fs::path dirLog = fs::path(InstallDir()) / "log";
-  std::error_code ec;
-  fs::create_directories(dirLog, ec);
-  std::string sBase = access(dirLog.c_str(), W_OK) == 0 ? (dirLog / "vantrel").string() : "";
-  if (getenv("KSStatus")) AKSInitialize(sBase.c_str());
-  else AKSInitializeSpec(sBase.c_str(), "S=L;R=L;W=LV;E=LAV;F=LEV");
 }
 
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount) {
@@ -113,6 +104,10 @@ std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsO
     fprintf(stderr, "vantrel: cannot read interpreter file \"%s\": %s\n", sSettings.c_str(), strerror(errno));
     return nullptr;
   }
+  // An unusable setting is the user's business; after that, the patch compiler's warnings reach
+  // the user through the error list, which every command prints as diagnostics.
+  auto pcore = std::make_unique<AppCore>(InstallDir(), asSettingsOverride);
   AKSSetActions(AKSWarn, AKSGetActions(AKSWarn) & ~AKSActDebug);
-  return std::make_unique<AppCore>(InstallDir(), asSettingsOverride);
+  EchoWarnings(false);
+  return pcore;
 }

@@ -21,10 +21,6 @@ void SetInstallDir(const std::string& sDir);
 // Adds --install DIR to a subcommand.
 void AddInstallOption(CLI::App* papp);
 
-// Opens the status log so that nothing reaches standard output: a log file under the
-// installation's log folder, warnings and worse also on standard error. KSStatus overrides.
-void InitStatusLog();
-
 // Prints "PATH:LINE: MESSAGE" (or "PATH: MESSAGE" when iLine < 0) with " [xN]" when counted N > 1.
 // Bytes a terminal would act on are printed as \xHH.
 void PrintDiagnostic(const char* pszPath, int iLine, const char* pszMessage, int nCount = 1);
@@ -35,8 +31,9 @@ void PrintDiagnostic(const char* pszPath, const ErrorListNode& node);
 // Splits a reader message "line %d: text" into its line and text; answers -1 when it has no prefix.
 int SplitLinePrefix(const char* pszMessage, const char** ppszText);
 
-// The application core for the installation, with warnings kept off standard error (commands
-// print their own diagnostics); null, with a message, when the engine settings cannot be read.
+// The application core for the installation; warnings of the settings reach standard error, later
+// ones are kept off it (commands print their own diagnostics); null, with a message, when the
+// engine settings cannot be read.
 std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride = {});
 
 // The values a numeric option accepts: above dMin (from dMin when bFromMin), at most dMax.

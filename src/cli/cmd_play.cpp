@@ -1,11 +1,9 @@
 // vantrel play: the live engine without windows: a patch on the sound device, played from a MIDI
 // input, with a once-a-second status line and an optional recording of what the device got.
-#include <signal.h>
 #include <unistd.h>
 
 #include <CLI/CLI.hpp>
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
@@ -30,8 +28,9 @@
 #include "midiinputdevice.h"
 #include "notes.h"
 #include "patch.h"
-#include "sampletap.h"
-#include "wavwriter.h"
+#include "play_console.h"
+#include "play_take.h"
+#include "statuslog.h"
 
 namespace {
 
@@ -44,15 +43,6 @@ struct PlayOptions {
   double dSeconds = 0;  // 0: until interrupted
   bool bList = false;
 };
-
-volatile sig_atomic_t g_bInterrupted = 0;
-
-void OnSignal(int) {
-  g_bInterrupted = 1;
-  // A second Ctrl-C ends the program at once, should the orderly shutdown ever hang.
-  signal(SIGINT, SIG_DFL);
-  signal(SIGTERM, SIG_DFL);
-}
 
 // A command-line note's MIDI message, sent as a keyboard would send it on channel 1.
 struct TimedMidi {
@@ -76,102 +66,6 @@ int Usage(const std::string& s) {
   fprintf(stderr, "vantrel: %s\n", s.c_str());
   return ExitUsage;
 }
-
-// Standard error as the command's window: one updating status line on a terminal, plain lines
-// otherwise; messages are printed above the status line.
-class Console : public MidiInputView {
- public:
-  Console() : bTerminal_(isatty(2)) {}
-
-  void Message(const std::string& s) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (bTerminal_ && bStatusShown_) fprintf(stderr, "\r\033[K");
-    fprintf(stderr, "%s\n", s.c_str());
-    if (bTerminal_ && bStatusShown_) fprintf(stderr, "%s", sStatus_.c_str());
-    fflush(stderr);
-  }
-  void Status(const std::string& s) {
-    std::lock_guard<std::mutex> lock(mutex_);
-    sStatus_ = s;
-    if (bTerminal_) {
-      fprintf(stderr, "\r\033[K%s", s.c_str());
-      bStatusShown_ = true;
-    } else {
-      fprintf(stderr, "%s\n", s.c_str());
-    }
-    fflush(stderr);
-  }
-  void EndStatus() {
-    std::lock_guard<std::mutex> lock(mutex_);
-    if (bTerminal_ && bStatusShown_) fprintf(stderr, "\n");
-    bStatusShown_ = false;
-  }
-
-  // MidiInputView.
-  void ShowMidiMsg(const char* psz) override {
-    if (*psz) Message(std::string("MIDI: ") + psz);
-  }
-  void ShowMidiStatus(const char* psz) override {
-    sMidiStatus = psz;
-    if (*psz) Message(std::string("MIDI: ") + psz);
-  }
-  void ShowLight(int iState) override { iLight = iState; }
-  void ErrorBox(const char* pszTitle, const char* pszText) override {
-    Message(std::string("vantrel: ") + pszTitle + ": " + pszText);
-  }
-
-  std::string sMidiStatus;
-  int iLight = -1;
-
- private:
-  bool bTerminal_;
-  bool bStatusShown_ = false;
-  std::string sStatus_;
-  std::mutex mutex_;
-};
-
-// Drains the engine's tap into the WAV file on its own thread, so the audio thread never waits
-// for the disk.
-class Recorder {
- public:
-  Recorder(SampleTap& tap, WavWriter& wav, int nChannels) : tap_(tap), wav_(wav), nChannels_(nChannels) {}
-  void Start() {
-    thread_ = std::thread([this] { Loop(); });
-  }
-  // Writes what is left and stops; false with the reason in sError.
-  bool Stop() {
-    bStop_ = true;
-    if (thread_.joinable()) thread_.join();
-    return bOk_;
-  }
-  std::string sError;
-  long long nFrames = 0;
-
- private:
-  void Loop() {
-    std::vector<int16_t> as(static_cast<size_t>(8192 * nChannels_));
-    for (;;) {
-      bool bLast = bStop_.load();
-      size_t n;
-      while ((n = tap_.Pop(as.data(), as.size())) > 0) {
-        long nFramesNow = static_cast<long>(n) / nChannels_;
-        if (bOk_ && !wav_.Write(as.data(), nFramesNow)) {
-          bOk_ = false;
-          sError = wav_.sError;
-        }
-        nFrames += nFramesNow;
-      }
-      if (bLast) return;
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-    }
-  }
-  SampleTap& tap_;
-  WavWriter& wav_;
-  int nChannels_;
-  std::thread thread_;
-  std::atomic<bool> bStop_{false};
-  bool bOk_ = true;
-};
 
 int ListDevices(MidiSystem midiSystem) {
   printf("Audio outputs:\n");
@@ -221,21 +115,51 @@ class ReportWatcher {
   std::map<std::string, int> anSeen_;
 };
 
-std::string StatusLine(AppCore& core, Interpreter& engine) {
+// A level in dBFS: 0 is full scale, the patches' loud output goes above it.
+std::string Dbfs(double dValue) {
+  if (!(dValue > 0)) return "-inf dBFS";
+  char sz[32];
+  snprintf(sz, sizeof sz, "%.1f dBFS", 20 * std::log10(dValue));
+  return sz;
+}
+
+// The status line's fields, most important first (a narrow terminal shows the first ones).
+std::vector<std::string> StatusFields(AppCore& core, Interpreter& engine) {
   int nVoices = core.SoundingVoices();
-  double dLevel = engine.Level();
-  char szLevel[32];
-  if (dLevel > 0) snprintf(szLevel, sizeof szLevel, "%6.1f dB", 20 * std::log10(dLevel));
-  else snprintf(szLevel, sizeof szLevel, "  -inf dB");
+  std::vector<std::string> as;
+  as.push_back("level " + Dbfs(engine.Level()));
+  as.push_back("peak " + Dbfs(engine.SignalPeak()));
+  // The engine's peak is the reduction threshold: output is scaled by 1 / threshold.
+  double dThreshold = engine.Peak();
+  if (dThreshold > 1) {
+    char sz[48];
+    snprintf(sz, sizeof sz, "reduced %.1f dB", -20 * std::log10(dThreshold));
+    as.push_back(sz);
+  } else {
+    as.push_back("no reduction");
+  }
+  as.push_back("voices " + std::to_string(nVoices));
+  // Gaps the engine caused (no buffer ready), apart from the sound server's own xruns.
+  if (long n = engine.LatePeriods()) as.push_back("engine late " + std::to_string(n));
+  if (long n = engine.ServerXruns()) as.push_back("xruns " + std::to_string(n));
   char szMidi[80] = "none";
   if (uint32_t u = engine.LastMidiMessage()) DescribeMidiMessage(u, szMidi, sizeof szMidi);
-  char sz[256];
-  snprintf(sz, sizeof sz, "level %s  peak %.2f  auto-reductions %d  voices %d  last MIDI: %s", szLevel, engine.Peak(),
-           engine.AutoReductions(), nVoices, szMidi);
-  std::string s = sz;
-  if (AudioOutput* pdevice = engine.Device())
-    if (long n = pdevice->Underruns()) s += "  late periods " + std::to_string(n);
-  return s;
+  as.push_back(std::string("last MIDI: ") + szMidi);
+  return as;
+}
+
+// Where the status log's plain diagnostics go while playing: above the status line.
+Console* g_pconsole = nullptr;
+void MessageAboveStatus(const std::string& s) {
+  if (Console* pconsole = g_pconsole) pconsole->Message(s);
+}
+
+// Opens the MIDI input asked for (see OpenChosenMidiInput); false when none opened.
+bool OpenMidiInput(MidiInputDevice& midi, const std::string& sPort, Console& console) {
+  std::string sError;
+  if (OpenChosenMidiInput(midi, sPort, &sError) == 0) return true;
+  if (!sError.empty()) console.Message("vantrel: " + sError);
+  return false;
 }
 
 int RunPlay(const PlayOptions& opt) {
@@ -245,8 +169,8 @@ int RunPlay(const PlayOptions& opt) {
   MidiSystem midiSystem = api == AudioApi::Jack ? MidiSystem::Jack : api == AudioApi::Alsa ? MidiSystem::Alsa : MidiSystem::Default;
   if (opt.bList) return ListDevices(midiSystem);
   if (opt.sPatch.empty()) return Usage("play needs a PATCH (or --list-devices)");
-  if (opt.dSeconds != 0 && (!(opt.dSeconds > 0) || opt.dSeconds > kMaxSeconds))
-    return Usage("--seconds must be above 0 and at most 604800");
+  if (!(opt.dSeconds >= 0) || opt.dSeconds > kMaxSeconds)
+    return Usage("--seconds must be 0 (play until Ctrl-C) or a time in seconds up to 604800");
   std::vector<NoteSpec> anote;
   std::string sNoteError;
   if (!ParseNotes(opt.asNotes, &anote, &sNoteError)) return Usage(sNoteError);
@@ -264,47 +188,51 @@ int RunPlay(const PlayOptions& opt) {
     PrintDiagnostic(opt.sPatch.c_str(), node);
   if (iLoad != 0) return ExitRefused;
   ErrorList::Get()->Clear();
-  // From here on the device layer's warnings (a device that does not open or goes away) are
-  // the user's business too.
-  AKSSetActions(AKSWarn, AKSGetActions(AKSWarn) | AKSActDebug);
+  // From here on the status log's warnings (a device that does not open or goes away) are the
+  // user's business too, printed above the status line.
+  g_pconsole = &console;
+  SetUserMessageSink(MessageAboveStatus);
+  EchoWarnings(true);
 
+  // From here on an end request (Ctrl-C, SIGTERM, SIGHUP) ends the run in order.
+  InstallPlaySignals();
   // The recording: what the engine hands the device, 16-bit, at the device's rate.
-  WavWriter wav;
-  std::unique_ptr<SampleTap> ptap;
-  std::unique_ptr<Recorder> precorder;
+  std::unique_ptr<Take> ptake;
   if (!opt.sRecord.empty()) {
-    if (!wav.Open(opt.sRecord, engine.nChannels, static_cast<int>(engine.dFreqEval), false))
-      return Usage("cannot write " + opt.sRecord + ": " + wav.sError);
-    ptap = std::make_unique<SampleTap>(static_cast<size_t>(kTapSeconds * engine.dFreqEval * engine.nChannels));
-    engine.SetTap(ptap.get());
-    precorder = std::make_unique<Recorder>(*ptap, wav, engine.nChannels);
-    precorder->Start();
+    ptake = std::make_unique<Take>();
+    if (!ptake->Open(opt.sRecord, engine.nChannels, static_cast<int>(engine.dFreqEval), kTapSeconds))
+      return Usage("cannot write " + opt.sRecord + ": " + ptake->sError);
+    engine.SetTap(ptake->Tap());
+    ptake->Start();
   }
 
   engine.SetOutput(MakeAudioOutput(api));
-  signal(SIGINT, OnSignal);
-  signal(SIGTERM, OnSignal);
+  KeyInput keys;
+  // The silent clock stands in only when no output was named.
+  engine.SetFallbackToNull(api == AudioApi::Default);
   using Clock = std::chrono::steady_clock;
   Clock::time_point tStart = Clock::now();
   core.StartEngine();
+  int iExit = ExitOk;
+  // A named output that cannot play (or settings that cannot feed it) ends the run before any
+  // MIDI port opens, with the fix in one line.
+  if (engine.WaitDeviceReady(10) && engine.DeviceFailed()) {
+    console.Message("vantrel: " + engine.DeviceError());
+    iExit = ExitRefused;
+  }
 
   // The MIDI input opens once the engine runs, so its first note already sounds.
-  std::string sMidiError;
   std::unique_ptr<MidiInPort> pport;
   std::unique_ptr<MidiInputDevice> pmidi;
-  int iExit = ExitOk;
-  if (!opt.sMidiIn.empty()) {
+  if (iExit == ExitOk && !opt.sMidiIn.empty()) {
+    std::string sMidiError;
     pport = MakeMidiInPort(midiSystem, &sMidiError);
     if (!pport) {
       console.Message("vantrel: no MIDI input: " + sMidiError);
       iExit = ExitUsage;
     } else {
       pmidi = std::make_unique<MidiInputDevice>(pport.get(), &engine, &console, core.InstallDir());
-      std::string sChoiceError;
-      if (OpenChosenMidiInput(*pmidi, opt.sMidiIn, &sChoiceError) != 0) {
-        console.Message("vantrel: " + sChoiceError);
-        iExit = ExitUsage;
-      }
+      if (!OpenMidiInput(*pmidi, opt.sMidiIn, console)) iExit = ExitUsage;
     }
   }
 
@@ -313,31 +241,39 @@ int RunPlay(const PlayOptions& opt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(5));
   if (iExit == ExitOk) {
     std::string sOn = engine.DeviceReady() ? engine.Device()->Describe() : "no device";
-    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port vantrel-midi:in"
+    std::string sMidi = pmidi ? (pmidi->CurrentDevice() == MidiInPort::kVirtual ? "virtual port " + pmidi->PortName()
                                                                                  : pmidi->SavedState())
                               : "none";
+    bool bKeys = keys.Start();
     console.Message("vantrel: playing " + opt.sPatch + " on " + sOn + "; MIDI in: " + sMidi +
-                    (opt.dSeconds > 0 ? "" : "; Ctrl-C ends"));
+                    (opt.dSeconds > 0 ? "" : "; Ctrl-C ends") + (bKeys ? "; r resets the auto-reduction" : ""));
   }
 
   ReportWatcher reports(console);
-  // Command-line notes count from the moment the device plays.
-  Clock::time_point tNotes = Clock::now();
+  // Command-line notes and --seconds count from the moment the device plays.
+  Clock::time_point tSound = Clock::now();
   size_t iNextNote = 0;
   Clock::time_point tNextTick = Clock::now(), tNextStatus = Clock::now() + std::chrono::seconds(1);
-  while (iExit == ExitOk && !g_bInterrupted) {
-    if (opt.dSeconds > 0 && std::chrono::duration<double>(Clock::now() - tStart).count() >= opt.dSeconds) break;
+  while (iExit == ExitOk && EndRequests() == 0) {
     Clock::time_point tNow = Clock::now();
-    double dNotesTime = std::chrono::duration<double>(tNow - tNotes).count();
-    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dNotesTime; ++iNextNote)
-      engine.PostMidiMessage(0, anoteMsg[iNextNote].uPacked);
+    double dSoundTime = std::chrono::duration<double>(tNow - tSound).count();
+    if (opt.dSeconds > 0 && dSoundTime >= opt.dSeconds) break;
+    // Posted a second ahead, each lands on its own frame whatever the scheduling of this thread.
+    for (; iNextNote < anoteMsg.size() && anoteMsg[iNextNote].dTime <= dSoundTime + 1; ++iNextNote)
+      engine.PostMidiMessageAtTime(anoteMsg[iNextNote].uPacked, anoteMsg[iNextNote].dTime);
+    if (keys.Poll() == 'r' || TakeResetRequest()) {
+      engine.ResetAutoReduce();
+      console.Message("vantrel: auto-reduction reset");
+    }
+    if (ptake)
+      if (std::string s = ptake->NewFailure(); !s.empty()) console.Message("vantrel: " + s);
     if (tNow >= tNextTick) {
       if (pmidi) pmidi->Tick();
       reports.Poll();
       tNextTick += std::chrono::milliseconds(500);
     }
     if (tNow >= tNextStatus) {
-      console.Status(StatusLine(core, engine));
+      console.Status(StatusFields(core, engine));
       tNextStatus += std::chrono::seconds(1);
     }
     // Short naps keep command-line notes within a few milliseconds of their times.
@@ -347,29 +283,37 @@ int RunPlay(const PlayOptions& opt) {
 
   // The exit: the MIDI input goes first (its window closes), then the engine stops its thread
   // and closes the device, then the engine lock is taken for good; the patches go with the core.
-  pmidi.reset();
-  pport.reset();
-  core.ShutdownEngine();
-  reports.Summary();
-  if (long n = engine.Queue().Dropped())
-    console.Message("vantrel: " + std::to_string(n) + " MIDI messages were dropped: they came faster than the engine took them");
-  if (engine.NonFiniteSamples())
-    console.Message("vantrel: " + std::to_string(engine.NonFiniteSamples()) + " samples that were not numbers were silenced");
-  if (precorder) {
-    bool bOk = precorder->Stop();
-    if (ptap->Lost()) {
-      console.Message("vantrel: the recording lost " + std::to_string(ptap->Lost() / engine.nChannels) +
-                      " frames: the disk did not keep up");
-      bOk = false;
-    }
-    if (bOk && wav.Close()) {
-      console.Message("vantrel: recorded " + std::to_string(precorder->nFrames) + " frames to " + opt.sRecord);
-    } else {
-      console.Message("vantrel: cannot write " + opt.sRecord + ": " +
-                      (precorder->sError.empty() ? wav.sError : precorder->sError));
-      if (iExit == ExitOk) iExit = ExitUsage;
+  // A further Ctrl-C meanwhile gives this a few seconds more, then the take is saved as it is.
+  {
+    ShutdownGuard guard([&console](const std::string& s) { console.Message(s); },
+                        [&] {
+                          keys.Restore();
+                          if (ptake) console.Message("vantrel: ended before the devices closed; the recording is in " + ptake->Rescue());
+                        });
+    keys.Restore();
+    pmidi.reset();
+    pport.reset();
+    core.ShutdownEngine();
+    reports.Summary();
+    if (long n = engine.Queue().Dropped())
+      console.Message("vantrel: " + std::to_string(n) + " MIDI messages were dropped: they came faster than the engine took them");
+    if (engine.NonFiniteSamples())
+      console.Message("vantrel: " + std::to_string(engine.NonFiniteSamples()) + " samples that were not numbers were silenced");
+    if (ptake) {
+      bool bWhole = ptake->Finish();
+      char szSeconds[32];
+      snprintf(szSeconds, sizeof szSeconds, "%.2f s", ptake->Seconds());
+      if (bWhole) {
+        console.Message("vantrel: recorded " + std::string(szSeconds) + " (" + std::to_string(ptake->Frames()) +
+                        " frames) to " + opt.sRecord);
+      } else {
+        console.Message("vantrel: cannot write " + opt.sRecord + ": " + ptake->sError);
+        if (iExit == ExitOk) iExit = ExitUsage;
+      }
     }
   }
+  SetUserMessageSink(nullptr);
+  g_pconsole = nullptr;
   return iExit;
 }
 
@@ -390,10 +334,15 @@ Command AddPlayCommand(CLI::App& app) {
   papp->add_flag("--list-devices", opt->bList, "List the audio outputs and MIDI input ports, then end");
   papp->add_option("--record", opt->sRecord, "Also write exactly what the device is sent to a 16-bit WAV file")
       ->type_name("OUT.wav");
-  papp->add_option("--seconds", opt->dSeconds, "Stop after this long (default: at Ctrl-C)")->type_name("S");
+  papp->add_option("--seconds", opt->dSeconds,
+                   "Stop this long after the sound starts; 0 (the default) plays until Ctrl-C")
+      ->type_name("S");
   papp->footer(
-      "Once a second standard error shows the output level, the peak, the auto-reductions, the sounding voices\n"
-      "and the last MIDI message. When no audio device opens the engine plays on a clock, without sound.\n"
+      "Once a second standard error shows the level and the peak of what the patches play, in dBFS (0 is full\n"
+      "scale), the auto-reduction in dB that keeps louder output from clipping, the sounding voices and the last\n"
+      "MIDI message. The key r (when standard input is the terminal) or the signal SIGUSR1 resets the\n"
+      "auto-reduction. Ctrl-C, SIGTERM and SIGHUP end the run in order and keep the recording; a second Ctrl-C\n"
+      "ends it at the latest 3 s later. When no audio device opens the engine plays on a clock, without sound.\n"
       "With --audio jack the MIDI input is a JACK port too (the virtual one is vantrel-midi:in).");
   return {papp, [opt] { return RunPlay(*opt); }};
 }

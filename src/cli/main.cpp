@@ -6,6 +6,7 @@
 
 #include "cli_common.h"
 #include "commands.h"
+#include "statuslog.h"
 
 namespace {
 
@@ -34,7 +35,10 @@ int main(int argc, char** argv) {
   std::vector<Command> aCommands = {AddConfCommand(app),   AddFormulaCommand(app), AddModulesCommand(app),
                                     AddCheckCommand(app),  AddDumpCommand(app),    AddRenderCommand(app),
                                     AddBenchCommand(app),  AddPlayCommand(app),     AddRegressCommand(app)};
-  for (Command& cmd : aCommands) AddInstallOption(cmd.papp);
+  for (Command& cmd : aCommands) {
+    AddInstallOption(cmd.papp);
+    AddLogOption(cmd.papp);
+  }
   if (!KnownCommand(argc, argv, aCommands)) return ExitUsage;
   try {
     app.parse(argc, argv);
@@ -50,7 +54,7 @@ int main(int argc, char** argv) {
   }
   for (Command& cmd : aCommands) {
     if (!cmd.papp->parsed()) continue;
-    InitStatusLog();
+    if (!InitStatusLog()) return ExitUsage;
     return cmd.pfnRun();
   }
   return ExitUsage;

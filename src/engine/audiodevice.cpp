@@ -1,8 +1,6 @@
-// The waveform output device layer over RtAudio, with a clock-paced null output.
-//
-// The device thread (RtAudio's callback, or our clock thread) takes the written buffers from a
-// single-producer ring, copies their frames out period by period and, when a buffer is used up,
-// marks it done and posts the buffer-done notification. It never blocks and never allocates.
+// The waveform output device layer: the null output, the outputs over RtAudio (PulseAudio,
+// ALSA), the system default, the device list, and the rule for buffers that keep a device fed.
+// JACK is jackoutput.cpp; what they all share is outputbase.h.
 #include "audiodevice.h"
 
 #include <RtAudio.h>
@@ -15,13 +13,14 @@
 #include <chrono>
 #include <cstring>
 #include <mutex>
+#include <numeric>
 #include <thread>
 
 #include "akstatus.h"
+#include "quietstream.h"
+#include "outputbase.h"
 
 namespace {
-
-using Clock = std::chrono::steady_clock;
 
 // The sound libraries print their own complaints to standard error (a missing card, a server
 // that is not running); we report what matters ourselves, so theirs go to the log at Trace.
@@ -35,186 +34,6 @@ void QuietAlsa(const char* pszFile, int iLine, const char*, int, const char* psz
 }
 void QuietJack(const char* psz) { AKS(AKSTrace, AK_HERE, "jack: %s", psz); }
 
-
-int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
-}
-
-// The written buffers in play order, and the one being played. Write is the only producer (the
-// audio thread); Pull is the only consumer (the device thread).
-class BufferPlayer {
- public:
-  static constexpr uint32_t kRing = 64;  // the most buffers the engine keeps in circulation
-
-  void Setup(AudioMessageQueue* pqueue, void* pvInstance, int nBlockAlign) {
-    pqueue_ = pqueue;
-    pvInstance_ = pvInstance;
-    nBlockAlign_ = nBlockAlign;
-  }
-
-  bool Push(WaveBuffer* pbuf) {
-    uint32_t iWrite = iWrite_.load(std::memory_order_relaxed);
-    if (iWrite - iRead_.load(std::memory_order_acquire) >= kRing) return false;
-    apbuf_[iWrite % kRing] = pbuf;
-    iWrite_.store(iWrite + 1, std::memory_order_release);
-    return true;
-  }
-
-  // Copies nFrames frames into pOut (null: discard them, for the clock), silence where no buffer
-  // is queued. Answers false when it had to play silence.
-  bool Pull(char* pOut, uint32_t nFrames) {
-    uint32_t nBytes = nFrames * static_cast<uint32_t>(nBlockAlign_);
-    bool bComplete = true;
-    while (nBytes > 0) {
-      if (!pcurrent_) {
-        uint32_t iRead = iRead_.load(std::memory_order_relaxed);
-        if (iRead == iWrite_.load(std::memory_order_acquire)) {
-          if (pOut) memset(pOut, 0, nBytes);
-          bComplete = false;
-          break;
-        }
-        pcurrent_ = apbuf_[iRead % kRing];
-        iRead_.store(iRead + 1, std::memory_order_release);
-        iOffset_ = 0;
-      }
-      uint32_t n = std::min(nBytes, pcurrent_->nBufferLength - iOffset_);
-      if (pOut) {
-        memcpy(pOut, pcurrent_->pData + iOffset_, n);
-        pOut += n;
-      }
-      iOffset_ += n;
-      nBytes -= n;
-      if (iOffset_ >= pcurrent_->nBufferLength) Finish();
-    }
-    return bComplete;
-  }
-
-  // With the device thread stopped: every queued buffer is done, without notification (nobody
-  // takes them any more: Reset comes after the audio thread ended).
-  void ReturnAll() {
-    if (pcurrent_) MarkDone(pcurrent_);
-    pcurrent_ = nullptr;
-    uint32_t iRead = iRead_.load(), iWrite = iWrite_.load();
-    for (; iRead != iWrite; ++iRead) MarkDone(apbuf_[iRead % kRing]);
-    iRead_.store(iRead);
-  }
-
-  bool Empty() const { return !pcurrent_ && iRead_.load() == iWrite_.load(); }
-
- private:
-  static void MarkDone(WaveBuffer* pbuf) {
-    uint32_t u = pbuf->uFlags.load(std::memory_order_relaxed);
-    pbuf->uFlags.store((u & ~WaveBufInQueue) | WaveBufDone, std::memory_order_release);
-  }
-  void Finish() {
-    WaveBuffer* pbuf = pcurrent_;
-    pcurrent_ = nullptr;
-    MarkDone(pbuf);
-    if (pqueue_) pqueue_->Post(AudioMsgBufferDone, reinterpret_cast<uintptr_t>(pvInstance_), reinterpret_cast<uintptr_t>(pbuf));
-  }
-
-  WaveBuffer* apbuf_[kRing] = {};
-  std::atomic<uint32_t> iWrite_{0}, iRead_{0};
-  WaveBuffer* pcurrent_ = nullptr;  // device thread only
-  uint32_t iOffset_ = 0;
-  AudioMessageQueue* pqueue_ = nullptr;
-  void* pvInstance_ = nullptr;
-  int nBlockAlign_ = 4;
-};
-
-// What every output shares: the descriptor bookkeeping and the clock that plays buffers into
-// nothing at the sample rate (the null output, and any device once it is lost).
-class OutputBase : public AudioOutput {
- public:
-  ~OutputBase() override { StopClock(); }
-
-  int Prepare(WaveBuffer* pbuf) override {
-    if (!bOpen_) return WaveErrBadDevice;
-    pbuf->uFlags.fetch_or(WaveBufPrepared);
-    return WaveOk;
-  }
-  int Unprepare(WaveBuffer* pbuf) override {
-    if (!bOpen_) return WaveErrBadDevice;
-    if (pbuf->uFlags.load() & WaveBufInQueue) return WaveErrStillPlaying;
-    pbuf->uFlags.fetch_and(~WaveBufPrepared);
-    return WaveOk;
-  }
-  int Write(WaveBuffer* pbuf) override {
-    if (!bOpen_) return WaveErrBadDevice;
-    uint32_t u = pbuf->uFlags.load();
-    if (!(u & WaveBufPrepared)) return WaveErrUnprepared;
-    if (u & WaveBufInQueue) return WaveErrStillPlaying;
-    pbuf->uFlags.store((u & ~WaveBufDone) | WaveBufInQueue, std::memory_order_release);
-    if (!player_.Push(pbuf)) {
-      pbuf->uFlags.store(u, std::memory_order_release);
-      return WaveErrQueueFull;
-    }
-    return WaveOk;
-  }
-  int Reset() override {
-    if (!bOpen_) return WaveErrBadDevice;
-    StopClock();
-    HaltDevice();
-    player_.ReturnAll();
-    return WaveOk;
-  }
-  int Close() override {
-    if (!bOpen_) return WaveErrBadDevice;
-    if (!player_.Empty()) return WaveErrStillPlaying;
-    StopClock();
-    CloseDevice();
-    bOpen_ = false;
-    return WaveOk;
-  }
-  long Underruns() const override { return nUnderruns_.load(std::memory_order_relaxed); }
-  bool Lost() const override { return bLost_.load(); }
-
- protected:
-  // Reset: the device thread stops taking buffers. Close: the device goes.
-  virtual void HaltDevice() {}
-  virtual void CloseDevice() {}
-
-  void OpenBase(const WaveFormat& format, AudioMessageQueue* pqueue, void* pvInstance) {
-    format_ = format;
-    player_.Setup(pqueue, pvInstance, format.nBlockAlign);
-    bOpen_ = true;
-  }
-
-  // Plays the queued buffers into nothing at the sample rate until StopClock.
-  void StartClock() {
-    bClockStop_ = false;
-    threadClock_ = std::thread([this] { ClockLoop(); });
-  }
-  void StopClock() {
-    bClockStop_ = true;
-    if (threadClock_.joinable()) threadClock_.join();
-  }
-  virtual void ClockLoop() { PaceBuffers(); }
-
-  // The pacing: a 5 ms tick (well below one buffer at any usable size) advancing the frames
-  // due by the elapsed time, so that sleeping late never changes the long-run rate.
-  void PaceBuffers() {
-    Clock::time_point tStart = Clock::now();
-    uint64_t nFramesDone = 0;
-    while (!bClockStop_) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(5));
-      double dElapsed = std::chrono::duration<double>(Clock::now() - tStart).count();
-      uint64_t nDue = static_cast<uint64_t>(dElapsed * format_.nSamplesPerSec);
-      if (nDue > nFramesDone) {
-        if (!player_.Pull(nullptr, static_cast<uint32_t>(nDue - nFramesDone))) nUnderruns_.fetch_add(1);
-        nFramesDone = nDue;
-      }
-    }
-  }
-
-  WaveFormat format_ = {};
-  BufferPlayer player_;
-  bool bOpen_ = false;
-  std::atomic<long> nUnderruns_{0};
-  std::atomic<bool> bLost_{false};
-  std::atomic<bool> bClockStop_{false};
-  std::thread threadClock_;
-};
 
 class NullOutput : public OutputBase {
  public:
@@ -253,16 +72,23 @@ class RtOutput : public OutputBase {
   int Open(const WaveFormat& format, AudioMessageQueue* pqueue, void* pvInstance) override {
     if (format.nBitsPerSample != 16 || format.nChannels < 1 || format.nSamplesPerSec < 1) return WaveErrBadFormat;
     try {
-      prt_ = std::make_unique<RtAudio>(ToRtApi(api_));
+      {
+        QuietLibraryStream quiet;  // probing the APIs prints what is not running; we try the next
+        prt_ = std::make_unique<RtAudio>(ToRtApi(api_));
+      }
       prt_->showWarnings(false);
       if (api_ != AudioApi::Default && prt_->getCurrentApi() != ToRtApi(api_)) {
         AKS(AKSWarn, AK_HERE, "audio: %s is not compiled into this RtAudio", AudioApiName(api_));
+        sOpenError_ = std::string(AudioApiName(api_)) + " is not built into this program; choose another --audio";
         return WaveErrNoDriver;
       }
       unsigned nDevices = prt_->getDeviceCount();
       if (nDevices == 0) {
         AKS(AKSWarn, AK_HERE, "audio: %s offers no output device (is its server running?)",
             RtAudio::getApiDisplayName(prt_->getCurrentApi()).c_str());
+        sOpenError_ = api_ == AudioApi::Pulse ? "no PulseAudio server is running; start one or choose another --audio"
+                                              : std::string(AudioApiName(api_)) +
+                                                    " has no output device (no sound card); choose another --audio";
         return WaveErrNoDriver;
       }
       unsigned iDevice = prt_->getDefaultOutputDevice();
@@ -281,15 +107,18 @@ class RtOutput : public OutputBase {
       options.streamName = "vantrel";  // the JACK client name
       options.flags = RTAUDIO_SCHEDULE_REALTIME;
       options.priority = 80;
-      // The device's own period: JACK dictates its own; elsewhere 256 frames (5.8 ms at 44.1 kHz)
-      // keeps the device's share of the latency small next to the engine's buffers.
-      unsigned nFrames = 256;
+      // The device's period: at most 256 frames (5.8 ms at 44.1 kHz), and no longer than one of
+      // the engine's buffers, so that the device's share of the latency stays small and the
+      // engine's buffers always feed it. The fewest periods the API allows: the engine's
+      // Buffers are the buffering.
+      unsigned nFrames = static_cast<unsigned>(std::clamp(nPeriodHint_, 16, 256));
+      options.numberOfBuffers = 2;
       OpenBase(format, pqueue, pvInstance);
       g_poutputCurrent.store(this);
       prt_->openStream(&params, nullptr, RTAUDIO_SINT16, static_cast<unsigned>(format.nSamplesPerSec), &nFrames,
                        &RtOutput::Callback, this, &options, &RtOutput::OnError);
       nPeriodFrames_ = nFrames;
-      tLastCallbackNs_.store(NowNs());
+      tLastCallbackNs_.store(SteadyNowNs());
       prt_->startStream();
       iRate_ = static_cast<int>(prt_->getStreamSampleRate());
       if (iRate_ != 0 && iRate_ != format.nSamplesPerSec)
@@ -297,6 +126,7 @@ class RtOutput : public OutputBase {
             iRate_, format.nSamplesPerSec);
     } catch (const RtAudioError& e) {
       AKS(AKSWarn, AK_HERE, "audio: %s", e.getMessage().c_str());
+      sOpenError_ = std::string(AudioApiName(api_)) + ": " + e.getMessage();
       bOpen_ = false;
       CloseStream();
       return e.getType() == RtAudioError::NO_DEVICES_FOUND ? WaveErrNoDriver : WaveErrGeneric;
@@ -304,6 +134,9 @@ class RtOutput : public OutputBase {
     StartClock();  // the watchdog, which turns into the clock if the device is lost
     return WaveOk;
   }
+
+  void SuggestPeriod(int nFrames) override { nPeriodHint_ = nFrames; }
+  int PeriodFrames() const override { return static_cast<int>(nPeriodFrames_); }
 
   std::string Describe() const override {
     std::string s = prt_ ? RtAudio::getApiDisplayName(prt_->getCurrentApi()) : AudioApiName(api_);
@@ -316,14 +149,15 @@ class RtOutput : public OutputBase {
   static int Callback(void* pvOut, void*, unsigned nFrames, double, RtAudioStreamStatus status, void* pvUser) {
     auto* pself = static_cast<RtOutput*>(pvUser);
     pself->bInCallback_.store(true);
-    pself->tLastCallbackNs_.store(NowNs(), std::memory_order_relaxed);
-    if (pself->bLost_.load() || pself->bHalt_.load()) {
+    pself->tLastCallbackNs_.store(SteadyNowNs(), std::memory_order_relaxed);
+    if (pself->bLost_.load() || pself->bHalt_.load() || nFrames > kMaxPeriod) {
       // The clock has taken over (or Reset ran): play silence, take nothing.
       memset(pvOut, 0, static_cast<size_t>(nFrames) * static_cast<size_t>(pself->format_.nBlockAlign));
     } else {
-      if (!pself->player_.Pull(static_cast<char*>(pvOut), nFrames) || (status & RTAUDIO_OUTPUT_UNDERFLOW))
-        pself->nUnderruns_.fetch_add(1, std::memory_order_relaxed);
+      pself->Play(static_cast<int16_t*>(pvOut), nFrames);
     }
+    // The driver's own report of a lost period, apart from the engine's gaps.
+    if (status & RTAUDIO_OUTPUT_UNDERFLOW) pself->nXruns_.fetch_add(1, std::memory_order_relaxed);
     pself->bInCallback_.store(false);
     return 0;
   }
@@ -350,7 +184,7 @@ class RtOutput : public OutputBase {
                                                           std::max(1, format_.nSamplesPerSec));
     while (!bClockStop_) {
       std::this_thread::sleep_for(std::chrono::milliseconds(20));
-      bool bSilent = NowNs() - tLastCallbackNs_.load(std::memory_order_relaxed) > nLimitNs;
+      bool bSilent = SteadyNowNs() - tLastCallbackNs_.load(std::memory_order_relaxed) > nLimitNs;
       if (!bSilent && !bStreamError_.load()) continue;
       bLost_.store(true);
       WaitCallbackOut();
@@ -375,11 +209,54 @@ class RtOutput : public OutputBase {
   std::unique_ptr<RtAudio> prt_;
   std::string sDevice_;
   unsigned nPeriodFrames_ = 0;
+  int nPeriodHint_ = 256;
   int iRate_ = 0;
   std::atomic<int64_t> tLastCallbackNs_{0};
   std::atomic<bool> bInCallback_{false};
   std::atomic<bool> bStreamError_{false};
   std::atomic<bool> bHalt_{false};  // set by Reset
+};
+
+// The system's default: JACK when a server runs, else PulseAudio, else ALSA, the first that
+// opens; everything else is passed to the one that did.
+class DefaultOutput : public AudioOutput {
+ public:
+  int Open(const WaveFormat& format, AudioMessageQueue* pqueue, void* pvInstance) override {
+    int r = WaveErrNoDriver;
+    std::string sErrors;
+    for (AudioApi api : {AudioApi::Jack, AudioApi::Pulse, AudioApi::Alsa}) {
+      pout_ = api == AudioApi::Jack ? MakeJackOutput() : std::make_unique<RtOutput>(api);
+      pout_->SuggestPeriod(nPeriodHint_);
+      if (ptap_) pout_->SetTap(ptap_);
+      if ((r = pout_->Open(format, pqueue, pvInstance)) == WaveOk) return WaveOk;
+      std::string s = pout_->OpenError();
+      if (!s.empty()) sErrors += (sErrors.empty() ? "" : "; ") + s;
+    }
+    sOpenError_ = sErrors;
+    return r;
+  }
+  int Prepare(WaveBuffer* pbuf) override { return pout_ ? pout_->Prepare(pbuf) : WaveErrBadDevice; }
+  int Unprepare(WaveBuffer* pbuf) override { return pout_ ? pout_->Unprepare(pbuf) : WaveErrBadDevice; }
+  int Write(WaveBuffer* pbuf) override { return pout_ ? pout_->Write(pbuf) : WaveErrBadDevice; }
+  int Reset() override { return pout_ ? pout_->Reset() : WaveErrBadDevice; }
+  int Close() override { return pout_ ? pout_->Close() : WaveErrBadDevice; }
+  std::string Describe() const override { return pout_ ? pout_->Describe() : "default (not open)"; }
+  long Underruns() const override { return pout_ ? pout_->Underruns() : 0; }
+  long Xruns() const override { return pout_ ? pout_->Xruns() : 0; }
+  bool Lost() const override { return pout_ && pout_->Lost(); }
+  int PeriodFrames() const override { return pout_ ? pout_->PeriodFrames() : 0; }
+  std::string OpenError() const override { return sOpenError_; }
+  void SuggestPeriod(int nFrames) override { nPeriodHint_ = nFrames; }
+  bool SetTap(SampleTap* ptap) override {
+    ptap_ = ptap;
+    return true;  // every output this tries records
+  }
+
+ private:
+  std::unique_ptr<AudioOutput> pout_;
+  std::string sOpenError_;
+  int nPeriodHint_ = 256;
+  SampleTap* ptap_ = nullptr;
 };
 
 }  // namespace
@@ -431,36 +308,61 @@ const char* AudioApiName(AudioApi api) {
 
 std::unique_ptr<AudioOutput> MakeAudioOutput(AudioApi api) {
   QuietSoundLibraries();
-  if (api == AudioApi::Null) return MakeNullOutput();
-  return std::make_unique<RtOutput>(api);
+  switch (api) {
+    case AudioApi::Null: return MakeNullOutput();
+    case AudioApi::Jack: return MakeJackOutput();
+    case AudioApi::Default: return std::make_unique<DefaultOutput>();
+    default: return std::make_unique<RtOutput>(api);
+  }
 }
 
 std::unique_ptr<AudioOutput> MakeNullOutput() { return std::make_unique<NullOutput>(); }
 
 std::vector<std::string> ListAudioDevices() {
   QuietSoundLibraries();
-  std::vector<std::string> as;
-  std::vector<RtAudio::Api> aapi;
-  RtAudio::getCompiledApi(aapi);
-  for (RtAudio::Api api : aapi) {
-    if (api == RtAudio::RTAUDIO_DUMMY) continue;
+  std::vector<std::string> as = {DescribeJackServer()};
+  for (RtAudio::Api api : {RtAudio::LINUX_PULSE, RtAudio::LINUX_ALSA}) {
     std::string sApi = RtAudio::getApiName(api);
     try {
+      QuietLibraryStream quiet;
       RtAudio rt(api);
       rt.showWarnings(false);
+      if (rt.getCurrentApi() != api) continue;  // not compiled in
       unsigned n = rt.getDeviceCount();
-      if (n == 0) as.push_back(sApi + ": no output device (server not running?)");
+      if (n == 0) as.push_back(sApi + (api == RtAudio::LINUX_PULSE ? ": no output device (is its server running?)" : ": no sound card"));
       unsigned iDefault = n ? rt.getDefaultOutputDevice() : 0;
       for (unsigned i = 0; i < n; ++i) {
         RtAudio::DeviceInfo info = rt.getDeviceInfo(i);
         if (!info.probed || info.outputChannels == 0) continue;
+        std::string sRates;
+        for (unsigned iRate : info.sampleRates) sRates += (sRates.empty() ? "" : " ") + std::to_string(iRate);
         as.push_back(sApi + ": " + std::to_string(i) + " " + info.name + " (" + std::to_string(info.outputChannels) +
-                     " out)" + (i == iDefault ? " default" : ""));
+                     " out)" + (i == iDefault ? " default" : "") + "; rates " + (sRates.empty() ? "?" : sRates) +
+                     " Hz; period min(256, BufferSamples) frames, set by vantrel");
       }
     } catch (const RtAudioError& e) {
       as.push_back(sApi + ": " + e.getMessage());
     }
   }
-  as.push_back("null: clock-paced output without sound");
+  as.push_back("null: clock-paced output without sound, any rate, no period");
   return as;
+}
+
+bool BuffersFeedPeriod(int nBuffers, int nBufferSamples, int nPeriod) {
+  if (nBuffers < 1 || nBufferSamples < 1) return false;
+  if (nPeriod <= 0) return true;
+  int64_t nLeast = int64_t{nBuffers - 1} * nBufferSamples + std::gcd(nBufferSamples, nPeriod);
+  return nLeast >= nPeriod;
+}
+
+int MinBufferSamples(int nBuffers, int nPeriod) {
+  for (int n = 1; n < nPeriod; ++n)
+    if (BuffersFeedPeriod(nBuffers, n, nPeriod)) return n;
+  return std::max(nPeriod, 1);  // one period per buffer always feeds it
+}
+
+int MinBuffers(int nBufferSamples, int nPeriod) {
+  int n = 1;
+  while (!BuffersFeedPeriod(n, nBufferSamples, nPeriod)) ++n;
+  return n;
 }

@@ -1,7 +1,8 @@
 // The waveform output device layer: prepared buffers queued on a device that plays them back to
 // back and posts one buffer-done notification per played buffer to the audio thread's queue.
-// Implementations: RtAudio (JACK, PulseAudio, ALSA or the system default) and a null output that
-// paces the buffers with a clock when there is no sound card.
+// Implementations: JACK (libjack directly), RtAudio (PulseAudio, ALSA), the system default (JACK
+// when a server runs, else the first of those that opens) and a null output that paces the
+// buffers with a clock when there is no sound card.
 #pragma once
 
 #include <atomic>
@@ -11,6 +12,8 @@
 #include <vector>
 
 #include "msgqueue.h"
+
+class SampleTap;
 
 // Result codes of the device calls; 0 is success.
 enum WaveResult : int {
@@ -70,15 +73,32 @@ class AudioOutput {
   virtual int Close() = 0;
   // What actually plays: "JACK", "null (no sound)", ...; and the device's name.
   virtual std::string Describe() const = 0;
-  // Output periods the device played as silence because no buffer was queued (the engine was late).
+  // Output periods the device played (partly) as silence because no buffer was ready: the
+  // engine was late, and the listener heard a gap.
   virtual long Underruns() const = 0;
+  // Periods the sound server or driver itself reported lost (xruns): not the engine's doing.
+  virtual long Xruns() const { return 0; }
+  // The frames the device takes at a time once open (0: it takes what comes, as the clock does).
+  virtual int PeriodFrames() const { return 0; }
+  // After a failed Open: what went wrong in one plain line that names the fix ("" if nothing
+  // more can be said than the result code).
+  virtual std::string OpenError() const { return ""; }
+  // The device thread's mapping from the sound server's frame clock to the engine's frames:
+  // the engine frame (counted from the first one written, modulo 2^32) that plays at device
+  // frame uDeviceFrame. False when the device has no such clock (or has not played yet).
+  virtual bool EngineFrameAt(uint32_t /*uDeviceFrame*/, uint32_t* /*puEngineFrame*/) const { return false; }
+  // Before Open: the engine's buffer length. A device whose period we choose takes no more.
+  virtual void SuggestPeriod(int /*nFrames*/) {}
+  // Before Open: what the device plays (silence where no buffer was ready) also goes to ptap.
+  // False when the device cannot do that; the engine then records what it renders.
+  virtual bool SetTap(SampleTap*) { return false; }
   // Set once the device stopped playing (unplugged, server gone); the layer then paces the
   // buffers with a clock so that the engine keeps running.
   virtual bool Lost() const = 0;
 };
 
 // The device for the API asked for. With AudioApi::Default the system's default; Null gives the
-// clock-paced output. Opening can still fail: see OpenAudioOutputOrNull.
+// clock-paced output. Opening can still fail (OpenError says why).
 std::unique_ptr<AudioOutput> MakeAudioOutput(AudioApi api);
 // A clock-paced output that plays nothing.
 std::unique_ptr<AudioOutput> MakeNullOutput();
@@ -86,5 +106,16 @@ std::unique_ptr<AudioOutput> MakeNullOutput();
 // Sends the sound libraries' own error printing to the status log; safe to call more than once.
 void QuietSoundLibraries();
 
-// The output devices of every compiled-in API, one line each ("jack: 0 system (2 out) default").
+// The output devices of every API, one line each, with the rates and periods they take
+// ("jack: server at 44100 Hz, period 256 frames (both set by the server); 2 playback ports").
 std::vector<std::string> ListAudioDevices();
+
+// Whether Buffers buffers of nBufferSamples frames keep a device fed that takes nPeriod frames at
+// a time: when a period begins the audio thread has refilled every buffer the device handed back,
+// so the queue holds all but the part of the current buffer already played, and the least it
+// can hold is (Buffers - 1) x BufferSamples + gcd(BufferSamples, period) frames.
+bool BuffersFeedPeriod(int nBuffers, int nBufferSamples, int nPeriod);
+// The smallest BufferSamples that feeds nPeriod with nBuffers buffers, and the smallest Buffers
+// that does with nBufferSamples frames each.
+int MinBufferSamples(int nBuffers, int nPeriod);
+int MinBuffers(int nBufferSamples, int nPeriod);

@@ -2,9 +2,11 @@
 // circulating on the device, the output stage and MIDI dispatch between buffers.
 #pragma once
 
+#include <algorithm>
 #include <atomic>
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <thread>
 
 #include "akarray.h"
@@ -23,6 +25,11 @@ class MidiInputEngine {
   virtual ~MidiInputEngine() = default;
   // Any thread, never blocks; false when the message had to be dropped.
   virtual bool PostMidiMessage(uintptr_t hDevice, uint32_t uPacked) = 0;
+  // The same, with the frame time at which the message arrived on the sound server's clock, so
+  // that it can be placed at its own frame in the output.
+  virtual bool PostMidiMessageAt(uintptr_t hDevice, uint32_t uPacked, uint32_t /*uDeviceFrame*/) {
+    return PostMidiMessage(hDevice, uPacked);
+  }
   virtual void AllSoundOff() = 0;
 };
 
@@ -39,7 +46,13 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // peak := 1, auto-reductions := 0; takes effect from the next buffer on.
   virtual void ResetAutoReduce();
   void AllNotesOff() override;
+  // Every patch's AllSoundOff, then ResetAutoReduce. While the audio thread runs, the cut is
+  // made there: the output first fades to nothing over CutFadeFrames (a few milliseconds
+  // instead of a jump from full level to 0 in one sample), and MIDI that arrives meanwhile
+  // takes effect after the cut. Asked for from another thread, it is posted to the audio thread.
   void AllSoundOff() override;
+  // The "CutFade" setting, in seconds (0.003 unless the settings give it; 0 cuts at once).
+  int CutFadeFrames() const { return nCutFade_; }
   // Stops the audio thread, then resets and closes the device. The owner destroys the engine
   // afterwards (after the patches and channel modules that refer to it).
   virtual void Shutdown();
@@ -61,12 +74,31 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   bool PostMidiMessage(uintptr_t hDevice, uint32_t uPacked) override {
     return queue_.Post(AudioMsgMidiData, hDevice, uPacked);
   }
+  bool PostMidiMessageAt(uintptr_t, uint32_t uPacked, uint32_t uDeviceFrame) override {
+    return queue_.Post(AudioMsgMidiTimed, uDeviceFrame, uPacked);
+  }
+  // Any thread: a message that takes effect at a given time of the output, in seconds from its
+  // first frame (the command line's notes). Posted ahead of time, it is placed to the frame.
+  bool PostMidiMessageAtTime(uint32_t uPacked, double dSeconds) {
+    // Frames count modulo 2^32, as the audio thread keeps them.
+    auto uFrame = static_cast<uint32_t>(static_cast<uint64_t>(std::max(0.0, dSeconds) * dFreqEval));
+    return queue_.Post(AudioMsgMidiAtFrame, uFrame, uPacked);
+  }
+  // Audio thread: a message with its arrival time. Where the device maps its clock to the
+  // engine's frames, the message takes effect at the frame that plays MidiDelayFrames after its
+  // arrival, inside whichever buffer holds that frame: notes keep their spacing to the frame
+  // instead of falling on the buffer grid. Otherwise it is handled at once.
+  void HandleTimedMidiMessage(uint32_t uDeviceFrame, uint32_t uPacked);
+  // The constant delay of timed MIDI: one device period (the server hands events over a period
+  // late) plus every buffer in circulation (the most the engine can have rendered ahead).
+  int MidiDelayFrames() const { return nMidiDelay_; }
 
   // Set before Start. The device to open (default: the system's default output), and whether a
   // device that does not open is replaced by the clock-paced null output (default yes).
   void SetOutput(std::unique_ptr<AudioOutput> pdevice) { pdevice_ = std::move(pdevice); }
   void SetFallbackToNull(bool b) { bFallbackToNull_ = b; }
-  // Set before Start: every converted buffer is also pushed here (for recording).
+  // Set before Start: the recording. What the device plays goes here, gaps included; with a
+  // device that cannot tell, every converted buffer.
   void SetTap(SampleTap* ptap) { ptap_ = ptap; }
   // Called by patch installation under the engine lock.
   void ResetKeepUp() { nKeepUp_.store(0); }
@@ -80,14 +112,29 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // Values for display, read without a lock from any thread.
   double Peak() const { return dPeakShown_.load(std::memory_order_relaxed); }
   double Level() const { return dLevelShown_.load(std::memory_order_relaxed); }
+  // The largest absolute value the patches made (before any reduction) since the device opened
+  // or ResetAutoReduce: the signal's peak, where Peak() is the reduction threshold.
+  double SignalPeak() const { return dSignalPeakShown_.load(std::memory_order_relaxed); }
   int AutoReductions() const { return nAutoReduceShown_.load(std::memory_order_relaxed); }
   uint32_t KeepUpCount() const { return nKeepUp_.load(std::memory_order_relaxed); }
   long NonFiniteSamples() const { return nNonFiniteShown_.load(std::memory_order_relaxed); }
   long BuffersRendered() const { return nRendered_.load(std::memory_order_relaxed); }
-  // The last MIDI message handled (0: none yet), for monitors.
+  // The last MIDI message handled other than real-time ones (clock, start, stop: they would hide
+  // the player's notes); 0: none yet. For monitors.
   uint32_t LastMidiMessage() const { return uLastMidi_.load(std::memory_order_relaxed); }
   // The audio thread's exit code once it ended.
   int ExitCode() const { return iExitCode_.load(); }
+
+  // Waits up to dSeconds until OpenDevice has finished (false: it has not, or no thread runs).
+  bool WaitDeviceReady(double dSeconds);
+  // Once the device is ready: no output opened (the null output is not a failure), and why, in
+  // one plain line naming the fix ("JACK runs at 48000 Hz; set FreqEval = 48000 in ...").
+  bool DeviceFailed() const { return DeviceReady() && bDeviceFailed_.load(); }
+  const std::string& DeviceError() const { return sDeviceError_; }
+  // Periods the device played with a gap because the engine had no buffer ready (the listener
+  // heard silence), and periods the sound server itself reported lost (its xruns).
+  long LatePeriods() const;
+  long ServerXruns() const;
 
  protected:
   // Output state, in the order the engine keeps it.
@@ -109,12 +156,49 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   SampleTap* ptap_ = nullptr;
   bool bFallbackToNull_ = true;
   std::atomic<bool> bResetPending_{false};
-  std::atomic<double> dPeakShown_{1.0}, dLevelShown_{0.0};
+  std::atomic<double> dPeakShown_{1.0}, dLevelShown_{0.0}, dSignalPeakShown_{0.0};
+  double dSignalPeak_ = 0.0;  // audio thread
   std::atomic<int> nAutoReduceShown_{0};
   std::atomic<long> nNonFiniteShown_{0}, nRendered_{0};
   std::atomic<uint32_t> uLastMidi_{0};
   std::atomic<int> iExitCode_{0};
   std::atomic<bool> bDeviceReady_{false};
+  std::atomic<bool> bDeviceFailed_{false};
+  std::string sDeviceError_;   // written by the audio thread before the device is ready
+  bool bRefused_ = false;      // the settings cannot feed the device: no fallback helps
+  bool bDeviceTaps_ = false;   // the device records what it plays; the engine records nothing
+  long nLateReported_ = 0;     // audio thread: late periods already reported
+
+  // Timed MIDI waiting for the buffer that holds its frame (audio thread only). 256 messages is
+  // more than a keyboard sends in the longest delay; when full, the oldest are handled at once.
+  static constexpr int kPendingMidi = 256;
+  struct PendingMidi {
+    uint32_t uDue;  // the engine frame at which it takes effect
+    uint32_t uPacked;
+  };
+  PendingMidi apendingMidi_[kPendingMidi] = {};
+  int iPendingHead_ = 0, nPendingMidi_ = 0;
+  uint32_t uFramesRendered_ = 0;  // engine frames rendered so far, modulo 2^32
+  int nMidiDelay_ = 0;
+
+  // The fade before a cut (audio thread): its frames, and the window of the one in progress.
+  // The cut itself is a pending entry with the marker kCutMarker (no MIDI message is 0).
+  static constexpr uint32_t kCutMarker = 0;
+  int nCutFade_ = 0;
+  bool bCutPending_ = false;
+  uint32_t uFadeStart_ = 0, uFadeEnd_ = 0;
+  uint32_t uCurrentFrame_ = 0;  // the frame MIDI being handled takes effect at
+  std::atomic<std::thread::id> idAudio_{};
+
+  void CutNow();
+  void ApplyFade(uint32_t uFirstFrame);
+  int OpenOutput(const WaveFormat& format);
+  // Under the engine lock: mixes one buffer, handling pending MIDI at its frames.
+  void MixWithMidi();
+  void HandleUnderLock(uint32_t uPacked);
+  // Audio thread: holds a message until the buffer that renders frame uDue.
+  void QueueMidiAt(uint32_t uDue, uint32_t uPacked);
+  void ReportLatePeriods();
 };
 
 // Raises the whole process's scheduling priority as far as permitted (a warning when not).

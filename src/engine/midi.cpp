@@ -80,10 +80,11 @@ void ControlChange(MidiTarget& target, ModChannel* pchan, int iChannel, int c, i
     Announce(target, iChannel, iCoarse, x);
     return;
   }
-  if (pchan->abFine[c]) {
-    pchan->adPending[c] = d2;  // waits for its fine part
-    return;
-  }
+  // The coarse byte is always kept for a fine part that may follow: 14-bit controllers send the
+  // first fine part right after a coarse value that took effect at once, and it must combine
+  // with that value as every later pair does, not with a coarse part never received.
+  pchan->adPending[c] = d2;
+  if (pchan->abFine[c]) return;  // waits for its fine part
   pchan->v.adValue[c] = d2 / 127.0;
   Announce(target, iChannel, c, d2 / 127.0);
 }
@@ -175,6 +176,8 @@ void HandleNote(MidiTarget& target, int iChannel, int iKey, double dVelocity, bo
 }
 
 void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize) {
+  static const char* const kModeNames[8] = {"All Sound Off", "Reset All Controllers", "Local Control",
+                                            "All Notes Off", "Omni Off", "Omni On", "Mono On", "Poly On"};
   int iStatus = static_cast<int>(uMessage & 0xFF);
   int d1 = static_cast<int>((uMessage >> 8) & 0x7F);
   int d2 = static_cast<int>((uMessage >> 16) & 0x7F);
@@ -185,7 +188,11 @@ void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize) {
     case 8: snprintf(szText, n, "Note Off ch %d %s vel %d", iChannel, pszNote, d2); return;
     case 9: snprintf(szText, n, "Note On ch %d %s vel %d", iChannel, pszNote, d2); return;
     case 10: snprintf(szText, n, "Key Pressure ch %d %s %d", iChannel, pszNote, d2); return;
-    case 11: snprintf(szText, n, "Control ch %d %s (%d) %d", iChannel, ControllerName(d1), d1, d2); return;
+    case 11:
+      // 120 to 127 are channel-mode messages; their indices in the controller space mean other things.
+      if (d1 >= 120) snprintf(szText, n, "%s ch %d", kModeNames[d1 - 120], iChannel);
+      else snprintf(szText, n, "Control ch %d %s (%d) %d", iChannel, ControllerName(d1), d1, d2);
+      return;
     case 12: snprintf(szText, n, "Program ch %d %d", iChannel, d1); return;
     case 13: snprintf(szText, n, "Channel Pressure ch %d %d", iChannel, d1); return;
     case 14: snprintf(szText, n, "Pitch Bend ch %d %d", iChannel, d1 + 128 * d2 - 8192); return;

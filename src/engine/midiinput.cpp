@@ -9,7 +9,9 @@
 #include <vector>
 
 #include "akstatus.h"
+#include "jackclient.h"
 #include "audiodevice.h"
+#include "quietstream.h"
 
 int MidiDataBytes(unsigned char bStatus) {
   if (bStatus < 0xF0) return (bStatus & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1
@@ -26,19 +28,28 @@ void MidiAssembler::Clear() {
   nData_ = 0;
   bFresh_ = false;
   sysex_ = SysexNone;
+  nCounted_ = 0;
 }
 
 void MidiAssembler::EndSysex(MidiInSink& sink, bool bComplete, unsigned char bInterrupting) {
   MidiSysexBuffer* pbuf = pbufSysex_.load();
-  bool bRecording = sysex_ == SysexRecording;
+  auto state = sysex_;
+  uint32_t nCounted = nCounted_;
   sysex_ = SysexNone;
-  if (!bRecording || !pbuf) return;
-  if (!bComplete) {
+  nCounted_ = 0;
+  if (state == SysexSkipping) {
+    if (nCounted > 0) sink.OnLongSkipped(nCounted);
+    return;
+  }
+  if (state == SysexNone || !pbuf) return;
+  if (state == SysexRecording && !bComplete) {
     // The dump was cut short: say so and keep the buffer for the next one.
     pbuf->nBytesRecorded = 0;
     sink.OnLongError(bInterrupting);
     return;
   }
+  // Complete, or as much as fitted of one too long for the buffer, however it ended.
+  pbuf->nBytesLost = state == SysexOverflow ? nCounted : 0;
   pbufSysex_.store(nullptr);
   pbuf->uFlags.store((pbuf->uFlags.load() & ~MidiBufInQueue) | MidiBufDone, std::memory_order_release);
   sink.OnLongData(pbuf);
@@ -59,19 +70,25 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       if (pbuf && pbuf->nBufferLength > 0) {
         pbuf->nBytesRecorded = 0;
         pbuf->pData[pbuf->nBytesRecorded++] = b;
-        sysex_ = SysexRecording;
+        sysex_ = pbuf->nBytesRecorded >= pbuf->nBufferLength ? SysexOverflow : SysexRecording;
       } else {
         sysex_ = SysexSkipping;
+        nCounted_ = 1;
       }
       continue;
     }
     if (b == 0xF7) {
       if (sysex_ == SysexRecording && pbufSysex_.load()) {
         MidiSysexBuffer* pbuf = pbufSysex_.load();
+        // Recording means there is room, unless the buffer was exchanged mid-dump.
         if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
+        else sysex_ = SysexOverflow, ++nCounted_;
+        EndSysex(sink, true, 0);
+      } else if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+        ++nCounted_;
         EndSysex(sink, true, 0);
       } else {
-        sysex_ = SysexNone;  // the end of a skipped dump, or a stray end: nothing to do
+        sysex_ = SysexNone;  // a stray end, or a dump whose buffer was taken back: nothing to do
       }
       bStatus_ = 0, nData_ = 0, bFresh_ = false;
       continue;
@@ -91,17 +108,19 @@ void MidiAssembler::Feed(const unsigned char* pb, size_t n, MidiInSink& sink) {
       MidiSysexBuffer* pbuf = pbufSysex_.load();
       if (!pbuf) {  // the buffer was taken back mid-dump
         sysex_ = SysexSkipping;
+        nCounted_ = 0;
         continue;
       }
       if (pbuf->nBytesRecorded < pbuf->nBufferLength) pbuf->pData[pbuf->nBytesRecorded++] = b;
-      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) {
-        // Full: the dump is handed over as far as it fitted; the rest of it is skipped.
-        EndSysex(sink, true, 0);
-        sysex_ = SysexSkipping;
-      }
+      else ++nCounted_;
+      // Full: the rest of the dump is counted, and the buffer handed over at the dump's end.
+      if (pbuf->nBytesRecorded >= pbuf->nBufferLength) sysex_ = SysexOverflow;
       continue;
     }
-    if (sysex_ == SysexSkipping) continue;
+    if (sysex_ == SysexOverflow || sysex_ == SysexSkipping) {
+      ++nCounted_;
+      continue;
+    }
     if (bStatus_ == 0) {
       sink.OnError(b);  // data without a status
       continue;
@@ -260,9 +279,12 @@ class RtMidiPort : public AssemblingPort {
     if (i == kVirtual) pin_->openVirtualPort("in");
     else pin_->openPort(static_cast<unsigned>(i), "in");
     if (!sLastError_.empty()) return MidiInErrGeneric;
+    // The sequencer tells clients of one name apart by number, not by renaming them.
+    sPortName_ = i == kVirtual ? "vantrel-midi:in" : pin_->getPortName(static_cast<unsigned>(i));
     Opened(psink);
     return MidiInOk;
   }
+  std::string PortName() override { return bOpen_ ? sPortName_ : ""; }
 
  private:
   void ClosePort() override { pin_->closePort(); }
@@ -275,6 +297,7 @@ class RtMidiPort : public AssemblingPort {
   }
 
   std::unique_ptr<RtMidiIn> pin_;
+  std::string sPortName_;
 };
 
 // JACK MIDI read directly: RtMidi's JACK input joins every event after an unterminated
@@ -284,28 +307,28 @@ class RtMidiPort : public AssemblingPort {
 class JackMidiPort : public AssemblingPort {
  public:
   static std::unique_ptr<JackMidiPort> Make(std::string* psError) {
-    jack_status_t status;
-    jack_client_t* pclient = jack_client_open("vantrel-midi", JackNoStartServer, &status);
-    if (!pclient) {
-      *psError = "JACK server not running (status " + std::to_string(static_cast<int>(status)) + ")";
-      return nullptr;
-    }
-    std::unique_ptr<JackMidiPort> p(new JackMidiPort(pclient));
-    jack_set_process_callback(pclient, &JackMidiPort::Process, p.get());
-    if (jack_activate(pclient) != 0) {
+    std::unique_ptr<JackClient> pclient = JackClient::Open("vantrel-midi", psError);
+    if (!pclient) return nullptr;
+    std::unique_ptr<JackMidiPort> p(new JackMidiPort(std::move(pclient)));
+    p->pclient_->SetCallbacks(&JackMidiPort::Process, nullptr, p.get());
+    if (p->pclient_->Activate() != 0) {
       *psError = "cannot activate the JACK client";
       return nullptr;
     }
     return p;
   }
   ~JackMidiPort() override {
+    // The client's close unregisters the port; nothing else is called on a client that may be
+    // dead or dying (see JackClient).
+    bClosing_ = true;
     Close();
-    jack_client_close(pclient_);
+    pclient_.reset();
   }
 
   int NumDevs() override {
     asSource_.clear();
-    if (const char** apsz = jack_get_ports(pclient_, nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
+    if (pclient_->Dead()) return 0;
+    if (const char** apsz = jack_get_ports(pclient_->Handle(), nullptr, JACK_DEFAULT_MIDI_TYPE, JackPortIsOutput)) {
       for (const char** ppsz = apsz; *ppsz; ++ppsz) asSource_.push_back(*ppsz);
       jack_free(apsz);
     }
@@ -319,54 +342,78 @@ class JackMidiPort : public AssemblingPort {
   int Open(int i, MidiInSink* psink) override {
     if (bOpen_) return MidiInErrGeneric;
     if (i != kVirtual && (i < 0 || i >= static_cast<int>(asSource_.size()))) return MidiInErrBadDevice;
-    jack_port_t* pport = jack_port_register(pclient_, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
+    if (pclient_->Dead()) {
+      sLastError_ = "the JACK server has gone";
+      return MidiInErrNoDriver;
+    }
+    jack_client_t* pc = pclient_->Handle();
+    jack_port_t* pport = jack_port_register(pc, "in", JACK_DEFAULT_MIDI_TYPE, JackPortIsInput, 0);
     if (!pport) {
       sLastError_ = "cannot register a JACK MIDI port";
       return MidiInErrGeneric;
     }
-    if (i != kVirtual && jack_connect(pclient_, asSource_[static_cast<size_t>(i)].c_str(), jack_port_name(pport)) != 0) {
+    if (i != kVirtual && jack_connect(pc, asSource_[static_cast<size_t>(i)].c_str(), jack_port_name(pport)) != 0) {
       sLastError_ = "cannot connect " + asSource_[static_cast<size_t>(i)];
-      jack_port_unregister(pclient_, pport);
+      jack_port_unregister(pc, pport);
       return MidiInErrGeneric;
     }
+    sPortName_ = jack_port_name(pport);
     pport_.store(pport);
     Opened(psink);
     return MidiInOk;
   }
+  std::string PortName() override { return sPortName_; }
+  bool Gone() override { return pclient_->Dead(); }
+  bool EventFrame(uint32_t* puFrame) override {
+    *puFrame = uEventFrame_;
+    return bEventFrame_;
+  }
 
  private:
-  explicit JackMidiPort(jack_client_t* pclient) : pclient_(pclient) {}
+  explicit JackMidiPort(std::unique_ptr<JackClient> pclient) : pclient_(std::move(pclient)) {}
 
   void ClosePort() override {
     jack_port_t* pport = pport_.exchange(nullptr);
-    if (pport) jack_port_unregister(pclient_, pport);
+    if (pport && !bClosing_ && !pclient_->Dead()) jack_port_unregister(pclient_->Handle(), pport);
   }
 
-  // JACK's real-time thread, once per period.
+  // JACK's real-time thread, once per period. Each event's frame time (the period's first frame
+  // plus the event's offset in it) goes along with the messages it makes.
   static int Process(jack_nframes_t nFrames, void* pvUser) {
     auto* pself = static_cast<JackMidiPort*>(pvUser);
     pself->EnterCallback();
     jack_port_t* pport = pself->pport_.load();
     if (pport && pself->Started()) {
+      jack_nframes_t tCycle = jack_last_frame_time(pself->pclient_->Handle());
       void* pvBuffer = jack_port_get_buffer(pport, nFrames);
       jack_nframes_t nEvents = jack_midi_get_event_count(pvBuffer);
       for (jack_nframes_t j = 0; j < nEvents; ++j) {
         jack_midi_event_t event;
-        if (jack_midi_event_get(&event, pvBuffer, j) == 0) pself->FeedStarted(event.buffer, event.size);
+        if (jack_midi_event_get(&event, pvBuffer, j) != 0) continue;
+        pself->uEventFrame_ = tCycle + event.time;
+        pself->bEventFrame_ = true;
+        pself->FeedStarted(event.buffer, event.size);
+        pself->bEventFrame_ = false;
       }
     }
     pself->LeaveCallback();
     return 0;
   }
 
-  jack_client_t* pclient_;
+  std::unique_ptr<JackClient> pclient_;
   std::atomic<jack_port_t*> pport_{nullptr};
   std::vector<std::string> asSource_;
+  std::string sPortName_;
+  bool bClosing_ = false;
+  // The frame time of the event being fed; valid only on JACK's thread, inside a feed.
+  uint32_t uEventFrame_ = 0;
+  bool bEventFrame_ = false;
 };
 
 // Tries one MIDI system; null with the reason when it does not start.
 std::unique_ptr<RtMidiIn> TryRtMidi(RtMidi::Api api, std::string* psError) {
   try {
+    QuietLibraryStream quiet;  // the reason comes back in the exception
     auto pin = std::make_unique<RtMidiIn>(api, "vantrel-midi", 1000);
     if (api != RtMidi::UNSPECIFIED && pin->getCurrentApi() != api) {
       *psError = RtMidi::getApiDisplayName(api) + " is not compiled into this RtMidi";

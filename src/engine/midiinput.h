@@ -33,6 +33,7 @@ struct MidiSysexBuffer {
   unsigned char* pData = nullptr;
   uint32_t nBufferLength = 0;
   uint32_t nBytesRecorded = 0;  // valid once done
+  uint32_t nBytesLost = 0;      // valid once done: the bytes of the dump beyond the buffer (cut off)
   std::atomic<uint32_t> uFlags{0};
 };
 
@@ -49,12 +50,16 @@ class MidiInSink {
   virtual void OnError(uint32_t uPacked) = 0;
   // A system-exclusive dump cut short by a status byte; uPacked is that byte.
   virtual void OnLongError(uint32_t uPacked) = 0;
+  // A dump of nBytes (its F0 and F7 included) went by while no buffer was queued: not captured.
+  virtual void OnLongSkipped(uint32_t nBytes) { (void)nBytes; }
 };
 
 // Turns a MIDI byte stream into complete messages: running status, real-time bytes anywhere
 // (inside messages and dumps too), system common messages, dumps into the queued buffer. Bytes
 // that make no message are reported as errors and dropped; nothing it is fed can make it hold
-// more than one message's bytes, besides the dump buffer it was given.
+// more than one message's bytes, besides the dump buffer it was given. A dump longer than the
+// buffer is handed over at its end with the number of bytes that did not fit; a dump without a
+// buffer is reported with its length.
 class MidiAssembler {
  public:
   void Feed(const unsigned char* pb, size_t n, MidiInSink& sink);
@@ -73,7 +78,10 @@ class MidiAssembler {
   unsigned char abData_[2] = {};
   int nData_ = 0;                // data bytes collected for bStatus_
   bool bFresh_ = false;          // bStatus_ arrived and has not completed a message yet
-  enum { SysexNone, SysexRecording, SysexSkipping } sysex_ = SysexNone;
+  // Recording into the buffer; Overflow: the buffer is full and the rest of the dump is counted
+  // as lost until its end hands the buffer over; Skipping: no buffer, the dump is counted.
+  enum { SysexNone, SysexRecording, SysexOverflow, SysexSkipping } sysex_ = SysexNone;
+  uint32_t nCounted_ = 0;  // bytes lost (Overflow) or skipped (Skipping) of the current dump
 };
 
 // Data bytes that follow a status byte (0 for real-time and tune request).
@@ -104,6 +112,14 @@ class MidiInPort {
   virtual std::string ErrorText(int iResult) = 0;
   // The handle passed along with every message to the engine.
   virtual uintptr_t Handle() { return reinterpret_cast<uintptr_t>(this); }
+  // The open port's name as other programs see it (JACK names a second client's port
+  // "vantrel-midi-01:in"); "" when none is open.
+  virtual std::string PortName() { return ""; }
+  // The MIDI system under the port has gone (its server shut down); nothing arrives any more.
+  virtual bool Gone() { return false; }
+  // On the port's thread, inside OnShortData: the frame time at which the message arrived, on
+  // the sound server's clock; false when the system gives none.
+  virtual bool EventFrame(uint32_t* /*puFrame*/) { return false; }
   // Feeds bytes as if they had arrived at the open port (tests and the fuzzer use it).
   virtual void Inject(const unsigned char* pb, size_t n) = 0;
 };

@@ -5,6 +5,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -14,6 +15,7 @@
 
 namespace {
 constexpr uint32_t kLongErrorBit = 0x80000000u;
+constexpr uint32_t kSkippedBit = 0x40000000u;
 constexpr int64_t kSenseTimeout = 3;  // seconds without active sensing before all sound stops
 constexpr int64_t kBusyLight = 1;     // seconds the light shows traffic after the last message
 }  // namespace
@@ -162,7 +164,10 @@ void MidiInputDevice::OnShortData(uint32_t uPacked) {
   }
   tLastMessage_.store(t, std::memory_order_relaxed);
   uLastMessage_.store(uPacked, std::memory_order_relaxed);
-  if (!pengine_ || !pengine_->PostMidiMessage(pport_->Handle(), uPacked)) nDropped_.fetch_add(1, std::memory_order_relaxed);
+  uint32_t uFrame = 0;
+  bool bPosted = pengine_ && (pport_->EventFrame(&uFrame) ? pengine_->PostMidiMessageAt(pport_->Handle(), uPacked, uFrame)
+                                                          : pengine_->PostMidiMessage(pport_->Handle(), uPacked));
+  if (!bPosted) nDropped_.fetch_add(1, std::memory_order_relaxed);
 }
 
 void MidiInputDevice::OnLongData(MidiSysexBuffer*) { bLongData_.store(true, std::memory_order_release); }
@@ -170,6 +175,8 @@ void MidiInputDevice::OnLongData(MidiSysexBuffer*) { bLongData_.store(true, std:
 void MidiInputDevice::OnError(uint32_t uPacked) { PushError(uPacked & ~kLongErrorBit); }
 
 void MidiInputDevice::OnLongError(uint32_t uPacked) { PushError(uPacked | kLongErrorBit); }
+
+void MidiInputDevice::OnLongSkipped(uint32_t nBytes) { PushError(kSkippedBit | std::min(nBytes, kSkippedBit - 1)); }
 
 void MidiInputDevice::PushError(uint32_t u) {
   uint32_t iWrite = iErrorWrite_.load(std::memory_order_relaxed);
@@ -219,13 +226,29 @@ void MidiInputDevice::SaveDump() {
   // A dump has no channel; the number shown is the input device's (1 for the first port, 0 for
   // the virtual one).
   ERRADD(-1, "Ch%02d SYSEX dump stored in %s", iCurrent_ >= 0 ? iCurrent_ + 1 : 0, sFile.c_str());
+  if (bufSysex_.nBytesLost > 0)
+    ERRADD(-1, "SYSEX dump cut to its first %u bytes, the size of the buffer; bytes lost: %u",
+           bufSysex_.nBytesRecorded, bufSysex_.nBytesLost);
 }
 
 void MidiInputDevice::Tick() {
   if (bLongData_.exchange(false, std::memory_order_acquire)) SaveDump();
+  if (bOpen_ && !bLost_ && pport_->Gone()) {
+    // The port stays open as far as we are concerned (closing it calls nothing on the dead
+    // system); the player keeps the sound and learns why the keys went quiet.
+    bLost_ = true;
+    AKS(AKSWarn, AK_HERE, "MIDI input %d lost: its MIDI system has gone", iCurrent_);
+    pview_->ShowMidiStatus("MIDI input lost: its server has gone");
+  }
   for (uint32_t iRead = iErrorRead_.load(); iRead != iErrorWrite_.load(std::memory_order_acquire); ++iRead) {
     uint32_t u = auError_[iRead % kErrors];
     iErrorRead_.store(iRead + 1, std::memory_order_release);
+    if (u & kSkippedBit) {
+      // The one buffer is not given back after a dump, so only the first dump of an opening is kept.
+      ERRADD(-1, "SYSEX dump of %u bytes not captured: only the first dump after the MIDI input opens is kept",
+             u & ~kSkippedBit);
+      continue;
+    }
     ERRADD(-1, u & kLongErrorBit ? "Ch%02d Long Error" : "Ch%02d MIDI Error", static_cast<int>(u & 0x0F) + 1);
   }
   if (!pengine_) return;

@@ -68,6 +68,10 @@ class MidiInputDevice : private MidiInSink {
   uint32_t LastMessage() const { return uLastMessage_.load(std::memory_order_relaxed); }
   // Messages the engine's queue refused.
   long Dropped() const { return nDropped_.load(std::memory_order_relaxed); }
+  // The open port's name as other programs see it ("" while none is open).
+  std::string PortName() const { return bOpen_ && pport_ ? pport_->PortName() : ""; }
+  // The port's MIDI system went away while it was open (reported once by Tick).
+  bool Lost() const { return bLost_; }
   // The file the last dump went to ("" before the first).
   const std::string& LastDumpFile() const { return sLastDump_; }
 
@@ -82,6 +86,7 @@ class MidiInputDevice : private MidiInSink {
   void OnLongData(MidiSysexBuffer* pbuf) override;
   void OnError(uint32_t uPacked) override;
   void OnLongError(uint32_t uPacked) override;
+  void OnLongSkipped(uint32_t nBytes) override;
 
   void CloseCurrent(int d);
   void FinishOpen(int d);
@@ -109,9 +114,11 @@ class MidiInputDevice : private MidiInSink {
   std::atomic<long> nDropped_{0};
   std::atomic<bool> bLongData_{false};
   int iLight_ = -1;
+  bool bLost_ = false;
 
   // Error notifications from the port's thread to the tick: a single-producer ring. Bit 31
-  // marks a dump error. A flood beyond its size only loses reports, never blocks.
+  // marks a dump error, bit 30 a dump not captured (with its length below). A flood beyond its
+  // size only loses reports, never blocks.
   static constexpr uint32_t kErrors = 256;
   uint32_t auError_[kErrors] = {};
   std::atomic<uint32_t> iErrorWrite_{0}, iErrorRead_{0};

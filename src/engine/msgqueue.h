@@ -12,6 +12,11 @@ enum AudioMessageType : uint32_t {
   AudioMsgBufferDone = 1,  // the output device played a buffer (p1: instance, p2: buffer descriptor)
   AudioMsgMidiData = 2,    // a complete short MIDI message (p1: input device handle, p2: packed message)
   AudioMsgQuit = 3,        // end the thread (p2: exit code)
+  AudioMsgMidiTimed = 4,   // a short MIDI message with its arrival time (p1: the sound server's frame
+                           // time, p2: packed message)
+  AudioMsgMidiAtFrame = 5, // a short MIDI message for a given engine frame (p1: the frame, counted
+                           // from the first one rendered, p2: packed message)
+  AudioMsgAllSoundOff = 6, // ALL SOUND OFF asked for by another thread (the MIDI input's watch)
 };
 
 struct AudioMessage {
@@ -38,7 +43,8 @@ class AudioMessageQueue {
 
   // Any thread, never blocks. False when the queue is full (the message is dropped and counted).
   bool Post(uint32_t uType, uintptr_t p1, uintptr_t p2) {
-    size_t nLimit = uType == AudioMsgMidiData ? kCapacity - kReserve : kCapacity;
+    bool bMidi = uType == AudioMsgMidiData || uType == AudioMsgMidiTimed || uType == AudioMsgMidiAtFrame;
+    size_t nLimit = bMidi ? kCapacity - kReserve : kCapacity;
     // Claim room first: the claimed count never falls below the messages in the slots, so a
     // claimed producer always finds its slot free.
     if (nClaimed_.fetch_add(1, std::memory_order_acq_rel) >= nLimit) {

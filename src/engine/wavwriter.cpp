@@ -80,14 +80,20 @@ bool WavWriter::Open(const std::string& sPath, int nChannels, int iRate, bool bF
 }
 
 bool WavWriter::Write(const int16_t* as, long nFrames) {
+  errno = 0;
   if (sf_writef_short(psf_, as, nFrames) == nFrames) return true;
-  sError = sf_strerror(psf_);
-  return false;
+  return WriteFailed();
 }
 
 bool WavWriter::Write(const float* af, long nFrames) {
+  errno = 0;
   if (sf_writef_float(psf_, af, nFrames) == nFrames) return true;
-  sError = sf_strerror(psf_);
+  return WriteFailed();
+}
+
+bool WavWriter::WriteFailed() {
+  // The system's words ("No space left on device") say more than the library's "System error".
+  sError = errno != 0 ? strerror(errno) : sf_strerror(psf_);
   return false;
 }
 
@@ -135,19 +141,31 @@ bool CopyInto(const std::string& sFrom, const std::string& sTo, std::string& sEr
 
 }  // namespace
 
-bool WavWriter::Close() {
+bool WavWriter::Close() { return Finish(false); }
+
+bool WavWriter::Keep() { return Finish(true); }
+
+bool WavWriter::Finish(bool bKeepPartial) {
   if (!psf_) return false;
   int iResult = sf_close(psf_);
   psf_ = nullptr;
-  if (iResult != 0) {
+  if (iResult != 0 && !bKeepPartial) {
     sError = sf_error_number(iResult);
     unlink(sTemp_.c_str());
     return false;
   }
+  // A take that hit a full disk still has a valid header: it was rewritten in place, which
+  // needs no new space.
   bool bOk = bSpecial_ ? CopyInto(sTemp_, sPath_, sError) : rename(sTemp_.c_str(), sPath_.c_str()) == 0;
   if (!bOk && !bSpecial_) sError = strerror(errno);
-  unlink(sTemp_.c_str());
+  if (bOk || !bKeepPartial) unlink(sTemp_.c_str());
+  else sError += "; what was recorded is kept in " + sTemp_;
   return bOk;
+}
+
+bool WavWriter::UpdateHeader() {
+  if (!psf_) return false;
+  return sf_command(psf_, SFC_UPDATE_HEADER_NOW, nullptr, 0) == 0;
 }
 
 void WavWriter::Abandon() {

@@ -25,6 +25,13 @@ class WavWriter {
   bool Close();
   // Deletes the unfinished file.
   void Abandon();
+  // Rewrites the header's sizes to cover what was written so far, so that the unfinished file
+  // plays (up to here) whatever happens to the process next.
+  bool UpdateHeader();
+  // Finishes what was written, even after a failed write, and moves it into place: a live take
+  // keeps what it holds. When it cannot be moved, the file stays where it was written and
+  // sError names it.
+  bool Keep();
   // The unfinished file while one is open, so that a signal handler can remove it (the text
   // stays put until Close or Abandon).
   const char* TempPath() const { return psf_ ? sTemp_.c_str() : nullptr; }
@@ -34,6 +41,9 @@ class WavWriter {
   sf_private_tag* psf_ = nullptr;
   std::string sPath_, sTemp_;
   bool bSpecial_ = false;  // the target is a device, FIFO or socket: copy into it, never rename
+
+  bool Finish(bool bKeepPartial);
+  bool WriteFailed();
 };
 
 // Where writing sPath really lands: the final target of a chain of symlinks (a dangling link's

@@ -12,7 +12,10 @@
 #include <cstring>
 #include <ctime>
 #include <algorithm>
+#include <filesystem>
 #include <mutex>
+#include <string>
+#include <vector>
 
 #include "akconfig.h"
 #include "akstring.h"
@@ -35,6 +38,8 @@ struct State {
   void* apvUser[AKSNumSeverities];
   AKSExitHook_T pfnExitHook;
   void* pvExitArg;
+  AKSEcho_T pfnEcho;
+  unsigned bitsEcho;
   bool bNormalExit;
   bool bInitialized;
   bool bAtExitRegistered;
@@ -275,6 +280,59 @@ void AKSSetExitHook(AKSExitHook_T pfnHook, void* pvArg) {
   g.pvExitArg = pvArg;
 }
 
+void AKSSetEcho(AKSEcho_T pfnEcho, unsigned bitsSeverities) {
+  std::lock_guard<std::recursive_mutex> lock(WriteLock());
+  g.pfnEcho = pfnEcho;
+  g.bitsEcho = bitsSeverities;
+}
+
+bool AKSOpenLogFile(const char* pszPath) {
+  int fd = open(pszPath, O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, S_IRUSR | S_IWUSR | S_IRGRP | S_IROTH);
+  if (fd < 0) return false;
+  std::lock_guard<std::recursive_mutex> lock(WriteLock());
+  if (g.fdLog >= 0) close(g.fdLog);
+  g.fdLog = fd;
+  snprintf(g.szFile, sizeof g.szFile, "%s", pszPath);
+  return true;
+}
+
+int AKSRotateLogs(const char* pszLogBase, int nKeep) {
+  namespace fs = std::filesystem;
+  char szExpanded[200];
+  if (!pszLogBase || !*pszLogBase || AKExpand(szExpanded, pszLogBase, sizeof szExpanded)) return 0;
+  fs::path base = szExpanded;
+  fs::path dir = base.has_parent_path() ? base.parent_path() : fs::path(".");
+  std::string sPrefix = base.filename().string() + "-";
+  // Only names this module makes: the prefix, then "YYYYMMDD-HHMMSS-" and a process number.
+  auto isOurs = [&](const std::string& s) {
+    const std::string sPattern = "dddddddd-dddddd-";
+    if (s.size() < sPrefix.size() + sPattern.size() + 5 || s.compare(0, sPrefix.size(), sPrefix) != 0 ||
+        s.compare(s.size() - 4, 4, ".log") != 0)
+      return false;
+    for (size_t i = 0; i < sPattern.size(); ++i) {
+      char ch = s[sPrefix.size() + i];
+      if (sPattern[i] == 'd' ? !(ch >= '0' && ch <= '9') : ch != sPattern[i]) return false;
+    }
+    for (size_t i = sPrefix.size() + sPattern.size(); i < s.size() - 4; ++i)
+      if (!(s[i] >= '0' && s[i] <= '9')) return false;
+    return true;
+  };
+  std::vector<std::string> asName;
+  std::error_code ec;
+  for (fs::directory_iterator it(dir, ec), end; !ec && it != end; it.increment(ec))
+    if (isOurs(it->path().filename().string()) && it->is_regular_file(ec)) asName.push_back(it->path().filename().string());
+  if (static_cast<int>(asName.size()) <= nKeep) return 0;
+  // The time in the name sorts as text; the process number, of varying width, only breaks ties.
+  std::sort(asName.begin(), asName.end(), [&](const std::string& a, const std::string& b) {
+    int i = a.compare(0, sPrefix.size() + 15, b, 0, sPrefix.size() + 15);
+    return i != 0 ? i > 0 : a.size() != b.size() ? a.size() > b.size() : a > b;
+  });
+  int nDeleted = 0;
+  for (size_t i = static_cast<size_t>(std::max(nKeep, 0)); i < asName.size(); ++i)
+    if (fs::remove(dir / asName[i], ec)) ++nDeleted;
+  return nDeleted;
+}
+
 void AKSSetActions(int iSeverity, unsigned bitsActions) {
   if (iSeverity > 0 && iSeverity < AKSNumSeverities) g.aFlags[iSeverity] = bitsActions;
 }
@@ -301,7 +359,10 @@ int AKSV(int iSeverity, const char* pszFile, int iLine, const char* pszFormat, v
   unsigned bits = g.aFlags[iSeverity];
   AKSCallback_T pfnCallback = g.apfnCallback[iSeverity];
   void* pvUser = g.apvUser[iSeverity];
-  if (!bits && !pfnCallback) return 0;
+  // A callback takes the messages over (for example into the patch author's error list), so the
+  // user is not told twice.
+  AKSEcho_T pfnEcho = !pfnCallback && (g.bitsEcho >> iSeverity & 1u) ? g.pfnEcho : nullptr;
+  if (!bits && !pfnCallback && !pfnEcho) return 0;
 
   LineBuffer& lb = t_line;
   long iSec, iMicro;
@@ -336,6 +397,7 @@ int AKSV(int iSeverity, const char* pszFile, int iLine, const char* pszFormat, v
     std::lock_guard<std::recursive_mutex> lock(WriteLock());
     if (bits & AKSActDebug) WriteAll(2, lb.sz, static_cast<size_t>(n));
   }
+  if (pfnEcho) pfnEcho(iSeverity, lb.szMessage);
   if (bits & AKSActExit) {
     if (g.pfnExitHook) g.pfnExitHook(g.pvExitArg);
     g.bNormalExit = false;

@@ -66,6 +66,20 @@ const char* AKSLogFileName();
 // nullptr. Shared by AKSInitializeSpec and by callers that validate before initialising.
 const char* AKSParseSpec(const char* pszSpec, unsigned aFlags[AKSNumSeverities]);
 
+// A receiver of messages for the user rather than the developer: it gets the message text alone
+// (no time, file or line) for the severities whose bit (1u << severity) is in bitsSeverities,
+// except while a callback of that severity takes the messages over. The command line prints
+// them as plain one-line diagnostics. Null turns it off.
+using AKSEcho_T = void (*)(int iSeverity, const char* pszMessage);
+void AKSSetEcho(AKSEcho_T pfnEcho, unsigned bitsSeverities);
+// Sends the log to exactly this file, appended to (a user-chosen name, unlike the time-stamped
+// files of a base name). Answers false with errno set; the log is then unchanged.
+bool AKSOpenLogFile(const char* pszPath);
+// Deletes the log files of a base name ("BASE-YYYYMMDD-HHMMSS-PID.log") except the newest nKeep,
+// newest by the time in their names; other files are never touched. Answers how many it deleted.
+int AKSRotateLogs(const char* pszLogBase, int nKeep);
+constexpr int AKSLogsKept = 20;  // how many logs the desktop application keeps: a few weeks of sessions
+
 // Severity letters "TSRWEF0123456789" from severity 1 on, and the names.
 char AKSSeverityLetter(int iSeverity);
 const char* AKSSeverityName(int iSeverity);

@@ -6,7 +6,7 @@
 #include "run_vantrel.h"
 
 TEST(CliE2E, AWordThatIsNoCommandIsNamedAndTheCommandsListed) {
-  const char* const kList = "the commands are conf, formula, modules, check, dump, render, bench, play";
+  const char* const kList = "the commands are conf, formula, modules, check, dump, render, bench, play, regress";
   for (const char* pszArgs : {"bogus", "bogus --help", "Render x.vantrel"}) {
     VantrelRun r = RunVantrel(pszArgs);
     std::string sWord = std::string(pszArgs).substr(0, std::string(pszArgs).find(' '));

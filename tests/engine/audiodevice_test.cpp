@@ -145,3 +145,68 @@ INSTANTIATE_TEST_SUITE_P(Names, AudioApiNameTest,
                                          ApiCase{"", false, {}}, ApiCase{"oss", false, {}}));
 
 }  // namespace
+
+namespace {
+
+// Whether the buffers keep a device fed, and the smallest values that do, for the settings a
+// player meets: the four of the device-feeding table and their neighbours.
+struct FeedRow {
+  int nPeriod, nBuffers, nBufferSamples;
+  bool bFeeds;
+  int nMinSamples, nMinBuffers;
+};
+
+const FeedRow kFeedRows[] = {
+    {2048, 3, 768, false, 1024, 4},
+    {256, 2, 64, false, 128, 4},
+    {256, 3, 100, false, 128, 4},
+    {256, 3, 768, true, 128, 1},
+    {2048, 4, 768, true, 512, 4},
+    {128, 2, 128, true, 64, 1},
+    {128, 2, 64, true, 64, 2},
+    {256, 1, 256, true, 256, 1},   // one buffer of exactly a period is refilled in between
+    {256, 1, 384, false, 256, 2},  // but a buffer and a half leaves half a period
+    {256, 2, 127, false, 128, 4},
+};
+
+class FeedTest : public testing::TestWithParam<FeedRow> {};
+
+TEST_P(FeedTest, Rule) {
+  const FeedRow& r = GetParam();
+  EXPECT_EQ(BuffersFeedPeriod(r.nBuffers, r.nBufferSamples, r.nPeriod), r.bFeeds);
+  EXPECT_EQ(MinBufferSamples(r.nBuffers, r.nPeriod), r.nMinSamples);
+  EXPECT_EQ(MinBuffers(r.nBufferSamples, r.nPeriod), r.nMinBuffers);
+  EXPECT_TRUE(BuffersFeedPeriod(r.nBuffers, MinBufferSamples(r.nBuffers, r.nPeriod), r.nPeriod));
+  EXPECT_TRUE(BuffersFeedPeriod(MinBuffers(r.nBufferSamples, r.nPeriod), r.nBufferSamples, r.nPeriod));
+}
+
+INSTANTIATE_TEST_SUITE_P(Rows, FeedTest, testing::ValuesIn(kFeedRows),
+                         [](const testing::TestParamInfo<FeedRow>& info) {
+                           return std::to_string(info.param.nPeriod) + "_" + std::to_string(info.param.nBuffers) +
+                                  "x" + std::to_string(info.param.nBufferSamples);
+                         });
+
+// The feeding rule played out: a simulated device takes a period at a time from buffers that a
+// prompt engine refills between periods; it meets a gap exactly when the rule says it does.
+TEST(FeedSimulationTest, RuleMatchesWhatADeviceMeets) {
+  for (int nPeriod : {64, 100, 128, 256}) {
+    for (int nBuffers = 1; nBuffers <= 4; ++nBuffers) {
+      for (int nSamples = 16; nSamples <= 300; nSamples += 7) {
+        long nQueued = int64_t{nBuffers} * nSamples, nOffset = 0;  // frames ready; played of the current buffer
+        bool bGap = false;
+        for (int k = 0; k < 4 * nSamples && !bGap; ++k) {
+          bGap = nQueued < nPeriod;
+          nOffset += nPeriod;
+          nQueued -= nPeriod;
+          // Every buffer used up comes back and is refilled before the next period.
+          nQueued += (nOffset / nSamples) * nSamples;
+          nOffset %= nSamples;
+        }
+        EXPECT_EQ(!bGap, BuffersFeedPeriod(nBuffers, nSamples, nPeriod))
+            << nBuffers << " x " << nSamples << " on " << nPeriod;
+      }
+    }
+  }
+}
+
+}  // namespace

@@ -137,8 +137,19 @@ class RecordingOutput : public AudioOutput {
     return WaveOk;
   }
   std::string Describe() const override { return "recording output"; }
-  long Underruns() const override { return 0; }
+  long Underruns() const override { return nLate.load(); }
   bool Lost() const override { return false; }
+  int PeriodFrames() const override { return nPeriod; }
+  // The device clock runs iFrameOffset frames behind the engine's frames, once bClock is set.
+  bool EngineFrameAt(uint32_t uDeviceFrame, uint32_t* puEngineFrame) const override {
+    if (!bClock) return false;
+    *puEngineFrame = uDeviceFrame + static_cast<uint32_t>(iFrameOffset);
+    return true;
+  }
+  int nPeriod = 0;              // the device's period (0: takes what comes)
+  std::atomic<long> nLate{0};   // periods "played" with a gap, as the test says
+  bool bClock = false;
+  int iFrameOffset = 0;
   size_t Written() {
     std::lock_guard<std::mutex> lock(mutex);
     return aasWritten.size();

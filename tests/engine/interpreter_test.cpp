@@ -31,6 +31,7 @@ class EngineTest : public testing::Test {
     AKConfigSet(pconf, "Channles", std::to_string(nChannels).c_str());
     AKConfigSet(pconf, "BufferSamples", std::to_string(nBufferSamples).c_str());
     AKConfigSet(pconf, "Buffers", std::to_string(nBuffers).c_str());
+    for (const auto& [sKey, sValue] : asetting) AKConfigSet(pconf, sKey.c_str(), sValue.c_str());
     pengine = std::make_unique<TestInterpreter>(pconf, &table);
     AKConfigFree(pconf);
     CreateChannelModules();
@@ -59,6 +60,7 @@ class EngineTest : public testing::Test {
     bShutDown = true;
   }
 
+  std::vector<std::pair<std::string, std::string>> asetting;  // more settings for Make
   PatchTable table;
   std::unique_ptr<TestInterpreter> pengine;
   RecordingOutput* pdevice = nullptr;
@@ -222,6 +224,10 @@ TEST_F(EngineTest, MidiAndBuffersAreHandledInArrivalOrder) {
   EXPECT_EQ(aevent[2].sWhat, "on");
   EXPECT_EQ(aevent[2].nFramesBefore, 64);
   EXPECT_EQ(pengine->LastMidiMessage(), MidiPack(0x90, 64, 127));
+  // Real-time messages (a sender's clock) would hide the player's notes from a monitor.
+  pengine->PostMidiMessage(0, 0xF8);
+  ASSERT_TRUE(WaitFor([&] { return ErrorCount("MIDI Timing Clock received but not supported") == 1; }));
+  EXPECT_EQ(pengine->LastMidiMessage(), MidiPack(0x90, 64, 127));
   Shutdown();
 }
 
@@ -324,6 +330,160 @@ TEST_F(EngineTest, DeviceThatDoesNotOpenIsReplacedByTheClock) {
   bool bSaid = false;
   for (const std::string& s : log.Lines()) bSaid |= s.find("playing on a clock") != std::string::npos;
   EXPECT_TRUE(bSaid);
+  Shutdown();
+}
+
+// --- MIDI placed at its frame ----------------------------------------------------------------
+
+// Messages with an arrival time on the device's clock take effect a constant delay later (the
+// device's period plus every buffer), at their own frame inside whichever buffer holds it.
+struct TimedCase {
+  const char* pszName;
+  std::vector<int> aiDeviceFrame;  // arrival times of note ons 60, 61, ... in this order
+  std::vector<long> anExpected;    // the frame at which each takes effect
+};
+void PrintTo(const TimedCase& c, std::ostream* pos) { *pos << c.pszName; }
+
+// 16-frame buffers, 2 in circulation, an 8-frame period: the delay is 8 + 2 x 16 = 40 frames,
+// and the two buffers rendered at opening end at frame 32.
+const TimedCase kTimedCases[] = {
+    {"inside_the_next_buffer", {0}, {40}},
+    {"two_in_one_buffer_keep_their_spacing", {1, 6}, {41, 46}},
+    {"one_buffer_later", {20}, {60}},
+    // Its frame was rendered already (the thread was late): at once, before the next buffer.
+    {"late_is_at_once", {-20}, {32}},
+    // A later arrival mapped to an earlier frame keeps its place behind the earlier one.
+    {"order_is_kept", {10, 3}, {50, 50}},
+};
+
+class TimedMidiTest : public EngineTest, public testing::WithParamInterface<TimedCase> {};
+
+TEST_P(TimedMidiTest, TakesEffectAtItsFrame) {
+  const TimedCase& c = GetParam();
+  Make(1, 16, 2);
+  pdevice->nPeriod = 8;
+  pdevice->bClock = true;
+  ScriptPatch* ppatch = Install(0);
+  pengine->OpenDevice();
+  ASSERT_EQ(pengine->MidiDelayFrames(), 40);
+  for (size_t i = 0; i < c.aiDeviceFrame.size(); ++i)
+    pengine->HandleTimedMidiMessage(static_cast<uint32_t>(c.aiDeviceFrame[i]),
+                                    MidiPack(0x90, 60 + static_cast<int>(i), 100));
+  for (int k = 0; k < 4; ++k) pengine->RenderBuffer();
+  std::vector<ScriptPatch::Event> aevent = ppatch->Events();
+  ASSERT_EQ(aevent.size(), c.anExpected.size());
+  for (size_t i = 0; i < aevent.size(); ++i) {
+    EXPECT_EQ(aevent[i].iNote, 60 + static_cast<int>(i));
+    EXPECT_EQ(aevent[i].nFramesBefore, c.anExpected[i]) << "note " << i;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Cases, TimedMidiTest, testing::ValuesIn(kTimedCases),
+                         [](const testing::TestParamInfo<TimedCase>& info) { return std::string(info.param.pszName); });
+
+TEST_F(EngineTest, TimedMidiWithoutADeviceClockIsHandledAtOnce) {
+  Make(1, 16, 2);
+  ScriptPatch* ppatch = Install(0);
+  pengine->OpenDevice();
+  pengine->HandleTimedMidiMessage(1000, MidiPack(0x90, 60, 100));
+  ASSERT_EQ(ppatch->Events().size(), 1u);
+  EXPECT_EQ(ppatch->Events()[0].nFramesBefore, 32);
+}
+
+TEST_F(EngineTest, MessagesForATimeOfTheOutputLandOnTheirFrame) {
+  Make(1, 16, 2);
+  ScriptPatch* ppatch = Install(0);
+  pengine->Start();
+  ASSERT_TRUE(WaitFor([&] { return pengine->DeviceReady(); }));
+  // Posted ahead of time, in any order of arrival against the buffers.
+  pengine->PostMidiMessageAtTime(MidiPack(0x90, 60, 100), 44.0 / 44100);
+  pengine->PostMidiMessageAtTime(MidiPack(0x80, 60, 0), 75.0 / 44100);
+  // The buffers come back as the thread refills them: play each one the device holds.
+  ASSERT_TRUE(WaitFor([&] {
+    pdevice->PlayOne();
+    return ppatch->Events().size() == 2;
+  }));
+  std::vector<ScriptPatch::Event> aevent = ppatch->Events();
+  // The frame is the time times the rate, truncated.
+  EXPECT_EQ(aevent[0].nFramesBefore, static_cast<long>(44.0 / 44100 * 44100));
+  EXPECT_EQ(aevent[1].nFramesBefore, static_cast<long>(75.0 / 44100 * 44100));
+  Shutdown();
+}
+
+// --- Keeping the device fed -----------------------------------------------------------------
+
+TEST_F(EngineTest, BuffersThatCannotFeedThePeriodAreRefusedWithoutFallback) {
+  Make(1, 64, 2);
+  pengine->SetFallbackToNull(true);  // a refusal is about the settings: no clock would help
+  pdevice->nPeriod = 256;
+  pengine->Start();
+  ASSERT_TRUE(pengine->WaitDeviceReady(30));
+  EXPECT_TRUE(pengine->DeviceFailed());
+  EXPECT_EQ(pengine->DeviceError(),
+            "Buffers = 2 and BufferSamples = 64 leave gaps in the device's 256-frame periods; set BufferSamples = 128 "
+            "(or Buffers = 4) in config/Interpreter.vantrel");
+  std::vector<std::string> asCall = pdevice->asCall;
+  ASSERT_EQ(asCall.size(), 3u);
+  EXPECT_EQ(asCall[1], "reset");
+  EXPECT_EQ(asCall[2], "close");
+  Shutdown();
+}
+
+TEST_F(EngineTest, GapsTheDevicePlayedAreReportedApartFromLockContention) {
+  const char* const kLate = "The engine cannot keep up: the device played silence where no buffer was ready.";
+  Make();
+  Install(0);
+  pengine->OpenDevice();
+  pengine->RenderBuffer();
+  EXPECT_EQ(ErrorCount(kLate), 0);
+  pdevice->nLate = 2;
+  pengine->RenderBuffer();
+  EXPECT_EQ(ErrorCount(kLate), 1);
+  pengine->RenderBuffer();
+  EXPECT_EQ(ErrorCount(kLate), 1) << "nothing new: nothing said";
+  pdevice->nLate = 3;
+  pengine->RenderBuffer();
+  EXPECT_EQ(ErrorCount(kLate), 2);
+  EXPECT_EQ(ErrorCount(kKeepUp), 0);
+}
+
+// ALL SOUND OFF on the audio thread: the output falls linearly to nothing over the fade, then
+// every patch is cut; a note that came meanwhile takes effect after the cut.
+TEST_F(EngineTest, AllSoundOffFadesBeforeTheCut) {
+  asetting = {{"CutFade", "0.0002"}};  // 8.82 frames at 44.1 kHz: 8
+  Make(1, 16, 2);
+  ASSERT_EQ(pengine->CutFadeFrames(), 8);
+  ScriptPatch* ppatch = Install(0, std::vector<double>(16 * 8, 1.0));
+  pengine->Start();
+  ASSERT_TRUE(WaitFor([&] { return pengine->DeviceReady(); }));
+  pengine->PostMidiMessage(0, MidiPack(0xB0, 120, 0));  // All Sound Off, between buffers 2 and 3
+  pengine->PostMidiMessage(0, MidiPack(0x90, 60, 100));
+  ASSERT_TRUE(WaitFor([&] {
+    pdevice->PlayOne();
+    return pdevice->Written() >= 4;
+  }));
+  Shutdown();
+  std::vector<int16_t> as = pdevice->aasWritten[2];  // frames 32 to 47
+  for (int j = 0; j < 8; ++j) EXPECT_EQ(as[static_cast<size_t>(j)], static_cast<int16_t>(32767.0 * (8 - j) / 8)) << j;
+  // ScriptPatch does not fall silent when cut: past the cut its values come through again.
+  EXPECT_EQ(as[8], 32767);
+  std::vector<ScriptPatch::Event> aevent = ppatch->Events();
+  ASSERT_EQ(aevent.size(), 2u);
+  EXPECT_EQ(aevent[0].sWhat, "all sound off");
+  EXPECT_EQ(aevent[0].nFramesBefore, 40);
+  EXPECT_EQ(aevent[1].sWhat, "on");
+  EXPECT_EQ(aevent[1].nFramesBefore, 40);
+}
+
+TEST_F(EngineTest, AllSoundOffWithoutFadeCutsAtOnce) {
+  asetting = {{"CutFade", "0"}};
+  Make(1, 16, 2);
+  ScriptPatch* ppatch = Install(0, std::vector<double>(16 * 8, 1.0));
+  pengine->Start();
+  ASSERT_TRUE(WaitFor([&] { return pengine->DeviceReady(); }));
+  pengine->AllSoundOff();  // from this thread: at once, as the window's button does
+  ASSERT_EQ(ppatch->Events().size(), 1u);
+  EXPECT_EQ(ppatch->Events()[0].sWhat, "all sound off");
   Shutdown();
 }
 

@@ -1,8 +1,11 @@
 // midi_send: a second MIDI client for the live engine's end-to-end test. It waits for a MIDI
-// input port, connects to it and sends timed messages; with --listen it also takes the audio of
-// a JACK client and prints how long the first note on took to sound there.
+// input port, connects to it and sends timed messages, printing when each actually went
+// ("sent 1.0002 on"); with --listen it also takes the audio of a JACK client, prints how long
+// the first note on took to sound there ("latency_ms 12.3") and with --capture writes the left
+// channel it heard, float samples from the first event on, to a raw file. With --hold it stays
+// connected after its events until it is killed (a client that goes down with the server).
 //
-//   midi_send [--listen CLIENT] [--wait S] PORT EVENT...
+//   midi_send [--listen CLIENT [--capture FILE]] [--wait S] [--hold] PORT EVENT...
 //   EVENT: T:on:KEY:VEL | T:off:KEY | T:raw:HEXBYTES   (T in seconds after connecting)
 #include <RtAudio.h>
 #include <RtMidi.h>
@@ -56,6 +59,10 @@ struct Listener {
   std::atomic<int64_t> tNoteNs{0};   // when the note on was sent
   std::atomic<int64_t> tSoundNs{0};  // when the first sounding frame was played
   unsigned nRate = 44100;
+  // The capture: preallocated, written by JACK's thread from the first event on.
+  std::vector<float> afCapture;
+  std::atomic<size_t> nCaptured{0};
+  std::atomic<bool> bCapture{false};
 
   static int64_t NowNs() {
     return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
@@ -63,8 +70,13 @@ struct Listener {
   static int Callback(void*, void* pvIn, unsigned nFrames, double, RtAudioStreamStatus, void* pvUser) {
     auto* pself = static_cast<Listener*>(pvUser);
     int64_t tNow = NowNs();
-    if (pself->tNoteNs.load() == 0 || pself->tSoundNs.load() != 0) return 0;
     auto* af = static_cast<const float*>(pvIn);
+    if (pself->bCapture.load()) {
+      size_t n = pself->nCaptured.load();
+      for (unsigned i = 0; i < nFrames && n < pself->afCapture.size(); ++i) pself->afCapture[n++] = af[2 * i];
+      pself->nCaptured.store(n);
+    }
+    if (pself->tNoteNs.load() == 0 || pself->tSoundNs.load() != 0) return 0;
     for (unsigned i = 0; i < nFrames; ++i)
       if (std::fabs(af[2 * i]) > 1e-4f || std::fabs(af[2 * i + 1]) > 1e-4f) {
         // The period ends about now; frame i sounded (nFrames - i) frames before its end.
@@ -78,13 +90,16 @@ struct Listener {
 }  // namespace
 
 int main(int argc, char** argv) {
-  std::string sListen, sPort;
+  std::string sListen, sPort, sCapture;
   double dWait = 10;
+  bool bHold = false;
   std::vector<Event> aevent;
   for (int i = 1; i < argc; ++i) {
     std::string s = argv[i];
     if (s == "--listen" && i + 1 < argc) sListen = argv[++i];
     else if (s == "--wait" && i + 1 < argc) dWait = atof(argv[++i]);
+    else if (s == "--capture" && i + 1 < argc) sCapture = argv[++i];
+    else if (s == "--hold") bHold = true;
     else if (sPort.empty()) sPort = s;
     else {
       Event e;
@@ -96,7 +111,7 @@ int main(int argc, char** argv) {
     }
   }
   if (sPort.empty()) {
-    fprintf(stderr, "usage: midi_send [--listen CLIENT] [--wait S] PORT EVENT...\n");
+    fprintf(stderr, "usage: midi_send [--listen CLIENT [--capture FILE]] [--wait S] [--hold] PORT EVENT...\n");
     return 2;
   }
   try {
@@ -138,14 +153,32 @@ int main(int argc, char** argv) {
       unsigned nFrames = 256;
       paudio->openStream(nullptr, &in, RTAUDIO_FLOAT32, 44100, &nFrames, &Listener::Callback, &listener, &options);
       listener.nRate = paudio->getStreamSampleRate();
+      // Room for every event and a second after the last.
+      double dLast = aevent.empty() ? 0 : aevent.back().dAt;
+      if (!sCapture.empty()) listener.afCapture.resize(static_cast<size_t>((dLast + 1.5) * listener.nRate));
       paudio->startStream();
     }
 
     Clock::time_point tStart = Clock::now();
+    listener.bCapture.store(!sCapture.empty());
     for (const Event& e : aevent) {
       std::this_thread::sleep_until(tStart + std::chrono::duration_cast<Clock::duration>(std::chrono::duration<double>(e.dAt)));
       if (e.bNoteOn && listener.tNoteNs.load() == 0) listener.tNoteNs.store(Listener::NowNs());
+      double dSent = std::chrono::duration<double>(Clock::now() - tStart).count();
       out.sendMessage(&e.ab);
+      printf("sent %.4f %s\n", dSent, e.bNoteOn ? "on" : e.ab[0] == 0x80 ? "off" : "raw");
+    }
+    if (!sCapture.empty()) {
+      for (int i = 0; i < 500 && listener.nCaptured.load() < listener.afCapture.size(); ++i)
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+      listener.bCapture.store(false);
+      FILE* pfile = fopen(sCapture.c_str(), "wb");
+      size_t n = listener.nCaptured.load();
+      if (!pfile || fwrite(listener.afCapture.data(), sizeof(float), n, pfile) != n) {
+        fprintf(stderr, "midi_send: cannot write %s\n", sCapture.c_str());
+        return 1;
+      }
+      fclose(pfile);
     }
     if (paudio) {
       for (int i = 0; i < 200 && listener.tSoundNs.load() == 0; ++i) std::this_thread::sleep_for(std::chrono::milliseconds(5));
@@ -157,6 +190,8 @@ int main(int argc, char** argv) {
       paudio->closeStream();
     }
     std::this_thread::sleep_for(std::chrono::milliseconds(100));  // let JACK deliver the last messages
+    fflush(stdout);
+    while (bHold) std::this_thread::sleep_for(std::chrono::seconds(1));
   } catch (const RtMidiError& e) {
     fprintf(stderr, "midi_send: %s\n", e.getMessage().c_str());
     return 1;

@@ -1,6 +1,7 @@
 // MIDI decoding: every kind of short message, as the patches, the channel state and the error
 // list see it. One table; each case plays a few set-up messages, then the messages under test,
 // whose every effect is listed.
+// Also the words a monitor shows for a message.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -142,8 +143,18 @@ const DecodeCase kCases[] = {
     {"key_pressure_goes_to_the_patch_only", {true}, {}, {Msg(0xA0, kC4, 64)}, {{"pressure", 0, kC4, 0, 64 / 127.0}}, {}, {}},
 
     // --- Controllers: coarse values at once, or waiting for their fine parts once one came.
+    // The coarse byte is kept all the same, for a fine part that may follow.
     {"coarse_controller_without_fine_part", {true}, {}, {Msg(0xB0, 1, 64)}, {Control(0, 1, 64 / 127.0)},
-     {{0, 1, 64 / 127.0, 0, 0}}, {}},
+     {{0, 1, 64 / 127.0, 0, 64}}, {}},
+    // A 14-bit mod wheel's first pair after start acts as every later one: full wheel, not the
+    // fine part added to a coarse value never received.
+    {"first_14_bit_pair_after_start", {true}, {}, {Msg(0xB0, 1, 127), Msg(0xB0, 33, 10)},
+     {Control(0, 1, 1.0), Control(0, 1, 1.0)}, {{0, 1, 1.0, 1, 127}, {0, 33, 0}}, {}},
+    {"the_same_14_bit_pair_again", {true}, {Msg(0xB0, 1, 127), Msg(0xB0, 33, 10)},
+     {Msg(0xB0, 1, 127), Msg(0xB0, 33, 10)}, {Control(0, 1, 1.0)}, {{0, 1, 1.0, 1, 127}}, {}},
+    {"first_14_bit_pair_in_the_middle", {true}, {}, {Msg(0xB0, 1, 64), Msg(0xB0, 33, 10)},
+     {Control(0, 1, 64 / 127.0), Control(0, 1, 64 / 127.0 + 10 * kFine)}, {{0, 1, 64 / 127.0 + 10 * kFine, 1, 64}},
+     {}},
     {"fine_part_completes_the_pending_coarse_value",
      {true},
      {Msg(0xB0, 33, 0)},  // the first fine part: from now on controller 1 waits for its fine part
@@ -334,5 +345,37 @@ TEST_F(MidiDecode, NoteWithAnExactVelocityActsAsItsMessage) {
 
 INSTANTIATE_TEST_SUITE_P(Messages, MidiDecodeTest, testing::ValuesIn(kCases),
                          [](const testing::TestParamInfo<DecodeCase>& info) { return std::string(info.param.pszName); });
+
+}  // namespace
+
+// The words a monitor shows: channel-mode messages by their own names.
+namespace {
+
+struct DescribeCase {
+  uint32_t uMessage;
+  const char* pszText;
+};
+
+TEST(DescribeMidi, ChannelModeMessagesByTheirOwnNames) {
+  const DescribeCase acase[] = {
+      {MidiPack(0xB0, 120, 0), "All Sound Off ch 1"},
+      {MidiPack(0xB1, 121, 0), "Reset All Controllers ch 2"},
+      {MidiPack(0xB0, 122, 0), "Local Control ch 1"},
+      {MidiPack(0xBF, 123, 0), "All Notes Off ch 16"},
+      {MidiPack(0xB0, 124, 0), "Omni Off ch 1"},
+      {MidiPack(0xB0, 125, 0), "Omni On ch 1"},
+      {MidiPack(0xB0, 126, 1), "Mono On ch 1"},
+      {MidiPack(0xB0, 127, 0), "Poly On ch 1"},
+      // The controllers below them keep their controller names.
+      {MidiPack(0xB0, 1, 64), "Control ch 1 ModWheel (1) 64"},
+      {MidiPack(0xB0, 119, 5), "Control ch 1 CN119 (119) 5"},
+      {MidiPack(0x90, 69, 100), "Note On ch 1 A4 vel 100"},
+  };
+  for (const DescribeCase& c : acase) {
+    char sz[80];
+    DescribeMidiMessage(c.uMessage, sz, sizeof sz);
+    EXPECT_STREQ(sz, c.pszText);
+  }
+}
 
 }  // namespace

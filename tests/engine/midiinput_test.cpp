@@ -20,8 +20,9 @@ namespace {
 
 // --- Assembly -------------------------------------------------------------------------------
 
-// What a port reports, as text: "S 903C40" a short message, "L F07EF7" a dump, "E 35" an error,
-// "X 90" a dump error.
+// What a port reports, as text: "S 903C40" a short message, "L F07EF7" a dump ("L F001 lost 3"
+// when 3 bytes did not fit), "E 35" an error, "X 90" a dump error, "K 4" a dump of 4 bytes not
+// captured.
 class TextSink : public MidiInSink {
  public:
   void OnShortData(uint32_t u) override { Add('S', u); }
@@ -32,10 +33,12 @@ class TextSink : public MidiInSink {
       snprintf(sz, sizeof sz, "%02X", pbuf->pData[i]);
       s += sz;
     }
+    if (pbuf->nBytesLost) s += " lost " + std::to_string(pbuf->nBytesLost);
     as.push_back(s);
   }
   void OnError(uint32_t u) override { Add('E', u); }
   void OnLongError(uint32_t u) override { Add('X', u); }
+  void OnLongSkipped(uint32_t n) override { as.push_back("K " + std::to_string(n)); }
   std::vector<std::string> as;
 
  private:
@@ -75,14 +78,19 @@ const AssemblyCase kAssembly[] = {
     {"dump", {0xF0, 0x43, 0x10, 0x7F, 0xF7, 0x90, 0x3C, 0x40}, {"L F043107FF7", "S 903C40"}},
     {"real_time_inside_a_dump", {0xF0, 0x43, 0xF8, 0x10, 0xF7}, {"S F8", "L F04310F7"}},
     {"dump_cut_short", {0xF0, 0x43, 0x10, 0x93, 0x3C, 0x40}, {"X 93", "S 933C40"}},
-    {"dump_without_buffer", {0xF0, 0x43, 0x10, 0xF7, 0xC1, 0x02}, {"S C102"}, 0},
-    // An endless dump fills the buffer, is handed over as far as it fitted, and the rest is
-    // skipped up to its end.
+    {"dump_without_buffer", {0xF0, 0x43, 0x10, 0xF7, 0xC1, 0x02}, {"K 4", "S C102"}, 0},
+    // A dump longer than the buffer keeps what fitted and is handed over at its end, with the
+    // count of what was cut off (real-time bytes inside are messages, not part of the dump).
     {"dump_longer_than_the_buffer",
      {0xF0, 1, 2, 3, 4, 5, 6, 7, 8, 9, 0xF8, 10, 11, 0xF7, 0x90, 0x3C, 0x40},
-     {"L F00102030405", "S F8", "S 903C40"},
+     {"S F8", "L F00102030405 lost 7", "S 903C40"},
      6},
-    {"one_dump_per_buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, {"L F001F7"}},
+    {"dump_exactly_the_buffer", {0xF0, 1, 2, 3, 4, 0xF7}, {"L F001020304F7"}, 6},
+    {"dump_one_byte_over", {0xF0, 1, 2, 3, 4, 5, 0xF7}, {"L F00102030405 lost 1"}, 6},
+    // Cut off and never ended: handed over as far as it fitted when the next status comes.
+    {"dump_over_the_buffer_then_a_note", {0xF0, 1, 2, 3, 4, 5, 6, 0x90, 0x3C, 0x40},
+     {"L F00102030405 lost 1", "S 903C40"}, 6},
+    {"one_dump_per_buffer", {0xF0, 1, 0xF7, 0xF0, 2, 0xF7}, {"L F001F7", "K 3"}},
 };
 
 class AssemblyTest : public testing::TestWithParam<AssemblyCase> {};
@@ -439,19 +447,55 @@ TEST_F(MidiInputTest, DumpIsStoredUnderSysexWithTheTimeInItsName) {
   EXPECT_EQ(ReadFile(file), std::string(ab.begin(), ab.end())) << "the first dump is kept";
 }
 
-TEST_F(MidiInputTest, DumpLongerThanTheBufferKeepsWhatFitted) {
+// Dumps around the buffer's size (16384 bytes, F0 and F7 included): what is stored, what the
+// user is told about a cut, and that a second dump in the same opening is reported as not kept.
+struct DumpSizeCase {
+  uint32_t nBytes;
+  uint32_t nStored;
+  const char* pszCut;  // the report of the cut, or null
+};
+void PrintTo(const DumpSizeCase& c, std::ostream* pos) { *pos << c.nBytes; }
+
+class DumpSizeTest : public MidiInputTest, public testing::WithParamInterface<DumpSizeCase> {};
+
+TEST_P(DumpSizeTest, StoredCutAndSecondDumpReported) {
+  const DumpSizeCase& c = GetParam();
   OpenKeys();
-  std::vector<unsigned char> ab(MidiInputDevice::kSysexBytes + 5000, 0x11);
+  std::vector<unsigned char> ab(c.nBytes, 0x11);
   ab[0] = 0xF0;
   ab.back() = 0xF7;
   port.Send(ab);
   port.Send({0x90, 0x3C, 0x40});
   pinput->Tick();
   std::string s = ReadFile(pinput->LastDumpFile());
-  ASSERT_EQ(s.size(), MidiInputDevice::kSysexBytes);
-  EXPECT_EQ(static_cast<unsigned char>(s[0]), 0xF0);
+  ASSERT_EQ(s.size(), c.nStored);
+  EXPECT_EQ(s, std::string(ab.begin(), ab.begin() + c.nStored));
   EXPECT_EQ(engine.au, std::vector<uint32_t>{MidiPack(0x90, 0x3C, 0x40)}) << "input goes on after the dump";
+  const char* pszCutPrefix = "SYSEX dump cut";
+  int nCutReports = 0;
+  for (const ErrorListNode& node : ErrorList::Get()->anode)
+    if (std::string(node.psz).rfind(pszCutPrefix, 0) == 0) {
+      ++nCutReports;
+      EXPECT_STREQ(node.psz, c.pszCut);
+    }
+  EXPECT_EQ(nCutReports, c.pszCut ? 1 : 0);
+
+  port.Send(ab);
+  pinput->Tick();
+  EXPECT_EQ(ErrorCount("SYSEX dump of " + std::to_string(c.nBytes) +
+                       " bytes not captured: only the first dump after the MIDI input opens is kept"),
+            1);
+  EXPECT_EQ(std::distance(fs::directory_iterator(dir / "sysex"), fs::directory_iterator()), 1);
 }
+
+INSTANTIATE_TEST_SUITE_P(
+    Sizes, DumpSizeTest,
+    testing::Values(DumpSizeCase{16383, 16383, nullptr}, DumpSizeCase{16384, 16384, nullptr},
+                    DumpSizeCase{16385, 16384,
+                                 "SYSEX dump cut to its first 16384 bytes, the size of the buffer; bytes lost: 1"},
+                    DumpSizeCase{20000, 16384,
+                                 "SYSEX dump cut to its first 16384 bytes, the size of the buffer; bytes lost: 3616"}),
+    [](const testing::TestParamInfo<DumpSizeCase>& info) { return "bytes_" + std::to_string(info.param.nBytes); });
 
 TEST_F(MidiInputTest, DumpThatCannotBeSavedIsShownInABox) {
   OpenKeys();

@@ -1,7 +1,7 @@
 // A tiny program for the status-log tests: initialise from the arguments, log, report how it went.
 //
 //   status_probe [--spec SPEC | --env | --config FILE] [--base BASE] [--hook] [--twice]
-//                [--threads N] [--file SOURCE] SEVERITY-LETTER MESSAGE
+//                [--threads N] [--file SOURCE] [--echo] [--callback] SEVERITY-LETTER MESSAGE
 #include <cstdio>
 #include <cstring>
 #include <string>
@@ -14,7 +14,7 @@
 int main(int argc, char** argv) {
   const char* pszSpec = nullptr;
   const char* pszConfig = nullptr;
-  bool bEnv = false, bHook = false, bTwice = false;
+  bool bEnv = false, bHook = false, bTwice = false, bEcho = false, bCallback = false;
   std::string sBase;
   const char* pszFile = "probe.cpp";
   int nThreads = 0;
@@ -29,6 +29,8 @@ int main(int argc, char** argv) {
     else if (s == "--twice") bTwice = true;
     else if (s == "--threads") nThreads = atoi(argv[++i]);
     else if (s == "--file") pszFile = argv[++i];
+    else if (s == "--echo") bEcho = true;
+    else if (s == "--callback") bCallback = true;
   }
   if (i + 2 != argc) return 99;
   int iSeverity = 0;
@@ -49,6 +51,13 @@ int main(int argc, char** argv) {
       AKSInitializeSpec(sBase.c_str(), pszSpec);
     }
   }
+  // The user's echo of warnings and worse, as the command line prints it.
+  if (bEcho)
+    AKSSetEcho([](int iSev, const char* psz) { fprintf(stderr, "echo %c: %s\n", AKSSeverityLetter(iSev), psz); },
+               1u << AKSWarn | 1u << AKSError | 1u << AKSFatal);
+  if (bCallback)
+    AKSSetCallback(iSeverity, [](int, const char*, int, const char* psz, const char*, void*) { printf("callback: %s\n", psz); },
+                   nullptr);
   if (bHook) AKSSetExitHook([](void*) { printf("exit hook ran\n"); fflush(stdout); }, nullptr);
   if (nThreads > 0) {
     std::vector<std::thread> aThreads;

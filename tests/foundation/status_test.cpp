@@ -3,11 +3,15 @@
 #include <sys/wait.h>
 
 #include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <regex>
 #include <sstream>
 #include <string>
+#include <vector>
+
+#include "akstatus.h"
 
 namespace fs = std::filesystem;
 
@@ -176,4 +180,48 @@ TEST(Status, LinesFromManyThreadsNeverInterleave) {
     ++nLines;
   }
   EXPECT_EQ(nLines, 8 * 500);
+}
+
+// The user's echo: the message text alone, for the chosen severities only, and not while a
+// callback takes the messages over.
+TEST(Status, EchoGivesTheUserThePlainText) {
+  ProbeResult r = RunProbe("--spec '' --echo W 'disk nearly full'");
+  EXPECT_EQ(r.iExit, 0);
+  EXPECT_EQ(r.sErr, "echo W: disk nearly full\n");
+  EXPECT_EQ(r.sOut, "returned\n");
+  r = RunProbe("--spec '' --echo S 'progress'");
+  EXPECT_EQ(r.sErr, "");
+  r = RunProbe("--spec '' --echo --callback W 'line 3: no section name'");
+  EXPECT_EQ(r.sErr, "");
+  EXPECT_EQ(r.sOut, "callback: line 3: no section name\nreturned\n");
+  // A fatal error still ends the run after the user was told.
+  r = RunProbe("--spec F=E --echo F 'cannot start'");
+  EXPECT_EQ(r.iExit, 1);
+  EXPECT_EQ(r.sErr, "echo F: cannot start\n");
+}
+
+// Rotation keeps the newest log files of a base name, by the time in their names, and never
+// touches anything else in the folder.
+TEST(Status, RotationKeepsTheNewestLogsOfItsBaseName) {
+  fs::path dir = fs::path(testing::TempDir()) / ("status_rotate_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::create_directories(dir);
+  std::vector<std::string> asLog;
+  for (int i = 0; i < 25; ++i) {
+    char sz[64];
+    // Minutes apart, written in an order unrelated to their times; the process numbers vary.
+    int iMinute = (i * 7) % 25;
+    snprintf(sz, sizeof sz, "VantrelIDE-20261210-12%02d00-%05d.log", iMinute, 40000 - i * 1000);
+    std::ofstream(dir / sz) << "x";
+    asLog.push_back(sz);
+  }
+  std::sort(asLog.begin(), asLog.end());
+  const char* apszOther[] = {"VantrelIDE-notes.log", "Other-20261210-120000-00001.log", "VantrelIDE-20261210-1200-1.log",
+                             "VantrelIDE-20261210-120000-00001.txt"};
+  for (const char* psz : apszOther) std::ofstream(dir / psz) << "keep";
+  EXPECT_EQ(AKSRotateLogs((dir / "VantrelIDE").c_str(), 20), 5);
+  for (size_t i = 0; i < asLog.size(); ++i) EXPECT_EQ(fs::exists(dir / asLog[i]), i >= 5) << asLog[i];
+  for (const char* psz : apszOther) EXPECT_TRUE(fs::exists(dir / psz)) << psz;
+  EXPECT_EQ(AKSRotateLogs((dir / "VantrelIDE").c_str(), 20), 0);
+  fs::remove_all(dir);
 }
