@@ -166,7 +166,9 @@ TEST(MidiChoice, ByNumberNameOrVirtual) {
     EXPECT_EQ(port.iOpen, c.iOpened) << c.pszChoice;
     EXPECT_EQ(iResult, c.iOpened == -100 ? -1 : 0) << c.pszChoice;
     EXPECT_NE(sError.find(c.pszError), std::string::npos) << c.pszChoice << ": " << sError;
-    if (!strcmp(c.pszChoice, "7")) EXPECT_EQ(view.sStatus, "asked for device 8, have 2 device(s)");
+    if (!strcmp(c.pszChoice, "7")) {
+      EXPECT_EQ(view.sStatus, "asked for device 8, have 2 device(s)");
+    }
   }
 }
 
