@@ -195,3 +195,13 @@ double AppCore::BenchmarkPatch(Patch* ppatch, double dSeconds) {
   ppatch->AllSoundOff();
   return dFrames * 1000 / dElapsedMs;
 }
+
+int AppCore::SoundingVoices() {
+  int nVoices = 0;
+  for (PatchSlot& slot : table_.aslot)
+    if (Patch* ppatch = slot.ppatch) {
+      std::lock_guard<std::mutex> lock(ppatch->mutex);
+      nVoices += static_cast<int>(ppatch->apvoiceActive.size());
+    }
+  return nVoices;
+}

@@ -63,6 +63,9 @@ class AppCore {
   // lock taken and kept (rendering never resumes). Patches and engine go with the destructor.
   void ShutdownEngine();
 
+  // The voices sounding in every installed patch (each patch's voice lists read under its mutex).
+  int SoundingVoices();
+
   Interpreter* Engine() { return pengine_.get(); }
   std::mutex& EngineLock() { return table_.mutexEngine; }
   AKArray<PatchSlot>& Slots() { return table_.aslot; }

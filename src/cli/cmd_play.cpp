@@ -24,6 +24,7 @@
 #include "interpreter.h"
 #include "midi.h"
 #include "midiinput.h"
+#include "midichoice.h"
 #include "midiinputdevice.h"
 #include "notes.h"
 #include "patch.h"
@@ -124,12 +125,7 @@ std::string Dbfs(double dValue) {
 
 // The status line's fields, most important first (a narrow terminal shows the first ones).
 std::vector<std::string> StatusFields(AppCore& core, Interpreter& engine) {
-  int nVoices = 0;
-  for (PatchSlot& slot : core.Slots())
-    if (Patch* ppatch = slot.ppatch) {
-      std::lock_guard<std::mutex> lock(ppatch->mutex);
-      nVoices += static_cast<int>(ppatch->apvoiceActive.size());
-    }
+  int nVoices = core.SoundingVoices();
   std::vector<std::string> as;
   as.push_back("level " + Dbfs(engine.Level()));
   as.push_back("peak " + Dbfs(engine.SignalPeak()));
@@ -158,28 +154,12 @@ void MessageAboveStatus(const std::string& s) {
   if (Console* pconsole = g_pconsole) pconsole->Message(s);
 }
 
-// Opens the MIDI input asked for: the virtual port, a port by number, or by name (exactly, else
-// the one port whose name contains it). False when none opened.
+// Opens the MIDI input asked for (see OpenChosenMidiInput); false when none opened.
 bool OpenMidiInput(MidiInputDevice& midi, const std::string& sPort, Console& console) {
-  midi.FillDeviceList();
-  char* pszEnd = nullptr;
-  long iNumber = strtol(sPort.c_str(), &pszEnd, 10);
-  if (sPort == "virtual") {
-    midi.OpenVirtual();
-  } else if (!sPort.empty() && *pszEnd == 0 && iNumber >= 0 && iNumber < 1000000) {
-    midi.OpenDevice(static_cast<int>(iNumber));
-  } else {
-    midi.SetSavedDefault(sPort);
-    midi.FillDeviceList();
-    int iEntry = midi.SelectedEntry(), nMatches = 0;
-    if (iEntry < 0)
-      for (size_t i = 1; i < midi.Entries().size(); ++i)
-        if (midi.Entries()[i].sName.find(sPort) != std::string::npos) iEntry = static_cast<int>(i), ++nMatches;
-    if (nMatches > 1) iEntry = -1;
-    if (iEntry >= 0) midi.Select(iEntry);
-    else console.Message("vantrel: no single MIDI input port named \"" + sPort + "\" (see --list-devices)");
-  }
-  return midi.IsOpen();
+  std::string sError;
+  if (OpenChosenMidiInput(midi, sPort, &sError) == 0) return true;
+  if (!sError.empty()) console.Message("vantrel: " + sError);
+  return false;
 }
 
 int RunPlay(const PlayOptions& opt) {

@@ -18,6 +18,7 @@
 #include "errorlist.h"
 #include "midi.h"
 #include "midifile.h"
+#include "offline.h"
 #include "notes.h"
 #include "patch.h"
 #include "wavwriter.h"
@@ -72,34 +73,6 @@ void CatchStopSignals() {
   _exit(128 + iSignal);
 }
 
-struct TimedMessage {
-  long long iFrame;
-  uint32_t uMessage;  // a packed short message, or a direct note
-  double dVelocity;   // for notes given on the command line: the exact velocity
-  bool bDirect;       // true: a command-line note on (velocity > 0) or off, applied to the patch itself
-};
-
-// The render acts as the engine: MIDI from a file is decoded against channel 1's patch.
-class RenderTarget : public MidiTarget {
- public:
-  RenderTarget(AppCore& core, OutputStage& stage) : core_(core), stage_(stage) {}
-  AKArray<PatchSlot>& Slots() override { return core_.Slots(); }
-  InterpreterSettings* Engine() override { return core_.Engine(); }
-  void AllNotesOff() override {
-    for (PatchSlot& slot : core_.Slots())
-      if (slot.ppatch) slot.ppatch->AllNotesOff();
-  }
-  void AllSoundOff() override {
-    for (PatchSlot& slot : core_.Slots())
-      if (slot.ppatch) slot.ppatch->AllSoundOff();
-    stage_.ResetAutoReduce();
-  }
-
- private:
-  AppCore& core_;
-  OutputStage& stage_;
-};
-
 class Progress {
  public:
   explicit Progress(long long nTotal) : nTotal_(nTotal), bTerminal_(isatty(2)) {}
@@ -127,6 +100,22 @@ class Progress {
   bool bDrawn_ = false;
   double dLastDraw_ = 0;
   std::chrono::steady_clock::time_point tStart_ = std::chrono::steady_clock::now();
+};
+
+// The render's output: the WAV file, with the progress bar and the watch for Ctrl-C.
+class WavSink : public OfflineSink {
+ public:
+  WavSink(WavWriter& wav, ::Progress& progress) : wav_(wav), progress_(progress) {}
+  bool Write(const int16_t* as, int nFrames) override { return wav_.Write(as, nFrames); }
+  bool Write(const float* af, int nFrames) override { return wav_.Write(af, nFrames); }
+  bool Progress(long long nDone) override {
+    progress_.Update(nDone);
+    return g_iSignal != 0;
+  }
+
+ private:
+  WavWriter& wav_;
+  ::Progress& progress_;
 };
 
 int Usage(const std::string& s) {
@@ -164,7 +153,6 @@ int RunRender(const RenderOptions& opt) {
   for (const ErrorListNode& node : ErrorList::Get()->anode)
     PrintDiagnostic(opt.sPatch.c_str(), node);
   ErrorList::Get()->Clear();
-  Patch* ppatch = core.Slots()[0].ppatch;
 
   double dRate = pengine->dFreqEval;
   // Times beyond the longest render are never reached; limiting them keeps the frame numbers
@@ -172,74 +160,36 @@ int RunRender(const RenderOptions& opt) {
   auto frameOf = [&](double dSeconds) {
     return static_cast<long long>(std::floor(std::min(dSeconds, 2 * kMaxSeconds) * dRate + 1e-9));
   };
-  std::vector<TimedMessage> amsg;
+  OfflineJob job;
   if (anote.empty() && opt.sMidi.empty()) anote.push_back({60, 0.5, 0, -1});
   for (const NoteEvent& e : NoteEvents(anote))
-    amsg.push_back({frameOf(e.dTime), static_cast<uint32_t>(e.iKey), e.dVelocity, true});
-  for (const MidiFileEvent& e : midi.aevent) amsg.push_back({frameOf(e.dSeconds), e.uMessage, 0, false});
-  std::stable_sort(amsg.begin(), amsg.end(), [](const TimedMessage& a, const TimedMessage& b) { return a.iFrame < b.iFrame; });
+    job.amsg.push_back({frameOf(e.dTime), static_cast<uint32_t>(e.iKey), e.dVelocity, true});
+  for (const MidiFileEvent& e : midi.aevent) job.amsg.push_back({frameOf(e.dSeconds), e.uMessage, 0, false});
+  std::stable_sort(job.amsg.begin(), job.amsg.end(),
+                   [](const OfflineMessage& a, const OfflineMessage& b) { return a.iFrame < b.iFrame; });
 
   bool bUntilSilent = !opt.sMidi.empty() && !opt.bSeconds;
   if (bUntilSilent && midi.dLength > kMaxSeconds)
     fprintf(stderr, "vantrel: %s lasts %.0f s; only its first %.0f s are rendered (the most one render makes)\n",
             opt.sMidi.c_str(), midi.dLength, kMaxSeconds);
   double dSeconds = opt.bSeconds ? opt.dSeconds : bUntilSilent ? std::min(midi.dLength, kMaxSeconds) : 2;
-  long long nFrames = frameOf(dSeconds);
-  long long nMaxFrames = bUntilSilent ? frameOf(std::min(midi.dLength + kMaxTailSeconds, kMaxSeconds)) : nFrames;
+  job.nFrames = frameOf(dSeconds);
+  job.nMaxFrames = bUntilSilent ? frameOf(std::min(midi.dLength + kMaxTailSeconds, kMaxSeconds)) : job.nFrames;
+  job.bFloat = opt.bFloat;
 
-  int nChannels = pengine->nChannels;
-  int nBuffer = pengine->nBufferSamples;
   WavWriter wav;
   CatchStopSignals();
-  if (!wav.Open(opt.sOut, nChannels, static_cast<int>(dRate), opt.bFloat))
+  if (!wav.Open(opt.sOut, pengine->nChannels, static_cast<int>(dRate), opt.bFloat))
     return Usage("cannot write " + opt.sOut + ": " + wav.sError);
   g_pszUnfinished = wav.TempPath();
-  OutputStage stage;
-  stage.dFullScale = pengine->dFullScale;
-  RenderTarget target(core, stage);
-  std::vector<double> adMix(static_cast<size_t>(nBuffer) * nChannels);
-  std::vector<int16_t> asOut(adMix.size());
-  std::vector<float> afOut(adMix.size());
-  size_t iMsg = 0;
-  long long iFrame = 0;
-  size_t nVoicesMax = 0;
-  double dRawPeak = 0;
-  Progress progress(nMaxFrames);
-  while (!g_iSignal && iFrame < nMaxFrames && (iFrame < nFrames || !ppatch->apvoiceActive.empty() || iMsg < amsg.size())) {
-    int nThis = static_cast<int>(std::min<long long>(nBuffer, nMaxFrames - iFrame));
-    std::fill(adMix.begin(), adMix.end(), 0.0);
-    std::lock_guard<std::mutex> lock(core.EngineLock());
-    for (int j = 0; j < nThis; ++j, ++iFrame) {
-      for (; iMsg < amsg.size() && amsg[iMsg].iFrame <= iFrame; ++iMsg) {
-        const TimedMessage& m = amsg[iMsg];
-        if (!m.bDirect) HandleMidiMessage(target, m.uMessage);
-        else if (m.dVelocity > 0) HandleNote(target, 0, static_cast<int>(m.uMessage), m.dVelocity, true);
-        else HandleNote(target, 0, static_cast<int>(m.uMessage), 0.5, false);
-      }
-      MixFrames(core.Slots(), adMix.data() + static_cast<size_t>(j) * nChannels, 1, nChannels);
-      nVoicesMax = std::max(nVoicesMax, ppatch->apvoiceActive.size());
-    }
-    int nValues = nThis * nChannels;
-    bool bWritten;
-    if (opt.bFloat) {
-      for (int i = 0; i < nValues; ++i) {
-        double d = adMix[static_cast<size_t>(i)];
-        if (!std::isfinite(d)) d = 0, ++stage.nNonFinite;
-        dRawPeak = std::max(dRawPeak, std::fabs(d));
-        afOut[static_cast<size_t>(i)] = static_cast<float>(d);
-      }
-      bWritten = wav.Write(afOut.data(), nThis);
-    } else {
-      stage.Convert(adMix.data(), nValues, asOut.data());
-      for (int i = 0; i < nValues; ++i) dRawPeak = std::max(dRawPeak, std::fabs(adMix[static_cast<size_t>(i)]));
-      bWritten = wav.Write(asOut.data(), nThis);
-    }
-    if (!bWritten) {
-      progress.Finish();
-      return Usage("cannot write " + opt.sOut + ": " + wav.sError);
-    }
-    progress.Update(iFrame);
+  Progress progress(job.nMaxFrames);
+  WavSink sink(wav, progress);
+  OfflineStats stats;
+  if (RenderOffline(core, job, sink, &stats) != 0) {
+    progress.Finish();
+    return Usage("cannot write " + opt.sOut + ": " + wav.sError);
   }
+  long long iFrame = stats.nFrames;
   progress.Finish();
   bool bClosed = !g_iSignal && wav.Close();
   g_pszUnfinished = nullptr;
@@ -255,10 +205,10 @@ int RunRender(const RenderOptions& opt) {
   double dLength = static_cast<double>(iFrame) / dRate;
   double dElapsed = progress.Elapsed();
   fprintf(stderr, "rendered %.2f s to %s: peak %.3f (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
-          dLength, opt.sOut.c_str(), dRawPeak, 20 * std::log10(std::max(dRawPeak, 1e-10)), stage.nAutoReductions,
-          stage.nAutoReductions == 1 ? "" : "s", nVoicesMax, nVoicesMax == 1 ? "" : "s",
+          dLength, opt.sOut.c_str(), stats.dRawPeak, 20 * std::log10(std::max(stats.dRawPeak, 1e-10)),
+          stats.nAutoReductions, stats.nAutoReductions == 1 ? "" : "s", stats.nVoicesMax, stats.nVoicesMax == 1 ? "" : "s",
           dElapsed > 0 ? dLength / dElapsed : 0.0);
-  if (stage.nNonFinite) fprintf(stderr, ", %ld samples that were not numbers silenced", stage.nNonFinite);
+  if (stats.nNonFinite) fprintf(stderr, ", %ld samples that were not numbers silenced", stats.nNonFinite);
   fprintf(stderr, "\n");
   return ExitOk;
 }
