@@ -55,3 +55,10 @@ std::string InstanceChannelName(const std::string& sInstallDir) {
 PatchEditorApi* FindEditor(KSWinFactory& factory) {
   return dynamic_cast<PatchEditorApi*>(factory.FindWindowOfType(kTypeEditor));
 }
+
+HelpApi* OpenHelp(KSWinFactory& factory) {
+  if (!factory.FindType(kTypeHelp)) return nullptr;
+  KSWin* pwin = factory.FindWindowOfType(kTypeHelp);
+  if (!pwin) pwin = factory.OpenWindow(kTypeHelp);
+  return dynamic_cast<HelpApi*>(pwin);
+}

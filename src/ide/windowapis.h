@@ -9,6 +9,7 @@ constexpr const char* kTypeEditor = "Patch Editor";
 constexpr const char* kTypeOscilloscope = "Oscilloscope";
 constexpr const char* kTypePerformance = "Performance Input";
 constexpr const char* kTypeBrowser = "PatchBrowser";
+constexpr const char* kTypeHelp = "Help";
 
 class PatchEditorApi {
  public:
@@ -29,5 +30,15 @@ class OscilloscopeApi {
   virtual void ResetDisplay() = 0;
 };
 
+// The reference manual's window: shows the page of a module type (by its type name) or a topic.
+class HelpApi {
+ public:
+  virtual ~HelpApi() = default;
+  // False when there is no page for the topic (the window then shows the manual's index).
+  virtual bool ShowTopic(const char* pszTopic) = 0;
+};
+
 // The open editor, or null.
 PatchEditorApi* FindEditor(KSWinFactory& factory);
+// The help window, opened when none is open; null when the application has no help window type.
+HelpApi* OpenHelp(KSWinFactory& factory);
