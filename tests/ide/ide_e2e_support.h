@@ -1,0 +1,253 @@
+// What the desktop application's end-to-end tests share: processes started and waited on as
+// conditions, a virtual X server, a private JACK server for the MIDI, and the fixture that starts
+// them with a private copy of the installation and reads the windows' traces from the status log.
+#pragma once
+#include <gtest/gtest.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <functional>
+#include <map>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <memory>
+
+namespace ide_e2e {
+
+namespace fs = std::filesystem;
+using Clock = std::chrono::steady_clock;
+
+// Limits for a loaded two-core machine running a sanitizer build: generous, and only ever
+// waited on as conditions, never slept through.
+inline constexpr double kStartSeconds = 180;
+inline constexpr double kStepSeconds = 90;
+inline const char* const kPrivateJack = "vantrel-ide-test";
+
+inline std::string ReadText(const fs::path& path) {
+  std::ifstream in(path);
+  std::stringstream ss;
+  ss << in.rdbuf();
+  return ss.str();
+}
+
+inline bool Have(const char* pszTool) { return system((std::string("command -v ") + pszTool + " >/dev/null 2>&1").c_str()) == 0; }
+
+// Starts a program with extra environment and its output in a file; iKeepFd stays open in it.
+inline pid_t Spawn(const std::vector<std::string>& asArgs, const std::map<std::string, std::string>& env, const fs::path& out,
+            int iKeepFd = -1) {
+  pid_t pid = fork();
+  if (pid != 0) return pid;
+  for (const auto& [sName, sValue] : env) {
+    if (sValue.empty()) unsetenv(sName.c_str());
+    else setenv(sName.c_str(), sValue.c_str(), 1);
+  }
+  int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+  if (fd >= 0) {
+    dup2(fd, 1);
+    dup2(fd, 2);
+  }
+  if (iKeepFd >= 0) fcntl(iKeepFd, F_SETFD, 0);
+  std::vector<char*> apsz;
+  for (const std::string& s : asArgs) apsz.push_back(const_cast<char*>(s.c_str()));
+  apsz.push_back(nullptr);
+  execvp(apsz[0], apsz.data());
+  _exit(127);
+}
+
+// Waits for the process to end; its exit status, or -1 (killed) when it did not end in time.
+inline int Wait(pid_t pid, double dSeconds) {
+  auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
+  int iStatus = 0;
+  while (Clock::now() < tEnd) {
+    if (waitpid(pid, &iStatus, WNOHANG) == pid) return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
+    std::this_thread::sleep_for(std::chrono::milliseconds(20));
+  }
+  kill(pid, SIGKILL);
+  waitpid(pid, &iStatus, 0);
+  return -1;
+}
+
+inline bool WaitFor(const std::function<bool()>& pfnCondition, double dSeconds) {
+  auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
+  while (Clock::now() < tEnd) {
+    if (pfnCondition()) return true;
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+  }
+  return pfnCondition();
+}
+
+// Runs a command with the environment given; its standard output.
+inline std::string Capture(const std::string& sCommand, const std::map<std::string, std::string>& env) {
+  std::string sWithEnv;
+  for (const auto& [sName, sValue] : env) sWithEnv += sName + "='" + sValue + "' ";
+  FILE* ppipe = popen(("env " + sWithEnv + sCommand + " 2>/dev/null").c_str(), "r");
+  if (!ppipe) return "";
+  std::string s;
+  char ach[256];
+  while (fgets(ach, sizeof ach, ppipe)) s += ach;
+  pclose(ppipe);
+  return s;
+}
+
+// A virtual X server on a display number it picks itself; started again (up to three times)
+// when it ends before a client could connect, as when another server took the number first.
+class VirtualDisplay {
+ public:
+  explicit VirtualDisplay(const fs::path& dir) {
+    for (int iTry = 0; iTry < 3 && sDisplay.empty(); ++iTry) {
+      std::string s = Start(dir);
+      if (!s.empty() && WaitFor([&] { return Capture("xdotool getdisplaygeometry", {{"DISPLAY", s}}) != ""; }, kStepSeconds))
+        sDisplay = s;
+      else
+        Stop();
+    }
+  }
+  ~VirtualDisplay() { Stop(); }
+  std::string sDisplay;  // "" when no server started
+
+ private:
+  std::string Start(const fs::path& dir) {
+    int afd[2];
+    if (pipe(afd) != 0) return "";
+    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(afd[1]), "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {},
+                 dir / "xvfb.log", afd[1]);
+    close(afd[1]);
+    pollfd p = {afd[0], POLLIN, 0};
+    std::string sNumber;
+    auto tEnd = Clock::now() + std::chrono::duration<double>(kStartSeconds);
+    while (Clock::now() < tEnd && sNumber.find('\n') == std::string::npos) {
+      if (poll(&p, 1, 200) > 0) {
+        char ach[32];
+        ssize_t n = read(afd[0], ach, sizeof ach);
+        if (n <= 0) break;
+        sNumber.append(ach, static_cast<size_t>(n));
+      }
+    }
+    close(afd[0]);
+    return sNumber.find('\n') != std::string::npos ? ":" + sNumber.substr(0, sNumber.find('\n')) : "";
+  }
+  void Stop() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      Wait(pid_, 30);
+      pid_ = -1;
+    }
+  }
+  pid_t pid_ = -1;
+};
+
+// The JACK server the MIDI travels through: one of the test's own (the dummy driver, a private
+// name), as on a shared machine other programs may hold a port of the same name on the default
+// server. Where no private server can start (JACK allows only a few at once), the default
+// server serves, as long as no other program has a "vantrel-midi" client on it.
+class Jack {
+ public:
+  explicit Jack(const fs::path& dir) {
+    if (!Have("jackd") || !Have("jack_lsp")) {
+      sWhy = "jackd is not installed";
+      return;
+    }
+    std::string sPrivate = std::string(kPrivateJack) + "-" + std::to_string(getpid());
+    pid_ = Spawn({"jackd", "-n", sPrivate, "-d", "dummy", "-r", "44100", "-p", "256"}, {}, dir / "jackd.log");
+    bool bEnded = false;
+    bReady = WaitFor(
+        [&] {
+          int iStatus;
+          bEnded = bEnded || waitpid(pid_, &iStatus, WNOHANG) == pid_;
+          return bEnded || system(("JACK_DEFAULT_SERVER=" + sPrivate + " jack_lsp >/dev/null 2>&1").c_str()) == 0;
+        },
+        kStartSeconds) &&
+             !bEnded;
+    if (bReady) {
+      sServer = sPrivate;
+      return;
+    }
+    if (bEnded) pid_ = -1;
+    sWhy = "no private JACK server: " + ReadText(dir / "jackd.log");
+    std::string sPorts = Capture("jack_lsp", {{"JACK_NO_START_SERVER", "1"}});
+    if (sPorts.empty()) return;
+    if (sPorts.find("vantrel-midi") != std::string::npos) {
+      sWhy += "; the default server already has a vantrel-midi client";
+      return;
+    }
+    bReady = true;
+  }
+  ~Jack() {
+    if (pid_ > 0) {
+      kill(pid_, SIGTERM);
+      Wait(pid_, 30);
+    }
+  }
+  bool bReady = false;
+  std::string sServer;  // "" for the machine's default server
+  std::string sWhy;
+
+ private:
+  pid_t pid_ = -1;
+};
+
+class IdeE2eTest : public testing::Test {
+ protected:
+  void SetUp() override {
+    for (const char* pszTool : {"Xvfb", "xdotool"})
+      if (!Have(pszTool)) GTEST_SKIP() << pszTool << " is not installed";
+    dir = fs::path(testing::TempDir()) / ("ide_e2e_" + std::to_string(getpid()));
+    fs::remove_all(dir);
+    install = dir / "install";
+    fs::create_directories(install);
+    for (const char* pszPart : {"config", "patch", "template", "workspace"})
+      fs::copy(fs::path(VANTREL_STAGE) / pszPart, install / pszPart, fs::copy_options::recursive);
+    fs::create_directories(dir / "home");
+    pdisplay = std::make_unique<VirtualDisplay>(dir);
+    if (pdisplay->sDisplay.empty()) GTEST_SKIP() << "Xvfb did not start: " << ReadText(dir / "xvfb.log");
+    pjack = std::make_unique<Jack>(dir);
+    if (!pjack->bReady) GTEST_SKIP() << pjack->sWhy;
+    env = {{"DISPLAY", pdisplay->sDisplay},
+           {"WAYLAND_DISPLAY", ""},
+           {"QT_QPA_PLATFORM", "xcb"},
+           {"HOME", (dir / "home").string()},
+           {"XDG_DATA_HOME", (dir / "home/share").string()},
+           {"XDG_RUNTIME_DIR", ""},
+           {"USERNAME", "idetest"},
+           {"USERDOMAIN", ""},
+           {"KSStatus", "T=L;S=L;R=L;W=L;E=LAV;F=LEV"},
+           {"JACK_DEFAULT_SERVER", pjack->sServer},  // empty: unset, the default server
+           {"JACK_NO_START_SERVER", "1"},
+           {"ASAN_OPTIONS", "detect_leaks=0"}};  // the X and font libraries keep what they cache
+  }
+  void TearDown() override {
+    if (pidIde > 0) Wait(pidIde, 1);
+  }
+
+  std::string Log() {
+    std::string s;
+    if (fs::exists(install / "log"))
+      for (const auto& entry : fs::directory_iterator(install / "log"))
+        if (entry.path().filename().string().rfind("VantrelIDE-", 0) == 0) s += ReadText(entry.path());
+    return s;
+  }
+  bool LogHas(const std::string& s, double dSeconds = kStepSeconds) {
+    return WaitFor([&] { return Log().find(s) != std::string::npos; }, dSeconds);
+  }
+  std::string Xdotool(const std::string& sArgs) { return Capture("xdotool " + sArgs, env); }
+
+  fs::path dir, install;
+  std::unique_ptr<VirtualDisplay> pdisplay;
+  std::unique_ptr<Jack> pjack;
+  std::map<std::string, std::string> env;
+  pid_t pidIde = -1;
+};
+
+}  // namespace ide_e2e
