@@ -16,13 +16,15 @@ static_assert(ScopeCapture::kMaxInputs == ModOscilloscope::MaxSlots, "a capture 
 
 ScopeCapture::ScopeCapture() : adStore_(new double[kCaptureValues]) {}
 
-void ScopeCapture::Register(std::mutex& mutexEngine) {
-  std::lock_guard<std::mutex> lock(mutexEngine);
+void ScopeCapture::Register(std::mutex* pmutexEngine) {
+  std::unique_lock<std::mutex> lock;
+  if (pmutexEngine) lock = std::unique_lock<std::mutex>(*pmutexEngine);
   VoiceSetScopeCallback(&ScopeCapture::Callback, this, false);
 }
 
-void ScopeCapture::Withdraw(std::mutex& mutexEngine) {
-  std::lock_guard<std::mutex> lock(mutexEngine);
+void ScopeCapture::Withdraw(std::mutex* pmutexEngine) {
+  std::unique_lock<std::mutex> lock;
+  if (pmutexEngine) lock = std::unique_lock<std::mutex>(*pmutexEngine);
   VoiceScopeCallback pfn = nullptr;
   void* pvArg = nullptr;
   bool bWanted = false;

@@ -37,9 +37,10 @@ class ScopeCapture {
 
   // The system's one capture target: installed as the voices' oscilloscope callback, and taken
   // away again if it is still the one installed. Both under the engine lock, so that no capture
-  // runs while the target changes.
-  void Register(std::mutex& mutexEngine);
-  void Withdraw(std::mutex& mutexEngine);
+  // runs while the target changes; null when no other thread renders (the audio thread has
+  // stopped, and the lock may be held for good by this thread).
+  void Register(std::mutex* pmutexEngine);
+  void Withdraw(std::mutex* pmutexEngine);
 
   // False from the completion of a capture until Release: only then may the window read it.
   bool Ready() const { return bReady_.load(std::memory_order_acquire); }

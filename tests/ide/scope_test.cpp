@@ -391,7 +391,7 @@ TEST_F(ScopeCaptureTest, OnePeriodFramedBySyncIsHandedOverOnce) {
   ASSERT_TRUE(ppatch->bScope);
   auto pcapture = std::make_unique<ScopeCapture>();
   pcapture->SetPost(&Post, this);
-  pcapture->Register(mutexEngine);
+  pcapture->Register(&mutexEngine);
   ppatch->NoteOn(69, 1);
   ASSERT_GT(RenderUntilPosted(ppatch.get(), 10000), 0);
   EXPECT_FALSE(pcapture->Ready());
@@ -407,7 +407,7 @@ TEST_F(ScopeCaptureTest, OnePeriodFramedBySyncIsHandedOverOnce) {
   double dCos = std::cos(2 * M_PI * 440 / 44100);
   for (int k = 1; k + 1 < n; ++k) {
     EXPECT_EQ(adt[k], adt[k - 1] + 1) << "one point per sample of the voice's clock";
-    EXPECT_NEAR(ad1[k + 1] + ad1[k - 1], 2 * dCos * ad1[k], 2e-3) << "a 440 Hz sine at point " << k;
+    EXPECT_NEAR(ad1[k + 1] + ad1[k - 1], 2 * dCos * ad1[k], 1e-6) << "a 440 Hz sine at point " << k;
     EXPECT_DOUBLE_EQ(ad2[k], 2 * ad1[k]);
   }
   // The period starts at the wrap: the first point is the sine's start.
@@ -429,7 +429,7 @@ TEST_F(ScopeCaptureTest, OnePeriodFramedBySyncIsHandedOverOnce) {
 
   // Withdrawn, the target receives nothing more.
   pcapture->Release();
-  pcapture->Withdraw(mutexEngine);
+  pcapture->Withdraw(&mutexEngine);
   nPosts = 0;
   EXPECT_EQ(RenderUntilPosted(ppatch.get(), 1000), -1);
   VoiceScopeCallback pfn = nullptr;
@@ -444,7 +444,7 @@ TEST_F(ScopeCaptureTest, ANewNoteDiscardsAPartialCapture) {
   ASSERT_TRUE(ppatch);
   auto pcapture = std::make_unique<ScopeCapture>();
   pcapture->SetPost(&Post, this);
-  pcapture->Register(mutexEngine);
+  pcapture->Register(&mutexEngine);
   ppatch->NoteOn(57, 1);  // 220 Hz: 200 samples a period
   for (int i = 0; i < 300; ++i) {
     double adFrame[2] = {0, 0};
@@ -457,7 +457,7 @@ TEST_F(ScopeCaptureTest, ANewNoteDiscardsAPartialCapture) {
   ASSERT_GT(RenderUntilPosted(ppatch.get(), 1000), 0);
   int n = pcapture->Points();
   EXPECT_TRUE(n == 50 || n == 51) << "only the new note's period: " << n;
-  pcapture->Withdraw(mutexEngine);
+  pcapture->Withdraw(&mutexEngine);
 }
 
 TEST_F(ScopeCaptureTest, APatchWithoutAnActiveProbeIsNotCaptured) {
@@ -466,10 +466,10 @@ TEST_F(ScopeCaptureTest, APatchWithoutAnActiveProbeIsNotCaptured) {
   EXPECT_FALSE(ppatch->bScope);
   auto pcapture = std::make_unique<ScopeCapture>();
   pcapture->SetPost(&Post, this);
-  pcapture->Register(mutexEngine);
+  pcapture->Register(&mutexEngine);
   ppatch->NoteOn(69, 1);
   EXPECT_EQ(RenderUntilPosted(ppatch.get(), 1000), -1);
-  pcapture->Withdraw(mutexEngine);
+  pcapture->Withdraw(&mutexEngine);
 }
 
 }  // namespace
