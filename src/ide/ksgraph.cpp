@@ -142,12 +142,22 @@ void KSGraph::Render() {
     int iSpacing = std::max(1, std::abs(atickY[1].iPos - atickY[0].iPos));
     nEvery = static_cast<size_t>((iLine + iSpacing - 1) / iSpacing);
   }
+  // dB labels go on round values: the first of the dB steps (a multiple of the tick step) that
+  // leaves room for the text.
+  double dLabelStep = 0;
+  if (bSpectrum && model_.VertScale() == KSGraphDBPower)
+    for (double d : {0.1, 0.125, 0.25, 0.5, 1.0, 3.0, 6.0, 12.0, 24.0, 48.0, 96.0})
+      if (d >= axis.dStep * nEvery - 1e-9 && std::fabs(std::remainder(d, axis.dStep)) < 1e-9) {
+        dLabelStep = d;
+        break;
+      }
   for (size_t i = 0; i < atickY.size(); ++i) {
     const KSAxisTick& tick = atickY[i];
     int y = iTop + tick.iPos;
     painter.setPen(kcolorGridDark);
     painter.drawLine(iLeft, y, iRight, y);
-    bool bLabel = bSpectrum ? (atickY.size() - 1 - i) % nEvery == 0 : true;
+    bool bLabel = !bSpectrum || (dLabelStep > 0 ? std::fabs(std::remainder(axis.dLow + i * axis.dStep, dLabelStep)) < 1e-9
+                                                 : i % nEvery == 0);
     if (!bLabel) continue;
     QString q = QString::fromStdString(tick.sLabel);
     painter.setPen(kcolorText);
