@@ -190,6 +190,7 @@ void Oscilloscope::Draw() {
 }
 
 void Oscilloscope::ResetDisplay() {
+  AKS(AKSTrace, AK_HERE, "oscilloscope: Y axes reset");
   for (KSGraph* pgraph : apgraph_) {
     if (!pgraph) continue;
     pgraph->ResetYRange();

@@ -74,6 +74,7 @@ TEST_F(ScopeE2eTest, ShowsWaveformAndSpectrumAndSavesTheCapture) {
   ASSERT_FALSE(sScope.empty());
   ASSERT_TRUE(LogHas("main window: MIDI Status: MIDI successfully started")) << Log();
   ASSERT_TRUE(LogHas("LoadPatch( \"" + sPatch + "\", 0 ) = 0")) << Log();
+  EXPECT_TRUE(LogHas("oscilloscope: Y axes reset")) << "installing a patch resets the oscilloscope\n" << Log();
 
   pid_t pidSend = Spawn({MIDI_SEND, "--wait", "60", "vantrel-midi:in", "0:on:69:100"}, env, dir / "send.out");
   ASSERT_EQ(Wait(pidSend, kStepSeconds), 0) << ReadText(dir / "send.out");
@@ -161,6 +162,9 @@ TEST_F(ScopeE2eTest, ShowsWaveformAndSpectrumAndSavesTheCapture) {
   EXPECT_GT(dSawRange, 0.05);
   Xdotool("key Return");
 
+  // View, Two Graphs: graph 1 alone, over the whole width.
+  OpenMenu(sScope, "alt+v", "&View");
+  Xdotool("key t");
   // The settings travel with the workspace.
   fs::path workspace = install / "workspace/idetest.xml";
   fs::remove(workspace);
@@ -170,7 +174,8 @@ TEST_F(ScopeE2eTest, ShowsWaveformAndSpectrumAndSavesTheCapture) {
       << Log();
   std::string sSaved = ReadText(workspace);
   for (const char* psz : {"<WindowType>Oscilloscope</WindowType>", "<Spectrum>0</Spectrum>", "<Spectrum2>1</Spectrum2>",
-                          "<FreqView2>0</FreqView2>", "<TwoGraphs>1</TwoGraphs>", "<DBScale2>48</DBScale2>"})
+                          "<FreqView2>0</FreqView2>", "<TwoGraphs>0</TwoGraphs>", "<DBScale2>48</DBScale2>",
+                          "<ResetEvery>1</ResetEvery>"})
     EXPECT_NE(sSaved.find(psz), std::string::npos) << psz << "\n" << sSaved;
 
   // Exit from the main window: the oscilloscope leaves the rendering first, and all ends well.
