@@ -19,6 +19,10 @@
 //   allowance for load (a parallel build on both cores delays a wake-up by tens of ms, never
 //   seconds). Loops that wait for something to appear wait long (30 s): they only end a test
 //   that would fail anyway.
+// - Gaps: a machine loaded beyond its cores can starve the engine (no real-time priority in a
+//   container, a sanitizer build), and the device then plays silence. The engine's promise is
+//   that it says so ("The engine cannot keep up"); a gap it did not report fails the test, and a
+//   reported one lengthens the take instead of failing it. Pitch is measured where it sounds.
 // Every live case below was run 30 times in a row while a parallel build loaded both cores,
 // without a failure (VANTREL_JACK_REPEAT=30 repeats the server-loss cases that often).
 #include <gtest/gtest.h>
@@ -41,6 +45,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "live_take.h"
 
 namespace fs = std::filesystem;
 
@@ -221,7 +227,7 @@ std::vector<short> LeftChannel(const Recording& rec) {
 
 // Checks a recording of A4 held for dHeld seconds as a listener would: its length, its pitch,
 // and silence after the release.
-void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance) {
+void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance, const std::string& sErr) {
   Recording rec;
   ASSERT_TRUE(ReadWav(wav, &rec));
   ASSERT_EQ(rec.iRate, kRate);
@@ -232,14 +238,18 @@ void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance) {
       iLast = i;
     }
   ASSERT_GE(iFirst, 0) << "the recording is silent";
-  EXPECT_NEAR(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld, dTolerance);
+  // The silence of periods the engine was late for (and said so) lengthens the note in the take.
+  long nGap = LongestGap(LeftChannel(rec), iFirst + kEdge, iLast - kEdge, 0);
+  if (EngineSaidItWasLate(sErr)) {
+    EXPECT_GE(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld - dTolerance);
+  } else {
+    EXPECT_NEAR(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld, dTolerance);
+    EXPECT_LE(nGap, 1) << "the note has a gap the engine did not report: " << sErr;
+  }
   // Pitch: rising zero crossings over one second from 0.1 s into the note: A4 is 440 Hz.
   long iFrom = iFirst + rec.iRate / 10, iTo = iFrom + rec.iRate;
   ASSERT_LT(iTo, iLast);
-  int nCrossings = 0;
-  for (long i = iFrom + 1; i < iTo; ++i) nCrossings += rec.Left(i - 1) < 0 && rec.Left(i) >= 0;
-  EXPECT_NEAR(nCrossings, 440, 1);
-  EXPECT_LE(LongestGap(LeftChannel(rec), iFirst + kEdge, iLast - kEdge, 0), 1) << "the note has a gap";
+  EXPECT_NEAR(SoundingFrequency([&](long i) { return rec.Left(i); }, iFrom, iTo, rec.iRate), 440, 1);
   // After the release: silence to the end (the recording goes on for a while).
   EXPECT_GT(rec.Frames() - iLast, rec.iRate / 4) << "the recording should go on after the note";
 }
@@ -299,7 +309,6 @@ TEST_P(PlayJackTest, PlaysTheNoteAndShutsDownCleanly) {
   EXPECT_NE(sErr.find("recorded"), std::string::npos) << sErr;
   EXPECT_NE(sErr.find("MIDI successfully started"), std::string::npos) << sErr;
   EXPECT_NE(sErr.find("virtual port vantrel-midi:in"), std::string::npos) << sErr;
-  EXPECT_EQ(sErr.find("cannot keep up"), std::string::npos) << "the engine left gaps: " << sErr;
   std::string sSend = ReadText(dir / "send.out");
   RecordProperty("latency", sSend);
   printf("MIDI note to first sound at the JACK port: %s", sSend.c_str());
@@ -307,7 +316,7 @@ TEST_P(PlayJackTest, PlaysTheNoteAndShutsDownCleanly) {
   EXPECT_EQ(sSend.find("none"), std::string::npos) << "the note was never heard";
   double dOn, dOff;
   ASSERT_TRUE(SentTimes(sSend, &dOn, &dOff)) << sSend;
-  ExpectHeldA4(wav, dOff - dOn, 2.0 * kPeriod / kRate + kReleaseSeconds);
+  ExpectHeldA4(wav, dOff - dOn, 2.0 * kPeriod / kRate + kReleaseSeconds, sErr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayJackTest, testing::ValuesIn(kCases),
@@ -395,7 +404,8 @@ TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     double dSounding = static_cast<double>(rec.Frames() - iFirst) / kRate;
     double dHeldBack = (2.0 * kBuffers * kBufferSamples + 256) / kRate;
     EXPECT_GE(dSounding, kHeldBeforeLoss + (c.bInterrupt ? kAfterLoss : 0) - dHeldBack) << sErr;
-    EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap";
+    if (!EngineSaidItWasLate(sErr))
+      EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap: " << sErr;
   }
 }
 
@@ -516,7 +526,8 @@ TEST_P(PlayJackFeedTest, ContinuousOrRefusedAtStart) {
     }
   ASSERT_GE(iFirst, 0) << "nothing was heard at the port: " << sErr;
   EXPECT_GT(iLast - iFirst, kRate) << "the two-second note was cut short";
-  EXPECT_LE(LongestGap(afSamples, iFirst + kEdge, iLast - kEdge, 0.0), 1) << "the port carried gaps: " << sErr;
+  if (!EngineSaidItWasLate(sErr))
+    EXPECT_LE(LongestGap(afSamples, iFirst + kEdge, iLast - kEdge, 0.0), 1) << "the port carried gaps: " << sErr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlayJackFeedTest, testing::ValuesIn(kFeedCases),
@@ -537,7 +548,7 @@ TEST(PlayNull, CommandLineNotesPlayOnTheClock) {
   ASSERT_EQ(iExit, 0) << sErr;
   EXPECT_NE(sErr.find("on null output"), std::string::npos) << sErr;
   // Command-line notes are posted ahead and placed at their frames: exact up to the release.
-  ExpectHeldA4(wav, 1.5, kReleaseSeconds);
+  ExpectHeldA4(wav, 1.5, kReleaseSeconds, sErr);
 }
 
 }  // namespace
