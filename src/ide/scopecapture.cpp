@@ -14,6 +14,14 @@
 
 static_assert(ScopeCapture::kMaxInputs == ModOscilloscope::MaxSlots, "a capture holds every slot of a probe");
 
+namespace {
+
+int InputsOf(const ModOscilloscope& probe) {
+  return std::min(static_cast<int>(probe.apvarProbe.size()), ScopeCapture::kMaxInputs);
+}
+
+}  // namespace
+
 ScopeCapture::ScopeCapture() : adStore_(new double[kCaptureValues]) {}
 
 void ScopeCapture::Register(std::mutex* pmutexEngine) {
@@ -39,7 +47,7 @@ void ScopeCapture::Start(Voice* pvoice) {
   bTriggered_ = false;
   pvoiceLast_ = pvoice;
   pprobe_ = static_cast<ModOscilloscope*>(pvoice->pmodScope);
-  nInputs_ = pprobe_ ? std::min(static_cast<int>(pprobe_->apvarProbe.size()), kMaxInputs) : 0;
+  nInputs_ = pprobe_ ? InputsOf(*pprobe_) : 0;
   nCapacity_ = kCaptureValues / static_cast<size_t>(nInputs_ + 1);
   adTime_ = adStore_.get();
   adValues_ = adTime_ + nCapacity_;
@@ -50,7 +58,7 @@ void ScopeCapture::Capture(Voice* pvoice) {
   // A new note: another voice, a restarted clock, or (a voice of a new patch at the same
   // address) another probe.
   if (pvoice != pvoiceLast_ || pvoice->dSample < dClockLast_ || pvoice->pmodScope != pprobe_ ||
-      (pprobe_ && static_cast<int>(pprobe_->apvarProbe.size()) != nInputs_ && nInputs_ < kMaxInputs))
+      (pprobe_ && InputsOf(*pprobe_) != nInputs_))
     Start(pvoice);
   dClockLast_ = pvoice->dSample;
   if (!pprobe_) return;
@@ -66,11 +74,10 @@ void ScopeCapture::Capture(Voice* pvoice) {
     }
     // Full: shown as far as it goes.
   }
-  Complete(pvoice);
+  Complete();
 }
 
-void ScopeCapture::Complete(Voice* pvoice) {
-  (void)pvoice;
+void ScopeCapture::Complete() {
   // The voice has just evaluated every record of its probe: the hint and the captions are
   // their values for this sample (a constant hint was evaluated once, into the same field).
   dFreqHint_ = pprobe_->v.dFreqHint;

@@ -57,7 +57,7 @@ class ScopeCapture {
 
  private:
   void Start(Voice* pvoice);
-  void Complete(Voice* pvoice);
+  void Complete();
 
   std::unique_ptr<double[]> adStore_;
   double* adTime_ = nullptr;    // the voice's sample clock at each point
