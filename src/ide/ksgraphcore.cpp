@@ -122,7 +122,9 @@ int KSGraphDecimals(double dStep) {
 }
 
 KSYAxis KSGraphDBAxis(double dLargest, int iDBRange, int iHeight) {
-  double dBottom = -std::fabs(static_cast<double>(iDBRange));
+  // A range of nothing (a workspace edited by hand) would leave no axis: the default is shown.
+  if (iDBRange <= 0) iDBRange = 48;
+  double dBottom = -static_cast<double>(iDBRange);
   KSYAxis axis{dBottom, 0, kadDBStep[std::size(kadDBStep) - 1], 0};
   for (double dStep : kadDBStep) {
     double dTop = std::max(0.0, std::ceil(dLargest / dStep) * dStep);

@@ -113,6 +113,7 @@ TEST(KSGraphAxes, DBTickStepIsTheFirstThatKeepsTicksFivePixelsApart) {
     EXPECT_EQ(axis.dLow, -c.iRange);
     EXPECT_EQ(axis.nDecimals, c.nDecimals);
   }
+  EXPECT_EQ(KSGraphDBAxis(-3, 0, 400).dLow, -48) << "no range at all: the default";
   std::vector<KSAxisTick> atick = KSGraphYTicks(KSGraphDBAxis(-3, 24, 1000), 1000);
   ASSERT_EQ(atick.size(), 24 / 0.125 + 1);
   EXPECT_EQ(atick.front().sLabel, "-24.000");
