@@ -178,7 +178,15 @@ TEST_F(ScopeE2eTest, ShowsWaveformAndSpectrumAndSavesTheCapture) {
                           "<ResetEvery>1</ResetEvery>"})
     EXPECT_NE(sSaved.find(psz), std::string::npos) << psz << "\n" << sSaved;
 
-  // Exit from the main window: the oscilloscope leaves the rendering first, and all ends well.
+  // Ctrl+O in the main window opens another oscilloscope from its template while the sound
+  // runs; the newest is the one the voices feed.
+  size_t nShown = Count("oscilloscope graph 1: ");
+  Xdotool("windowfocus --sync " + sMain);
+  Xdotool("key ctrl+o");
+  EXPECT_TRUE(WaitFor([&] { return Lines(Xdotool("search --name '^Oscilloscope$'")).size() == 2; }, kStepSeconds)) << Log();
+  EXPECT_TRUE(WaitFor([&] { return Count("oscilloscope graph 1: ") > nShown; }, kStepSeconds)) << Log();
+
+  // Exit from the main window: the oscilloscopes leave the rendering first, and all ends well.
   OpenMenu(sMain, "alt+f", "File");
   Xdotool("key x");
   int iExit = Wait(pidIde, kStepSeconds);
