@@ -74,6 +74,7 @@ class PatchHighlighter : public QSyntaxHighlighter {
     if (bError && pmark->iColumn >= 0 && pmark->iColumn < sText.size()) {
       format.setUnderlineStyle(QTextCharFormat::WaveUnderline);
       format.setUnderlineColor(Qt::red);
+      format.setBackground(QColor(255, 228, 228));  // so the stretch stands out of a line already red
       format.setToolTip(pmark->sMessage);
       setFormat(pmark->iColumn, std::min(pmark->iLength, static_cast<int>(sText.size()) - pmark->iColumn), format);
     }
