@@ -150,10 +150,14 @@ void PatchTextEdit::PaintGutter(QPaintEvent* pevent) {
   }
 }
 
-bool PatchTextEdit::event(QEvent* pevent) {
-  if (pevent->type() != QEvent::ToolTip) return QPlainTextEdit::event(pevent);
+bool PatchTextEdit::viewportEvent(QEvent* pevent) {
+  if (pevent->type() != QEvent::ToolTip) return QPlainTextEdit::viewportEvent(pevent);
   auto* phelp = static_cast<QHelpEvent*>(pevent);
-  QPoint pos = viewport()->mapFrom(this, phelp->pos());
+  ShowTip(phelp->pos(), phelp->globalPos());
+  return true;
+}
+
+void PatchTextEdit::ShowTip(const QPoint& pos, const QPoint& posGlobal) {
   QTextCursor cursor = cursorForPosition(pos);
   QTextBlock block = cursor.block();
   int iColumn = cursor.positionInBlock();
@@ -167,9 +171,12 @@ bool PatchTextEdit::event(QEvent* pevent) {
     if (!sType.empty() && !cursor.selectedText().isEmpty())
       sTip = QString::fromStdString(PatchVariableHelp(sType, cursor.selectedText().toStdString()));
   }
-  if (sTip.isEmpty()) QToolTip::hideText();
-  else QToolTip::showText(phelp->globalPos(), sTip, this);
-  return true;
+  if (sTip.isEmpty()) {
+    QToolTip::hideText();
+    return;
+  }
+  QToolTip::showText(posGlobal, sTip, viewport());
+  AKS(AKSTrace, AK_HERE, "editor: tooltip at line %d: %s", block.blockNumber() + 1, sTip.toUtf8().constData());
 }
 
 void PatchTextEdit::keyPressEvent(QKeyEvent* pevent) {
@@ -312,8 +319,12 @@ bool PatchPageWidget::UnderlineError(int iLine, const std::string& sMessage) {
   pmark->iLength = iLength;
   pmark->sMessage = QString::fromStdString(sMessage);
   phighlighter_->rehighlightBlock(block);
-  AKS(AKSTrace, AK_HERE, "editor: line %d underlined from column %d for %d characters: \"%s\"", iLine + 1, iColumn + 1,
-      iLength, block.text().mid(iColumn, iLength).toUtf8().constData());
+  // Where the stretch begins in the window, so that whoever reads the log can point at it.
+  QTextCursor cursor(block);
+  cursor.setPosition(block.position() + iColumn + 1);
+  QPoint posWindow = pedit_->viewport()->mapTo(window(), pedit_->cursorRect(cursor).center());
+  AKS(AKSTrace, AK_HERE, "editor: line %d underlined from column %d for %d characters: \"%s\" at %d,%d", iLine + 1,
+      iColumn + 1, iLength, block.text().mid(iColumn, iLength).toUtf8().constData(), posWindow.x(), posWindow.y());
   return true;
 }
 

@@ -28,12 +28,14 @@ class PatchTextEdit : public QPlainTextEdit {
  protected:
   void resizeEvent(QResizeEvent* pevent) override;
   void keyPressEvent(QKeyEvent* pevent) override;
-  bool event(QEvent* pevent) override;
+  bool viewportEvent(QEvent* pevent) override;
 
  private:
   // Offers the completions at the caret; bAsked: the user pressed the key for it.
   void Complete(bool bAsked);
   void InsertCompletion(const QString& sWord);
+  // The error's message over its stretch, the reference line over a variable's name.
+  void ShowTip(const QPoint& pos, const QPoint& posGlobal);
   QWidget* pgutter_;
   QCompleter* pcompleter_;
   QStringListModel* pmodelWords_;

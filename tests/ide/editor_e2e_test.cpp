@@ -78,7 +78,13 @@ TEST_F(EditorE2eTest, AnErrorIsShownWhereItIsAndTheFixIsPlayedAndKept) {
   EXPECT_TRUE(LogHasAfter(iBeforeError, "main window: message: Voice:PreGain")) << Log();
   EXPECT_TRUE(LogHasAfter(iBeforeError, ">>> Pich <<< ) (line 9)")) << Log();
   EXPECT_TRUE(LogHasAfter(iBeforeError, "editor: line 9 marked as error")) << Log();
-  EXPECT_TRUE(LogHasAfter(iBeforeError, "editor: line 9 underlined from column 24 for 4 characters: \"Pich\"")) << Log();
+  EXPECT_TRUE(LogHasAfter(iBeforeError, "editor: line 9 underlined from column 24 for 4 characters: \"Pich\" at ")) << Log();
+  // The pointer over the stretch: its tooltip is the error's message.
+  std::smatch match;
+  std::string sLog = Log();
+  ASSERT_TRUE(std::regex_search(sLog, match, std::regex("characters: \"Pich\" at ([0-9]+),([0-9]+)"))) << sLog;
+  Xdotool("mousemove --window " + sEditor + " " + match[1].str() + " " + match[2].str());
+  EXPECT_TRUE(LogHasAfter(iBeforeError, "editor: tooltip at line 9: Voice:PreGain - ")) << Log();
   EXPECT_TRUE(HistoryFiles().empty()) << "a copy that did not compile is not kept";
   // The previous patch still plays: the held note sounds on, and a second note joins it.
   EXPECT_EQ(Log().find("main window: Voices: 0", iBeforeError), std::string::npos) << Log();
