@@ -120,7 +120,13 @@ PatchSheetServices AppServices() {
 
 PatchSheet::PatchSheet(KSWinType* ptype, KSWinMemento& mem) : KSWinQt(ptype, mem) {}
 
-PatchSheet::~PatchSheet() { pmodel_.reset(); }
+PatchSheet::~PatchSheet() {
+  // The frame and the pages go later (with the event loop); they must not call back into this.
+  plife_.reset();
+  if (Frame())
+    for (PatchPageWidget* pwidget : apwidget_) pwidget->SetChangeHandler(nullptr);
+  pmodel_.reset();
+}
 
 void PatchSheet::BuildControls(QMainWindow* pframe) {
   ptabs_ = new QTabWidget(pframe);
@@ -133,7 +139,8 @@ void PatchSheet::BuildControls(QMainWindow* pframe) {
   pmodel_ = std::make_unique<PatchSheetModel>(*this, AppServices());
   pframe->setWindowIcon(QApplication::windowIcon());
   // The creation step titles a new window after its type; the page's title comes back after it.
-  QTimer::singleShot(0, pframe, [this] {
+  QTimer::singleShot(0, pframe, [this, plife = std::weak_ptr<int>(plife_)] {
+    if (plife.expired()) return;
     if (PatchPage* ppage = pmodel_->Current()) SetWindowTitle("Editor: " + ppage->sTitle);
   });
 }
@@ -179,7 +186,9 @@ void PatchSheet::MarkErrorLine(int iLine) {
   pmodel_->MarkErrorLine(iLine);
   if (bUnderlinePending_ || !Frame()) return;
   bUnderlinePending_ = true;
-  QTimer::singleShot(0, Frame(), [this] { UnderlineErrors(); });
+  QTimer::singleShot(0, Frame(), [this, plife = std::weak_ptr<int>(plife_)] {
+    if (!plife.expired()) UnderlineErrors();
+  });
 }
 
 void PatchSheet::UnderlineErrors() {

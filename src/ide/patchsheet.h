@@ -56,6 +56,7 @@ class PatchSheet : public KSWinQt, public PatchEditorApi, public PatchSheetView 
   QTabWidget* ptabs_ = nullptr;
   std::vector<PatchPageWidget*> apwidget_;
   std::unique_ptr<PatchSheetModel> pmodel_;
+  std::shared_ptr<int> plife_ = std::make_shared<int>(0);  // gone once the window is: deferred calls check it
   bool bUnderlinePending_ = false;
   bool bSelecting_ = false;
 };

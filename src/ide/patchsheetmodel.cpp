@@ -93,8 +93,9 @@ int PatchPage::SaveTo(const std::string& sPathTo, bool bHistoryCopy) {
   std::string sText = PatchTextForSave(view_.Text());
   FILE* pfile = fopen(sPathTo.c_str(), "wb");
   if (!pfile) {
-    AKS(AKSWarn, AK_HERE, "fopen( \"%s\", \"wb\" ) = 0: %s", sPathTo.c_str(), strerror(errno));
-    sheet_.View().MessageBox(kTitleSaving, Format("Cannot open file \"%s\": %s", sPathTo, strerror(errno)));
+    int iError = errno;  // the log may set errno itself
+    AKS(AKSWarn, AK_HERE, "fopen( \"%s\", \"wb\" ) = 0: %s", sPathTo.c_str(), strerror(iError));
+    sheet_.View().MessageBox(kTitleSaving, Format("Cannot open file \"%s\": %s", sPathTo, strerror(iError)));
     return -1;
   }
   if (fwrite(sText.data(), 1, sText.size(), pfile) != sText.size()) {
@@ -105,8 +106,9 @@ int PatchPage::SaveTo(const std::string& sPathTo, bool bHistoryCopy) {
     return -1;
   }
   if (fclose(pfile) != 0) {
-    AKS(AKSWarn, AK_HERE, "fclose( \"%s\" ) = 0: %s", sPathTo.c_str(), strerror(errno));
-    sheet_.View().MessageBox(kTitleSaving, Format("Cannot close file \"%s\": %s", sPathTo, strerror(errno)));
+    int iError = errno;
+    AKS(AKSWarn, AK_HERE, "fclose( \"%s\" ) = 0: %s", sPathTo.c_str(), strerror(iError));
+    sheet_.View().MessageBox(kTitleSaving, Format("Cannot close file \"%s\": %s", sPathTo, strerror(iError)));
     return -1;
   }
   if (bHistoryCopy) return 0;
