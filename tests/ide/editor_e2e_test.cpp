@@ -1,9 +1,9 @@
 // The patch editor end to end, in a virtual X server: a patch shown in the editor, an error typed
 // into it and applied with F5 (the tab's icon, the red line, the underlined stretch, the message
 // list's line, the previous patch still playing, no history copy kept), then fixed and applied
-// again (the new patch playing, the time-stamped copy in patch/edit_history), saved with Ctrl+S,
-// and the exit. What the windows show is read from their traces in the status log; a picture of
-// the editor with its error is saved for a person to look at.
+// again (the new patch playing, the time-stamped copy in patch/edit_history), undone and redone
+// across the apply, saved with Ctrl+S, and the exit. What the windows show is read from their
+// traces in the status log; a picture of the editor with its error is saved for a person to look at.
 #include <regex>
 
 #include "ide_e2e_support.h"
@@ -117,6 +117,14 @@ TEST_F(EditorE2eTest, AnErrorIsShownWhereItIsAndTheFixIsPlayedAndKept) {
   EXPECT_TRUE(std::regex_match(ahistory[0].filename().string(), std::regex("lead-[0-9]{8}-[0-9]{6}\\.vantrel")))
       << ahistory[0];
   EXPECT_NE(ReadText(ahistory[0]).find("PreGain = Osc1 * 0.3 * 0.5"), std::string::npos) << ReadText(ahistory[0]);
+  // Undo reaches back across Apply, and redo returns to the text just compiled.
+  size_t iBeforeUndo = Log().size();
+  Xdotool("windowfocus --sync " + sEditor);
+  Xdotool("key ctrl+z");
+  EXPECT_TRUE(LogHasAfter(iBeforeUndo, "editor: status: NOT SAVED! ... edited since compile")) << Log();
+  size_t iBeforeRedo = Log().size();
+  Xdotool("key ctrl+shift+z");
+  EXPECT_TRUE(LogHasAfter(iBeforeRedo, "editor: status: NOT SAVED! ... compiled OK")) << Log();
   // Apply keeps the copy; the file itself is saved only by Save.
   EXPECT_NE(ReadText(patch).find("PreGain = Osc1 * 0.3\n"), std::string::npos);
   size_t iBeforeSave = Log().size();
