@@ -2,7 +2,7 @@
 // into it and applied with F5 (the tab's icon, the red line, the underlined stretch, the message
 // list's line, the previous patch still playing, no history copy kept), then fixed and applied
 // again (the new patch playing, the time-stamped copy in patch/edit_history), undone and redone
-// across the apply, saved with Ctrl+S, and the exit. What the windows show is read from their
+// across the apply, a variable completed, the help key, saved with Ctrl+S, and the exit. What the windows show is read from their
 // traces in the status log; a picture of the editor with its error is saved for a person to look at.
 #include <regex>
 
@@ -127,11 +127,34 @@ TEST_F(EditorE2eTest, AnErrorIsShownWhereItIsAndTheFixIsPlayedAndKept) {
   EXPECT_TRUE(LogHasAfter(iBeforeRedo, "editor: status: NOT SAVED! ... compiled OK")) << Log();
   // Apply keeps the copy; the file itself is saved only by Save.
   EXPECT_NE(ReadText(patch).find("PreGain = Osc1 * 0.3\n"), std::string::npos);
+
+  // A variable of the oscillator completed from three letters on a new line of its section,
+  // given a value and applied.
+  size_t iBeforeCompletion = Log().size();
+  Xdotool("key ctrl+Home Down Down Down Down Down End Return");
+  Xdotool("type --delay 20 Pha");
+  ASSERT_TRUE(LogHasAfter(iBeforeCompletion, "editor: completion offers 1 words for \"Pha\"")) << Log();
+  Xdotool("key Return");
+  Xdotool("type --delay 20 ' = 0.25'");
+  size_t iBeforeApply = Log().size();
+  Xdotool("key F5");
+  EXPECT_TRUE(WaitFor([&] { return std::regex_search(Log().substr(iBeforeApply), reApplied); }, kStepSeconds)) << Log();
+  EXPECT_TRUE(WaitFor(
+      [&] {
+        for (const fs::path& path : HistoryFiles())
+          if (ReadText(path).find("Waveform = Sawtooth\nPhaseIn = 0.25\n") != std::string::npos) return true;
+        return false;
+      },
+      kStepSeconds))
+      << Log();
+  // F1 asks for the help of the section's module type.
+  Xdotool("key F1");
+  EXPECT_TRUE(LogHasAfter(iBeforeApply, "editor: help asked for at line 7: module type \"Osc\"")) << Log();
   size_t iBeforeSave = Log().size();
   Xdotool("windowfocus --sync " + sEditor);
   Xdotool("key ctrl+s");
   EXPECT_TRUE(LogHasAfter(iBeforeSave, "editor: tab 0 icon: compiled OK, saved")) << Log();
-  EXPECT_NE(ReadText(patch).find("PreGain = Osc1 * 0.3 * 0.5"), std::string::npos) << ReadText(patch);
+  EXPECT_NE(ReadText(patch).find("PhaseIn = 0.25\n\n[Voice]\nPreGain = Osc1 * 0.3 * 0.5"), std::string::npos) << ReadText(patch);
 
   // The exit from the main window's menu: nothing unsaved, so no question holds it up.
   Xdotool("windowfocus --sync " + sMain);
