@@ -441,6 +441,32 @@ TEST_F(EditorTest, PackagePagesOpenOnceAndAreSavedByApply) {
   EXPECT_EQ(psheet->Current(), &Page(1));
 }
 
+TEST_F(EditorTest, APackagePageNeverInstallsAPatch) {
+  std::string sPackage = Write("package/Chorus.1.0.0.vanpack", "[Interface]\n");
+  std::string sOther = Write("package/Chorus.2.0.0.vanpack", "[Interface]\nInput = 0\n");
+  psheet->OpenPackageFile(sPackage);
+  // Open on a package page opens the chosen package beside it.
+  view.sChoice = sOther;
+  psheet->Open();
+  EXPECT_EQ(view.asDialog.back(), "open vanpack " + sPackage);
+  ASSERT_EQ(psheet->Pages().size(), 3u);
+  EXPECT_EQ(psheet->Current(), &Page(2));
+  EXPECT_EQ(PageView(2).sText, "[Interface]\nInput = 0\n");
+  // New Patch from a package page loads the template into the patch page's channel.
+  psheet->NewPatch();
+  ASSERT_EQ(aload.size(), 1u);
+  EXPECT_EQ(aload[0].iChannel, 0);
+  EXPECT_EQ(psheet->Current(), &Page(0));
+  // New Package opens the installation's template, and Save on it asks for a name.
+  Write("package/New.vanpack", "[Interface]\n");
+  psheet->NewPackage();
+  EXPECT_EQ(Page(3).sPath, psheet->NewPackagePath());
+  view.sChoice = (dir / "package/Mine.1.0.0.vanpack").string();
+  psheet->Save();
+  EXPECT_EQ(view.asDialog.back(), "save vanpack " + psheet->NewPackagePath());
+  EXPECT_EQ(ReadFile(view.sChoice), "[Interface]\n");
+}
+
 TEST(PatchText, TheStretchOfAFormulaErrorInItsLine) {
   struct Case {
     const char* pszMessage;
