@@ -181,6 +181,11 @@ void Top::BuildControls(QMainWindow* pframe) {
   QObject::connect(pbuttonResetMessages, &QPushButton::clicked, pframe, [this] { pmodel_->ResetMessages(); });
   QObject::connect(plist_, &QTreeWidget::itemClicked, pframe,
                    [this](QTreeWidgetItem* pitem, int) { pmodel_->RowClicked(plist_->indexOfTopLevelItem(pitem)); });
+  // A double click also brings the editor forward, with the caret on the error's line.
+  QObject::connect(plist_, &QTreeWidget::itemDoubleClicked, pframe, [this](QTreeWidgetItem* pitem, int) {
+    pmodel_->RowClicked(plist_->indexOfTopLevelItem(pitem));
+    if (KSWin* peditor = KSWinFactory::Get().FindWindowOfType(kTypeEditor)) peditor->PlatformRaise();
+  });
 
   // Initialisation in order: the light and the timer, the message list (above), the devices.
   ShowLight(0);
