@@ -55,6 +55,13 @@ int VirtualKey(const QKeyEvent* pevent) {
 
 QColor Color(const KSColor& color) { return QColor(color.iRed, color.iGreen, color.iBlue); }
 
+// A key whose note sounds is drawn half way towards this blue, so the player sees what is held.
+constexpr KSColor kcolorHeld = {70, 130, 220};
+QColor Held(const KSColor& color) {
+  return QColor((color.iRed + kcolorHeld.iRed) / 2, (color.iGreen + kcolorHeld.iGreen) / 2,
+                (color.iBlue + kcolorHeld.iBlue) / 2);
+}
+
 }  // namespace
 
 KSEventCap::KSEventCap(QWidget* pparent) : QWidget(pparent) {
@@ -85,6 +92,8 @@ void KSEventCap::SetCallback(Callback_T pfn, void* pvUser) {
 
 void KSEventCap::Report(const KSEvent& event) {
   if (pfnCallback_) pfnCallback_(event, pvUser_);
+  // The owner may have started or ended a key's note.
+  if (event.iType == KSEventKeyDown || event.iType == KSEventKeyUp) update();
 }
 
 bool KSEventCap::event(QEvent* pevent) {
@@ -143,7 +152,7 @@ void KSEventCap::paintEvent(QPaintEvent*) {
     QRectF rectKey(key.dX + offset_.dX, key.dY + offset_.dY, key.dWidth, key.dHeight);
     painter.fillRect(rectKey, Color(key.colorBorder));
     QRectF rectInside = rectKey.adjusted(1, 1, -1, -1);
-    painter.fillRect(rectInside, Color(key.colorBackground));
+    painter.fillRect(rectInside, key.iNotePlaying >= 0 ? Held(key.colorBackground) : Color(key.colorBackground));
     painter.setPen(Color(key.colorText));
     QRectF rectInk = rectInside.adjusted(kInset - 1, kInset - 1, -(kInset - 1), -(kInset - 1));
     painter.setFont(fontLabel);

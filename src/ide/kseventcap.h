@@ -1,6 +1,7 @@
 // The event-capture control: draws the keys of a layout centred as a block, with a text at the
 // top and one at the bottom, and reports key presses (auto-repeats left out), key releases, left
-// clicks and mouse moves to its owner. It takes every key, Tab and menu shortcuts too.
+// clicks and mouse moves to its owner. It takes every key, Tab and menu shortcuts too. A key
+// whose note sounds is drawn tinted.
 #pragma once
 
 #include <QWidget>
