@@ -65,6 +65,7 @@ QColor Held(const KSColor& color) {
 }  // namespace
 
 KSEventCap::KSEventCap(QWidget* pparent) : QWidget(pparent) {
+  setObjectName("KSEventCap");
   setFocusPolicy(Qt::StrongFocus);
   setMouseTracking(true);
   setAutoFillBackground(true);

@@ -27,6 +27,7 @@ PerfInput::PerfInput(KSWinType* ptype, KSWinMemento& mem) : KSWinQt(ptype, mem),
 }
 
 PerfInput::~PerfInput() {
+  if (pcap_) pcap_->SetCallback(nullptr, nullptr);
   if (pplayer_) pplayer_->ReleaseAll();
 }
 

@@ -2,6 +2,7 @@
 // drawn and played after the layout file config/InputAction.ini.
 #pragma once
 
+#include <QPointer>
 #include <memory>
 #include <vector>
 
@@ -15,7 +16,7 @@ class PerfInput : public KSWinQt {
  public:
   // Reads the layout.
   PerfInput(KSWinType* ptype, KSWinMemento& mem);
-  // Ends the notes of the keys still held.
+  // Ends the notes of the keys still held; the control reports to nobody from then on.
   ~PerfInput() override;
 
  protected:
@@ -26,5 +27,5 @@ class PerfInput : public KSWinQt {
 
   std::vector<KSKeyEntry> akey_;
   std::unique_ptr<PerfPlayer> pplayer_;
-  KSEventCap* pcap_ = nullptr;
+  QPointer<KSEventCap> pcap_;  // the frame that owns it is deleted after this window
 };

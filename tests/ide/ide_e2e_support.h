@@ -226,7 +226,7 @@ class IdeE2eTest : public testing::Test {
            {"USERDOMAIN", ""},
            {"KSStatus", "T=L;S=L;R=L;W=L;E=LAV;F=LEV"},
            // empty: unset, the default server; without JACK a name no server has, so the
-           // program plays on its clock and has no MIDI
+           // sound goes to no device and the engine renders on its clock
            {"JACK_DEFAULT_SERVER", pjack ? pjack->sServer : std::string(kPrivateJack) + "-none"},
            {"JACK_NO_START_SERVER", "1"},
            {"ASAN_OPTIONS", "detect_leaks=0"}};  // the X and font libraries keep what they cache
