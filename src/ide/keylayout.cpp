@@ -122,22 +122,40 @@ KSKeyOffset KSCentreKeys(const KSKeyEntry* akey, int nKey, double dClientWidth, 
   return {(dClientWidth - (dRight - dLeft)) / 2 - dLeft, (dClientHeight - (dBottom - dTop)) / 2 - dTop};
 }
 
-bool KSKeysDown::Press(int iKey) {
-  if (iKey < 0 || iKey >= kKSKeyCount || abDown_[iKey]) return false;
+namespace {
+bool IsKey(int iKey) { return iKey >= 0 && iKey < kKSKeyCount; }
+}  // namespace
+
+std::vector<KSEvent> KSKeysDown::Press(int iKey, unsigned long ulTime) {
+  if (!IsKey(iKey)) return {};
+  if (abWaiting_[iKey]) {
+    abWaiting_[iKey] = false;
+    if (aulReleased_[iKey] == ulTime) return {};  // the two halves of one repeat
+    return {{KSEventKeyUp, iKey, 0, 0}, {KSEventKeyDown, iKey, 0, 0}};
+  }
+  if (abDown_[iKey]) return {};
   abDown_[iKey] = true;
+  return {{KSEventKeyDown, iKey, 0, 0}};
+}
+
+bool KSKeysDown::Release(int iKey, unsigned long ulTime) {
+  if (!IsKey(iKey) || !abDown_[iKey] || abWaiting_[iKey]) return false;
+  abWaiting_[iKey] = true;
+  aulReleased_[iKey] = ulTime;
   return true;
 }
 
-bool KSKeysDown::Release(int iKey) {
-  if (iKey < 0 || iKey >= kKSKeyCount || !abDown_[iKey]) return false;
-  abDown_[iKey] = false;
-  return true;
-}
-
-std::vector<int> KSKeysDown::ReleaseAll() {
-  std::vector<int> aiKey;
+std::vector<KSEvent> KSKeysDown::Settle() {
+  std::vector<KSEvent> aevent;
   for (int i = 0; i < kKSKeyCount; ++i)
-    if (abDown_[i]) aiKey.push_back(i);
-  abDown_.reset();
-  return aiKey;
+    if (abWaiting_[i]) {
+      abWaiting_[i] = abDown_[i] = false;
+      aevent.push_back({KSEventKeyUp, i, 0, 0});
+    }
+  return aevent;
+}
+
+std::vector<KSEvent> KSKeysDown::ReleaseAll() {
+  abWaiting_ |= abDown_;
+  return Settle();
 }

@@ -67,18 +67,28 @@ struct KSEvent {
   int iType = KSEventKeyDown;
   int iKey = 0;           // key events: the low eight bits of the virtual key
   double dX = 0, dY = 0;  // mouse moves: the position as fractions of the client width and height
+  bool operator==(const KSEvent&) const = default;
 };
 
-// Which keys are held down: a press of a key already down is an auto-repeat.
+// Which keys are held down, and the auto-repeats told apart from real presses. A press of a key
+// already down is a repeat. Some window systems (X11) report a repeat as a release and a press
+// with the same time stamp, and the press may come in after the release has been handled: a
+// release therefore waits (Settle) until either its press of the same moment comes (a repeat,
+// and both are dropped) or nothing more is to come.
 class KSKeysDown {
  public:
-  // True when the key was up (a real press).
-  bool Press(int iKey);
-  // True when the key was down.
-  bool Release(int iKey);
-  // Releases every key held, answering them (when the keyboard goes elsewhere, no key-up comes).
-  std::vector<int> ReleaseAll();
+  // A press at the window system's time ulTime (milliseconds): the events to report now, which
+  // are none for a repeat; a waiting release of the key from another moment is reported first.
+  std::vector<KSEvent> Press(int iKey, unsigned long ulTime);
+  // A release: nothing to report yet; true when it waits (the key was down), so the caller
+  // calls Settle a little later.
+  bool Release(int iKey, unsigned long ulTime);
+  // The releases that waited, reported now.
+  std::vector<KSEvent> Settle();
+  // Every key held or waiting released (when the keyboard goes elsewhere, no release comes).
+  std::vector<KSEvent> ReleaseAll();
 
  private:
-  std::bitset<kKSKeyCount> abDown_;
+  std::bitset<kKSKeyCount> abDown_, abWaiting_;
+  unsigned long aulReleased_[kKSKeyCount] = {};
 };

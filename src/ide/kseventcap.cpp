@@ -4,10 +4,13 @@
 #include <QFocusEvent>
 #include <QFont>
 #include <QFontMetrics>
+#include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QResizeEvent>
+
+#include "akstatus.h"
 
 namespace {
 
@@ -37,6 +40,10 @@ constexpr KeyCode kakeycode[] = {
     {Qt::Key_Delete, 0x2E},
 };
 constexpr int kVirtualF1 = 0x70;  // F1 to F24 follow one another in both numberings
+// How long a release waits for the press of the same moment that would make it a repeat. The X
+// server sends both together; on a loaded machine the press was seen to reach the window 2 ms
+// after the release. 30 ms is far more than that, and less than a note's release takes anyway.
+constexpr int kSettleMs = 30;
 constexpr int kInset = 3;         // the label's distance from the key's edge, in pixels
 
 int VirtualKey(const QKeyEvent* pevent) {
@@ -70,6 +77,11 @@ KSEventCap::KSEventCap(QWidget* pparent) : QWidget(pparent) {
   setMouseTracking(true);
   setAutoFillBackground(true);
   setAttribute(Qt::WA_KeyCompression, false);
+  // X11 reports a key's auto-repeat as a release and a press of the same time stamp, and Qt
+  // flags them as a repeat only when both have arrived; other window systems flag repeats.
+  bReleasesWait_ = QGuiApplication::platformName() == "xcb";
+  timerSettle_.setSingleShot(true);
+  QObject::connect(&timerSettle_, &QTimer::timeout, this, [this] { Report(keysDown_.Settle()); });
 }
 
 void KSEventCap::SetKeys(const KSKeyEntry* akey, int nKey) {
@@ -91,6 +103,10 @@ void KSEventCap::SetCallback(Callback_T pfn, void* pvUser) {
   pvUser_ = pvUser;
 }
 
+void KSEventCap::Report(const std::vector<KSEvent>& aevent) {
+  for (const KSEvent& event : aevent) Report(event);
+}
+
 void KSEventCap::Report(const KSEvent& event) {
   if (pfnCallback_) pfnCallback_(event, pvUser_);
   // The owner may have started or ended a key's note.
@@ -108,18 +124,23 @@ bool KSEventCap::event(QEvent* pevent) {
 
 void KSEventCap::keyPressEvent(QKeyEvent* pevent) {
   int iKey = VirtualKey(pevent);
-  if (!pevent->isAutoRepeat() && keysDown_.Press(iKey)) Report({KSEventKeyDown, iKey, 0, 0});
+  std::vector<KSEvent> aevent;
+  if (!pevent->isAutoRepeat()) aevent = keysDown_.Press(iKey, pevent->timestamp());
+  if (aevent.empty()) AKS(AKSTrace, AK_HERE, "performance input: key %d repeated", iKey);
+  Report(aevent);
 }
 
 void KSEventCap::keyReleaseEvent(QKeyEvent* pevent) {
-  int iKey = VirtualKey(pevent);
-  if (!pevent->isAutoRepeat() && keysDown_.Release(iKey)) Report({KSEventKeyUp, iKey, 0, 0});
+  if (pevent->isAutoRepeat() || !keysDown_.Release(VirtualKey(pevent), pevent->timestamp())) return;
+  if (bReleasesWait_) timerSettle_.start(kSettleMs);
+  else Report(keysDown_.Settle());
 }
 
 void KSEventCap::focusOutEvent(QFocusEvent* pevent) {
   // The keys held when the keyboard goes to another window are never reported released, so
   // their releases are reported now: no note is left sounding for good.
-  for (int iKey : keysDown_.ReleaseAll()) Report({KSEventKeyUp, iKey, 0, 0});
+  timerSettle_.stop();
+  Report(keysDown_.ReleaseAll());
   QWidget::focusOutEvent(pevent);
 }
 

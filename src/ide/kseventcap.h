@@ -4,6 +4,7 @@
 // whose note sounds is drawn tinted.
 #pragma once
 
+#include <QTimer>
 #include <QWidget>
 #include <string>
 
@@ -32,6 +33,7 @@ class KSEventCap : public QWidget {
 
  private:
   void Report(const KSEvent& event);
+  void Report(const std::vector<KSEvent>& aevent);
 
   const KSKeyEntry* akey_ = nullptr;
   int nKey_ = 0;
@@ -41,4 +43,6 @@ class KSEventCap : public QWidget {
   void* pvUser_ = nullptr;
   KSKeyOffset offset_;
   KSKeysDown keysDown_;
+  QTimer timerSettle_;        // reports the releases that no repeat's press followed
+  bool bReleasesWait_ = false;  // the window system may split a repeat into a release and a press
 };

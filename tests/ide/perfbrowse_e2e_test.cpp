@@ -4,6 +4,7 @@
 // the browser's Demo tab and then on a patch installs that patch; a collection whose folder is
 // missing shows a box and keeps the rows. Pictures of both windows are
 // saved. What the windows show is read from the status log, where they trace it.
+#include <cctype>
 #include <regex>
 
 #include "ide_e2e_support.h"
@@ -34,12 +35,13 @@ class PerfBrowseE2eTest : public IdeE2eTest {
     for (size_t i = 0; (i = sLog.find(s, i)) != std::string::npos; ++i) ++n;
     return n;
   }
-  // Opens the main window's Window menu and chooses the item of the key once the menu shows.
-  void WindowMenu(const std::string& sMain, const char* pszKey) {
-    size_t nBefore = Count("main window: menu opened: Window");
+  // Opens a menu of the main window and chooses the item of the key once the menu shows.
+  void Menu(const std::string& sMain, const char* pszMenu, const char* pszKey) {
+    std::string sOpened = std::string("main window: menu opened: ") + pszMenu;
+    size_t nBefore = Count(sOpened);
     Xdotool("windowfocus --sync " + sMain);
-    Xdotool("key alt+w");
-    ASSERT_TRUE(WaitFor([&] { return Count("main window: menu opened: Window") > nBefore; }, kStepSeconds)) << Log();
+    Xdotool(std::string("key alt+") + static_cast<char>(tolower(pszMenu[0])));
+    ASSERT_TRUE(WaitFor([&] { return Count(sOpened) > nBefore; }, kStepSeconds)) << Log();
     Xdotool(std::string("key ") + pszKey);
   }
   // The place a window traced for a thing it shows ("patch browser: tab Demo at X,Y"), the
@@ -87,7 +89,7 @@ TEST_F(PerfBrowseE2eTest, KeysPlayNotesAndTheBrowserInstallsAPatch) {
   ASSERT_TRUE(LogHas("main window: Voices: 0")) << Log();
 
   // The performance keyboard: the home row's A is C4, held and let go.
-  WindowMenu(sMain, "i");
+  Menu(sMain, "Window", "i");
   std::string sPerf = FindWindow("^Performance Input$");
   ASSERT_FALSE(sPerf.empty()) << Log();
   EXPECT_TRUE(LogHas("performance input: 18 keys")) << Log();
@@ -96,7 +98,8 @@ TEST_F(PerfBrowseE2eTest, KeysPlayNotesAndTheBrowserInstallsAPatch) {
   ASSERT_TRUE(LogHas("performance input: key 65: NoteOn 60 on channel 0")) << Log();
   ASSERT_TRUE(LogHas("main window: Voices: 1")) << Log();
   Grab(sPerf, "vantrel-ide-performance.png");
-  // Held: one note however long the key stays down.
+  // Held until the keyboard repeats it: still one note.
+  EXPECT_TRUE(LogHas("performance input: key 65 repeated")) << Log();
   EXPECT_EQ(Count("NoteOn 60"), 1u);
   Xdotool("keyup a");
   EXPECT_TRUE(LogHas("performance input: key 65: NoteOff 60 on channel 0")) << Log();
@@ -111,7 +114,7 @@ TEST_F(PerfBrowseE2eTest, KeysPlayNotesAndTheBrowserInstallsAPatch) {
   EXPECT_EQ(Count("NoteOn 60"), 1u);
 
   // The patch browser: its first tab is listed at once; the Demo tab, then a patch of it.
-  WindowMenu(sMain, "b");
+  Menu(sMain, "Window", "b");
   std::string sBrowser = FindWindow("^Patch Browser: Tutorial$");
   ASSERT_FALSE(sBrowser.empty()) << Log();
   EXPECT_TRUE(LogHas("patch browser: Tutorial: 13 patches")) << Log();
@@ -131,18 +134,24 @@ TEST_F(PerfBrowseE2eTest, KeysPlayNotesAndTheBrowserInstallsAPatch) {
   Click(sBrowser, "patch browser: row FMBells");
   EXPECT_TRUE(LogHas("LoadPatch( \"" + (install / "patch/demo/FMBells.vantrel").string() + "\", 0 ) = 0")) << Log();
 
-  // The installed patch plays from the keyboard too.
+  // The installed patch plays from the keyboard too; the semicolon key by its virtual key.
   Xdotool("windowfocus --sync " + sPerf);
   Xdotool("keydown h");
   EXPECT_TRUE(LogHas("performance input: key 72: NoteOn 69 on channel 0")) << Log();
   Xdotool("keyup h");
   EXPECT_TRUE(LogHas("performance input: key 72: NoteOff 69 on channel 0")) << Log();
+  Xdotool("key semicolon");
+  EXPECT_TRUE(LogHas("performance input: key 186: NoteOff 76 on channel 0")) << Log();
 
-  // File, Exit: the program ends with status 0, every window closed.
-  Xdotool("windowfocus --sync " + sMain);
-  Xdotool("key alt+f");
-  ASSERT_TRUE(LogHas("main window: menu opened: File")) << Log();
-  Xdotool("key x");
+  // File, Save Workspace keeps both windows; then File, Exit ends the program with status 0.
+  fs::path workspace = install / "workspace/idetest.xml";
+  Menu(sMain, "File", "w");
+  ASSERT_TRUE(WaitFor([&] { return ReadText(workspace).find("</Workspace>") != std::string::npos; }, kStepSeconds))
+      << Log();
+  std::string sSaved = ReadText(workspace);
+  EXPECT_NE(sSaved.find("<WindowType>Performance Input</WindowType>"), std::string::npos) << sSaved;
+  EXPECT_NE(sSaved.find("<WindowType>PatchBrowser</WindowType>"), std::string::npos) << sSaved;
+  Menu(sMain, "File", "x");
   int iExit = Wait(pidIde, kStepSeconds);
   pidIde = -1;
   EXPECT_EQ(iExit, 0) << ReadText(dir / "ide.out") << Log();

@@ -154,18 +154,37 @@ TEST(KeyLayout, KeysAreCentredAsABlockLeavingOutKeysWithoutSize) {
   EXPECT_EQ(offset.dY, (50 - 20) / 2.0 - 5);
 }
 
-TEST(KeyLayout, APressOfAKeyAlreadyDownIsARepeat) {
+TEST(KeyLayout, RepeatsAreToldApartFromPresses) {
+  const KSEvent down{KSEventKeyDown, 65, 0, 0}, up{KSEventKeyUp, 65, 0, 0}, downB{KSEventKeyDown, 66, 0, 0};
+  using Events = std::vector<KSEvent>;
   KSKeysDown keys;
-  EXPECT_TRUE(keys.Press(65));
-  EXPECT_FALSE(keys.Press(65));
-  EXPECT_TRUE(keys.Press(66));
-  EXPECT_TRUE(keys.Release(65));
-  EXPECT_FALSE(keys.Release(65));
-  EXPECT_FALSE(keys.Press(-1));
-  EXPECT_FALSE(keys.Press(kKSKeyCount));
-  EXPECT_TRUE(keys.Press(65));
-  EXPECT_EQ(keys.ReleaseAll(), (std::vector<int>{65, 66}));
-  EXPECT_TRUE(keys.ReleaseAll().empty());
+  EXPECT_EQ(keys.Press(65, 100), Events{down});
+  EXPECT_EQ(keys.Press(65, 150), Events{});  // a press of a key down is a repeat
+  // A repeat split into a release and a press of one moment: both dropped.
+  EXPECT_TRUE(keys.Release(65, 700));
+  EXPECT_EQ(keys.Press(65, 700), Events{});
+  EXPECT_EQ(keys.Settle(), Events{});
+  // A real release, then a real press of another moment before the release settled.
+  EXPECT_TRUE(keys.Release(65, 800));
+  EXPECT_FALSE(keys.Release(65, 800));
+  EXPECT_EQ(keys.Press(65, 830), (Events{up, down}));
+  // A release that settles.
+  EXPECT_TRUE(keys.Release(65, 900));
+  EXPECT_EQ(keys.Settle(), Events{up});
+  EXPECT_EQ(keys.Settle(), Events{});
+  EXPECT_FALSE(keys.Release(65, 950));  // not down
+  // Keys beyond the table are never held.
+  for (int iKey : {-1, kKSKeyCount}) {
+    EXPECT_EQ(keys.Press(iKey, 1000), Events{});
+    EXPECT_FALSE(keys.Release(iKey, 1000));
+  }
+  // Leaving: every key held or waiting is released.
+  EXPECT_EQ(keys.Press(65, 1100), Events{down});
+  EXPECT_EQ(keys.Press(66, 1100), Events{downB});
+  EXPECT_TRUE(keys.Release(66, 1200));
+  EXPECT_EQ(keys.ReleaseAll(), (Events{up, {KSEventKeyUp, 66, 0, 0}}));
+  EXPECT_EQ(keys.ReleaseAll(), Events{});
+  EXPECT_EQ(keys.Press(66, 1300), Events{downB});
 }
 
 // The shipped layout: an octave and a half from C4, white keys on the home row and black keys
