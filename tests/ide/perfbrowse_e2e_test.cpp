@@ -2,8 +2,9 @@
 // from the main window's Window menu; a computer key held in the performance window starts a
 // note and its release ends it (the main window's voice count rises and falls back); a click on
 // the browser's Demo tab and then on a patch installs that patch; a collection whose folder is
-// missing shows a box and keeps the rows. Pictures of both windows are
-// saved. What the windows show is read from the status log, where they trace it.
+// missing shows a box and keeps the rows; the workspace saved with both windows opens them again
+// at the next start. Pictures of both windows are saved. What the windows show is read from the
+// status log, where they trace it.
 #include <cctype>
 #include <regex>
 
@@ -155,6 +156,22 @@ TEST_F(PerfBrowseE2eTest, KeysPlayNotesAndTheBrowserInstallsAPatch) {
   int iExit = Wait(pidIde, kStepSeconds);
   pidIde = -1;
   EXPECT_EQ(iExit, 0) << ReadText(dir / "ide.out") << Log();
+
+  // The next start opens the saved workspace with both windows, the keyboard ready to play.
+  fs::remove_all(install / "log");
+  pidIde = Spawn({VANTREL_IDE, "--install", install.string(), sSine}, env, dir / "ide2.out");
+  sPerf = FindWindow("^Performance Input$");
+  ASSERT_FALSE(sPerf.empty()) << ReadText(dir / "ide2.out") << Log();
+  EXPECT_FALSE(FindWindow("^Patch Browser: Tutorial$").empty()) << Log();
+  ASSERT_TRUE(LogHas("LoadPatch( \"" + sSine + "\", 0 ) = 0")) << Log();
+  Xdotool("windowfocus --sync " + sPerf);
+  Xdotool("key w");
+  EXPECT_TRUE(LogHas("performance input: key 87: NoteOff 61 on channel 0")) << Log();
+  sMain = FindWindow("^VantrelIDE$");
+  Menu(sMain, "File", "x");
+  iExit = Wait(pidIde, kStepSeconds);
+  pidIde = -1;
+  EXPECT_EQ(iExit, 0) << ReadText(dir / "ide2.out") << Log();
 }
 
 }  // namespace
