@@ -214,6 +214,7 @@ void Top::BuildMenu(QMainWindow* pframe) {
   pmenuFile->addAction("E&xit", [this] { pmodel_->Exit(); });
 
   QMenu* pmenuWindow = pbar->addMenu("&Window");
+  QObject::connect(pmenuWindow, &QMenu::aboutToShow, pframe, [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: Window"); });
   pmenuWindow->addAction("Patch &Browser", [this] { OpenType(kTypeBrowser); });
   pmenuWindow->addAction("&Patch Editor", [this] { OpenType(kTypeEditor); });
   pmenuWindow->addAction("Osci&lliscope", QKeySequence("Ctrl+O"), [this] { OpenType(kTypeOscilloscope); });

@@ -212,8 +212,10 @@ class IdeE2eTest : public testing::Test {
     fs::create_directories(dir / "home");
     pdisplay = std::make_unique<VirtualDisplay>(dir);
     if (pdisplay->sDisplay.empty()) GTEST_SKIP() << "Xvfb did not start: " << ReadText(dir / "xvfb.log");
-    pjack = std::make_unique<Jack>(dir);
-    if (!pjack->bReady) GTEST_SKIP() << pjack->sWhy;
+    if (NeedsJack()) {
+      pjack = std::make_unique<Jack>(dir);
+      if (!pjack->bReady) GTEST_SKIP() << pjack->sWhy;
+    }
     env = {{"DISPLAY", pdisplay->sDisplay},
            {"WAYLAND_DISPLAY", ""},
            {"QT_QPA_PLATFORM", "xcb"},
@@ -223,13 +225,17 @@ class IdeE2eTest : public testing::Test {
            {"USERNAME", "idetest"},
            {"USERDOMAIN", ""},
            {"KSStatus", "T=L;S=L;R=L;W=L;E=LAV;F=LEV"},
-           {"JACK_DEFAULT_SERVER", pjack->sServer},  // empty: unset, the default server
+           // empty: unset, the default server; without JACK a name no server has, so the
+           // sound goes to no device and the engine renders on its clock
+           {"JACK_DEFAULT_SERVER", pjack ? pjack->sServer : std::string(kPrivateJack) + "-none"},
            {"JACK_NO_START_SERVER", "1"},
            {"ASAN_OPTIONS", "detect_leaks=0"}};  // the X and font libraries keep what they cache
   }
   void TearDown() override {
     if (pidIde > 0) Wait(pidIde, 1);
   }
+  // A test that plays no MIDI needs no JACK server (JACK allows only a few at once).
+  virtual bool NeedsJack() const { return true; }
 
   std::string Log() {
     std::string s;
