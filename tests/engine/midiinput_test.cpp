@@ -240,7 +240,7 @@ class MidiInputTest : public testing::Test {
                                           testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, dir.string());
+    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, (dir / "sysex").string());
     ErrorList::Get()->Clear();
   }
   void TearDown() override {
@@ -522,7 +522,7 @@ TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
 }
 
 TEST_F(MidiInputTest, NothingHappensWithoutAnEngine) {
-  ClockedInput input(&port, nullptr, &view, dir.string());
+  ClockedInput input(&port, nullptr, &view, (dir / "sysex").string());
   input.FillDeviceList();
   input.Select(1);
   port.Send({0xFE, 0x90, 0x3C, 0x40});
