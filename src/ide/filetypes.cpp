@@ -91,6 +91,7 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
       "GenericName=Software Synthesizer\n"
       "Comment=Write, play and inspect Vantrel synthesizer patches\n"
       "Exec=" + ExecArgument(sExe) + " %f\n"
+      "Icon=vantrel\n"
       "MimeType=text/x-vantrel;text/x-vanpack;\n"
       "Terminal=false\n"
       "Categories=AudioVideo;Audio;Midi;\n";
@@ -108,7 +109,17 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
       "    <glob pattern=\"*.vanpack\"/>\n"
       "  </mime-type>\n"
       "</mime-info>\n";
-  return {{"applications/vantrel-ide.desktop", sDesktop}, {"mime/packages/vantrel.xml", sMime}};
+  // The program's icon: one cycle of a wave through a filter's slope, on a dark tile.
+  std::string sIcon =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
+      "  <rect x=\"2\" y=\"2\" width=\"60\" height=\"60\" rx=\"12\" fill=\"#20303f\"/>\n"
+      "  <path d=\"M8 40 L20 40 L26 18 L38 46 L44 24 L50 34 L56 34\" fill=\"none\" stroke=\"#f2a93b\"\n"
+      "        stroke-width=\"4\" stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n"
+      "  <path d=\"M8 52 L56 52\" stroke=\"#5fb3d9\" stroke-width=\"3\" stroke-linecap=\"round\"/>\n"
+      "</svg>\n";
+  return {{"applications/vantrel-ide.desktop", sDesktop},
+          {"mime/packages/vantrel.xml", sMime},
+          {"icons/hicolor/scalable/apps/vantrel.svg", sIcon}};
 }
 
 std::string UserDataHome() {

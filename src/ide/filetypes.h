@@ -11,8 +11,9 @@ struct FileTypeFile {
   std::string sContent;
 };
 
-// The files for an installation: "applications/vantrel-ide.desktop" and
-// "mime/packages/vantrel.xml".
+// The files for an installation: "applications/vantrel-ide.desktop", "mime/packages/vantrel.xml"
+// and the icon "icons/hicolor/scalable/apps/vantrel.svg". The Debian package installs the same
+// files (for its own installation folder) into the system's share folder.
 std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir);
 
 // $XDG_DATA_HOME, else $HOME/.local/share; "" when neither is set.

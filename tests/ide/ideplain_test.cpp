@@ -181,11 +181,13 @@ TEST(FileTypes, WrittenOnceThenLeftAlone) {
   fs::path dir = fs::path(testing::TempDir()) / ("ide_filetypes_" + std::to_string(getpid()));
   fs::remove_all(dir);
   std::string sInstall = "/opt/vantrel ide";
-  ASSERT_EQ(RegisterFileTypes(dir.string(), sInstall), 2);
+  ASSERT_EQ(RegisterFileTypes(dir.string(), sInstall), 3);
   fs::path desktop = dir / "applications/vantrel-ide.desktop", mime = dir / "mime/packages/vantrel.xml";
   std::string sDesktop = ReadText(desktop);
   EXPECT_NE(sDesktop.find("Exec=\"/opt/vantrel ide/bin/vantrel-ide\" %f\n"), std::string::npos) << sDesktop;
   EXPECT_NE(sDesktop.find("MimeType=text/x-vantrel;text/x-vanpack;"), std::string::npos);
+  EXPECT_NE(sDesktop.find("Icon=vantrel\n"), std::string::npos);
+  EXPECT_NE(ReadText(dir / "icons/hicolor/scalable/apps/vantrel.svg").find("<svg"), std::string::npos);
   std::string sMime = ReadText(mime);
   EXPECT_NE(sMime.find("<glob pattern=\"*.vantrel\"/>"), std::string::npos);
   EXPECT_NE(sMime.find("<sub-class-of type=\"text/plain\"/>"), std::string::npos);
