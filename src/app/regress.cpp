@@ -289,10 +289,11 @@ static void TestFile(RegressRun& run, const std::string& sPath, const std::strin
     std::string sDiffer = ReplaceExtension(sExemplar, ".differ");
     std::vector<double> adExemplar;
     bool bReadable = false, bWriteCsv = true;
+    // The user's regressions folder starts empty: its subfolders are made as patches need them.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(sExemplar).parent_path(), ec);
     int fd = open(ShippedFallback(run, sExemplar).c_str(), O_RDONLY);
     if (fd < 0 && errno == ENOENT) {
-      std::error_code ec;
-      std::filesystem::create_directories(std::filesystem::path(sExemplar).parent_path(), ec);
       result.sResult = "no exemplar";
     } else if (fd < 0) {
       AKS(AKSWarn, AK_HERE, "_open( \"%s\", _O_RDONLY | _O_BINARY ): %s", sExemplar.c_str(), strerror(errno));
