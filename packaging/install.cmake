@@ -29,6 +29,11 @@ foreach(sName IN LISTS VANTREL_PACKAGE_LINKS)
   install(FILES ${VANTREL_PACKAGE_FILES}/bin/${sName} DESTINATION /usr/bin COMPONENT system EXCLUDE_FROM_ALL)
 endforeach()
 
+# The package's installation is shared by the users of the system: the program never writes it,
+# not even as root.
+install(FILES ${CMAKE_SOURCE_DIR}/packaging/shared-installation DESTINATION ${VANTREL_PACKAGE_PREFIX}/config
+  COMPONENT system EXCLUDE_FROM_ALL)
+
 # The man page, made from the command's own --help texts.
 add_custom_command(OUTPUT ${VANTREL_PACKAGE_FILES}/man/vantrel.1.gz
   COMMAND ${CMAKE_COMMAND} -DVANTREL=$<TARGET_FILE:vantrel> -DVERSION=${PROJECT_VERSION}

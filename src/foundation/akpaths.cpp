@@ -72,8 +72,10 @@ bool Exists(const std::string& sPath) {
 void AKPathsInit(const std::string& sDir) {
   sInstallDir = sDir;
   // Only a refusal counts: a folder that is not there yet is made by whoever writes first,
-  // as before.
-  bPerUser = access(sDir.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM);
+  // as before. A system package marks its installation as shared, so that even root, whom file
+  // modes do not stop, leaves the package's files as they were installed.
+  bPerUser = Exists(sDir + "/" + kSharedMarker) ||
+             (access(sDir.c_str(), W_OK) != 0 && (errno == EACCES || errno == EROFS || errno == EPERM));
 }
 
 const std::string& AKPathsInstallDir() { return sInstallDir; }

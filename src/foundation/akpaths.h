@@ -31,6 +31,10 @@ enum AKPlace {
   AKPlaceCount
 };
 
+// The file that marks an installation as shared by the users of a system (the Debian package
+// installs it): written in by nobody, as if it were read-only.
+constexpr const char* kSharedMarker = "config/shared-installation";
+
 // Decides, for the whole process, where the installation is and whether it is written in.
 // Called again with another folder (tests do), it decides again.
 void AKPathsInit(const std::string& sInstallDir);

@@ -124,6 +124,23 @@ TEST_F(InstalledTree, WritableCopyKeepsItsFilesInside) {
   EXPECT_TRUE(Files(work / "home").empty());
 }
 
+// The package marks its installation as shared: even a user who could write it (root) keeps
+// their files at home, so that the package's files stay as installed.
+TEST_F(InstalledTree, SharedInstallationIsNotWrittenEvenWhenItCouldBe) {
+  fs::path work = Fresh("shared");
+  fs::path copy = work / "vantrel";
+  fs::copy(Prefix(), copy, fs::copy_options::recursive);
+  fs::copy_file(fs::path(VANTREL_SOURCE_DIR) / "packaging/shared-installation", copy / "config/shared-installation");
+  std::set<std::string> asBefore = Files(copy);
+  fs::path home = work / "home";
+  HomeRun run = RunWithHome({(copy / "bin/vantrel").string(), "regress", "--frames", "64"}, home, work,
+                            {{"KSStatus", "W=L;E=LA"}});
+  EXPECT_EQ(run.iExit, 0) << run.sOut << run.sErr;
+  EXPECT_TRUE(fs::exists(home / ".local/share/vantrel/regressions/results.txt")) << run.sOut;
+  EXPECT_FALSE(Files(home / ".local/state/vantrel/log").empty());
+  EXPECT_EQ(Files(copy), asBefore);
+}
+
 // The installation as a system package has it: nobody may write it. Every command works, and
 // every file the program writes lands in the user's XDG folders; the user's own settings and
 // patches there are read first.
