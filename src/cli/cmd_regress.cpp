@@ -78,6 +78,9 @@ Command AddRegressCommand(CLI::App& app) {
       "its exemplar; one that differs by more than 1e-10 gets NAME.differ (with --update: a new exemplar). Every\n"
       "patch gets NAME.csv, and regressions/results.txt one line with its speed against regressions/benchmark.txt\n"
       "(--update also adds the missing benchmark lines).\n"
+      "An installation the user cannot write keeps all this in $XDG_DATA_HOME/vantrel/regressions (by default\n"
+      "~/.local/share/vantrel/regressions), reading the installed exemplars where it has none of its own, and\n"
+      "plays the user's own patches of $XDG_DATA_HOME/vantrel/patch/user as user/NAME too.\n"
       "Exit status: 0 all well, 1 a patch differs or does not compile, 2 usage, or a file could not be used.");
   return {papp, [opt] { return RunRegress(*opt); }};
 }
