@@ -80,6 +80,21 @@ bool RunTool(const std::vector<std::string>& asArgs) {
   return true;
 }
 
+// True when a system data folder ($XDG_DATA_DIRS, by default /usr/local/share and /usr/share)
+// holds the file with this content already, as after installing the package.
+bool InSystemDataDirs(const FileTypeFile& file) {
+  const char* psz = getenv("XDG_DATA_DIRS");
+  std::string sDirs = psz && *psz ? psz : "/usr/local/share:/usr/share";
+  std::stringstream ss(sDirs);
+  std::string sDir;
+  while (std::getline(ss, sDir, ':')) {
+    if (sDir.empty() || sDir[0] != '/') continue;
+    bool bExists = false;
+    if (ReadFile(fs::path(sDir) / file.sPath, &bExists) == file.sContent && bExists) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
@@ -137,6 +152,9 @@ int RegisterFileTypes(const std::string& sDataHome, const std::string& sInstallD
     fs::path path = fs::path(sDataHome) / file.sPath;
     bool bExists = false;
     if (ReadFile(path, &bExists) == file.sContent) continue;
+    // The package registered this installation for every user; a copy at home would only
+    // outlive the package.
+    if (!bExists && InSystemDataDirs(file)) continue;
     if (!WriteFile(path, file.sContent)) {
       // A home folder that cannot be written costs the file association, not the program.
       AKS(AKSWarn, AK_HERE, "cannot write file type entry %s: %s", path.c_str(), strerror(errno));

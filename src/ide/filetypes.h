@@ -19,7 +19,8 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir);
 // $XDG_DATA_HOME, else $HOME/.local/share; "" when neither is set.
 std::string UserDataHome();
 
-// Writes every file whose content differs from what is there (nothing when all are up to date),
-// then refreshes the MIME and desktop databases with their tools where they exist. Answers the
-// number of files written, or -1 when one could not be written (logged).
+// Writes every file whose content differs from what is there (nothing when all are up to date,
+// and nothing where a system data folder of $XDG_DATA_DIRS holds the same file, as the package
+// installs them), then refreshes the MIME and desktop databases with their tools where they
+// exist. Answers the number of files written, or -1 when one could not be written (logged).
 int RegisterFileTypes(const std::string& sDataHome, const std::string& sInstallDir);

@@ -211,8 +211,30 @@ TEST(FileTypes, WrittenOnceThenLeftAlone) {
   }
 }
 
+// The package installs the same files for its installation into the system's data folder; the
+// program then leaves the home folder alone, but writes its own where they differ.
+TEST(FileTypes, WhatTheSystemHasAlreadyIsNotCopiedHome) {
+  fs::path dir = fs::path(testing::TempDir()) / ("ide_systemtypes_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::path system = dir / "usr/share", home = dir / "home/share";
+  for (const FileTypeFile& file : FileTypeFiles("/opt/vantrel")) {
+    fs::create_directories((system / file.sPath).parent_path());
+    std::ofstream(system / file.sPath) << file.sContent;
+  }
+  setenv("XDG_DATA_DIRS", ("relative:" + (dir / "none").string() + ":" + system.string()).c_str(), 1);
+  EXPECT_EQ(RegisterFileTypes(home.string(), "/opt/vantrel"), 0);
+  EXPECT_FALSE(fs::exists(home));
+  // Another installation (a portable copy) gets its own entry, which hides the system's.
+  EXPECT_EQ(RegisterFileTypes(home.string(), "/home/me/vantrel"), 1);
+  EXPECT_NE(ReadText(home / "applications/vantrel-ide.desktop").find("/home/me/vantrel/bin/vantrel-ide"), std::string::npos);
+  unsetenv("XDG_DATA_DIRS");
+  fs::remove_all(dir);
+}
+
 TEST(FileTypes, DesktopEntryPassesTheValidator) {
   if (system("command -v desktop-file-validate >/dev/null 2>&1") != 0) GTEST_SKIP() << "desktop-file-validate missing";
+  // Not the machine's own data folders, where an installed package may hold the same entry.
+  setenv("XDG_DATA_DIRS", "/nonexistent", 1);
   fs::path dir = fs::path(testing::TempDir()) / ("ide_validate_" + std::to_string(getpid()));
   fs::remove_all(dir);
   for (const char* pszInstall : {"/opt/vantrel", "/opt/odd $name \"quoted\" `x`\\y"}) {
