@@ -124,7 +124,7 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
       "    <glob pattern=\"*.vanpack\"/>\n"
       "  </mime-type>\n"
       "</mime-info>\n";
-  // The program's icon: one cycle of a wave through a filter's slope, on a dark tile.
+  // The program's icon: a waveform above a baseline, on a dark tile.
   std::string sIcon =
       "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
       "  <rect x=\"2\" y=\"2\" width=\"60\" height=\"60\" rx=\"12\" fill=\"#20303f\"/>\n"
