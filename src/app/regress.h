@@ -47,8 +47,8 @@ constexpr int RegressMaxSamples = 100000;
 // Runs the whole suite over the installation's patch folder (and the user's own patch folder
 // when it lies outside a read-only installation). Results, new exemplars and differences go to
 // AKWriteDir(AKPlaceRegressions); exemplars and benchmarks are read there first, then from the
-// installation. Answers -1 when the run could not
-// be done (benchmark or results file), 0 otherwise; the summary says how the patches fared.
+// installation. Answers -1 when the run could not be done (benchmark or results file), 0
+// otherwise; the summary says how the patches fared.
 int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psum);
 
 // The patch files of a patch folder as the runner tests them: every file whose name contains

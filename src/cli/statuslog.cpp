@@ -14,7 +14,6 @@
 #include "akstatus.h"
 #include "cli_common.h"
 
-
 namespace {
 
 std::string g_sLogFile;

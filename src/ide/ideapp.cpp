@@ -164,7 +164,9 @@ int CVantrelExplorerApp::Start(int argc, char** argv, int* piExit) {
   factory.SetSystem(&system_);
   factory.Init("test", AKInstalledDir(AKPlaceTemplate).c_str(), "VantrelExplorer", &pwinMain_);
   factory.SetUserTemplateDir(AKWriteDir(AKPlaceTemplate));
-  std::string sUserWorkspace = AKWriteDir(AKPlaceWorkspace) + "/$USERNAME.xml";
+  // Without a folder for the user's workspace (a read-only installation, no HOME) there is none.
+  std::string sWorkspaceDir = AKWriteDir(AKPlaceWorkspace);
+  std::string sUserWorkspace = sWorkspaceDir.empty() ? "" : sWorkspaceDir + "/$USERNAME.xml";
   std::string sDefaultWorkspace = AKReadPath(AKPlaceWorkspace, "default.xml");
   if (!factory.LoadUserOrDefaultWorkspace(sUserWorkspace.c_str(), sDefaultWorkspace.c_str()))
     factory.OpenWindow(kTypeMain);

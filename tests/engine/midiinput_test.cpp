@@ -511,6 +511,18 @@ TEST_F(MidiInputTest, DumpThatCannotBeSavedIsShownInABox) {
   EXPECT_EQ(ErrorList::Get()->anode.N(), 0) << "no dump is announced";
 }
 
+// A read-only installation run without a home folder has no folder for dumps: the dump is
+// refused in a box, and nothing is written anywhere (not beside the root folder).
+TEST_F(MidiInputTest, DumpWithoutAFolderIsRefusedInABox) {
+  pinput = std::make_unique<ClockedInput>(&port, &engine, &view, "");
+  OpenKeys();
+  port.Send({0xF0, 0x01, 0xF7});
+  pinput->Tick();
+  ASSERT_EQ(view.asBox.size(), 1u);
+  EXPECT_EQ(view.asBox[0], "Error Saving: Cannot save \"sysex_20240305_070809.syx\": the installation is read-only and HOME is not set");
+  EXPECT_FALSE(fs::exists("/sysex_20240305_070809.syx"));
+}
+
 TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
   OpenKeys();
   port.Send({0x35});                    // data without status
