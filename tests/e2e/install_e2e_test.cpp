@@ -208,3 +208,34 @@ TEST_F(InstalledTree, ReadOnlyInstallationWritesOnlyToTheUsersFolders) {
 }
 
 }  // namespace
+
+namespace {
+
+// The package's man page, made from the command's --help texts: every command has its section,
+// the build folder's path is gone, and groff reads it without a warning.
+TEST(ManPage, CoversEveryCommandAndRendersCleanly) {
+  std::string sPage;
+  {
+    FILE* ppipe = popen((std::string("gzip -dc '") + VANTREL_MAN_PAGE + "'").c_str(), "r");
+    ASSERT_NE(ppipe, nullptr);
+    char ach[4096];
+    size_t n;
+    while ((n = fread(ach, 1, sizeof ach, ppipe)) > 0) sPage.append(ach, n);
+    ASSERT_EQ(pclose(ppipe), 0) << VANTREL_MAN_PAGE;
+  }
+  for (const char* psz : {"conf", "formula", "modules", "check", "dump", "render", "bench", "play", "regress"})
+    EXPECT_NE(sPage.find(std::string("\n.SS ") + psz + "\n"), std::string::npos) << psz;
+  EXPECT_NE(sPage.find("Usage: vantrel render [OPTIONS] PATCH"), std::string::npos);
+  EXPECT_EQ(sPage.find(VANTREL_BUILD_DIR), std::string::npos);
+  if (system("command -v groff >/dev/null 2>&1") != 0) GTEST_SKIP() << "groff is not installed";
+  std::string sCommand = std::string("gzip -dc '") + VANTREL_MAN_PAGE + "' | groff -man -Tutf8 -ww -z 2>&1";
+  FILE* ppipe = popen(sCommand.c_str(), "r");
+  ASSERT_NE(ppipe, nullptr);
+  std::string sWarnings;
+  char ach[512];
+  while (fgets(ach, sizeof ach, ppipe)) sWarnings += ach;
+  EXPECT_EQ(pclose(ppipe), 0);
+  EXPECT_EQ(sWarnings, "");
+}
+
+}  // namespace
