@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "errorlist.h"
@@ -34,7 +35,7 @@ int Tenths(double dDb) {
 
 TopModel::TopModel(AppCore& core, KSWinFactory& factory, MidiInPort* pport, TopView& view)
     : core_(core), factory_(factory), view_(view),
-      pmidi_(std::make_unique<MidiInputDevice>(pport, core.Engine(), &view, core.InstallDir())) {}
+      pmidi_(std::make_unique<MidiInputDevice>(pport, core.Engine(), &view, AKWriteDir(AKPlaceSysex))) {}
 
 TopModel::~TopModel() = default;
 
