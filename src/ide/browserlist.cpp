@@ -6,6 +6,8 @@
 #include <filesystem>
 #include <system_error>
 
+#include "akpaths.h"
+
 namespace fs = std::filesystem;
 
 const BrowserCollection kabrowserCollection[kBrowserCollections] = {
@@ -21,6 +23,8 @@ constexpr const char* kExtension = ".vantrel";
 
 std::string BrowserCollectionFolder(const std::string& sInstallDir, int iCollection) {
   if (iCollection < 0 || iCollection >= kBrowserCollections) return "";
+  // The user's own patches live in the user's folders when the installation is read-only.
+  if (iCollection == kBrowserCollections - 1 && AKPathsPerUser()) return AKWriteDir(AKPlaceUserPatch);
   return sInstallDir + "/patch/" + kabrowserCollection[iCollection].pszFolder;
 }
 

@@ -16,6 +16,7 @@
 #include <cstring>
 #include <ctime>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "errorlist.h"
@@ -97,6 +98,8 @@ PatchSheetServices AppServices() {
   CVantrelExplorerApp* papp = CVantrelExplorerApp::Get();
   PatchSheetServices services;
   services.sInstallDir = papp->InstallDir();
+  services.sHistoryDir = AKWriteDir(AKPlaceEditHistory);
+  services.sUserPatchDir = AKWriteDir(AKPlaceUserPatch);
   services.pfnLoadPatch = [papp](const std::string& sPath, int iChannel, bool bShow) {
     return papp->LoadPatch(sPath.c_str(), iChannel, bShow, -1, nullptr);
   };

@@ -169,7 +169,11 @@ void PatchPage::Save() {
 
 void PatchPage::SaveAs() {
   std::string sChosen;
-  if (!sheet_.View().ChooseSaveFile(bPatch ? "vantrel" : "vanpack", sPath, &sChosen)) return;
+  // A new patch is first saved among the user's own, never over the template.
+  std::string sInitial = IsTemplatePath() && !sheet_.Services().sUserPatchDir.empty()
+                             ? sheet_.Services().sUserPatchDir + "/"
+                             : sPath;
+  if (!sheet_.View().ChooseSaveFile(bPatch ? "vantrel" : "vanpack", sInitial, &sChosen)) return;
   SetFileName(sChosen);
   SaveTo(sChosen, false);
 }
@@ -178,7 +182,7 @@ void PatchPage::ApplyWithHistory() {
   if (!bPatch) return;
   struct tm tmNow = sheet_.Services().pfnNow();
   std::string sHistory;
-  switch (PatchHistoryPath(sheet_.Services().sInstallDir, sPath, tmNow, &sHistory)) {
+  switch (PatchHistoryPath(sheet_.Services().sHistoryDir, sPath, tmNow, &sHistory)) {
     case HistoryRefusal::NoExtension:
       sheet_.View().MessageBox(kTitleHistory, Format("Didn't find a file name extenion in \"%s\"", sPath));
       return;

@@ -52,6 +52,9 @@ class PatchSheetView {
 // What the editor needs of the application.
 struct PatchSheetServices {
   std::string sInstallDir;
+  // Where applied copies go, and where a new patch is first saved (inside the installation, or
+  // the user's own folders when the installation is read-only).
+  std::string sHistoryDir, sUserPatchDir;
   // LoadPatch (path, channel index, shown, default benchmark): 0 or -1.
   std::function<int(const std::string& sPath, int iChannel, bool bShow)> pfnLoadPatch;
   // The path and text of a channel's slot; false when the channel holds no patch.

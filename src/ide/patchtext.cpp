@@ -145,7 +145,7 @@ std::string PatchFileTitle(const std::string& sPath) {
   return s;
 }
 
-HistoryRefusal PatchHistoryPath(const std::string& sInstallDir, const std::string& sPath, const struct tm& tmLocal,
+HistoryRefusal PatchHistoryPath(const std::string& sHistoryDir, const std::string& sPath, const struct tm& tmLocal,
                                 std::string* psHistory) {
   // The extension's dot is in the file name: a dot in a folder name is no extension.
   size_t iSlash = sPath.find_last_of('/');
@@ -164,7 +164,7 @@ HistoryRefusal PatchHistoryPath(const std::string& sInstallDir, const std::strin
   char sz[64];
   snprintf(sz, sizeof sz, "-%04d%02d%02d-%02d%02d%02d.", tmLocal.tm_year + 1900, tmLocal.tm_mon + 1, tmLocal.tm_mday,
            tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec);
-  *psHistory = sInstallDir + "/patch/edit_history" + sPath.substr(iSlash, iDot - iSlash) + sz + sPath.substr(iDot + 1);
+  *psHistory = sHistoryDir + sPath.substr(iSlash, iDot - iSlash) + sz + sPath.substr(iDot + 1);
   return HistoryRefusal::None;
 }
 

@@ -44,10 +44,10 @@ std::string PatchTextForSave(const std::string& sText);
 // The title of a page: the file name without folders, cut at its last "." and to 255 characters.
 std::string PatchFileTitle(const std::string& sPath);
 
-// The edit-history copy of a patch applied at a local time:
-// INSTALL/patch/edit_history/NAME-YYYYMMDD-HHMMSS.EXT.
+// The edit-history copy of a patch applied at a local time, in the history folder
+// (INSTALL/patch/edit_history unless the installation is read-only): DIR/NAME-YYYYMMDD-HHMMSS.EXT.
 enum class HistoryRefusal { None, NoExtension, HistoryFile, NoFolder };
-HistoryRefusal PatchHistoryPath(const std::string& sInstallDir, const std::string& sPath, const struct tm& tmLocal,
+HistoryRefusal PatchHistoryPath(const std::string& sHistoryDir, const std::string& sPath, const struct tm& tmLocal,
                                 std::string* psHistory);
 
 // A formula error's message ends "(BEFORE >>> STRETCH <<< AFTER)". Finds the stretch in the text

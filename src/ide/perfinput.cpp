@@ -3,6 +3,7 @@
 
 #include <QMainWindow>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "ideapp.h"
 #include "kseventcap.h"
@@ -13,13 +14,11 @@ namespace {
 
 KSWinTypeTmpl<PerfInput> typePerfInput(kTypePerformance, false);
 
-constexpr const char* kLayoutFile = "/config/InputAction.ini";
-
 }  // namespace
 
 PerfInput::PerfInput(KSWinType* ptype, KSWinMemento& mem) : KSWinQt(ptype, mem), akey_(kKSKeyCount) {
   CVantrelExplorerApp* papp = CVantrelExplorerApp::Get();
-  std::string sLayout = papp->InstallDir() + kLayoutFile;
+  std::string sLayout = AKInputActionPath();  // the user's own layout first
   if (KSReadKeyLayout(sLayout.c_str(), akey_.data()) != 0)
     if (KSWinSystem* psystem = KSWinFactory::Get().System())
       psystem->WarningBox(kTypePerformance, ("cannot read keyboard layouts \"" + sLayout + "\"").c_str());

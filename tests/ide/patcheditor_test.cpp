@@ -90,6 +90,8 @@ class EditorTest : public testing::Test {
     fs::create_directories(dir / "patch");
     fs::create_directories(dir / "package");
     services.sInstallDir = dir.string();
+    services.sHistoryDir = dir.string() + "/patch/edit_history";
+    services.sUserPatchDir = dir.string() + "/patch/user";
     services.pfnLoadPatch = [this](const std::string& sPath, int iChannel, bool bShow) {
       // As installation does: a shown load asks the editor's save question first.
       if (bShow && psheet && !psheet->QuerySave()) return -1;
@@ -272,7 +274,7 @@ TEST(PatchText, HistoryPathsAndTheirRefusals) {
   };
   for (const Case& c : kacase) {
     std::string sHistory;
-    EXPECT_EQ(PatchHistoryPath("/inst", c.pszPath, tmApplied, &sHistory), c.refusal) << c.pszPath;
+    EXPECT_EQ(PatchHistoryPath("/inst/patch/edit_history", c.pszPath, tmApplied, &sHistory), c.refusal) << c.pszPath;
     if (c.refusal == HistoryRefusal::None) {
       EXPECT_EQ(sHistory, c.pszHistory);
     }
@@ -356,7 +358,8 @@ TEST_F(EditorTest, SaveOnTheNewPatchTemplateTurnsIntoSaveAs) {
   Edit("; my patch\n");
   view.sChoice = (dir / "patch/Mine.vantrel").string();
   psheet->Save();
-  EXPECT_EQ(view.asDialog, std::vector<std::string>{"save vantrel " + sNew});
+  // The dialog starts among the user's own patches, never at the template.
+  EXPECT_EQ(view.asDialog, std::vector<std::string>{"save vantrel " + (dir / "patch/user/").string()});
   EXPECT_EQ(ReadFile(sNew), "; a new patch\n");
   EXPECT_EQ(ReadFile(view.sChoice), "; my patch\n");
   EXPECT_EQ(Page().sPath, view.sChoice);
@@ -463,7 +466,7 @@ TEST_F(EditorTest, APackagePageNeverInstallsAPatch) {
   EXPECT_EQ(Page(3).sPath, psheet->NewPackagePath());
   view.sChoice = (dir / "package/Mine.1.0.0.vanpack").string();
   psheet->Save();
-  EXPECT_EQ(view.asDialog.back(), "save vanpack " + psheet->NewPackagePath());
+  EXPECT_EQ(view.asDialog.back(), "save vanpack " + (dir / "patch/user/").string());
   EXPECT_EQ(ReadFile(view.sChoice), "[Interface]\n");
 }
 
