@@ -2,6 +2,8 @@
 // opening, active sensing, the status light, dumps to files, error reports) over a stand-in port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -130,8 +132,10 @@ class FakePort : public MidiInPort {
   int iOpenResult = MidiInOk, iStartResult = MidiInOk;
   std::vector<std::string> asCall;
   bool bOpen = false;
+  bool bGone = false;  // the device left the MIDI system
 
   int NumDevs() override { return static_cast<int>(asName.size()); }
+  bool Gone() override { return bGone; }
   int GetDevName(int i, std::string* ps) override {
     if (i == iFailName) return MidiInErrGeneric;
     *ps = asName[static_cast<size_t>(i)];
@@ -240,7 +244,7 @@ class MidiInputTest : public testing::Test {
                                           testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, dir.string());
+    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, (dir / "sysex").string());
     ErrorList::Get()->Clear();
   }
   void TearDown() override {
@@ -402,6 +406,24 @@ TEST_F(MidiInputTest, ActiveSensingTimeoutEndsAllNotesAndTheLightFallsBack) {
   EXPECT_TRUE(engine.au.empty()) << "active sensing is never posted";
 }
 
+// A device port is gone when the sequencer no longer lists it under the name it was opened by
+// (a keyboard plugged in again comes back under a new client number); the input then says so
+// once, in the log and on the status line, and plays on without it.
+TEST_F(MidiInputTest, AnInputWhoseDeviceWentIsReportedOnce) {
+  const std::vector<std::string> asListed = {"Midi Through:Midi Through Port-0 14:0", "Keys:Keys MIDI 1 20:0"};
+  EXPECT_TRUE(MidiPortListed(asListed, "Keys:Keys MIDI 1 20:0"));
+  EXPECT_FALSE(MidiPortListed(asListed, "Keys:Keys MIDI 1 24:0")) << "the same keyboard, plugged in again";
+  EXPECT_FALSE(MidiPortListed({}, "Keys:Keys MIDI 1 20:0"));
+
+  OpenKeys();
+  pinput->Tick();
+  port.bGone = true;
+  pinput->Tick();
+  pinput->Tick();
+  EXPECT_EQ(view.asStatus.back(), "MIDI input lost: its device or its server has gone");
+  EXPECT_EQ(std::count(view.asStatus.begin(), view.asStatus.end(), view.asStatus.back()), 1);
+}
+
 TEST_F(MidiInputTest, BurstOfNotesLightsStateThreeForAboutASecond) {
   OpenKeys();
   pinput->Tick();
@@ -511,6 +533,18 @@ TEST_F(MidiInputTest, DumpThatCannotBeSavedIsShownInABox) {
   EXPECT_EQ(ErrorList::Get()->anode.N(), 0) << "no dump is announced";
 }
 
+// A read-only installation run without a home folder has no folder for dumps: the dump is
+// refused in a box, and nothing is written anywhere (not beside the root folder).
+TEST_F(MidiInputTest, DumpWithoutAFolderIsRefusedInABox) {
+  pinput = std::make_unique<ClockedInput>(&port, &engine, &view, "");
+  OpenKeys();
+  port.Send({0xF0, 0x01, 0xF7});
+  pinput->Tick();
+  ASSERT_EQ(view.asBox.size(), 1u);
+  EXPECT_EQ(view.asBox[0], "Error Saving: Cannot save \"sysex_20240305_070809.syx\": the installation is read-only and HOME is not set");
+  EXPECT_FALSE(fs::exists("/sysex_20240305_070809.syx"));
+}
+
 TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
   OpenKeys();
   port.Send({0x35});                    // data without status
@@ -522,7 +556,7 @@ TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
 }
 
 TEST_F(MidiInputTest, NothingHappensWithoutAnEngine) {
-  ClockedInput input(&port, nullptr, &view, dir.string());
+  ClockedInput input(&port, nullptr, &view, (dir / "sysex").string());
   input.FillDeviceList();
   input.Select(1);
   port.Send({0xFE, 0x90, 0x3C, 0x40});
