@@ -15,6 +15,7 @@
 #include <ctime>
 #include <functional>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "ideapp.h"
@@ -202,8 +203,9 @@ void Oscilloscope::SaveCsv() {
   time_t t = time(nullptr);
   struct tm tmLocal = {};
   localtime_r(&t, &tmLocal);
-  CVantrelExplorerApp* papp = CVantrelExplorerApp::Get();
-  std::string sPath = ScopeCsvPath(papp ? papp->InstallDir() : ".", tmLocal);
+  // The log folder is made when missing (a read-only installation writes to the user's).
+  std::string sLogDir = AKMakeWriteDir(AKPlaceLog);
+  std::string sPath = ScopeCsvPath(sLogDir.empty() ? "." : sLogDir, tmLocal);
   // A capture waiting to be drawn is drawn first: while a note sounds one is nearly always
   // waiting, since the menu holds up the drawing, and the export would never get through.
   // The graph's data belong to this thread; the capture is released by then.

@@ -97,11 +97,11 @@ void ScopeGraphRects(int iWidth, int iHeight, bool bTwoGraphs, KSRect* prect1, K
   *prect2 = {iMiddle + 1, 0, iWidth - iMiddle - 1, iHeight};
 }
 
-std::string ScopeCsvPath(const std::string& sInstallDir, const struct tm& tmLocal) {
+std::string ScopeCsvPath(const std::string& sLogDir, const struct tm& tmLocal) {
   char sz[64];
-  snprintf(sz, sizeof sz, "/log/oscilloscope_%02d%02d%02d_%02d%02d%02d.csv", tmLocal.tm_year + 1900, tmLocal.tm_mon + 1,
+  snprintf(sz, sizeof sz, "/oscilloscope_%02d%02d%02d_%02d%02d%02d.csv", tmLocal.tm_year + 1900, tmLocal.tm_mon + 1,
            tmLocal.tm_mday, tmLocal.tm_hour, tmLocal.tm_min, tmLocal.tm_sec);
-  return sInstallDir + sz;
+  return sLogDir + sz;
 }
 
 ScopeBox ScopeSaveCsv(bool bReady, const std::string& sPath, const KSGraphModel& graph) {

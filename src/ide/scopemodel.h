@@ -57,8 +57,9 @@ inline bool ScopeCommandIsScale(int iCommand) { return iCommand >= ScopeAmplitud
 // graph 2 the right half from one pixel right of the middle; with one, graph 1 takes it all.
 void ScopeGraphRects(int iWidth, int iHeight, bool bTwoGraphs, KSRect* prect1, KSRect* prect2);
 
-// "INSTALL/log/oscilloscope_YYYYMMDD_HHMMSS.csv" for the local time given.
-std::string ScopeCsvPath(const std::string& sInstallDir, const struct tm& tmLocal);
+// "LOG/oscilloscope_YYYYMMDD_HHMMSS.csv" for the local time given, LOG being the log folder
+// (INSTALL/log, or the user's when the installation is read-only).
+std::string ScopeCsvPath(const std::string& sLogDir, const struct tm& tmLocal);
 
 // A message box to show: its title and text.
 struct ScopeBox {

@@ -312,7 +312,7 @@ TEST(ScopeCsv, RowsAreTheSeriesOfGraphOne) {
   tmLocal.tm_hour = 9;
   tmLocal.tm_min = 5;
   tmLocal.tm_sec = 7;
-  EXPECT_EQ(ScopeCsvPath("/inst", tmLocal), "/inst/log/oscilloscope_20261210_090507.csv");
+  EXPECT_EQ(ScopeCsvPath("/inst/log", tmLocal), "/inst/log/oscilloscope_20261210_090507.csv");
 
   fs::path dir = fs::path(testing::TempDir()) / "scope_csv";
   fs::create_directories(dir);
