@@ -1,5 +1,6 @@
 // The additive oscillator bank: each operator a table sine with its own frequency and slewed gain.
 #include "adder.h"
+#include "modulehelp.h"
 
 #include <cfloat>
 #include <cstring>
@@ -18,8 +19,13 @@ Var avarAdderInputs[] = {VarIn("Slew", FormTypeNumeric, VAR_OFFSET(AdderVars, dS
                          VarEnd};
 Var avarAdderOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(AdderVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpAdder[] = {
+    {"Slew", "seconds: how long a partial's gain takes to reach a new GainN (a bounded rate), about 0.1 ms..50 ms"},
+    {"Bypass", "accepted for symmetry; the adder does not consult it"},
+    {"Output", "audio: the sum of the sine partials FreqN with gains GainN, bass compensated"},
+    {}};
 ModuleTypeTmpl<ModAdder> typeAdder("Adder", avarAdderInputs, avarAdderOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderAdder);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderAdder, ahelpAdder);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // The phase-modulation operator network: table sines whose names say which operator each one modulates.
 #include "fmalgo.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,8 +14,12 @@ namespace {
 Var avarFMAlgoInputs[] = {VarIn("Bypass", FormTypeBoolean, VAR_OFFSET(FMAlgoVars, dBypass), 0, 0, "false"), VarEnd};
 Var avarFMAlgoOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(FMAlgoVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpFMAlgo[] = {
+    {"Bypass", "accepted for symmetry; the operator bank does not consult it"},
+    {"Output", "audio: the sum of the carriers (one-digit operators), bass compensated"},
+    {}};
 ModuleTypeTmpl<ModFMAlgo> typeFMAlgo("FMAlgo", avarFMAlgoInputs, avarFMAlgoOutputs,
-                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo);
+                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo, ahelpFMAlgo);
 
 // The variables of an operator: the prefix, and the operator's record it binds to.
 struct FMPrefix {

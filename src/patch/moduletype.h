@@ -43,6 +43,15 @@ constexpr Var VarOut(const char* pszName, int type, int iOffset, int classMax, u
                      VarOutputFn pfnOutput = ModuleCalcOutput, const char* pszDefault = nullptr) {
   return VarRow(pszName, type, iOffset, pszDefault, pfnOutput, classMax, flags);
 }
+// One line of help for a declared variable, kept beside the type's table: what it means, its
+// unit and the range that makes sense. A type's list ends with an empty entry.
+struct VarHelp {
+  const char* pszName;
+  const char* pszHelp;
+};
+// Gives every row of the table that the list names its help line; answers how many rows matched.
+int VarApplyHelp(Var* avar, const VarHelp* ahelp);
+
 // The row that ends a declaration table.
 constexpr Var VarEnd = {};
 // Byte offset of a field of a module's value block.
@@ -51,8 +60,9 @@ constexpr Var VarEnd = {};
 class ModuleType {
  public:
   // Marks the input rows as declared inputs and registers the type with the factory.
+  // The help list, when given, fills the help lines of the rows it names.
   ModuleType(const char* pszName, Var* avarInputs, Var* avarOutputs, uint32_t attrs, const char* pszHelper,
-             int iOrder);
+             int iOrder, const VarHelp* ahelp = nullptr);
   virtual ~ModuleType() = default;
 
   virtual Module* Create(const char* pszModule, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
