@@ -199,3 +199,42 @@ TEST(Manual, EveryFunctionExampleThatNeedsAPatchCompilesInOne) {
   }
   EXPECT_EQ(asName, (std::set<std::string>{"MakeBus", "SumBus", "BreakOut", "Pan", "SUPER", "SumVoices"}));
 }
+
+namespace {
+
+// A heading's anchor as Markdown viewers make it: lower case, blanks to hyphens, other
+// punctuation dropped ("References: Module:Variable" is "references-modulevariable").
+std::string Anchor(const std::string& sHeading) {
+  std::string s;
+  for (char c : sHeading) {
+    if (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') s += static_cast<char>(tolower(c));
+    else if (c == ' ') s += '-';
+  }
+  return s;
+}
+
+}  // namespace
+
+// A link of the manual leads to a page that exists and, with an anchor, to one of its headings.
+TEST(Manual, EveryLinkLeadsToAPageAndHeading) {
+  std::regex link(R"(\]\(([^)#\s]*)(#[^)\s]*)?\))");
+  std::smatch m;
+  int nLinks = 0;
+  for (const fs::path& path : Pages()) {
+    for (const std::string& sLine : Lines(ReadWholeFile(path))) {
+      for (auto it = sLine.cbegin(); std::regex_search(it, sLine.cend(), m, link); it = m.suffix().first) {
+        std::string sTarget = m[1], sAnchor = m[2].matched ? m[2].str().substr(1) : "";
+        if (sTarget.rfind("http", 0) == 0) continue;
+        ++nLinks;
+        fs::path target = sTarget.empty() ? path : (path.parent_path() / sTarget).lexically_normal();
+        ASSERT_TRUE(fs::exists(target)) << path << ": " << sTarget;
+        if (sAnchor.empty()) continue;
+        bool bFound = false;
+        for (const std::string& sHeading : Lines(ReadWholeFile(target)))
+          if (sHeading.rfind("#", 0) == 0 && Anchor(sHeading.substr(sHeading.find(' ') + 1)) == sAnchor) bFound = true;
+        EXPECT_TRUE(bFound) << path << ": no heading for #" << sAnchor << " in " << target;
+      }
+    }
+  }
+  EXPECT_GT(nLinks, 100);
+}
