@@ -71,6 +71,19 @@ void PrintVars(const char* pszTitle, const Var* avar) {
   }
 }
 
+bool IsNumbered(const VarHelp& help) { return strstr(help.pszName, "<N>") != nullptr; }
+
+// The numbered variables a type accepts beyond its table, as its help list describes them.
+void PrintNumbered(const VarHelp* ahelp) {
+  bool bAny = false;
+  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
+    if (!IsNumbered(*phelp)) continue;
+    if (!bAny) printf("\nNumbered variables (N: a number, as in Freq1, Freq2)\n");
+    bAny = true;
+    printf("  %s\n      %s\n", phelp->pszName, phelp->pszHelp);
+  }
+}
+
 // A table cell: a vertical bar would end the cell.
 std::string Cell(const char* psz) {
   std::string s;
@@ -111,6 +124,16 @@ void PrintMarkdownVars(const char* pszTitle, const Var* avar, bool bDefaults) {
   }
 }
 
+void PrintMarkdownNumbered(const VarHelp* ahelp) {
+  bool bAny = false;
+  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
+    if (!IsNumbered(*phelp)) continue;
+    if (!bAny) printf("\n**Numbered variables** (N: a number, as in Freq1, Freq2)\n\n| Name | Description |\n|---|---|\n");
+    bAny = true;
+    printf("| `%s` | %s |\n", phelp->pszName, Cell(phelp->pszHelp).c_str());
+  }
+}
+
 bool IsStageType(const ModuleType* ptype) { return ptype->iOrder == OrderEnvStages; }
 
 // The index of the module reference: one row per type, linking its page; the envelope stage
@@ -137,6 +160,7 @@ void PrintMarkdownType(ModuleType* ptype) {
   printf(".\n");
   PrintMarkdownVars("Inputs", ptype->avarInputs, true);
   PrintMarkdownVars("Outputs", ptype->avarOutputs, false);
+  PrintMarkdownNumbered(ptype->ahelp);
 }
 
 int RunModules(const std::string& sType, bool bMarkdown) {
@@ -169,6 +193,7 @@ int RunModules(const std::string& sType, bool bMarkdown) {
   if (ptype->pszHelper) printf("Per-patch helper: %s\n", ptype->pszHelper);
   PrintVars("Inputs", ptype->avarInputs);
   PrintVars("Outputs", ptype->avarOutputs);
+  PrintNumbered(ptype->ahelp);
   return ExitOk;
 }
 

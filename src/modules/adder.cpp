@@ -23,6 +23,8 @@ const VarHelp ahelpAdder[] = {
     {"Slew", "seconds: how long a partial's gain takes to reach a new GainN (a bounded rate), about 0.1 ms..50 ms"},
     {"Bypass", "accepted for symmetry; the adder does not consult it"},
     {"Output", "audio: the sum of the sine partials FreqN with gains GainN, bass compensated"},
+    {"Freq<N>", "Hz: the frequency of partial N (default 1)"},
+    {"Gain<N>", "linear: the level of partial N (default 1), followed within the Slew time"},
     {}};
 ModuleTypeTmpl<ModAdder> typeAdder("Adder", avarAdderInputs, avarAdderOutputs,
                                    AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderAdder, ahelpAdder);

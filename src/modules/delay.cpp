@@ -80,6 +80,10 @@ const VarHelp ahelpDelay[] = {
     {"Output", "the sum of the taps, left side"},
     {"Output2", "the sum of the taps, right side"},
     {"Stereo", "the two sides as one two-channel bus: MakeBus( Output, Output2 )"},
+    {"Time<N>", "seconds: tap N's delay (up to TimeMax when it varies)"},
+    {"Gain<N>", "linear: tap N's level (default 1)"},
+    {"Pan<N>", "tap N's place, 0 left .. 1 right (default 0.5)"},
+    {"Tap<N>", "output: tap N's own signal, before panning"},
     {}};
 ModuleTypeTmpl<ModDelay> typeDelay("Delay", avarDelayInputs, avarDelayOutputs,
                                    AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderDelay, ahelpDelay);

@@ -73,6 +73,12 @@ const VarHelp ahelpEnv[] = {
     {"Segment", "the number of the segment being played"},
     {"SyncOut", "1 on the sample at which a segment begins, else 0"},
     {"Finished", "1 once the last segment has ended: a Voice's Finished reads it to free the voice"},
+    {"Time<N>", "seconds: how long segment N takes (N from 1)"},
+    {"Valu<N>", "the level segment N ends at; Valu0 is the starting level"},
+    {"Trig<N>", "a condition: when it becomes true, segment N starts from where the envelope is"},
+    {"Stop<N>", "a condition: segment N holds at its end while it is true"},
+    {"Goto<N>", "the segment to continue with after segment N (a loop); 0 for none"},
+    {"Curv<N>", "constant keyword: Exponential makes segment N curve on the Custom output, else Linear"},
     {}};
 
 ModuleTypeTmpl<ModEnvelope> typeEnv("Env", avarEnvInputs, avarEnvOutputs, kEnvAttrs, nullptr, OrderEnv, ahelpEnv);

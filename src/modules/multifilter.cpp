@@ -33,6 +33,10 @@ const VarHelp ahelpMultiFilter[] = {
     {"TypeDefault", "constant keyword: the kernel type of a band without TypeN, e.g. ParametricConst, LPF2, HiShelf2"},
     {"Bypass", ModHelp::kBypassPasses},
     {"Output", ModHelp::kOutput},
+    {"Type<N>", "keyword: band N's kernel, e.g. LPF2, HPF2, BPF2, LoShelf2, HiShelf2, ParametricConst (default TypeDefault)"},
+    {"Freq<N>", "Hz: band N's frequency (default N)"},
+    {"Gain<N>", "linear: band N's gain for the shelf and peaking kernels, e.g. 6 dB (default 1; never 0)"},
+    {"Q<N>", "band N's quality: higher is narrower, about 0.3..20 (default from Bands, else 1)"},
     {}};
 ModuleTypeTmpl<ModMultiFilter> typeMultiFilter("MultiFilter", avarInputs, avarOutputs,
                                                AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,

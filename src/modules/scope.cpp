@@ -24,6 +24,8 @@ const VarHelp ahelpScope[] = {
     {"Finished", "true ends the capture (default: the next sync)"},
     {"FreqHint", "Hz: the fundamental, for the oscilloscope's spectrum view; 0 if unknown"},
     {"Bypass", "true: the probe captures nothing"},
+    {"Probe<N>", "a signal for the oscilloscope to capture"},
+    {"Caption<N>", "a value printed under the graph"},
     {}};
 ModuleTypeTmpl<ModOscilloscope> typeScope("Scope", avarScopeInputs, avarScopeOutputs, AttrRegistered, nullptr,
                                           OrderScope, ahelpScope);

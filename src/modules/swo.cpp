@@ -48,6 +48,10 @@ const VarHelp ahelpSWO[] = {
     {"SyncOut", ModHelp::kSyncOut},
     {"PhaseOut", ModHelp::kPhaseOut},
     {"Output", "audio: the table's wave with bass compensation"},
+    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (set in this section, kept by the per-patch helper)"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (set in this section, kept by the per-patch helper)"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (set in this section, kept by the per-patch helper)"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (set in this section, kept by the per-patch helper)"},
     {}};
 ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs, "SWOPerPatch", OrderSWO, ahelpSWO);
 const VarHelp ahelpLFSWO[] = {
@@ -63,6 +67,10 @@ const VarHelp ahelpLFSWO[] = {
     {"PhaseOut", ModHelp::kPhaseOut},
     {"Output", ModHelp::kRawWave},
     {"Audio", "audio: the table's wave with bass compensation"},
+    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (set in this section, kept by the per-patch helper)"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (set in this section, kept by the per-patch helper)"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (set in this section, kept by the per-patch helper)"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (set in this section, kept by the per-patch helper)"},
     {}};
 ModuleTypeTmpl<ModSWO> typeLFSWO("LFSWO", avarLFSWOInputs, avarLFSWOOutputs, kSWOAttrs, "LFSWOPerPatch",
                                  OrderLFSWO, ahelpLFSWO);

@@ -74,6 +74,10 @@ const VarHelp ahelpSWOPerPatch[] = {
     {"SampleRange", "per patch, ratio: the width of one band, e.g. 3 semis"},
     {"HarmFreqMax", "per patch, Hz: harmonics above this at a band's lowest frequency are left out"},
     {"OversampForm", "per patch: table points per highest harmonic for a band (reads FreqTo)"},
+    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves"},
     {}};
 ModuleTypeTmpl<ModSWOPerPatch> typeSWOPerPatch("SWOPerPatch", avarSWOPerPatchInputs, avarSWOPerPatchOutputs,
                                                AttrRegistered, nullptr, OrderSWOPerPatch, ahelpSWOPerPatch);
@@ -91,6 +95,10 @@ const VarHelp ahelpLFSWOPerPatch[] = {
     {"Harmonic", "the number of the harmonic being added, 1 up"},
     {"Samples", "per patch: the points of the one table"},
     {"HarmTo", "per patch: the highest harmonic summed"},
+    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves"},
     {}};
 ModuleTypeTmpl<ModSWOPerPatch> typeLFSWOPerPatch("LFSWOPerPatch", avarLFSWOPerPatchInputs, avarSWOPerPatchOutputs,
                                                  AttrRegistered, nullptr, OrderLFSWOPerPatch, ahelpLFSWOPerPatch);

@@ -21,7 +21,7 @@ __attribute__((used)) static int* const apnStructuralAnchors[] = {
 ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_, uint32_t attrs_,
                        const char* pszHelper_, int iOrder_, const VarHelp* ahelp_)
     : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),
-      iOrder(iOrder_) {
+      iOrder(iOrder_), ahelp(ahelp_) {
   for (Var* pvar = avarInputs; pvar && pvar->pszName; ++pvar) pvar->flags |= VarFlagInput;
   VarApplyHelp(avarInputs, ahelp_);
   VarApplyHelp(avarOutputs, ahelp_);

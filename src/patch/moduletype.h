@@ -44,7 +44,9 @@ constexpr Var VarOut(const char* pszName, int type, int iOffset, int classMax, u
   return VarRow(pszName, type, iOffset, pszDefault, pfnOutput, classMax, flags);
 }
 // One line of help for a declared variable, kept beside the type's table: what it means, its
-// unit and the range that makes sense. A type's list ends with an empty entry.
+// unit and the range that makes sense. A type's list ends with an empty entry. An entry whose
+// name holds "<N>" (such as "Freq<N>") describes the numbered variables the type accepts beyond
+// its table (Freq1, Freq2, ...).
 struct VarHelp {
   const char* pszName;
   const char* pszHelp;
@@ -102,6 +104,7 @@ class ModuleType {
   uint32_t attrs;
   const char* pszHelper;
   int iOrder;  // place in the look-up order
+  const VarHelp* ahelp;  // the help list the type was registered with, or absent
 
  private:
   static int CountRows(const Var* avar);

@@ -69,3 +69,32 @@ TEST(Reference, EveryOperatorFunctionAndUnitHasItsDescriptionAndExample) {
   EXPECT_EQ(sMissing, "") << "rows without a description, arguments, example or result";
   EXPECT_GT(nRows, 80);
 }
+
+// The numbered variables a help list describes are names the type really accepts: Freq<N> stands
+// for Freq1, Freq23 ... (where a type decides by its own hook; the envelope's segments and the
+// wavetables' harmonics are sorted out by the patch loader, which the manual's examples exercise).
+TEST(Reference, NumberedVariablesInTheHelpAreAccepted) {
+  InitSharedTables();
+  int nChecked = 0;
+  for (const char* pszType : {"Adder", "FMAlgo", "MultiFilter", "Delay", "Scope"}) {
+    ModuleType* ptype = ModuleFactory::Get()->Lookup(pszType);
+    ASSERT_TRUE(ptype && ptype->ahelp) << pszType;
+    int nNumbered = 0;
+    for (const VarHelp* phelp = ptype->ahelp; phelp->pszName; ++phelp) {
+      std::string sPattern = phelp->pszName;
+      size_t i = sPattern.find("<N>");
+      if (i == std::string::npos) continue;
+      ++nNumbered;
+      for (const char* pszNumber : {"1", "23"}) {
+        std::string sName = sPattern.substr(0, i) + pszNumber + sPattern.substr(i + 3);
+        uint32_t flags = 0;
+        VarOutputFn pfnOutput = nullptr;
+        EXPECT_TRUE(ptype->IsNumberedInput(sName.c_str()) || ptype->IsNumberedOutput(sName.c_str(), &flags, &pfnOutput))
+            << pszType << ": " << sName;
+        ++nChecked;
+      }
+    }
+    EXPECT_GT(nNumbered, 0) << pszType;
+  }
+  EXPECT_GT(nChecked, 30);
+}
