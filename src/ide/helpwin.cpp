@@ -2,6 +2,7 @@
 // on a topic such as a module type; a topic line, back and contents buttons.
 #include <QCompleter>
 #include <QFile>
+#include <QFileInfo>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
@@ -51,7 +52,9 @@ class HelpWin : public KSWinQt, public HelpApi {
     AKS(AKSTrace, AK_HERE, "help window: topic \"%s\": %s", sTopic.c_str(),
         sPage.empty() ? "no page, showing the contents" : sPage.c_str());
     if (ptopic_) ptopic_->setText(QString::fromStdString(sTopic));
+    bShowingTopic_ = true;
     Show(sPage.empty() ? kHelpIndexPage : sPage);
+    bShowingTopic_ = false;
     if (Frame()) {
       Frame()->raise();
       Frame()->activateWindow();
@@ -101,6 +104,11 @@ class HelpWin : public KSWinQt, public HelpApi {
       // The page's first line is its heading, which says what the window shows.
       AKS(AKSTrace, AK_HERE, "help window: page: %s (%s)", sPage.c_str(),
           pbrowser_->document()->firstBlock().text().toStdString().c_str());
+      // A page reached by a link or Back names its topic: the page's name ("modules/Osc.md" is Osc).
+      if (!bShowingTopic_) {
+        QString sName = QFileInfo(url.path()).completeBaseName();
+        ptopic_->setText(sName == "README" ? QString() : sName);
+      }
     });
     Show(kHelpIndexPage);
   }
@@ -110,6 +118,7 @@ class HelpWin : public KSWinQt, public HelpApi {
     if (pbrowser_) pbrowser_->setSource(QUrl("qrc" + kManualRoot + QString::fromStdString(sPage)));
   }
 
+  bool bShowingTopic_ = false;  // the topic line already says what ShowTopic shows
   QLineEdit* ptopic_ = nullptr;
   QTextBrowser* pbrowser_ = nullptr;
 };
