@@ -28,7 +28,7 @@ const VarHelp ahelpFilter[] = {
     {"Input", ModHelp::kAudioInput},
     {"Cutoff", ModHelp::kCutoff},
     {"Bypass", ModHelp::kBypassPasses},
-    {"Resonance", "the q of the poles: 1 is a plain Butterworth response, larger values peak at Cutoff, about 0.5..20"},
+    {"Resonance", "the q of the filter, 1..1000: 1 is a plain Butterworth response, larger values peak at Cutoff"},
     {"Poles", "2, 4 or 6: the steepness, 12, 24 or 36 dB per octave"},
     {"Mode", "keyword: Lowpass or Highpass"},
     {"AmpHistHalf", "seconds: the half-life of the peak follower that sets the soft limiter's level; set once"},

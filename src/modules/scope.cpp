@@ -23,7 +23,7 @@ const VarHelp ahelpScope[] = {
     {"SyncIn", "-1 while waiting; any other value arms a capture (feed an oscillator's SyncOut to frame one period)"},
     {"Finished", "true ends the capture (default: the next sync)"},
     {"FreqHint", "Hz: the fundamental, for the oscilloscope's spectrum view; 0 if unknown"},
-    {"Bypass", "true: the probe captures nothing"},
+    {"Bypass", "accepted for symmetry; a probe has nothing to switch off"},
     {"Probe<N>", "a signal for the oscilloscope to capture"},
     {"Caption<N>", "a value printed under the graph"},
     {}};
