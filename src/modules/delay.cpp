@@ -68,7 +68,7 @@ const VarHelp ahelpDelay[] = {
     {"Feedback", "a formula added into the line each sample after everything else, so it may read the delay's own outputs"},
     {"Speed", "divides every delay time: 2 halves them"},
     {"Interpolate", "constant keyword: Linear (smooth fractional delays) or None (whole samples)"},
-    {"Fade", "constant keyword: Flat (pan gains sum to 1) or Power (constant power across the pan)"},
+    {"Fade", "constant keyword: Flat (both sides full at the centre, one side fading out towards an edge) or Power (constant power)"},
     {"TimeMax", "seconds: the longest delay the line must hold; needed only when a TimeN varies"},
     {"TapFrom", "per patch: first tap number made by the TimeForm, GainForm and PanForm formulas"},
     {"TapTo", "per patch: last tap number made by the forms; below TapFrom makes none"},
