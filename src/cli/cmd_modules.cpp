@@ -128,7 +128,8 @@ void PrintMarkdownNumbered(const VarHelp* ahelp) {
   bool bAny = false;
   for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
     if (!IsNumbered(*phelp)) continue;
-    if (!bAny) printf("\n**Numbered variables** (N: a number, as in Freq1, Freq2)\n\n| Name | Description |\n|---|---|\n");
+    if (!bAny)
+      printf("\n**Numbered variables** (N: a number, as in Freq1, Freq2)\n\n| Name | Description |\n|---|---|\n");
     bAny = true;
     printf("| `%s` | %s |\n", phelp->pszName, Cell(phelp->pszHelp).c_str());
   }

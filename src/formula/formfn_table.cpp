@@ -30,10 +30,12 @@ constexpr FormCheckFn OddThreeUp = CheckCount<3, -1, true>;
 
 // Rows: evaluation, check, name, symbol, precedence, optimizer hook, kind routine; then the
 // reference: arguments, help line, example and the value the example evaluates to.
-#define FN(eval, check, name, args, help, ex, res) {eval, check, name, nullptr, 0, nullptr, nullptr, args, help, ex, res}
+#define FN(eval, check, name, args, help, ex, res) \
+  {eval, check, name, nullptr, 0, nullptr, nullptr, args, help, ex, res}
 #define FNK(eval, check, name, kind, args, help, ex, res) \
   {eval, check, name, nullptr, 0, nullptr, kind, args, help, ex, res}
-#define OP(eval, check, op, prec, args, help, ex, res) {eval, check, nullptr, op, prec, nullptr, nullptr, args, help, ex, res}
+#define OP(eval, check, op, prec, args, help, ex, res) \
+  {eval, check, nullptr, op, prec, nullptr, nullptr, args, help, ex, res}
 
 int IsNamed(const FormFnInfo& row, const char* pszName, int nLength) {
   if (!row.pszName) return false;
@@ -52,9 +54,9 @@ const FormFnInfo* FindIn(const FormFnInfo* aRows, const char* pszName, int nLeng
 
 }  // namespace
 
-const FormFnInfo FormFnUnaryMinus = {FormFnNegate, One, nullptr, "-", 99, nullptr, nullptr,
-                                     "-x", "negation of everything that follows, up to the next comma or closing parenthesis",
-                                     "- 2 + 3", "-5"};
+const FormFnInfo FormFnUnaryMinus = {
+    FormFnNegate, One,     nullptr, "-", 99, nullptr, nullptr, "-x",
+    "negation of everything that follows, up to the next comma or closing parenthesis", "- 2 + 3", "-5"};
 const FormFnInfo FormFnReciprocal = {FormFnReciprocalEval, One, "Reciprocal", nullptr, 99, nullptr, nullptr,
                                      "Reciprocal(x)", "1 / x; made by the optimizer, not written in patches",
                                      nullptr, nullptr};
@@ -162,8 +164,8 @@ FormFnInfo FormFnTable[] = {
        "PEAK(150, 200, 2, 0, 1)", "0.5"),
     FN(FormFnMakeBus, OneUp, "MakeBus", "MakeBus(a, b, ...)",
        "a bus: one value per channel (a is channel 1, b channel 2 ...)", "MakeBus( Osc1, Osc1:Control )", nullptr),
-    FN(FormFnSumBus, One, "SumBus", "SumBus(bus)", "the sum of a bus's channels, as one value", "SumBus( Pan( Osc1, 0.3 ) )",
-       nullptr),
+    FN(FormFnSumBus, One, "SumBus", "SumBus(bus)", "the sum of a bus's channels, as one value",
+       "SumBus( Pan( Osc1, 0.3 ) )", nullptr),
     FN(FormFnAdd, OneUp, "SumBusN", "SumBusN(a, b, ...)", "the sum of its arguments (what SumBus becomes)",
        "SumBusN(1, 2, 3)", "6"),
     FN(FormFnBreakOut, Two, "BreakOut", "BreakOut(bus, position)",

@@ -224,7 +224,8 @@ void Top::BuildMenu(QMainWindow* pframe) {
 
   // The manual, opened in the help window on one of its parts.
   QMenu* pmenuHelp = pbar->addMenu("&Help");
-  QObject::connect(pmenuHelp, &QMenu::aboutToShow, pframe, [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: Help"); });
+  QObject::connect(pmenuHelp, &QMenu::aboutToShow, pframe,
+                   [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: Help"); });
   static const struct {
     const char* pszItem;
     const char* pszTopic;

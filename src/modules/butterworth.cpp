@@ -37,7 +37,8 @@ const VarHelp ahelpFilter[] = {
     {"Output", ModHelp::kOutput},
     {}};
 ModuleTypeTmpl<ModButterworth> typeFilter("Filter", avarInputs, avarOutputs,
-                                          AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderFilter, ahelpFilter);
+                                          AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderFilter,
+                                          ahelpFilter);
 
 // The damping (s coefficient at q = 1) of each section of the normalised Butterworth prototypes,
 // 2·sin((2k − 1)π/2N), by section count.

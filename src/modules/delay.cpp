@@ -65,7 +65,7 @@ inline double FoldForLine(double x) {
 
 const VarHelp ahelpDelay[] = {
     {"Input", ModHelp::kAudioInput},
-    {"Feedback", "a formula added into the line each sample after everything else, so it may read the delay's own outputs"},
+    {"Feedback", "added into the line each sample after everything else, so it may read the delay's own outputs"},
     {"Speed", "divides every delay time: 2 halves them"},
     {"Interpolate", "constant keyword: Linear (smooth fractional delays) or None (whole samples)"},
     {"Fade", "constant keyword: Flat (both sides full at the centre, one side fading out towards an edge) or Power (constant power)"},
@@ -86,7 +86,8 @@ const VarHelp ahelpDelay[] = {
     {"Tap<N>", "output: tap N's own signal, before panning"},
     {}};
 ModuleTypeTmpl<ModDelay> typeDelay("Delay", avarDelayInputs, avarDelayOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderDelay, ahelpDelay);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderDelay,
+                                   ahelpDelay);
 
 }  // namespace
 

@@ -25,7 +25,8 @@ const VarHelp ahelpFMAlgo[] = {
     {"Audio<N>", "output: carrier N's bass-compensated signal"},
     {}};
 ModuleTypeTmpl<ModFMAlgo> typeFMAlgo("FMAlgo", avarFMAlgoInputs, avarFMAlgoOutputs,
-                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo, ahelpFMAlgo);
+                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo,
+                                     ahelpFMAlgo);
 
 // The variables of an operator: the prefix, and the operator's record it binds to.
 struct FMPrefix {

@@ -132,7 +132,8 @@ ModuleTypeTmpl<ModMap> typeSubTuning("SubTuning",
                                                   {"Super( Tuning:Bypass )", "Super( Tuning:Interpolate )",
                                                    "Super( Tuning:ValFrom )", "Super( Tuning:ValTo )",
                                                    "Super( Tuning:ValStep )", "Super( Tuning:ValFormula )"}),
-                                     avarTuningOutputs, kMapAttrs | AttrQuietUnused, nullptr, OrderSubTuning, ahelpSubTuning);
+                                     avarTuningOutputs, kMapAttrs | AttrQuietUnused, nullptr, OrderSubTuning,
+                                     ahelpSubTuning);
 
 }  // namespace
 

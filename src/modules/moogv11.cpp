@@ -35,7 +35,8 @@ const VarHelp ahelpMoogV11[] = {
     {"Output", ModHelp::kLadderOutput},
     {}};
 ModuleTypeTmpl<ModMoogV11> typeMoogV11("MoogV11", avarInputs, avarOutputs,
-                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderMoogV11, ahelpMoogV11);
+                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderMoogV11,
+                                       ahelpMoogV11);
 
 // g = Cutoff/R × 1.08π: at two passes per sample the stage's pole sits near 1.08 × Cutoff, which
 // the delays around the loop pull back so that the ladder rings close to Cutoff.

@@ -23,7 +23,8 @@ const VarHelp ahelpNoise[] = {
     {"Output", "the noise, -1..1"},
     {}};
 ModuleTypeTmpl<ModNoise> typeNoise("Noise", avarNoiseInputs, avarNoiseOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderNoise, ahelpNoise);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderNoise,
+                                   ahelpNoise);
 const VarHelp ahelpPinkNoise[] = {
     {"Color", "keyword: Pink (-3 dB per octave, from the patch's random generator) or White"},
     {"Bypass", ModHelp::kBypassSilences},

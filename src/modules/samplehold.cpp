@@ -37,7 +37,8 @@ const VarHelp ahelpHold[] = {
     {"PhaseOut", ModHelp::kPhaseOut},
     {}};
 ModuleTypeTmpl<ModSampleHold> typeHold("Hold", avarHoldInputs, avarHoldOutputs,
-                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderHold, ahelpHold);
+                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderHold,
+                                       ahelpHold);
 
 // A wrap announced at a computation is not announced again at the next two.
 constexpr uint32_t kAnnounceGap = 2;

@@ -46,7 +46,8 @@ Var* DummyPatchInputs() {
                                   {"VoiceCache", FormTypeKeyword}};
   static Var avar[9];
   SuperTable("Patch", aRows, avar);
-  avar[7] = DummyRow(7, "VoiceOutput", FormTypeBoolean, "0", "inside a sub-patch: 0, the voices are summed by the enclosing patch");
+  avar[7] = DummyRow(7, "VoiceOutput", FormTypeBoolean, "0",
+                     "inside a sub-patch: 0, the voices are summed by the enclosing patch");
   avar[8] = VarEnd;
   return avar;
 }
@@ -74,7 +75,8 @@ Var* DummyNoteInputs() {
 Var* DummyChannelInputs() {
   static Var avar[ControllerCount];
   int n = 0;
-  avar[n] = DummyRow(n, "ChannelNum", FormTypeNumeric, SuperOf("Channel", "ChannelNum"), SuperHelp("Channel", "ChannelNum"));
+  avar[n] = DummyRow(n, "ChannelNum", FormTypeNumeric, SuperOf("Channel", "ChannelNum"),
+                     SuperHelp("Channel", "ChannelNum"));
   ++n;
   for (int i = 0; i < ControllerNoteNumber; ++i) {
     if (!ControllerHoldsValue(i)) continue;
