@@ -11,6 +11,7 @@
 #include <cstring>
 
 #include "akconfig.h"
+#include "akpaths.h"
 #include "akstatus.h"
 #include "akstring.h"
 #include "errorlist.h"
@@ -44,7 +45,8 @@ AppCore::AppCore(const std::string& sInstallDir, const std::vector<std::string>&
     : sInstallDir_(sInstallDir) {
   InitSharedTables();
   PatchSetInstallDir(sInstallDir_);
-  std::string sSettings = sInstallDir_ + "/config/Interpreter.vantrel";
+  AKPathsInit(sInstallDir_);
+  std::string sSettings = AKSettingsPath();
   AKConfig_T* pconf = AKConfigRead(sSettings.c_str(), AKConfigText);
   if (!pconf) AKS(AKSFatal, AK_HERE, "cannot read interpreter file \"%s\"", sSettings.c_str());
   AKConfig_T* pconfSection = pconf ? AKConfigGetSub(pconf, "Interpreter") : nullptr;

@@ -13,7 +13,8 @@
 namespace {
 
 // The render acts as the engine: MIDI is decoded against the installed patches, and ALL SOUND
-// OFF resets the render's own output stage.
+// OFF resets the render's own output stage (and fades the voices out when the settings ask for a
+// cut fade, as live play does).
 class OfflineTarget : public MidiTarget {
  public:
   OfflineTarget(AppCore& core, OutputStage& stage) : core_(core), stage_(stage) {}
@@ -24,8 +25,9 @@ class OfflineTarget : public MidiTarget {
       if (slot.ppatch) slot.ppatch->AllNotesOff();
   }
   void AllSoundOff() override {
+    bool bFade = core_.Engine()->nVoiceFade > 0;
     for (PatchSlot& slot : core_.Slots())
-      if (slot.ppatch) slot.ppatch->AllSoundOff();
+      if (slot.ppatch) bFade ? slot.ppatch->FadeOutAll() : slot.ppatch->AllSoundOff();
     stage_.ResetAutoReduce();
   }
 

@@ -18,6 +18,7 @@
 #include <filesystem>
 #include <mutex>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "errorlist.h"
@@ -38,7 +39,9 @@ struct RegressRun {
   AppCore* pcore = nullptr;
   const RegressOptions* popt = nullptr;
   RegressSummary* psum = nullptr;
-  std::string sPatchDir, sRegressDir;
+  // Results, new exemplars and differences go to sRegressDir; an exemplar or benchmark file not
+  // found there is read from sShippedDir (the installation's, when the user's folder is used).
+  std::string sRegressDir, sShippedDir;
   std::vector<BenchmarkEntry> aentry;
   FILE* pfileResults = nullptr;
   double dPercentSum = 0;
@@ -113,9 +116,15 @@ void __attribute__((format(printf, 2, 3))) EndRun(RegressRun& run, const char* p
   run.psum->sError = sz;
 }
 
+// The file of the regressions folder, or the shipped one when the folder has none.
+std::string ShippedFallback(const RegressRun& run, const std::string& sPath) {
+  if (run.sShippedDir == run.sRegressDir || access(sPath.c_str(), F_OK) == 0) return sPath;
+  return run.sShippedDir + sPath.substr(run.sRegressDir.size());
+}
+
 // benchmark.txt: "NAME RATE" per line. Answers -1 (logged) when the run must end.
 int ReadBenchmarks(RegressRun& run) {
-  std::string sPath = run.sRegressDir + "/benchmark.txt";
+  std::string sPath = ShippedFallback(run, run.sRegressDir + "/benchmark.txt");
   FILE* pfile = fopen(sPath.c_str(), "r");
   if (!pfile) {
     if (errno == ENOENT) {
@@ -262,10 +271,11 @@ void WriteResultsLine(RegressRun& run, RegressResult& result, const BenchmarkEnt
 
 // Tests one patch: plays it, compares the capture with the exemplar, writes the CSV, the
 // exemplar or difference file, and the results line.
-static void TestFile(RegressRun& run, const std::string& sPath) {
+static void TestFile(RegressRun& run, const std::string& sPath, const std::string& sName) {
   const RegressOptions& opt = *run.popt;
   RegressResult result;
-  result.sName = sPath.substr(run.sPatchDir.size() + 1);
+  result.sName = sName;
+  result.sPath = sPath;
   size_t iEntry = FindEntry(run, result.sName);
   AKS(AKSTrace, AK_HERE, "TestFile(): %s", sPath.c_str());
 
@@ -279,10 +289,11 @@ static void TestFile(RegressRun& run, const std::string& sPath) {
     std::string sDiffer = ReplaceExtension(sExemplar, ".differ");
     std::vector<double> adExemplar;
     bool bReadable = false, bWriteCsv = true;
-    int fd = open(sExemplar.c_str(), O_RDONLY);
+    // The user's regressions folder starts empty: its subfolders are made as patches need them.
+    std::error_code ec;
+    std::filesystem::create_directories(std::filesystem::path(sExemplar).parent_path(), ec);
+    int fd = open(ShippedFallback(run, sExemplar).c_str(), O_RDONLY);
     if (fd < 0 && errno == ENOENT) {
-      std::error_code ec;
-      std::filesystem::create_directories(std::filesystem::path(sExemplar).parent_path(), ec);
       result.sResult = "no exemplar";
     } else if (fd < 0) {
       AKS(AKSWarn, AK_HERE, "_open( \"%s\", _O_RDONLY | _O_BINARY ): %s", sExemplar.c_str(), strerror(errno));
@@ -341,8 +352,6 @@ static void TestFile(RegressRun& run, const std::string& sPath) {
   if (opt.pfnLine) opt.pfnLine(result, opt.pvArg);
 }
 
-std::string RegressionsDir(const std::string& sInstallDir) { return sInstallDir + "/regressions"; }
-
 std::vector<std::string> CollectPatchFiles(const std::string& sPatchDir) {
   std::vector<std::string> asFiles;
   CollectFolder(sPatchDir, asFiles);
@@ -352,6 +361,19 @@ std::vector<std::string> CollectPatchFiles(const std::string& sPatchDir) {
   return asFiles;
 }
 
+// The patches a run plays, with their names: the installation's patch folder, and the user's
+// own folder under "user/" when it lies outside the installation.
+static std::vector<std::pair<std::string, std::string>> RegressPatches(const std::string& sInstallDir) {
+  std::vector<std::pair<std::string, std::string>> apatch;
+  std::string sPatchDir = sInstallDir + "/patch";
+  for (const std::string& sPath : CollectPatchFiles(sPatchDir)) apatch.emplace_back(sPath, sPath.substr(sPatchDir.size() + 1));
+  std::string sUserDir = AKWriteDir(AKPlaceUserPatch);
+  if (AKPathsPerUser() && !sUserDir.empty())
+    for (const std::string& sPath : CollectPatchFiles(sUserDir))
+      apatch.emplace_back(sPath, "user/" + sPath.substr(sUserDir.size() + 1));
+  return apatch;
+}
+
 int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psum) {
   RegressSummary sumLocal;
   RegressRun run;
@@ -359,8 +381,8 @@ int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psu
   run.popt = &opt;
   run.psum = psum ? psum : &sumLocal;
   *run.psum = RegressSummary();
-  run.sPatchDir = core.InstallDir() + "/patch";
-  run.sRegressDir = RegressionsDir(core.InstallDir());
+  run.sRegressDir = AKWriteDir(AKPlaceRegressions);
+  run.sShippedDir = AKInstalledDir(AKPlaceRegressions);
   run.adCapture.assign(RegressMaxSamples, 0.0);
   if (opt.nFrames > 0) run.nCaptureMax = std::min(opt.nFrames, RegressMaxSamples);
 
@@ -371,16 +393,18 @@ int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psu
   VoiceSetScopeCallback(Capture, &run, true);
   int iResult = 0;
   std::string sResults = run.sRegressDir + "/results.txt";
-  std::error_code ec;
-  std::filesystem::create_directories(run.sRegressDir, ec);
-  if (ReadBenchmarks(run) != 0) {
+  std::string sMakeError;
+  if (AKMakeWriteDir(AKPlaceRegressions, &sMakeError).empty()) {
+    EndRun(run, "%s", sMakeError.c_str());
+    iResult = -1;
+  } else if (ReadBenchmarks(run) != 0) {
     iResult = -1;
   } else if (!(run.pfileResults = fopen(sResults.c_str(), "w"))) {
     EndRun(run, "cannot open results file \"%s\": %s", sResults.c_str(), strerror(errno));
     iResult = -1;
   } else {
     MakeWritable(sResults.c_str());
-    for (const std::string& sPath : CollectPatchFiles(run.sPatchDir)) TestFile(run, sPath);
+    for (const auto& [sPath, sName] : RegressPatches(core.InstallDir())) TestFile(run, sPath, sName);
     RegressSummary& sum = *run.psum;
     sum.dAverage = sum.nBenchmarked > 0 ? run.dPercentSum / sum.nBenchmarked : 0;
     AKS(AKSReport, AK_HERE, "compared %d files; average performance %3.2f", sum.nBenchmarked, sum.dAverage);
@@ -388,6 +412,10 @@ int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psu
       AKS(AKSWarn, AK_HERE, "fclose( \"%s\" ): %s", sResults.c_str(), strerror(errno));
     if (!run.asBenchmarkNew.empty()) {
       std::string sBenchmark = run.sRegressDir + "/benchmark.txt";
+      // The user's first benchmark file starts as a copy of the shipped one, which it then hides.
+      std::string sShipped = ShippedFallback(run, sBenchmark);
+      std::error_code ec;
+      if (sShipped != sBenchmark) std::filesystem::copy_file(sShipped, sBenchmark, ec);
       FILE* pfile = fopen(sBenchmark.c_str(), "a+");
       if (!pfile) {
         AKS(AKSWarn, AK_HERE, "cannot open benchmark file \"%s\": %s", sBenchmark.c_str(), strerror(errno));

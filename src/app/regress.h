@@ -9,6 +9,7 @@ class AppCore;
 // The outcome of one patch, as its results line shows it.
 struct RegressResult {
   std::string sName;          // relative to the patch folder, with '/'
+  std::string sPath;          // the patch file
   double dRate = 0;           // measured frames per second; 0 when the patch did not compile
   double dPercent = -1;       // rate against the benchmark, -1 when there is no benchmark line
   int nCompared = 0;          // samples compared with the exemplar
@@ -43,11 +44,11 @@ struct RegressSummary {
 // The capture buffer holds at most this many samples, and an exemplar is read up to it.
 constexpr int RegressMaxSamples = 100000;
 
-// The regressions folder of an installation: benchmark.txt, results.txt and the exemplar tree.
-std::string RegressionsDir(const std::string& sInstallDir);
-
-// Runs the whole suite over the installation's patch folder. Answers -1 when the run could not
-// be done (benchmark or results file), 0 otherwise; the summary says how the patches fared.
+// Runs the whole suite over the installation's patch folder (and the user's own patch folder
+// when it lies outside a read-only installation). Results, new exemplars and differences go to
+// AKWriteDir(AKPlaceRegressions); exemplars and benchmarks are read there first, then from the
+// installation. Answers -1 when the run could not be done (benchmark or results file), 0
+// otherwise; the summary says how the patches fared.
 int RunRegressions(AppCore& core, const RegressOptions& opt, RegressSummary* psum);
 
 // The patch files of a patch folder as the runner tests them: every file whose name contains

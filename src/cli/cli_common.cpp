@@ -12,6 +12,7 @@
 #include <cstring>
 #include <filesystem>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "akstring.h"
 #include "appcore.h"
@@ -38,11 +39,22 @@ std::string ExecutableInstallDir() {
 
 const std::string& InstallDir() {
   std::string& s = InstallDirStore();
-  if (s.empty()) s = ExecutableInstallDir();
+  if (s.empty()) {
+    s = ExecutableInstallDir();
+    AKPathsInit(s);
+  }
   return s;
 }
 
-void SetInstallDir(const std::string& sDir) { InstallDirStore() = sDir; }
+void SetInstallDir(const std::string& sDir) {
+  InstallDirStore() = sDir;
+  AKPathsInit(sDir);
+}
+
+std::string SettingsPath() {
+  InstallDir();  // decides where the user's files are, on first use
+  return AKSettingsPath();
+}
 
 void AddInstallOption(CLI::App* papp) {
   papp->add_option_function<std::string>(
@@ -99,7 +111,7 @@ bool CheckReadable(const std::string& sPath) {
 }
 
 std::unique_ptr<AppCore> MakeAppCore(const std::vector<std::string>& asSettingsOverride) {
-  std::string sSettings = InstallDir() + "/config/Interpreter.vantrel";
+  std::string sSettings = SettingsPath();
   if (access(sSettings.c_str(), R_OK) != 0) {
     fprintf(stderr, "vantrel: cannot read interpreter file \"%s\": %s\n", sSettings.c_str(), strerror(errno));
     return nullptr;

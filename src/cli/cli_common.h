@@ -18,6 +18,8 @@ enum { ExitOk = 0, ExitRefused = 1, ExitUsage = 2 };
 // The installation directory: --install if given, else two levels above the executable.
 const std::string& InstallDir();
 void SetInstallDir(const std::string& sDir);
+// The engine settings file: the user's own when the installation is read-only and one exists.
+std::string SettingsPath();
 // Adds --install DIR to a subcommand.
 void AddInstallOption(CLI::App* papp);
 

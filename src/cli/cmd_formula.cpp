@@ -53,7 +53,7 @@ struct CalculatorTable {
   std::vector<std::string> asNames;
   Var* pavar = nullptr;
   CalculatorTable() {
-    std::string sSettings = InstallDir() + "/config/Interpreter.vantrel";
+    std::string sSettings = SettingsPath();
     AKConfig_T* pconf = access(sSettings.c_str(), R_OK) == 0 ? AKConfigRead(sSettings.c_str(), AKConfigText) : nullptr;
     AKConfig_T* pconfEngine = pconf ? AKConfigGetSub(pconf, "Interpreter") : nullptr;
     double dFreqA = AKConfigGetDoubleDef(pconfEngine, "FreqA", 440);

@@ -15,6 +15,7 @@
 #include <thread>
 #include <vector>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "audiodevice.h"
@@ -231,7 +232,7 @@ int RunPlay(const PlayOptions& opt) {
       console.Message("vantrel: no MIDI input: " + sMidiError);
       iExit = ExitUsage;
     } else {
-      pmidi = std::make_unique<MidiInputDevice>(pport.get(), &engine, &console, core.InstallDir());
+      pmidi = std::make_unique<MidiInputDevice>(pport.get(), &engine, &console, AKWriteDir(AKPlaceSysex));
       if (!OpenMidiInput(*pmidi, opt.sMidiIn, console)) iExit = ExitUsage;
     }
   }

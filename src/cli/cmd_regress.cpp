@@ -4,6 +4,7 @@
 #include <memory>
 #include <string>
 
+#include "akpaths.h"
 #include "appcore.h"
 #include "cli_common.h"
 #include "commands.h"
@@ -25,9 +26,7 @@ void PrintLine(const RegressResult& result, void*) {
          result.sNote.c_str(), result.bExemplarWritten ? " (exemplar written)" : "");
   fflush(stdout);
   if (result.sResult == "compilation error") {
-    std::string sPath = InstallDir() + "/patch/" + result.sName;
-    for (const ErrorListNode& node : ErrorList::Get()->anode)
-      PrintDiagnostic(sPath.c_str(), node);
+    for (const ErrorListNode& node : ErrorList::Get()->anode) PrintDiagnostic(result.sPath.c_str(), node);
   }
 }
 
@@ -56,7 +55,7 @@ int RunRegress(const RegressCliOptions& cli) {
   if (cli.bUpdate)
     printf("updated: %d exemplar(s) changed, %d new; %d benchmark line(s) added\n", sum.nExemplarsReplaced,
            sum.nExemplarsNew, sum.nBenchmarksAdded);
-  printf("results: %s/results.txt\n", RegressionsDir(InstallDir()).c_str());
+  printf("results: %s/results.txt\n", AKWriteDir(AKPlaceRegressions).c_str());
   if (sum.nCompileErrors > 0 || (sum.nDiffers > 0 && !cli.bUpdate)) return ExitRefused;
   if (sum.nOtherErrors > 0) return ExitUsage;
   return ExitOk;
@@ -79,6 +78,9 @@ Command AddRegressCommand(CLI::App& app) {
       "its exemplar; one that differs by more than 1e-10 gets NAME.differ (with --update: a new exemplar). Every\n"
       "patch gets NAME.csv, and regressions/results.txt one line with its speed against regressions/benchmark.txt\n"
       "(--update also adds the missing benchmark lines).\n"
+      "An installation the user cannot write keeps all this in $XDG_DATA_HOME/vantrel/regressions (by default\n"
+      "~/.local/share/vantrel/regressions), reading the installed exemplars where it has none of its own, and\n"
+      "plays the user's own patches of $XDG_DATA_HOME/vantrel/patch/user as user/NAME too.\n"
       "Exit status: 0 all well, 1 a patch differs or does not compile, 2 usage, or a file could not be used.");
   return {papp, [opt] { return RunRegress(*opt); }};
 }

@@ -9,12 +9,10 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <filesystem>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "cli_common.h"
-
-namespace fs = std::filesystem;
 
 namespace {
 
@@ -47,13 +45,12 @@ void AddLogOption(CLI::App* papp) {
 bool InitStatusLog() {
   if (getenv("KSStatus")) {
     // The developer's choice: the actions KSStatus names, into the --log file or else a
-    // time-stamped file under the installation's log folder (none when it cannot be written).
+    // time-stamped file in the log folder (none when it cannot be written).
     std::string sBase;
     if (g_sLogFile.empty()) {
-      fs::path dirLog = fs::path(InstallDir()) / "log";
-      std::error_code ec;
-      fs::create_directories(dirLog, ec);
-      if (access(dirLog.c_str(), W_OK) == 0) sBase = (dirLog / "vantrel").string();
+      InstallDir();  // decides where the log folder is
+      std::string sDir = AKMakeWriteDir(AKPlaceLog);
+      if (!sDir.empty() && access(sDir.c_str(), W_OK) == 0) sBase = sDir + "/vantrel";
     }
     AKSInitialize(sBase.c_str());
   } else {

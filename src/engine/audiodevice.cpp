@@ -150,8 +150,15 @@ class RtOutput : public OutputBase {
     auto* pself = static_cast<RtOutput*>(pvUser);
     pself->bInCallback_.store(true);
     pself->tLastCallbackNs_.store(SteadyNowNs(), std::memory_order_relaxed);
-    if (pself->bLost_.load() || pself->bHalt_.load() || nFrames > kMaxPeriod) {
-      // The clock has taken over (or Reset ran): play silence, take nothing.
+    if (pself->bLost_.load() || pself->bStreamError_.load()) {
+      // The device is gone (a server that closed the connection, whose writes fail at once, has
+      // the library call back without pause): take nothing, and have the library stop calling.
+      memset(pvOut, 0, static_cast<size_t>(nFrames) * static_cast<size_t>(pself->format_.nBlockAlign));
+      pself->bInCallback_.store(false);
+      return pself->bLost_.load() ? 2 : 0;
+    }
+    if (pself->bHalt_.load() || nFrames > kMaxPeriod) {
+      // Reset ran (or a period beyond what we serve): play silence, take nothing.
       memset(pvOut, 0, static_cast<size_t>(nFrames) * static_cast<size_t>(pself->format_.nBlockAlign));
     } else {
       pself->Play(static_cast<int16_t*>(pvOut), nFrames);
@@ -163,8 +170,23 @@ class RtOutput : public OutputBase {
   }
 
   static void OnError(RtAudioError::Type type, const std::string& sText) {
+    RtOutput* pself = g_poutputCurrent.load();
+    // A write the server refused is only a warning to the library (PulseAudio's "audio write
+    // error, Connection terminated"), yet the device is gone: the watchdog must hear of it.
+    if (type == RtAudioError::WARNING && sText.find("write error") != std::string::npos && pself &&
+        !pself->bLost_.load()) {
+      pself->bStreamError_.store(true);
+      AKS(AKSStatus, AK_HERE, "audio: %s", sText.c_str());
+      return;
+    }
     if (type == RtAudioError::WARNING || type == RtAudioError::DEBUG_WARNING) return;
-    if (RtOutput* pself = g_poutputCurrent.load()) pself->bStreamError_.store(true);
+    // Once the device is lost, the library's complaints about it (a failed flush or abort on a
+    // connection that has gone) tell the user nothing new: they go to the log only.
+    if (pself && pself->bLost_.load()) {
+      AKS(AKSStatus, AK_HERE, "audio (after the loss): %s", sText.c_str());
+      return;
+    }
+    if (pself) pself->bStreamError_.store(true);
     AKS(AKSWarn, AK_HERE, "audio: %s", sText.c_str());
   }
 
@@ -200,7 +222,8 @@ class RtOutput : public OutputBase {
       if (prt_->isStreamRunning()) prt_->abortStream();
       if (prt_->isStreamOpen()) prt_->closeStream();
     } catch (const RtAudioError& e) {
-      AKS(AKSWarn, AK_HERE, "audio: %s", e.getMessage().c_str());
+      if (bLost_.load()) AKS(AKSStatus, AK_HERE, "audio (after the loss): %s", e.getMessage().c_str());
+      else AKS(AKSWarn, AK_HERE, "audio: %s", e.getMessage().c_str());
     }
     prt_.reset();
   }

@@ -32,14 +32,6 @@ constexpr int kAudioThreadPriority = 8;
 Interpreter::Interpreter(AKConfig_T* pconfSettings, PatchTable* ptable)
     : InterpreterSettings(pconfSettings), apbuf_(AK_HERE), ptable_(ptable) {
   stage_.dFullScale = dFullScale;
-  // A few milliseconds: long enough that the end of the sound is no click, short enough that
-  // the player hears the cut as immediate.
-  double dCutFade = pconfSettings ? AKConfigGetDoubleDef(pconfSettings, "CutFade", 0.003) : 0.003;
-  if (!(dCutFade >= 0 && dCutFade <= 0.1)) {
-    AKS(AKSWarn, AK_HERE, "CutFade = %g is not between 0 and 0.1 seconds; 0.003 is used", dCutFade);
-    dCutFade = 0.003;
-  }
-  nCutFade_ = static_cast<int>(dCutFade * dFreqEval);
 }
 
 Interpreter::~Interpreter() {
@@ -60,6 +52,7 @@ Interpreter::~Interpreter() {
 }
 
 void Interpreter::Start() {
+  nVoiceFade = nCutFade;  // a player hears a stolen voice's jump to 0 as a click
   try {
     threadAudio_ = std::thread([this] {
       iExitCode_.store(AudioInThreadProc(this));
@@ -92,11 +85,11 @@ void Interpreter::AllNotesOff() {
 
 void Interpreter::AllSoundOff() {
   bool bAudioThread = std::this_thread::get_id() == idAudio_.load();
-  if (!bAudioThread && bThreadStarted_ && !bThreadEnded_.load() && nCutFade_ > 0) {
+  if (!bAudioThread && bThreadStarted_ && !bThreadEnded_.load() && nCutFade > 0) {
     queue_.Post(AudioMsgAllSoundOff, 0, 0);
     return;
   }
-  if (!bAudioThread || nCutFade_ == 0 || !bDeviceOpen_) {
+  if (!bAudioThread || nCutFade == 0 || !bDeviceOpen_) {
     CutNow();
     return;
   }
@@ -107,7 +100,7 @@ void Interpreter::AllSoundOff() {
   }
   bCutPending_ = true;
   uFadeStart_ = uCurrentFrame_;
-  uFadeEnd_ = uCurrentFrame_ + static_cast<uint32_t>(nCutFade_);
+  uFadeEnd_ = uCurrentFrame_ + static_cast<uint32_t>(nCutFade);
   QueueMidiAt(uFadeEnd_, kCutMarker);
 }
 
@@ -383,7 +376,7 @@ void Interpreter::ApplyFade(uint32_t uFirstFrame) {
   int iFrom = std::max(0, static_cast<int32_t>(uFadeStart_ - uFirstFrame));
   int iTo = std::min(nBufferSamples, static_cast<int32_t>(uFadeEnd_ - uFirstFrame));
   for (int j = iFrom; j < iTo; ++j) {
-    double dGain = static_cast<double>(static_cast<int32_t>(uFadeEnd_ - uFirstFrame) - j) / nCutFade_;
+    double dGain = static_cast<double>(static_cast<int32_t>(uFadeEnd_ - uFirstFrame) - j) / nCutFade;
     for (int c = 0; c < nChannels; ++c) adMix_[static_cast<size_t>(j) * nChannels + c] *= dGain;
   }
   // A window that has passed is closed, so that frame numbers coming round again (they count

@@ -52,7 +52,7 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // takes effect after the cut. Asked for from another thread, it is posted to the audio thread.
   void AllSoundOff() override;
   // The "CutFade" setting, in seconds (0.003 unless the settings give it; 0 cuts at once).
-  int CutFadeFrames() const { return nCutFade_; }
+  int CutFadeFrames() const { return nCutFade; }
   // Stops the audio thread, then resets and closes the device. The owner destroys the engine
   // afterwards (after the patches and channel modules that refer to it).
   virtual void Shutdown();
@@ -184,7 +184,6 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // The fade before a cut (audio thread): its frames, and the window of the one in progress.
   // The cut itself is a pending entry with the marker kCutMarker (no MIDI message is 0).
   static constexpr uint32_t kCutMarker = 0;
-  int nCutFade_ = 0;
   bool bCutPending_ = false;
   uint32_t uFadeStart_ = 0, uFadeEnd_ = 0;
   uint32_t uCurrentFrame_ = 0;  // the frame MIDI being handled takes effect at

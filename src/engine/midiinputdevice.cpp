@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "akstatus.h"
 #include "errorlist.h"
@@ -21,8 +22,8 @@ constexpr int64_t kBusyLight = 1;     // seconds the light shows traffic after t
 }  // namespace
 
 MidiInputDevice::MidiInputDevice(MidiInPort* pport, MidiInputEngine* pengine, MidiInputView* pview,
-                                 std::string sInstallDir)
-    : pport_(pport), pengine_(pengine), pview_(pview), sInstallDir_(std::move(sInstallDir)),
+                                 std::string sSysexDir)
+    : pport_(pport), pengine_(pengine), pview_(pview), sSysexDir_(std::move(sSysexDir)),
       abSysex_(std::make_unique<unsigned char[]>(kSysexBytes)) {
   bufSysex_.pData = abSysex_.get();
   bufSysex_.nBufferLength = kSysexBytes;
@@ -190,8 +191,18 @@ void MidiInputDevice::SaveDump() {
   char szBase[64];
   snprintf(szBase, sizeof szBase, "sysex_%02d%02d%02d_%02d%02d%02d", tm.tm_year + 1900, tm.tm_mon + 1, tm.tm_mday,
            tm.tm_hour, tm.tm_min, tm.tm_sec);
-  std::string sDir = sInstallDir_ + "/sysex";
-  mkdir(sDir.c_str(), 0777);  // an installation without the folder still keeps its dumps
+  const std::string& sDir = sSysexDir_;
+  char szBox[1024];
+  if (sDir.empty()) {
+    // A read-only installation run without a home folder: there is nowhere to keep it.
+    AKS(AKSWarn, AK_HERE, "no folder for system-exclusive dumps");
+    snprintf(szBox, sizeof szBox, "Cannot save \"%s.syx\": the installation is read-only and HOME is not set", szBase);
+    pview_->ErrorBox("Error Saving", szBox);
+    return;
+  }
+  // An installation without the folder, or a user folder not made yet, still keeps its dumps.
+  std::error_code ec;
+  std::filesystem::create_directories(sDir, ec);
   // A second dump within the same second gets a number rather than overwriting the first.
   std::string sFile;
   int fd = -1;
@@ -200,7 +211,6 @@ void MidiInputDevice::SaveDump() {
     fd = open(sFile.c_str(), O_WRONLY | O_CREAT | O_EXCL, 0666);
     if (fd >= 0 || errno != EEXIST) break;
   }
-  char szBox[1024];
   if (fd < 0) {
     AKS(AKSWarn, AK_HERE, "_open( \"%s\" ) = 0: %s", sFile.c_str(), strerror(errno));
     snprintf(szBox, sizeof szBox, "Cannot open file \"%s\": %s", sFile.c_str(), strerror(errno));

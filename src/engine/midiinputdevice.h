@@ -35,8 +35,8 @@ class MidiInputDevice : private MidiInSink {
   static constexpr uint32_t kSysexBytes = 16384;  // one dump per opening, at most this long
 
   // The port, engine and view are the caller's and outlive this object; the engine may be null
-  // (then nothing is posted and the tick does nothing). Dumps go to <sInstallDir>/sysex.
-  MidiInputDevice(MidiInPort* pport, MidiInputEngine* pengine, MidiInputView* pview, std::string sInstallDir);
+  // (then nothing is posted and the tick does nothing). Dumps go to the folder sSysexDir.
+  MidiInputDevice(MidiInPort* pport, MidiInputEngine* pengine, MidiInputView* pview, std::string sSysexDir);
   ~MidiInputDevice() override;
   MidiInputDevice(const MidiInputDevice&) = delete;
   MidiInputDevice& operator=(const MidiInputDevice&) = delete;
@@ -96,7 +96,7 @@ class MidiInputDevice : private MidiInSink {
   MidiInPort* pport_;
   MidiInputEngine* pengine_;
   MidiInputView* pview_;
-  std::string sInstallDir_;
+  std::string sSysexDir_;
 
   std::vector<MidiDeviceEntry> aentry_;
   int iSelected_ = -1;

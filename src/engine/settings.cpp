@@ -44,6 +44,16 @@ InterpreterSettings::InterpreterSettings(AKConfig_T* pconfSettings) {
   guard("Buffers", nBuffers, 3, nBuffers >= 2 && nBuffers <= 64);
   guard("BufferSamples", nBufferSamples, 768, nBufferSamples >= 16 && nBufferSamples <= 65536);
   dFullScale = std::pow(2.0, nOutputBits - 1) - 1;
+  // A few milliseconds: long enough that the end of the sound is no click, short enough that
+  // the player hears the cut as immediate.
+  bCutFadeGiven = AKConfigGet(pconfSettings, "CutFade") != nullptr;
+  double dCutFade = AKConfigGetDoubleDef(pconfSettings, "CutFade", 0.003);
+  if (!(dCutFade >= 0 && dCutFade <= 0.1)) {
+    AKS(AKSWarn, AK_HERE, "CutFade = %g is not between 0 and 0.1 seconds; 0.003 is used", dCutFade);
+    dCutFade = 0.003;
+  }
+  nCutFade = static_cast<int>(dCutFade * dFreqEval);
+  nVoiceFade = bCutFadeGiven ? nCutFade : 0;
   // Patches see the three frequencies as Global's variables. The setting's text is copied when it
   // is the plain number the engine uses; a refused setting, or text after the number (which a
   // formula would read differently), gives way to the engine's number, so that patches always

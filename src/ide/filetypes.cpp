@@ -80,6 +80,21 @@ bool RunTool(const std::vector<std::string>& asArgs) {
   return true;
 }
 
+// True when a system data folder ($XDG_DATA_DIRS, by default /usr/local/share and /usr/share)
+// holds the file with this content already, as after installing the package.
+bool InSystemDataDirs(const FileTypeFile& file) {
+  const char* psz = getenv("XDG_DATA_DIRS");
+  std::string sDirs = psz && *psz ? psz : "/usr/local/share:/usr/share";
+  std::stringstream ss(sDirs);
+  std::string sDir;
+  while (std::getline(ss, sDir, ':')) {
+    if (sDir.empty() || sDir[0] != '/') continue;
+    bool bExists = false;
+    if (ReadFile(fs::path(sDir) / file.sPath, &bExists) == file.sContent && bExists) return true;
+  }
+  return false;
+}
+
 }  // namespace
 
 std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
@@ -91,6 +106,7 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
       "GenericName=Software Synthesizer\n"
       "Comment=Write, play and inspect Vantrel synthesizer patches\n"
       "Exec=" + ExecArgument(sExe) + " %f\n"
+      "Icon=vantrel\n"
       "MimeType=text/x-vantrel;text/x-vanpack;\n"
       "Terminal=false\n"
       "Categories=AudioVideo;Audio;Midi;\n";
@@ -108,7 +124,17 @@ std::vector<FileTypeFile> FileTypeFiles(const std::string& sInstallDir) {
       "    <glob pattern=\"*.vanpack\"/>\n"
       "  </mime-type>\n"
       "</mime-info>\n";
-  return {{"applications/vantrel-ide.desktop", sDesktop}, {"mime/packages/vantrel.xml", sMime}};
+  // The program's icon: a waveform above a baseline, on a dark tile.
+  std::string sIcon =
+      "<svg xmlns=\"http://www.w3.org/2000/svg\" width=\"64\" height=\"64\" viewBox=\"0 0 64 64\">\n"
+      "  <rect x=\"2\" y=\"2\" width=\"60\" height=\"60\" rx=\"12\" fill=\"#20303f\"/>\n"
+      "  <path d=\"M8 40 L20 40 L26 18 L38 46 L44 24 L50 34 L56 34\" fill=\"none\" stroke=\"#f2a93b\"\n"
+      "        stroke-width=\"4\" stroke-linejoin=\"round\" stroke-linecap=\"round\"/>\n"
+      "  <path d=\"M8 52 L56 52\" stroke=\"#5fb3d9\" stroke-width=\"3\" stroke-linecap=\"round\"/>\n"
+      "</svg>\n";
+  return {{"applications/vantrel-ide.desktop", sDesktop},
+          {"mime/packages/vantrel.xml", sMime},
+          {"icons/hicolor/scalable/apps/vantrel.svg", sIcon}};
 }
 
 std::string UserDataHome() {
@@ -126,6 +152,9 @@ int RegisterFileTypes(const std::string& sDataHome, const std::string& sInstallD
     fs::path path = fs::path(sDataHome) / file.sPath;
     bool bExists = false;
     if (ReadFile(path, &bExists) == file.sContent) continue;
+    // The package registered this installation for every user; a copy at home would only
+    // outlive the package.
+    if (!bExists && InSystemDataDirs(file)) continue;
     if (!WriteFile(path, file.sContent)) {
       // A home folder that cannot be written costs the file association, not the program.
       AKS(AKSWarn, AK_HERE, "cannot write file type entry %s: %s", path.c_str(), strerror(errno));

@@ -16,6 +16,7 @@
 #include <cstdlib>
 #include <cstring>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "errorlist.h"
 #include "filetypes.h"
@@ -127,11 +128,13 @@ int CVantrelExplorerApp::Start(int argc, char** argv, int* piExit) {
   // 2, 3, 6. The shared tables (filter factory, envelope stages, fast math); the engine lock
   // comes with the core below.
   InitSharedTables();
-  // 4. The status log, its files named after the folder it creates.
-  std::string sLogBase = sInstallDir_ + "/log/VantrelIDE";
-  mkdir((sInstallDir_ + "/log").c_str(), 0777);
-  mkdir(sLogBase.c_str(), 0777);
-  bool bLogWritable = access((sInstallDir_ + "/log").c_str(), W_OK) == 0;
+  // 4. The status log, its files named after the folder it creates: in the installation's log
+  // folder, or the user's when the installation cannot be written.
+  AKPathsInit(sInstallDir_);
+  std::string sLogDir = AKMakeWriteDir(AKPlaceLog);
+  std::string sLogBase = sLogDir + "/VantrelIDE";
+  bool bLogWritable = !sLogDir.empty() && access(sLogDir.c_str(), W_OK) == 0;
+  if (bLogWritable) mkdir(sLogBase.c_str(), 0777);
   if (getenv("KSStatus")) AKSInitialize(bLogWritable ? sLogBase.c_str() : "");
   else AKSInitializeSpec(bLogWritable ? sLogBase.c_str() : "", "S=L;R=L;W=LV;E=LAV;F=LEV");
   EnsureUserName();
@@ -159,9 +162,12 @@ int CVantrelExplorerApp::Start(int argc, char** argv, int* piExit) {
   // 12 to 14. The windows of the workspace, or the main window alone.
   KSWinFactory& factory = KSWinFactory::Get();
   factory.SetSystem(&system_);
-  factory.Init("test", (sInstallDir_ + "/template").c_str(), "VantrelExplorer", &pwinMain_);
-  std::string sUserWorkspace = sInstallDir_ + "/workspace/$USERNAME.xml";
-  std::string sDefaultWorkspace = sInstallDir_ + "/workspace/default.xml";
+  factory.Init("test", AKInstalledDir(AKPlaceTemplate).c_str(), "VantrelExplorer", &pwinMain_);
+  factory.SetUserTemplateDir(AKWriteDir(AKPlaceTemplate));
+  // Without a folder for the user's workspace (a read-only installation, no HOME) there is none.
+  std::string sWorkspaceDir = AKWriteDir(AKPlaceWorkspace);
+  std::string sUserWorkspace = sWorkspaceDir.empty() ? "" : sWorkspaceDir + "/$USERNAME.xml";
+  std::string sDefaultWorkspace = AKReadPath(AKPlaceWorkspace, "default.xml");
   if (!factory.LoadUserOrDefaultWorkspace(sUserWorkspace.c_str(), sDefaultWorkspace.c_str()))
     factory.OpenWindow(kTypeMain);
   // A workspace without the main window (edited by hand) still gets one: without it there is
@@ -286,6 +292,6 @@ void CVantrelExplorerApp::RunRegression() {
              "%d patches tested: %d OK, %d differ, %d without exemplar, %d with compile errors, %d other errors.\n"
              "Average speed against the benchmark: %.1f%% over %d patches.\nResults in %s/results.txt",
              sum.nTested, sum.nOK, sum.nDiffers, sum.nNoExemplar, sum.nCompileErrors, sum.nOtherErrors, sum.dAverage,
-             sum.nBenchmarked, RegressionsDir(sInstallDir_).c_str());
+             sum.nBenchmarked, AKWriteDir(AKPlaceRegressions).c_str());
   QMessageBox::information(nullptr, "VantrelExplorer", QString::fromUtf8(sz));
 }

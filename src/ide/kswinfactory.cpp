@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 
 #include "akconfig.h"
 #include "akstatus.h"
@@ -22,6 +23,9 @@ std::string Expand(const char* psz) {
 
 // Writes a memento in the XML form with the workspace's and templates' failure reports.
 void WriteXml(const KSWinMemento& mem, const std::string& sPath) {
+  // The user's own folder for workspaces and templates may not exist yet.
+  std::error_code ec;
+  std::filesystem::create_directories(std::filesystem::path(sPath).parent_path(), ec);
   FILE* pfile = fopen(sPath.c_str(), "wb");
   if (!pfile) {
     AKS(AKSWarn, AK_HERE, "fopen( \"%s\", \"wb\" ) = NULL: %s", sPath.c_str(), strerror(errno));
@@ -148,22 +152,23 @@ KSWin* KSWinFactory::CreateWindowFromState(KSWinMemento& mem) {
 }
 
 std::string KSWinFactory::UserTemplate(const char* pszType) const {
-  return sTemplateDir_ + "/" + pszType + "-" + sUser_ + ".xml";
+  return SavedTemplateDir() + "/" + pszType + "-" + sUser_ + ".xml";
 }
 
 std::string KSWinFactory::DefaultTemplate(const char* pszType) const { return sTemplateDir_ + "/" + pszType + ".xml"; }
 
 std::string KSWinFactory::VariantTemplate(const char* pszType, const char* pszVariant) const {
   if (!pszVariant || !*pszVariant) return UserTemplate(pszType);
-  if (strcmp(pszVariant, "default") == 0) return DefaultTemplate(pszType);
-  return sTemplateDir_ + "/" + pszType + "-" + sUser_ + "-" + pszVariant + ".xml";
+  if (strcmp(pszVariant, "default") == 0) return SavedTemplateDir() + "/" + pszType + ".xml";
+  return SavedTemplateDir() + "/" + pszType + "-" + sUser_ + "-" + pszVariant + ".xml";
 }
 
 KSWin* KSWinFactory::OpenWindow(const char* pszType) {
   KSWinMemento mem;
   std::string sUser = UserTemplate(pszType);
   AKS(AKSTrace, AK_HERE, "checking for user template \"%s\"", sUser.c_str());
-  if (!ReadTemplate(sUser, &mem)) {
+  std::string sSavedDefault = VariantTemplate(pszType, "default");
+  if (!ReadTemplate(sUser, &mem) && (sSavedDefault == DefaultTemplate(pszType) || !ReadTemplate(sSavedDefault, &mem))) {
     std::string sDefault = DefaultTemplate(pszType);
     AKS(AKSTrace, AK_HERE, "checking for default template \"%s\"", sDefault.c_str());
     ReadTemplate(sDefault, &mem);

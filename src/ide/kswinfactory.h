@@ -46,10 +46,14 @@ class KSWinFactory {
   std::string UserTemplate(const char* pszType) const;
   std::string DefaultTemplate(const char* pszType) const;
   std::string VariantTemplate(const char* pszType, const char* pszVariant) const;
+  // Where the templates a user saves go (a read-only installation's user keeps them at home),
+  // looked in before the template directory; empty: the template directory itself.
+  void SetUserTemplateDir(const std::string& sDir) { sUserTemplateDir_ = sDir; }
 
  private:
   KSWinSystem* psystem_ = nullptr;
-  std::string sUser_, sTemplateDir_, sAppName_, sUserPath_, sDefaultPath_;
+  std::string sUser_, sTemplateDir_, sAppName_, sUserPath_, sDefaultPath_, sUserTemplateDir_;
+  const std::string& SavedTemplateDir() const { return sUserTemplateDir_.empty() ? sTemplateDir_ : sUserTemplateDir_; }
   KSWin** ppwinFirst_ = nullptr;
   std::vector<KSWinType*> aptype_;
   std::vector<KSWin*> apwin_;

@@ -181,6 +181,11 @@ void Top::BuildControls(QMainWindow* pframe) {
   QObject::connect(pbuttonResetMessages, &QPushButton::clicked, pframe, [this] { pmodel_->ResetMessages(); });
   QObject::connect(plist_, &QTreeWidget::itemClicked, pframe,
                    [this](QTreeWidgetItem* pitem, int) { pmodel_->RowClicked(plist_->indexOfTopLevelItem(pitem)); });
+  // A double click also brings the editor forward, with the caret on the error's line.
+  QObject::connect(plist_, &QTreeWidget::itemDoubleClicked, pframe, [this](QTreeWidgetItem* pitem, int) {
+    pmodel_->RowClicked(plist_->indexOfTopLevelItem(pitem));
+    if (KSWin* peditor = KSWinFactory::Get().FindWindowOfType(kTypeEditor)) peditor->PlatformRaise();
+  });
 
   // Initialisation in order: the light and the timer, the message list (above), the devices.
   ShowLight(0);
@@ -209,6 +214,7 @@ void Top::BuildMenu(QMainWindow* pframe) {
   pmenuFile->addAction("E&xit", [this] { pmodel_->Exit(); });
 
   QMenu* pmenuWindow = pbar->addMenu("&Window");
+  QObject::connect(pmenuWindow, &QMenu::aboutToShow, pframe, [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: Window"); });
   pmenuWindow->addAction("Patch &Browser", [this] { OpenType(kTypeBrowser); });
   pmenuWindow->addAction("&Patch Editor", [this] { OpenType(kTypeEditor); });
   pmenuWindow->addAction("Osci&lliscope", QKeySequence("Ctrl+O"), [this] { OpenType(kTypeOscilloscope); });

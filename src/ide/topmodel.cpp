@@ -9,6 +9,7 @@
 #include <limits>
 #include <mutex>
 
+#include "akpaths.h"
 #include "akstatus.h"
 #include "appcore.h"
 #include "errorlist.h"
@@ -34,7 +35,7 @@ int Tenths(double dDb) {
 
 TopModel::TopModel(AppCore& core, KSWinFactory& factory, MidiInPort* pport, TopView& view)
     : core_(core), factory_(factory), view_(view),
-      pmidi_(std::make_unique<MidiInputDevice>(pport, core.Engine(), &view, core.InstallDir())) {}
+      pmidi_(std::make_unique<MidiInputDevice>(pport, core.Engine(), &view, AKWriteDir(AKPlaceSysex))) {}
 
 TopModel::~TopModel() = default;
 
@@ -99,8 +100,12 @@ void TopModel::RebuildRows() {
     snprintf(sz, sizeof sz, "%s:%d", node.pszFile ? node.pszFile : "", node.iSrcLine);
     row.asColumn[2] = sz;
     row.asColumn[3] = std::to_string(node.iLine);
+    // The editor shows the patch itself: lines of the sub-patches and packages it includes are
+    // neither marked nor jumped to.
+    bool bOwnLine = node.iLine != -1 && !node.pszLineFile;
+    row.bOwnLine = bOwnLine;
     arow_.push_back(std::move(row));
-    if (node.iLine != -1 && peditor) peditor->MarkErrorLine(node.iLine);
+    if (bOwnLine && peditor) peditor->MarkErrorLine(node.iLine);
   }
   perrors->Unlock();
   view_.ShowRows(arow_);
@@ -126,8 +131,8 @@ void TopModel::ResetMessages() { ErrorList::Get()->Clear(); }
 void TopModel::RowClicked(int iRow) {
   PatchEditorApi* peditor = FindEditor(factory_);
   if (!peditor || iRow < 0 || iRow >= static_cast<int>(arow_.size())) return;
-  int iLine = atoi(arow_[static_cast<size_t>(iRow)].asColumn[3].c_str());
-  if (iLine != -1) peditor->GoToLine(iLine);
+  const TopMessageRow& row = arow_[static_cast<size_t>(iRow)];
+  if (row.bOwnLine) peditor->GoToLine(atoi(row.asColumn[3].c_str()));
 }
 
 bool TopModel::Exit() {

@@ -22,6 +22,7 @@ struct TopLevels {
 // One row of the message list: message, count, internal location, patch line.
 struct TopMessageRow {
   std::string asColumn[4];
+  bool bOwnLine = false;  // the line is one of the patch's own (not of a file it includes)
 };
 
 class TopView : public MidiInputView {

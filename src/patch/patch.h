@@ -42,6 +42,8 @@ class Patch {
   virtual void NoteOff(int iNote, double dVelocity);
   virtual void AllNotesOff();
   virtual void AllSoundOff();
+  // Every sounding voice fades out over the engine's voice fade, then retires.
+  virtual void FadeOutAll();
   virtual void ControllerChanged(int iChannel, int iControl, double dValue);
   virtual void Play(int iNote, double dVelocity);
   // Adds one sample of the patch's output to the frame.

@@ -111,6 +111,12 @@ void Patch::AllNotesOff() {
   for (auto it = apvoiceActive.rbegin(); it != apvoiceActive.rend(); ++it) (*it)->NoteOff(1.0);
 }
 
+void Patch::FadeOutAll() {
+  std::lock_guard<std::mutex> lock(mutex);
+  aiHeld.clear();
+  for (Voice* pvoice : apvoiceActive) pvoice->FadeOut(pengine->nVoiceFade);
+}
+
 void Patch::AllSoundOff() {
   std::lock_guard<std::mutex> lock(mutex);
   aiHeld.clear();
@@ -137,10 +143,16 @@ void Patch::Play(int iNote, double dVelocity) {
   int nWanted = iVoicesPerNote;
   {
     std::lock_guard<std::mutex> lock(mutex);
+    // A voice that still sounds fades out before it takes the note, when the engine asks for it.
+    int nFade = pengine->nVoiceFade;
     auto start = [&](Voice* pvoice) { pvoice->NoteOn(iNote, dVelocity, nStarted++); };
+    auto take = [&](Voice* pvoice) {
+      if (nFade > 0 && !pvoice->Finished()) pvoice->FadeInto(nFade, iNote, dVelocity, nStarted++);
+      else start(pvoice);
+    };
     if (bRetrigger)
       for (Voice* pvoice : apvoiceActive)
-        if (nStarted < nWanted && pvoice->NoteNumber() == iNote) start(pvoice);
+        if (nStarted < nWanted && pvoice->NoteNumber() == iNote) take(pvoice);
     while (nStarted < nWanted && !apvoiceFree.empty()) {
       Voice* pvoice = apvoiceFree.back();
       apvoiceFree.pop_back();
@@ -158,13 +170,13 @@ void Patch::Play(int iNote, double dVelocity) {
       apvoiceActive.erase(apvoiceActive.begin() + static_cast<long>(i));
       apvoiceActive.push_back(pvoice);
       --i, --nVisit;
-      start(pvoice);
+      take(pvoice);
     }
     while (nStarted < nWanted && !apvoiceActive.empty()) {
       Voice* pvoice = apvoiceActive.front();
       apvoiceActive.erase(apvoiceActive.begin());
       apvoiceActive.push_back(pvoice);
-      start(pvoice);
+      take(pvoice);
     }
   }
   if (nStarted < nWanted)
@@ -174,7 +186,7 @@ void Patch::Play(int iNote, double dVelocity) {
 
 double Patch::SumVoices(Form* pform) {
   double d = 0;
-  for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform);
+  for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform) * pvoice->dFadeGain;
   return d;
 }
 
@@ -216,7 +228,10 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
       ++nChanges;
     }
   }
-  for (Voice* pvoice : apvoiceRender) pvoice->EndSample();
+  for (Voice* pvoice : apvoiceRender) {
+    pvoice->EndSample();
+    pvoice->StepFade();
+  }
   for (int i : aiHistory) {
     Var& var = tabPatch[i];
     if (!var.pvarHistoryPrev) continue;

@@ -176,17 +176,66 @@ void Voice::MarkStale(int iFrom, int iTo) {
   for (int i = iFrom; i < iTo; ++i) tab[i].evalState = EvalStale;
 }
 
-bool Voice::Finished() const { return pmodVoice && pmodVoice->v.dFinished != 0; }
-double Voice::NoteNumber() const { return pmodNote ? pmodNote->v.dNoteNumber : -1; }
-bool Voice::Released() const { return pmodNote && pmodNote->v.dNoteOff != 0; }
+bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
+
+double Voice::NoteNumber() const {
+  if (Fading()) return iPendingNote_;
+  return pmodNote ? pmodNote->v.dNoteNumber : -1;
+}
+
+bool Voice::Released() const {
+  if (bFadedOut_) return true;
+  if (Fading()) return iPendingNote_ < 0 || dPendingOff_ >= 0;
+  return pmodNote && pmodNote->v.dNoteOff != 0;
+}
+
+void Voice::FadeInto(int nFrames, int iNote, double dVelocity, int iIndex) {
+  if (!Fading()) {
+    nFadeLeft_ = nFadeFrames_ = nFrames;
+    dFadeGain = static_cast<double>(nFadeLeft_) / (nFadeFrames_ + 1);
+  }
+  iPendingNote_ = iNote;
+  dPendingVelocity_ = dVelocity;
+  iPendingIndex_ = iIndex;
+  dPendingOff_ = -1;
+}
+
+void Voice::FadeOut(int nFrames) {
+  if (!Fading()) FadeInto(nFrames, -1, 0, 0);
+  iPendingNote_ = -1;
+}
+
+void Voice::StepFade() {
+  if (!Fading()) return;
+  dFadeGain = static_cast<double>(--nFadeLeft_) / (nFadeFrames_ + 1);
+  if (Fading()) return;
+  if (iPendingNote_ < 0) {
+    bFadedOut_ = true;
+    return;
+  }
+  dFadeGain = 1;
+  NoteOn(iPendingNote_, dPendingVelocity_, iPendingIndex_);
+  if (dPendingOff_ >= 0) NoteOff(dPendingOff_);
+  iPendingNote_ = -1;
+}
 
 void Voice::Reset() {
+  nFadeLeft_ = 0;
+  bFadedOut_ = false;
+  dFadeGain = 1;
+  iPendingNote_ = -1;
   for (int i : aiHistory) tab[i].value = 0;
   for (Module* pmod : apmod)
     if (pmod) pmod->Reset();
 }
 
 void Voice::NoteOn(int iNote, double dVelocity, int iIndex) {
+  if (Fading()) {  // taken again while it fades: the new note replaces the one it would start
+    FadeInto(nFadeFrames_, iNote, dVelocity, iIndex);
+    return;
+  }
+  bFadedOut_ = false;
+  dFadeGain = 1;
   dSample = dTime = 0;
   MarkStale(ppatch->aiEndVoice[2], ppatch->aiEndVoice[3]);
   if (!pmodVoice) AKS(AKSFatal, AK_HERE, "%s", "no [Voice] section found: needed to set output and finish voice");
@@ -209,6 +258,10 @@ void Voice::NoteOn(int iNote, double dVelocity, int iIndex) {
 }
 
 void Voice::Retarget(int iNote, double dVelocity, int iIndex) {
+  if (Fading()) {
+    if (iPendingNote_ >= 0) FadeInto(nFadeFrames_, iNote, dVelocity, iIndex);
+    return;
+  }
   if (pmodNote) {
     pmodNote->v.dNoteNumber = iNote;
     pmodNote->v.dVelocity = dVelocity;
@@ -223,6 +276,10 @@ void Voice::PolyPressure(double dValue) {
 }
 
 void Voice::NoteOff(double dVelocity) {
+  if (Fading()) {
+    if (iPendingNote_ >= 0) dPendingOff_ = dVelocity;
+    return;
+  }
   if (pmodNote) {
     pmodNote->v.dRelVelocity = dVelocity;
     pmodNote->v.dNoteOff = 1;

@@ -36,6 +36,15 @@ class Voice {
   virtual void DumpTable(VarTable& table);
   virtual void Dump();
 
+  // A voice taken over while it sounds, or cut, fades over a few frames instead of jumping to 0:
+  // FadeInto starts the new note when the fade ends, FadeOut lets the voice retire then. While
+  // it fades into a note, the voice answers for that note (its number, its note-off).
+  void FadeInto(int nFrames, int iNote, double dVelocity, int iIndex);
+  void FadeOut(int nFrames);
+  bool Fading() const { return nFadeLeft_ > 0; }
+  // After the frame's EndSample: one frame of the fade has passed.
+  void StepFade();
+
   bool Finished() const;
   double NoteNumber() const;
   bool Released() const;
@@ -54,8 +63,15 @@ class Voice {
   int iTestAAA = -1, iTestBBB = -1;
   double dSample = 0, dTime = 0;
   std::vector<int> aiHistory;
+  double dFadeGain = 1;  // what the voice sums contribute of this voice: below 1 while it fades
 
  private:
+  int nFadeLeft_ = 0, nFadeFrames_ = 0;
+  bool bFadedOut_ = false;
+  // The note a fade leads into (-1: none), and its note-off if one came during the fade.
+  int iPendingNote_ = -1, iPendingIndex_ = 0;
+  double dPendingVelocity_ = 0, dPendingOff_ = -1;
+
   void MarkStale(int iFrom, int iTo);
   std::vector<Form*> apformOwn_;  // formulas this voice made itself (its VoiceNum)
 };

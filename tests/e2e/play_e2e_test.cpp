@@ -21,6 +21,7 @@
 #include <thread>
 #include <vector>
 
+#include "live_take.h"
 #include "run_vantrel.h"
 
 namespace fs = std::filesystem;
@@ -131,7 +132,7 @@ Take ReadTake(const fs::path& path) {
 
 // The take holds the held A4 that was played: audible within half a second of its start (the
 // engine queues a few buffers before the first note), 440 Hz over the first whole second of the
-// note (rising zero crossings of the left channel), and at least dSeconds long.
+// note (rising zero crossings of the left channel where it sounds), and at least dSeconds long.
 void ExpectA4Take(const fs::path& path, double dSeconds) {
   Take take = ReadTake(path);
   ASSERT_TRUE(take.bRead) << path << ": not a readable WAV";
@@ -142,12 +143,13 @@ void ExpectA4Take(const fs::path& path, double dSeconds) {
   while (iFirst < nFrames && std::abs(take.as[2 * iFirst]) < 1000) ++iFirst;
   ASSERT_LT(iFirst, static_cast<size_t>(kRate / 2)) << path << ": no sound in the first half second";
   ASSERT_GE(nFrames, iFirst + kRate) << path;
-  int nCrossings = 0, nLoud = 0;
-  for (size_t i = iFirst + 1; i < iFirst + kRate; ++i) {
-    nCrossings += take.as[2 * (i - 1)] < 0 && take.as[2 * i] >= 0;
-    nLoud += std::abs(take.as[2 * i]) > 1000;
-  }
-  EXPECT_NEAR(nCrossings, 440, 2) << path;
+  int nLoud = 0;
+  for (size_t i = iFirst + 1; i < iFirst + kRate; ++i) nLoud += std::abs(take.as[2 * i]) > 1000;
+  // The pitch over what sounds: on a loaded machine the engine may have been late and said so
+  // (the take holds the silence the device played); these tests are about where the take goes.
+  auto at = [&](long i) { return take.as[2 * static_cast<size_t>(i)]; };
+  EXPECT_NEAR(SoundingFrequency(at, static_cast<long>(iFirst), static_cast<long>(iFirst + kRate), kRate), 440, 2)
+      << path;
   EXPECT_GT(nLoud, kRate / 2) << path;
 }
 

@@ -2,15 +2,18 @@
 // so that stopping one never touches anybody else's): notes sent into vantrel play's virtual
 // MIDI input by a second client and what the device got checked as a listener would (pitch,
 // length, silence after the release, a clean exit); the server stopped mid-note, alone and with
-// its clients, many times over; outputs that cannot play refused with their fix; the buffer
-// settings against the server's period. Skips when jackd is not installed.
+// its clients, many times over; a PulseAudio server stopped mid-note the same way; outputs that
+// cannot play refused with their fix; the buffer settings against the server's period. Skips
+// what needs jackd or pulseaudio where they are not installed.
 //
 // What the timing checks tolerate, and why (none is a guess about the machine's speed):
 // - A note's length is compared with the times the sender actually sent its on and off, not
 //   the times it meant to. The engine places JACK MIDI at its own frame a constant delay after
 //   it arrived, so the length survives to the frame; the sender's library stamps each event at
 //   the start of the period after it was sent, which moves each end by up to one period. So a
-//   length may be off by two periods, plus the patch's release (a few ms to fall below 1 LSB).
+//   length may be off by two periods, plus the patch's release (a few ms to fall below 1 LSB),
+//   plus one period for each xrun the server reports: the dummy driver skips the cycles it
+//   missed, so the sender's clock runs on through periods that nobody rendered or played.
 // - Command-line notes are posted ahead of time and land on their own frames: a length on the
 //   null output is exact to the release.
 // - Exit times: the engine promises to end within a second of --seconds or Ctrl-C even after
@@ -19,6 +22,10 @@
 //   allowance for load (a parallel build on both cores delays a wake-up by tens of ms, never
 //   seconds). Loops that wait for something to appear wait long (30 s): they only end a test
 //   that would fail anyway.
+// - Gaps: a machine loaded beyond its cores can starve the engine (no real-time priority in a
+//   container, a sanitizer build), and the device then plays silence. The engine's promise is
+//   that it says so ("The engine cannot keep up"); a gap it did not report fails the test, and a
+//   reported one lengthens the take instead of failing it. Pitch is measured where it sounds.
 // Every live case below was run 30 times in a row while a parallel build loaded both cores,
 // without a failure (VANTREL_JACK_REPEAT=30 repeats the server-loss cases that often).
 #include <gtest/gtest.h>
@@ -41,6 +48,8 @@
 #include <string>
 #include <thread>
 #include <vector>
+
+#include "live_take.h"
 
 namespace fs = std::filesystem;
 
@@ -221,7 +230,7 @@ std::vector<short> LeftChannel(const Recording& rec) {
 
 // Checks a recording of A4 held for dHeld seconds as a listener would: its length, its pitch,
 // and silence after the release.
-void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance) {
+void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance, const std::string& sErr) {
   Recording rec;
   ASSERT_TRUE(ReadWav(wav, &rec));
   ASSERT_EQ(rec.iRate, kRate);
@@ -232,16 +241,28 @@ void ExpectHeldA4(const fs::path& wav, double dHeld, double dTolerance) {
       iLast = i;
     }
   ASSERT_GE(iFirst, 0) << "the recording is silent";
-  EXPECT_NEAR(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld, dTolerance);
+  // The silence of periods the engine was late for (and said so) lengthens the note in the take.
+  long nGap = LongestGap(LeftChannel(rec), iFirst + kEdge, iLast - kEdge, 0);
+  if (EngineSaidItWasLate(sErr)) {
+    EXPECT_GE(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld - dTolerance);
+  } else {
+    EXPECT_NEAR(static_cast<double>(iLast - iFirst) / rec.iRate, dHeld, dTolerance);
+    EXPECT_LE(nGap, 1) << "the note has a gap the engine did not report: " << sErr;
+  }
   // Pitch: rising zero crossings over one second from 0.1 s into the note: A4 is 440 Hz.
   long iFrom = iFirst + rec.iRate / 10, iTo = iFrom + rec.iRate;
   ASSERT_LT(iTo, iLast);
-  int nCrossings = 0;
-  for (long i = iFrom + 1; i < iTo; ++i) nCrossings += rec.Left(i - 1) < 0 && rec.Left(i) >= 0;
-  EXPECT_NEAR(nCrossings, 440, 1);
-  EXPECT_LE(LongestGap(LeftChannel(rec), iFirst + kEdge, iLast - kEdge, 0), 1) << "the note has a gap";
+  EXPECT_NEAR(SoundingFrequency([&](long i) { return rec.Left(i); }, iFrom, iTo, rec.iRate), 440, 1);
   // After the release: silence to the end (the recording goes on for a while).
   EXPECT_GT(rec.Frames() - iLast, rec.iRate / 4) << "the recording should go on after the note";
+}
+
+// The most server xruns the status lines reported ("xruns 3"): periods the server skipped, which
+// the sender's clock counts and the device never played.
+long ServerXruns(const std::string& sErr) {
+  long nMost = 0;
+  for (size_t i = 0; (i = sErr.find(" xruns ", i)) != std::string::npos; ++i) nMost = std::max(nMost, atol(sErr.c_str() + i + 7));
+  return nMost;
 }
 
 // The times midi_send printed for its "on" and "off" events ("sent 1.0002 on").
@@ -299,7 +320,6 @@ TEST_P(PlayJackTest, PlaysTheNoteAndShutsDownCleanly) {
   EXPECT_NE(sErr.find("recorded"), std::string::npos) << sErr;
   EXPECT_NE(sErr.find("MIDI successfully started"), std::string::npos) << sErr;
   EXPECT_NE(sErr.find("virtual port vantrel-midi:in"), std::string::npos) << sErr;
-  EXPECT_EQ(sErr.find("cannot keep up"), std::string::npos) << "the engine left gaps: " << sErr;
   std::string sSend = ReadText(dir / "send.out");
   RecordProperty("latency", sSend);
   printf("MIDI note to first sound at the JACK port: %s", sSend.c_str());
@@ -307,7 +327,7 @@ TEST_P(PlayJackTest, PlaysTheNoteAndShutsDownCleanly) {
   EXPECT_EQ(sSend.find("none"), std::string::npos) << "the note was never heard";
   double dOn, dOff;
   ASSERT_TRUE(SentTimes(sSend, &dOn, &dOff)) << sSend;
-  ExpectHeldA4(wav, dOff - dOn, 2.0 * kPeriod / kRate + kReleaseSeconds);
+  ExpectHeldA4(wav, dOff - dOn, (2.0 + ServerXruns(sErr)) * kPeriod / kRate + kReleaseSeconds, sErr);
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayJackTest, testing::ValuesIn(kCases),
@@ -395,12 +415,119 @@ TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     double dSounding = static_cast<double>(rec.Frames() - iFirst) / kRate;
     double dHeldBack = (2.0 * kBuffers * kBufferSamples + 256) / kRate;
     EXPECT_GE(dSounding, kHeldBeforeLoss + (c.bInterrupt ? kAfterLoss : 0) - dHeldBack) << sErr;
-    EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap";
+    if (!EngineSaidItWasLate(sErr))
+      EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap: " << sErr;
   }
 }
 
 INSTANTIATE_TEST_SUITE_P(Cases, PlayJackServerLossTest, testing::ValuesIn(kLossCases),
                          [](const testing::TestParamInfo<LossCase>& info) { return std::string(info.param.pszName); });
+
+// --- PulseAudio goes away mid-note --------------------------------------------------------
+
+// A PulseAudio server of the test's own: a null sink, its socket in a private runtime folder
+// (PULSE_SERVER points the player at it), stopped when the object goes.
+class PrivatePulse {
+ public:
+  explicit PrivatePulse(const fs::path& dir) {
+    if (system("command -v pulseaudio >/dev/null 2>&1 && command -v pactl >/dev/null 2>&1") != 0) {
+      sWhy_ = "pulseaudio is not installed";
+      return;
+    }
+    fs::path run = dir / "pulse-run", home = dir / "pulse-home";
+    fs::create_directories(run);
+    fs::create_directories(home);
+    sServer_ = "unix:" + (run / "pulse" / "native").string();
+    fs::path log = dir / "pulseaudio.log";
+    pid_ = Spawn({"env", "HOME=" + home.string(), "XDG_RUNTIME_DIR=" + run.string(), "pulseaudio", "-n",
+                  "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes", "-L",
+                  "module-null-sink", "-L", "module-native-protocol-unix auth-anonymous=1", "--log-target=stderr"},
+                 log, "");
+    std::string sProbe = "PULSE_SERVER=" + sServer_ + " pactl info >/dev/null 2>&1";
+    for (auto tEnd = Clock::now() + std::chrono::seconds(30); !bReady_ && Clock::now() < tEnd;) {
+      std::this_thread::sleep_for(std::chrono::milliseconds(50));
+      bReady_ = system(sProbe.c_str()) == 0;
+    }
+    if (!bReady_) sWhy_ = "pulseaudio did not start: " + ReadText(log);
+  }
+  ~PrivatePulse() { Stop(); }
+  bool Ready() const { return bReady_; }
+  const std::string& Why() const { return sWhy_; }
+  const std::string& Server() const { return sServer_; }
+  void Stop() {
+    if (pid_ <= 0) return;
+    kill(pid_, SIGTERM);
+    Wait(pid_, 30);
+    pid_ = -1;
+  }
+
+ private:
+  pid_t pid_ = -1;
+  bool bReady_ = false;
+  std::string sWhy_, sServer_;
+};
+
+class PlayPulseServerLossTest : public testing::TestWithParam<bool> {};
+
+// The sound server stops while a note sounds: the player says so, plays on the clock, ends in
+// time (by --seconds, or by Ctrl-C after the loss) with status 0, and the take holds the note
+// from its start through the loss to the end.
+TEST_P(PlayPulseServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
+  bool bInterrupt = GetParam();
+  constexpr double kHeldBeforeLoss = 0.8, kAfterLoss = 0.3, kSeconds = 3;
+  for (int iRun = 0; iRun < Repeats(); ++iRun) {
+    SCOPED_TRACE("run " + std::to_string(iRun + 1));
+    fs::path dir = TestDir(std::string("pulse_") + (bInterrupt ? "interrupt_" : "seconds_") + std::to_string(iRun));
+    PrivatePulse pulse(dir);
+    if (!pulse.Ready()) GTEST_SKIP() << "no PulseAudio server: " << pulse.Why();
+    fs::path wav = dir / "out.wav", err = dir / "play.err";
+    std::string sSuppress = std::string("LSAN_OPTIONS=suppressions=") + VANTREL_TEST_DATA + "/sanitizer/pulse_lsan.supp";
+    std::vector<std::string> asPlay = {"env", "PULSE_SERVER=" + pulse.Server(), sSuppress, VANTREL_EXE, "play", SinePatch(),
+                                       "--audio", "pulse", "--note", "69:0.8:0", "--record", wav.string()};
+    if (!bInterrupt) asPlay.insert(asPlay.end(), {"--seconds", std::to_string(kSeconds)});
+    pid_t pidPlay = Spawn(asPlay, err, "");
+    // The server takes a few tenths of a second after the stream opens before it pulls: the
+    // note is held from when the status line shows it sounding.
+    ASSERT_TRUE(WaitForText(err, "voices 1", 30)) << ReadText(err);
+    std::this_thread::sleep_for(std::chrono::duration<double>(kHeldBeforeLoss));
+    Clock::time_point tLoss = Clock::now();
+    pulse.Stop();
+    ASSERT_TRUE(WaitForText(err, "audio device lost", 30)) << ReadText(err);
+    int iExit;
+    if (bInterrupt) {
+      std::this_thread::sleep_for(std::chrono::duration<double>(kAfterLoss));
+      Clock::time_point tInterrupt = Clock::now();
+      kill(pidPlay, SIGINT);
+      iExit = Wait(pidPlay, 60);
+      EXPECT_LE(Since(tInterrupt), kShutdownPromise + kSchedulingSlack) << "Ctrl-C after the loss: " << ReadText(err);
+    } else {
+      iExit = Wait(pidPlay, 60);
+      EXPECT_LE(Since(tLoss), kSeconds + kShutdownPromise + kSchedulingSlack) << ReadText(err);
+    }
+    std::string sErr = ReadText(err);
+    ASSERT_EQ(iExit, 0) << "a run that ended as asked exits 0, the loss reported: " << sErr;
+    EXPECT_NE(sErr.find("recorded"), std::string::npos) << sErr;
+    EXPECT_EQ(sErr.find("RtApi"), std::string::npos) << "the library's own words stay in the log: " << sErr;
+    Recording rec;
+    ASSERT_TRUE(ReadWav(wav, &rec)) << sErr;
+    std::vector<short> as = LeftChannel(rec);
+    long iFirst = 0;
+    while (iFirst < rec.Frames() && std::abs(as[static_cast<size_t>(iFirst)]) <= 1) ++iFirst;
+    ASSERT_LT(iFirst, rec.Frames()) << "the take is silent";
+    // Less what the engine holds back: the buffers queued at the end, which never play.
+    double dHeldBack = 3.0 * 768 / kRate;
+    EXPECT_GE(static_cast<double>(rec.Frames() - iFirst) / kRate,
+              kHeldBeforeLoss + (bInterrupt ? kAfterLoss : 0) - dHeldBack)
+        << sErr;
+    if (!EngineSaidItWasLate(sErr))
+      EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap: " << sErr;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Ends, PlayPulseServerLossTest, testing::Bool(),
+                         [](const testing::TestParamInfo<bool>& info) {
+                           return std::string(info.param ? "interrupt" : "seconds");
+                         });
 
 // --- Outputs that cannot play, and the buffer settings against the server's period ---------
 
@@ -516,7 +643,8 @@ TEST_P(PlayJackFeedTest, ContinuousOrRefusedAtStart) {
     }
   ASSERT_GE(iFirst, 0) << "nothing was heard at the port: " << sErr;
   EXPECT_GT(iLast - iFirst, kRate) << "the two-second note was cut short";
-  EXPECT_LE(LongestGap(afSamples, iFirst + kEdge, iLast - kEdge, 0.0), 1) << "the port carried gaps: " << sErr;
+  if (!EngineSaidItWasLate(sErr))
+    EXPECT_LE(LongestGap(afSamples, iFirst + kEdge, iLast - kEdge, 0.0), 1) << "the port carried gaps: " << sErr;
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlayJackFeedTest, testing::ValuesIn(kFeedCases),
@@ -537,7 +665,7 @@ TEST(PlayNull, CommandLineNotesPlayOnTheClock) {
   ASSERT_EQ(iExit, 0) << sErr;
   EXPECT_NE(sErr.find("on null output"), std::string::npos) << sErr;
   // Command-line notes are posted ahead and placed at their frames: exact up to the release.
-  ExpectHeldA4(wav, 1.5, kReleaseSeconds);
+  ExpectHeldA4(wav, 1.5, kReleaseSeconds, sErr);
 }
 
 }  // namespace

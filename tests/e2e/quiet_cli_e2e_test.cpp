@@ -16,16 +16,6 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A copy of the test installation that a test may change and watch.
-fs::path CopyInstall(const std::string& sName) {
-  fs::path dir = fs::path(testing::TempDir()) / ("quiet_" + std::to_string(getpid()) + "_" + sName);
-  fs::remove_all(dir);
-  fs::copy(DataPath("install"), dir, fs::copy_options::recursive);
-  // Logs that earlier runs with KSStatus left in the fixture are not this run's doing.
-  fs::remove_all(dir / "log");
-  return dir;
-}
-
 // Every file and folder below dir with its size and modification time.
 std::map<std::string, std::string> Snapshot(const fs::path& dir) {
   std::map<std::string, std::string> m;

@@ -268,6 +268,43 @@ TEST(RenderE2E, OverlappingNotesOnOneKeyAreSecondNoteOns) {
   }
 }
 
+// A voice taken over by a new note: an offline render cuts it at once, sample-exact as renders
+// always were, unless the settings give CutFade; then the old note fades over those frames and
+// the new one starts after them, with no jump in between.
+TEST(RenderE2E, StolenVoiceFadesOnlyWhenTheSettingsAskForIt) {
+  // One voice, a loud low sine: the second note takes the first one's voice mid-wave.
+  std::string sPatch = WritePatch("steal.vantrel",
+                                  "[Patch]\nNoteMax = 1\n[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1 * 0.8\n"
+                                  "[EnvGain]\nAttack = 20ms\nSustain = 1\n");
+  const struct {
+    const char* pszSetting;
+    bool bFades;
+  } aCases[] = {{"", false}, {"CutFade = 0.003", true}, {"CutFade = 0", false}};
+  for (const auto& c : aCases) {
+    fs::path install = CopyInstall("steal");
+    std::ofstream(install / "config" / "Interpreter.vantrel", std::ios::app) << c.pszSetting << "\n";
+    std::string sOut = testing::TempDir() + "/steal.wav";
+    VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + sOut + "' --float --note 33:1:0:0.5 --note 45:1:0.1049:0.4" +
+                              " --seconds 0.5 --install '" + install.string() + "'");
+    ASSERT_EQ(r.iExit, 0) << c.pszSetting << ": " << r.sErr;
+    int nChannels = 0;
+    std::vector<float> af = ReadSamples<float>(sOut, &nChannels);
+    ASSERT_GT(af.size(), 44100u * 0.4 * nChannels);
+    // The largest step between two samples around the take-over, and the second note's level.
+    double dStep = 0, dLater = 0;
+    size_t iSteal = static_cast<size_t>(0.1049 * 44100);
+    for (size_t i = iSteal - 200; i < iSteal + 400; ++i)
+      dStep = std::max(dStep, std::fabs(double(af[(i + 1) * nChannels]) - af[i * nChannels]));
+    for (size_t i = static_cast<size_t>(0.3 * 44100); i < static_cast<size_t>(0.35 * 44100); ++i)
+      dLater = std::max(dLater, std::fabs(double(af[i * nChannels])));
+    // A 55 Hz sine of 0.8 moves 0.0063 per sample at most; a cut drops from about 0.8 to 0.
+    if (c.bFades) EXPECT_LT(dStep, 0.02) << c.pszSetting;
+    else EXPECT_GT(dStep, 0.3) << "'" << c.pszSetting << "'";
+    EXPECT_GT(dLater, 0.5) << "the second note sounds: " << c.pszSetting;
+    fs::remove_all(install);
+  }
+}
+
 // Ctrl-C or SIGTERM in the middle of a render: the program ends by that signal, says so, and
 // neither the temporary file nor the output is left behind.
 TEST(RenderE2E, InterruptedRenderLeavesNoFile) {

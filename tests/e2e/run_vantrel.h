@@ -9,6 +9,7 @@
 #include <fstream>
 #include <sstream>
 #include <string>
+#include <unistd.h>
 
 struct VantrelRun {
   std::string sOut, sErr;
@@ -39,4 +40,15 @@ inline VantrelRun RunVantrel(const std::string& sArgs) {
   r.sErr = ReadWholeFile(dir / "err");
   std::filesystem::remove_all(dir);
   return r;
+}
+
+// A copy of the test installation that a test may change and watch.
+inline std::filesystem::path CopyInstall(const std::string& sName) {
+  std::filesystem::path dir =
+      std::filesystem::path(testing::TempDir()) / ("install_" + std::to_string(getpid()) + "_" + sName);
+  std::filesystem::remove_all(dir);
+  std::filesystem::copy(DataPath("install"), dir, std::filesystem::copy_options::recursive);
+  // Logs that earlier runs with KSStatus left in the fixture are not this run's doing.
+  std::filesystem::remove_all(dir / "log");
+  return dir;
 }

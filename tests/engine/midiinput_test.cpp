@@ -240,7 +240,7 @@ class MidiInputTest : public testing::Test {
                                           testing::UnitTest::GetInstance()->current_test_info()->name());
     fs::remove_all(dir);
     fs::create_directories(dir);
-    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, dir.string());
+    pinput = std::make_unique<ClockedInput>(&port, &engine, &view, (dir / "sysex").string());
     ErrorList::Get()->Clear();
   }
   void TearDown() override {
@@ -511,6 +511,18 @@ TEST_F(MidiInputTest, DumpThatCannotBeSavedIsShownInABox) {
   EXPECT_EQ(ErrorList::Get()->anode.N(), 0) << "no dump is announced";
 }
 
+// A read-only installation run without a home folder has no folder for dumps: the dump is
+// refused in a box, and nothing is written anywhere (not beside the root folder).
+TEST_F(MidiInputTest, DumpWithoutAFolderIsRefusedInABox) {
+  pinput = std::make_unique<ClockedInput>(&port, &engine, &view, "");
+  OpenKeys();
+  port.Send({0xF0, 0x01, 0xF7});
+  pinput->Tick();
+  ASSERT_EQ(view.asBox.size(), 1u);
+  EXPECT_EQ(view.asBox[0], "Error Saving: Cannot save \"sysex_20240305_070809.syx\": the installation is read-only and HOME is not set");
+  EXPECT_FALSE(fs::exists("/sysex_20240305_070809.syx"));
+}
+
 TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
   OpenKeys();
   port.Send({0x35});                    // data without status
@@ -522,7 +534,7 @@ TEST_F(MidiInputTest, ErrorNotificationsNameTheLowFourBitsPlusOne) {
 }
 
 TEST_F(MidiInputTest, NothingHappensWithoutAnEngine) {
-  ClockedInput input(&port, nullptr, &view, dir.string());
+  ClockedInput input(&port, nullptr, &view, (dir / "sysex").string());
   input.FillDeviceList();
   input.Select(1);
   port.Send({0xFE, 0x90, 0x3C, 0x40});

@@ -1,23 +1,18 @@
 // The help window end to end, in a virtual X server: opened from the main window's Help menu on
-// the module reference, then turned to the oscillator's page through its topic line, the page a
-// patch author gets for a section of type Osc; a picture of it taken; the program ended from the
-// main window's menu. What the windows show is read from the status log, where they trace it.
+// the module reference, then turned to the oscillator's page through its topic line; and opened
+// by F1 in the patch editor on a section of type Osc, on the oscillator's page. Pictures of both
+// are taken; the program ends from the main window's menu. What the windows show is read from the
+// status log, where they trace it.
 #include "ide_e2e_support.h"
 
 namespace {
 
 using namespace ide_e2e;
 
-// The help window needs no MIDI and no sound, so no JACK server of its own; the program is sent
-// to a server name nobody runs, so that it leaves the machine's shared server alone and plays
-// on its clock.
+// The help window needs no MIDI and no sound, so no JACK server of its own.
 class HelpE2eTest : public IdeE2eTest {
  protected:
   bool NeedsJack() const override { return false; }
-  void SetUp() override {
-    IdeE2eTest::SetUp();
-    env["JACK_DEFAULT_SERVER"] = "vantrel-help-test-none-" + std::to_string(getpid());
-  }
 };
 
 TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {
@@ -87,6 +82,68 @@ TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {
   EXPECT_EQ(Xdotool("search --name 'Help$'"), sHelp + "\n");
 
   Menu("File", "alt+f", "x");
+  int iExit = Wait(pidIde, kStepSeconds);
+  pidIde = -1;
+  EXPECT_EQ(iExit, 0) << ReadText(dir / "ide.out") << Log();
+}
+
+}  // namespace
+
+namespace {
+
+// F1 in the patch editor, on a line of a section of type Osc, opens the oscillator's page; on the
+// Voice section, the voice's page, in the same help window.
+TEST_F(HelpE2eTest, F1InTheEditorOpensTheModulesPage) {
+  std::ofstream(install / "workspace/idetest.xml")
+      << "<Workspace>\n<Window_Count>2</Window_Count>\n"
+         "<Window0>\n<WindowType>VantrelIDE</WindowType>\n<X>0</X>\n<Y>0</Y>\n<Width>600</Width>\n<Height>420</Height>\n"
+         "</Window0>\n"
+         "<Window1>\n<WindowType>Patch Editor</WindowType>\n<X>610</X>\n<Y>0</Y>\n<Width>640</Width>\n<Height>520</Height>\n"
+         "</Window1>\n</Workspace>\n";
+  fs::path patch = dir / "helpme.vantrel";
+  std::ofstream(patch) << "# A patch to ask for help in.\n\n[Osc1]\nWaveform = Sine\n\n[Voice]\nPreGain = 0.5 * Osc1\n";
+  pidIde = Spawn({VANTREL_IDE, "--install", install.string(), patch.string()}, env, dir / "ide.out");
+  auto FindWindow = [&](const std::string& sPattern) {
+    std::string sWindow;
+    WaitFor(
+        [&] {
+          sWindow = Xdotool("search --name '" + sPattern + "'");
+          return !sWindow.empty();
+        },
+        kStartSeconds);
+    return sWindow.substr(0, sWindow.find('\n'));
+  };
+  std::string sMain = FindWindow("^VantrelIDE$");
+  ASSERT_FALSE(sMain.empty()) << ReadText(dir / "ide.out") << Log();
+  std::string sEditor = FindWindow("Editor: helpme$");
+  ASSERT_FALSE(sEditor.empty()) << Log();
+  ASSERT_TRUE(LogHas("editor: showing \"" + patch.string() + "\"")) << Log();
+
+  // The caret on "Waveform = Sine", in the section [Osc1].
+  Xdotool("windowfocus --sync " + sEditor);
+  Xdotool("key ctrl+Home Down Down Down F1");
+  ASSERT_TRUE(LogHas("editor: help asked for at line 4: module type \"Osc\"")) << Log();
+  ASSERT_TRUE(LogHas("help window: topic \"Osc\": modules/Osc.md")) << Log();
+  ASSERT_TRUE(LogHas("help window: page: modules/Osc.md (Osc: the audio oscillator)")) << Log();
+  std::string sHelp = FindWindow("Help$");
+  ASSERT_FALSE(sHelp.empty()) << Log();
+  fs::path png = fs::path(SCREENSHOT_DIR) / "vantrel-ide-help-f1.png";
+  fs::remove(png);
+  pid_t pidGrab = Spawn({IDE_GRAB, sHelp, png.string()}, env, dir / "grab.out");
+  EXPECT_EQ(Wait(pidGrab, kStepSeconds), 0) << ReadText(dir / "grab.out");
+  EXPECT_TRUE(fs::exists(png));
+
+  // The caret on "PreGain = ...", in [Voice]: the same window turns to the voice's page.
+  Xdotool("windowfocus --sync " + sEditor);
+  Xdotool("key ctrl+End Up F1");
+  EXPECT_TRUE(LogHas("editor: help asked for at line 7: module type \"Voice\"")) << Log();
+  EXPECT_TRUE(LogHas("help window: page: modules/Voice.md (Voice: a voice's output and its end)")) << Log();
+  EXPECT_EQ(Xdotool("search --name 'Help$'"), sHelp + "\n");
+
+  Xdotool("windowfocus --sync " + sMain);
+  Xdotool("key alt+f");
+  EXPECT_TRUE(LogHas("main window: menu opened: File")) << Log();
+  Xdotool("key x");
   int iExit = Wait(pidIde, kStepSeconds);
   pidIde = -1;
   EXPECT_EQ(iExit, 0) << ReadText(dir / "ide.out") << Log();

@@ -181,11 +181,13 @@ TEST(FileTypes, WrittenOnceThenLeftAlone) {
   fs::path dir = fs::path(testing::TempDir()) / ("ide_filetypes_" + std::to_string(getpid()));
   fs::remove_all(dir);
   std::string sInstall = "/opt/vantrel ide";
-  ASSERT_EQ(RegisterFileTypes(dir.string(), sInstall), 2);
+  ASSERT_EQ(RegisterFileTypes(dir.string(), sInstall), 3);
   fs::path desktop = dir / "applications/vantrel-ide.desktop", mime = dir / "mime/packages/vantrel.xml";
   std::string sDesktop = ReadText(desktop);
   EXPECT_NE(sDesktop.find("Exec=\"/opt/vantrel ide/bin/vantrel-ide\" %f\n"), std::string::npos) << sDesktop;
   EXPECT_NE(sDesktop.find("MimeType=text/x-vantrel;text/x-vanpack;"), std::string::npos);
+  EXPECT_NE(sDesktop.find("Icon=vantrel\n"), std::string::npos);
+  EXPECT_NE(ReadText(dir / "icons/hicolor/scalable/apps/vantrel.svg").find("<svg"), std::string::npos);
   std::string sMime = ReadText(mime);
   EXPECT_NE(sMime.find("<glob pattern=\"*.vantrel\"/>"), std::string::npos);
   EXPECT_NE(sMime.find("<sub-class-of type=\"text/plain\"/>"), std::string::npos);
@@ -209,8 +211,30 @@ TEST(FileTypes, WrittenOnceThenLeftAlone) {
   }
 }
 
+// The package installs the same files for its installation into the system's data folder; the
+// program then leaves the home folder alone, but writes its own where they differ.
+TEST(FileTypes, WhatTheSystemHasAlreadyIsNotCopiedHome) {
+  fs::path dir = fs::path(testing::TempDir()) / ("ide_systemtypes_" + std::to_string(getpid()));
+  fs::remove_all(dir);
+  fs::path system = dir / "usr/share", home = dir / "home/share";
+  for (const FileTypeFile& file : FileTypeFiles("/opt/vantrel")) {
+    fs::create_directories((system / file.sPath).parent_path());
+    std::ofstream(system / file.sPath) << file.sContent;
+  }
+  setenv("XDG_DATA_DIRS", ("relative:" + (dir / "none").string() + ":" + system.string()).c_str(), 1);
+  EXPECT_EQ(RegisterFileTypes(home.string(), "/opt/vantrel"), 0);
+  EXPECT_FALSE(fs::exists(home));
+  // Another installation (a portable copy) gets its own entry, which hides the system's.
+  EXPECT_EQ(RegisterFileTypes(home.string(), "/home/me/vantrel"), 1);
+  EXPECT_NE(ReadText(home / "applications/vantrel-ide.desktop").find("/home/me/vantrel/bin/vantrel-ide"), std::string::npos);
+  unsetenv("XDG_DATA_DIRS");
+  fs::remove_all(dir);
+}
+
 TEST(FileTypes, DesktopEntryPassesTheValidator) {
   if (system("command -v desktop-file-validate >/dev/null 2>&1") != 0) GTEST_SKIP() << "desktop-file-validate missing";
+  // Not the machine's own data folders, where an installed package may hold the same entry.
+  setenv("XDG_DATA_DIRS", "/nonexistent", 1);
   fs::path dir = fs::path(testing::TempDir()) / ("ide_validate_" + std::to_string(getpid()));
   fs::remove_all(dir);
   for (const char* pszInstall : {"/opt/vantrel", "/opt/odd $name \"quoted\" `x`\\y"}) {

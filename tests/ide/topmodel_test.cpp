@@ -107,6 +107,20 @@ TEST_F(TopModelTest, CompileErrorIsListedAtItsLineAndLeadsThere) {
   pmodel->RowClicked(iRow);
   EXPECT_EQ(peditor->iWentTo, 5);
 
+  // A line of a file the patch includes is listed, but the editor (which shows the patch) is
+  // neither marked there nor sent there.
+  ErrorList* perrors = ErrorList::Get();
+  perrors->Add("sub.cpp", 1, ErrorList::Position(perrors->FileBase("/patches/parts/Sub.vantrel"), 7), "in the sub-patch");
+  pmodel->Tick();
+  iRow = -1;
+  for (size_t i = 0; i < view.arowShown.size(); ++i)
+    if (view.arowShown[i].asColumn[0] == "in the sub-patch") iRow = static_cast<int>(i);
+  ASSERT_GE(iRow, 0);
+  EXPECT_EQ(view.arowShown[static_cast<size_t>(iRow)].asColumn[3], "7");
+  EXPECT_EQ(std::find(peditor->aiMarked.begin(), peditor->aiMarked.end(), 7), peditor->aiMarked.end());
+  pmodel->RowClicked(iRow);
+  EXPECT_EQ(peditor->iWentTo, 5);
+
   // The list is rebuilt only when the error list changed, and empties with it.
   view.arowShown.clear();
   pmodel->Tick();

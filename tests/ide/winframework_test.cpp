@@ -276,6 +276,39 @@ TEST(Factory, OpenWindowPrefersTheUsersTemplate) {
   EXPECT_EQ(f.factory.OpenWindow(kTypeOscilloscope)->PlatformRect(), (KSRect{50, 60, 320, 220}));
 }
 
+// A read-only installation's user keeps saved templates and workspaces in a folder of their own,
+// made when first needed; reading looks there before the installed templates.
+TEST(Factory, UsersTemplateFolderIsWrittenAndReadBeforeTheInstalledOne) {
+  fs::path dir = TempDir("usertemplates");
+  auto ReadText = [](const fs::path& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+  };
+  fs::path installed = dir / "installed", user = dir / "home/template";
+  fs::create_directories(installed);
+  WriteText(installed / "Oscilloscope.xml", WindowXml(kTypeOscilloscope, 5, 6, 300, 200));
+  FakeFactory f(installed.string());
+  f.factory.SetUserTemplateDir(user.string());
+  KSWin* pwin = f.factory.OpenWindow(kTypeOscilloscope);
+  EXPECT_EQ(pwin->PlatformRect(), (KSRect{5, 6, 300, 200}));
+
+  pwin->PlatformPlace({50, 60, 320, 220});
+  f.factory.SaveTemplate(pwin, "default");
+  EXPECT_TRUE(fs::exists(user / "Oscilloscope.xml"));
+  EXPECT_EQ(f.factory.OpenWindow(kTypeOscilloscope)->PlatformRect(), (KSRect{50, 60, 320, 220}));
+  pwin->PlatformPlace({70, 80, 330, 230});
+  f.factory.SaveTemplate(pwin, "");
+  EXPECT_TRUE(fs::exists(user / "Oscilloscope-test.xml"));
+  EXPECT_EQ(f.factory.OpenWindow(kTypeOscilloscope)->PlatformRect(), (KSRect{70, 80, 330, 230}));
+  // The installed template is as shipped, and the only file there.
+  EXPECT_NE(ReadText(installed / "Oscilloscope.xml").find("<X>5</X>"), std::string::npos);
+  EXPECT_EQ(std::distance(fs::directory_iterator(installed), fs::directory_iterator()), 1);
+
+  // A workspace saved into a folder that does not exist yet.
+  f.factory.SaveWorkspace((dir / "home/workspace/test.xml").c_str());
+  EXPECT_NE(ReadText(dir / "home/workspace/test.xml").find("</Workspace>"), std::string::npos);
+}
+
 TEST(Factory, ClosingRemovesTheWindowFromItsTypeAndTheFactory) {
   FakeFactory f;
   KSWinMemento mem;

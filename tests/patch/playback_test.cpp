@@ -1,6 +1,7 @@
 // Patches playing notes: voices started, stolen, released and retired, frames summed.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
@@ -217,6 +218,56 @@ TEST_F(Playback, AllSoundOffSilencesAtOnceAllNotesOffReleases) {
   EXPECT_TRUE(ppatch->apvoiceActive.empty());
   std::vector<double> ad = Render(10);
   for (double d : ad) EXPECT_EQ(d, 0);
+}
+
+// With the engine's voice fade (as in live play), a voice taken over fades for those frames and
+// only then starts its new note; it answers for the new note meanwhile, so that a note-off
+// sent during the fade still ends it. FadeOutAll fades every voice out, then retires them.
+TEST_F(Playback, AStolenVoiceFadesBeforeItsNewNoteStarts) {
+  struct RestoreFade {
+    int n = pcore->Engine()->nVoiceFade;
+    ~RestoreFade() { pcore->Engine()->nVoiceFade = n; }
+  } restore;
+  constexpr int kFade = 8;
+  pcore->Engine()->nVoiceFade = kFade;
+  Compile(kSine, "NoteMax = 2\n");
+  ppatch->NoteOn(60, 0.5);
+  ppatch->NoteOn(62, 0.5);
+  Render(100);
+  Voice* pvoiceStolen = ppatch->apvoiceActive.front();
+  ppatch->NoteOn(64, 0.5);
+  EXPECT_EQ(SoundingNotes(), (std::vector<int>{62, 64}));
+  EXPECT_TRUE(pvoiceStolen->Fading());
+  EXPECT_EQ(pvoiceStolen->pmodNote->v.dNoteNumber, 60) << "the old note still sounds, fading";
+  std::vector<double> adGain;
+  for (int i = 0; i < kFade; ++i) {  // the gain each frame of the fade is summed with
+    adGain.push_back(pvoiceStolen->dFadeGain);
+    Render(1);
+  }
+  EXPECT_TRUE(std::is_sorted(adGain.rbegin(), adGain.rend()));
+  EXPECT_LT(adGain.front(), 1);
+  EXPECT_GT(adGain.back(), 0);
+  EXPECT_EQ(pvoiceStolen->dFadeGain, 1) << "the fade is over";
+  EXPECT_EQ(pvoiceStolen->pmodNote->v.dNoteNumber, 64);
+  EXPECT_EQ(pvoiceStolen->dSample, 0) << "the new note starts with the next frame";
+  EXPECT_FALSE(pvoiceStolen->Released());
+
+  // A note-off during the fade is kept for the note the voice fades into.
+  Voice* pvoiceNext = ppatch->apvoiceActive.front();
+  ppatch->NoteOn(65, 0.5);
+  ppatch->NoteOff(65, 0.25);
+  EXPECT_TRUE(pvoiceNext->Fading());
+  Render(kFade);
+  EXPECT_EQ(pvoiceNext->pmodNote->v.dNoteNumber, 65);
+  EXPECT_TRUE(pvoiceNext->Released());
+  EXPECT_EQ(pvoiceNext->pmodNote->v.dRelVelocity, 0.25);
+
+  ppatch->FadeOutAll();
+  std::vector<double> ad = Render(kFade + 2);
+  EXPECT_TRUE(ppatch->apvoiceActive.empty()) << "faded out, the voices retire";
+  EXPECT_EQ(ad.back(), 0);
+  for (size_t i = 1; i < ad.size(); ++i) EXPECT_LT(std::fabs(ad[i] - ad[i - 1]), 0.5) << "no jump at " << i;
+  EXPECT_EQ(ErrorList::Get()->anode.N(), 0);
 }
 
 TEST_F(Playback, ControllersReachPerNoteFormulas) {
