@@ -73,15 +73,20 @@ void PrintVars(const char* pszTitle, const Var* avar) {
 
 bool IsNumbered(const VarHelp& help) { return strstr(help.pszName, "<N>") != nullptr; }
 
-// The numbered variables a type accepts beyond its table, as its help list describes them.
-void PrintNumbered(const VarHelp* ahelp) {
-  bool bAny = false;
-  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
-    if (!IsNumbered(*phelp)) continue;
-    if (!bAny) printf("\nNumbered variables (N: a number, as in Freq1, Freq2)\n");
-    bAny = true;
-    printf("  %s\n      %s\n", phelp->pszName, phelp->pszHelp);
-  }
+// The entries of a type's help lists that describe numbered variables, the shared ones first.
+std::vector<VarHelp> NumberedHelp(const ModuleType* ptype) {
+  std::vector<VarHelp> ahelp;
+  for (const VarHelp* ahelpList : {ptype->ahelpShared, ptype->ahelp})
+    for (const VarHelp* phelp = ahelpList; phelp && phelp->pszName; ++phelp)
+      if (IsNumbered(*phelp)) ahelp.push_back(*phelp);
+  return ahelp;
+}
+
+// The numbered variables a type accepts beyond its table, as its help lists describe them.
+void PrintNumbered(const ModuleType* ptype) {
+  std::vector<VarHelp> ahelp = NumberedHelp(ptype);
+  if (!ahelp.empty()) printf("\nNumbered variables (N: a number, as in Freq1, Freq2)\n");
+  for (const VarHelp& help : ahelp) printf("  %s\n      %s\n", help.pszName, help.pszHelp);
 }
 
 // A table cell: a vertical bar would end the cell.
@@ -124,15 +129,11 @@ void PrintMarkdownVars(const char* pszTitle, const Var* avar, bool bDefaults) {
   }
 }
 
-void PrintMarkdownNumbered(const VarHelp* ahelp) {
-  bool bAny = false;
-  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
-    if (!IsNumbered(*phelp)) continue;
-    if (!bAny)
-      printf("\n**Numbered variables** (N: a number, as in Freq1, Freq2)\n\n| Name | Description |\n|---|---|\n");
-    bAny = true;
-    printf("| `%s` | %s |\n", phelp->pszName, Cell(phelp->pszHelp).c_str());
-  }
+void PrintMarkdownNumbered(const ModuleType* ptype) {
+  std::vector<VarHelp> ahelp = NumberedHelp(ptype);
+  if (!ahelp.empty())
+    printf("\n**Numbered variables** (N: a number, as in Freq1, Freq2)\n\n| Name | Description |\n|---|---|\n");
+  for (const VarHelp& help : ahelp) printf("| `%s` | %s |\n", help.pszName, Cell(help.pszHelp).c_str());
 }
 
 bool IsStageType(const ModuleType* ptype) { return ptype->iOrder == OrderEnvStages; }
@@ -161,7 +162,7 @@ void PrintMarkdownType(ModuleType* ptype) {
   printf(".\n");
   PrintMarkdownVars("Inputs", ptype->avarInputs, true);
   PrintMarkdownVars("Outputs", ptype->avarOutputs, false);
-  PrintMarkdownNumbered(ptype->ahelp);
+  PrintMarkdownNumbered(ptype);
 }
 
 int RunModules(const std::string& sType, bool bMarkdown) {
@@ -194,7 +195,7 @@ int RunModules(const std::string& sType, bool bMarkdown) {
   if (ptype->pszHelper) printf("Per-patch helper: %s\n", ptype->pszHelper);
   PrintVars("Inputs", ptype->avarInputs);
   PrintVars("Outputs", ptype->avarOutputs);
-  PrintNumbered(ptype->ahelp);
+  PrintNumbered(ptype);
   return ExitOk;
 }
 

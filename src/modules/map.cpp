@@ -101,31 +101,32 @@ const VarHelp ahelpMap[] = {
     {"Output", "the table entry selected by Input"},
     {}};
 ModuleTypeTmpl<ModMap> typeMap("Map", avarMapInputs, avarMapOutputs, kMapAttrs, nullptr, OrderMap, ahelpMap);
-const VarHelp ahelpTuning[] = {
+// What Tuning and SubTuning mean alike.
+const VarHelp ahelpTuningShared[] = {
     {"Input", "the note number to look up, 0..143 (default the note's MIDI number)"},
+    {"ValInput", "the note number ValFormula is being computed for"},
+    {"Output", "Hz: the frequency of the note Input"},
+    {}};
+const VarHelp ahelpTuning[] = {
     {"Bypass", "true passes Input (the note number) through unchanged"},
     {"Interpolate", "keyword, per patch: accepted, not used by the look-up"},
     {"ValFrom", "per patch: the first note number of the table, 0 for a full tuning"},
     {"ValTo", "per patch: the last note number, 143 for a full tuning"},
     {"ValFormula", "per patch: the frequency in Hz of note ValInput; by default equal temperament from FreqA"},
     {"ValStep", "per patch: 1 for a tuning (one entry per note)"},
-    {"ValInput", "the note number ValFormula is being computed for"},
-    {"Output", "Hz: the frequency of the note Input"},
     {}};
 ModuleTypeTmpl<ModMap> typeTuning("Tuning",
                                   TuningInputs(avarTuningInputs,
                                                {"false", "None", "0", "143", "1", "FreqA + ( ValInput - 69 ) semis"}),
-                                  avarTuningOutputs, kMapAttrs, nullptr, OrderTuning, ahelpTuning);
+                                  avarTuningOutputs, kMapAttrs, nullptr, OrderTuning, ahelpTuning, ahelpTuningShared);
 const VarHelp ahelpSubTuning[] = {
-    {"Input", "the note number to look up, 0..143 (default the note's MIDI number)"},
     {"Bypass", "true passes Input (the note number) through unchanged; by default the enclosing patch's Tuning"},
     {"Interpolate", "keyword, per patch: accepted, not used by the look-up; by default the enclosing patch's Tuning"},
-    {"ValFrom", "per patch: the first note number of the table, 0 for a full tuning; by default the enclosing patch's Tuning"},
+    {"ValFrom",
+     "per patch: the first note number of the table, 0 for a full tuning; by default the enclosing patch's Tuning"},
     {"ValTo", "per patch: the last note number, 143 for a full tuning; by default the enclosing patch's Tuning"},
-    {"ValFormula", "per patch: the frequency in Hz of note ValInput; by default equal temperament from FreqA; by default the enclosing patch's Tuning"},
+    {"ValFormula", "per patch: the frequency in Hz of note ValInput; by default the enclosing patch's formula"},
     {"ValStep", "per patch: 1 for a tuning (one entry per note); by default the enclosing patch's Tuning"},
-    {"ValInput", "the note number ValFormula is being computed for"},
-    {"Output", "Hz: the frequency of the note Input"},
     {}};
 ModuleTypeTmpl<ModMap> typeSubTuning("SubTuning",
                                      TuningInputs(avarSubTuningInputs,
@@ -133,7 +134,7 @@ ModuleTypeTmpl<ModMap> typeSubTuning("SubTuning",
                                                    "Super( Tuning:ValFrom )", "Super( Tuning:ValTo )",
                                                    "Super( Tuning:ValStep )", "Super( Tuning:ValFormula )"}),
                                      avarTuningOutputs, kMapAttrs | AttrQuietUnused, nullptr, OrderSubTuning,
-                                     ahelpSubTuning);
+                                     ahelpSubTuning, ahelpTuningShared);
 
 }  // namespace
 

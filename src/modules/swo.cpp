@@ -36,44 +36,36 @@ Var avarLFSWOOutputs[] = {SWO_OUT(Output, FormTypeNumeric),  SWO_OUT(Control, Fo
 #undef SWO_OUT
 
 constexpr uint32_t kSWOAttrs = AttrRegistered | AttrBypassSilences;
+// What SWO and LFSWO mean alike.
+const VarHelp ahelpSWOShared[] = {
+    {"Duty", ModHelp::kDuty},
+    {"SyncIn", ModHelp::kSyncIn},
+    {"PhaseIn", ModHelp::kPhaseIn},
+    {"Interpolate", "per patch: true reads between table points (smoother), false takes the nearest point"},
+    {"Bypass", ModHelp::kBypassSilences},
+    {"Control", ModHelp::kRawWave},
+    {"Positive", ModHelp::kPositive},
+    {"SyncOut", ModHelp::kSyncOut},
+    {"PhaseOut", ModHelp::kPhaseOut},
+    {"Harm<N>",
+     "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (kept by the per-patch helper)"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (kept by the per-patch helper)"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (kept by the per-patch helper)"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (kept by the per-patch helper)"},
+    {}};
 const VarHelp ahelpSWO[] = {
     {"Frequency", ModHelp::kFrequencyPitch},
-    {"Duty", ModHelp::kDuty},
-    {"SyncIn", ModHelp::kSyncIn},
-    {"PhaseIn", ModHelp::kPhaseIn},
-    {"Interpolate", "per patch: true reads between table points (smoother), false takes the nearest point"},
-    {"Bypass", ModHelp::kBypassSilences},
-    {"Control", ModHelp::kRawWave},
-    {"Positive", ModHelp::kPositive},
-    {"SyncOut", ModHelp::kSyncOut},
-    {"PhaseOut", ModHelp::kPhaseOut},
     {"Output", "audio: the table's wave with bass compensation"},
-    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (set in this section, kept by the per-patch helper)"},
-    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (set in this section, kept by the per-patch helper)"},
-    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (set in this section, kept by the per-patch helper)"},
-    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (set in this section, kept by the per-patch helper)"},
     {}};
-ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs, "SWOPerPatch", OrderSWO, ahelpSWO);
+ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs, "SWOPerPatch", OrderSWO,
+                               ahelpSWO, ahelpSWOShared);
 const VarHelp ahelpLFSWO[] = {
     {"Frequency", ModHelp::kFrequencyLfo},
-    {"Duty", ModHelp::kDuty},
-    {"SyncIn", ModHelp::kSyncIn},
-    {"PhaseIn", ModHelp::kPhaseIn},
-    {"Interpolate", "per patch: true reads between table points (smoother), false takes the nearest point"},
-    {"Bypass", ModHelp::kBypassSilences},
-    {"Control", ModHelp::kRawWave},
-    {"Positive", ModHelp::kPositive},
-    {"SyncOut", ModHelp::kSyncOut},
-    {"PhaseOut", ModHelp::kPhaseOut},
     {"Output", ModHelp::kRawWave},
     {"Audio", "audio: the table's wave with bass compensation"},
-    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (set in this section, kept by the per-patch helper)"},
-    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (set in this section, kept by the per-patch helper)"},
-    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (set in this section, kept by the per-patch helper)"},
-    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (set in this section, kept by the per-patch helper)"},
     {}};
 ModuleTypeTmpl<ModSWO> typeLFSWO("LFSWO", avarLFSWOInputs, avarLFSWOOutputs, kSWOAttrs, "LFSWOPerPatch",
-                                 OrderLFSWO, ahelpLFSWO);
+                                 OrderLFSWO, ahelpLFSWO, ahelpSWOShared);
 
 }  // namespace
 

@@ -19,12 +19,14 @@ __attribute__((used)) static int* const apnStructuralAnchors[] = {
     &g_nAnchor_global,  &g_nAnchor_interface, &g_nAnchor_sub,   &g_nAnchor_dummy};
 
 ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_, uint32_t attrs_,
-                       const char* pszHelper_, int iOrder_, const VarHelp* ahelp_)
+                       const char* pszHelper_, int iOrder_, const VarHelp* ahelp_, const VarHelp* ahelpShared_)
     : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),
-      iOrder(iOrder_), ahelp(ahelp_) {
+      iOrder(iOrder_), ahelp(ahelp_), ahelpShared(ahelpShared_) {
   for (Var* pvar = avarInputs; pvar && pvar->pszName; ++pvar) pvar->flags |= VarFlagInput;
-  VarApplyHelp(avarInputs, ahelp_);
-  VarApplyHelp(avarOutputs, ahelp_);
+  for (const VarHelp* ahelpList : {ahelpShared_, ahelp_}) {
+    VarApplyHelp(avarInputs, ahelpList);
+    VarApplyHelp(avarOutputs, ahelpList);
+  }
   ModuleFactory::Get()->Register(this);
 }
 

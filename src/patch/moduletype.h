@@ -62,9 +62,10 @@ constexpr Var VarEnd = {};
 class ModuleType {
  public:
   // Marks the input rows as declared inputs and registers the type with the factory.
-  // The help list, when given, fills the help lines of the rows it names.
+  // The help lists, when given, fill the help lines of the rows they name: the type's own, and
+  // one it shares with its sibling types (Osc and LFO), so that a shared meaning is written once.
   ModuleType(const char* pszName, Var* avarInputs, Var* avarOutputs, uint32_t attrs, const char* pszHelper,
-             int iOrder, const VarHelp* ahelp = nullptr);
+             int iOrder, const VarHelp* ahelp = nullptr, const VarHelp* ahelpShared = nullptr);
   virtual ~ModuleType() = default;
 
   virtual Module* Create(const char* pszModule, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
@@ -104,7 +105,8 @@ class ModuleType {
   uint32_t attrs;
   const char* pszHelper;
   int iOrder;  // place in the look-up order
-  const VarHelp* ahelp;  // the help list the type was registered with, or absent
+  const VarHelp* ahelp;        // the help lists the type was registered with, or absent
+  const VarHelp* ahelpShared;
 
  private:
   static int CountRows(const Var* avar);

@@ -13,6 +13,17 @@ using namespace ide_e2e;
 class HelpE2eTest : public IdeE2eTest {
  protected:
   bool NeedsJack() const override { return false; }
+  // The first window whose name matches, waited for; empty when none shows.
+  std::string FindWindow(const std::string& sPattern) {
+    std::string sWindow;
+    WaitFor(
+        [&] {
+          sWindow = Xdotool("search --name '" + sPattern + "'");
+          return !sWindow.empty();
+        },
+        kStartSeconds);
+    return sWindow.substr(0, sWindow.find('\n'));
+  }
 };
 
 TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {
@@ -21,15 +32,8 @@ TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {
          "<X>20</X>\n<Y>30</Y>\n<Width>780</Width>\n<Height>460</Height>\n</Window0>\n</Workspace>\n";
   std::string sSine = std::string(VANTREL_TEST_DATA) + "/ide/sine.vantrel";
   pidIde = Spawn({VANTREL_IDE, "--install", install.string(), sSine}, env, dir / "ide.out");
-  std::string sMain;
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        sMain = Xdotool("search --name '^VantrelIDE$'");
-        return !sMain.empty();
-      },
-      kStartSeconds))
-      << ReadText(dir / "ide.out") << Log();
-  sMain = sMain.substr(0, sMain.find('\n'));
+  std::string sMain = FindWindow("^VantrelIDE$");
+  ASSERT_FALSE(sMain.empty()) << ReadText(dir / "ide.out") << Log();
   ASSERT_TRUE(LogHas("LoadPatch( \"" + sSine + "\", 0 ) = 0")) << Log();
 
   // Opens a menu of the main window with its key once the window traces that it shows.
@@ -51,15 +55,8 @@ TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {
   Menu("Help", "alt+h", "m");
   ASSERT_TRUE(LogHas("help window: topic \"modules\": modules.md")) << Log();
   ASSERT_TRUE(LogHas("help window: page: modules.md (Module reference)")) << Log();
-  std::string sHelp;
-  ASSERT_TRUE(WaitFor(
-      [&] {
-        sHelp = Xdotool("search --name 'Help$'");
-        return !sHelp.empty();
-      },
-      kStepSeconds))
-      << Log();
-  sHelp = sHelp.substr(0, sHelp.find('\n'));
+  std::string sHelp = FindWindow("Help$");
+  ASSERT_FALSE(sHelp.empty()) << Log();
 
   // The topic line, as a person types it: the oscillator's page.
   Xdotool("windowfocus --sync " + sHelp);
@@ -103,16 +100,6 @@ TEST_F(HelpE2eTest, F1InTheEditorOpensTheModulesPage) {
   fs::path patch = dir / "helpme.vantrel";
   std::ofstream(patch) << "# A patch to ask for help in.\n\n[Osc1]\nWaveform = Sine\n\n[Voice]\nPreGain = 0.5 * Osc1\n";
   pidIde = Spawn({VANTREL_IDE, "--install", install.string(), patch.string()}, env, dir / "ide.out");
-  auto FindWindow = [&](const std::string& sPattern) {
-    std::string sWindow;
-    WaitFor(
-        [&] {
-          sWindow = Xdotool("search --name '" + sPattern + "'");
-          return !sWindow.empty();
-        },
-        kStartSeconds);
-    return sWindow.substr(0, sWindow.find('\n'));
-  };
   std::string sMain = FindWindow("^VantrelIDE$");
   ASSERT_FALSE(sMain.empty()) << ReadText(dir / "ide.out") << Log();
   std::string sEditor = FindWindow("Editor: helpme$");
