@@ -3,6 +3,7 @@
 
 #include <strings.h>
 
+#include <cctype>
 #include <cstring>
 
 #include "formfn.h"
@@ -33,6 +34,15 @@ const ModuleType* TypeOfTopic(const std::string& sTopic) {
 }
 
 }  // namespace
+
+std::string HelpAnchor(const std::string& sHeading) {
+  std::string s;
+  for (char c : sHeading) {
+    if (isalnum(static_cast<unsigned char>(c)) || c == '-' || c == '_') s += static_cast<char>(tolower(c));
+    else if (c == ' ') s += '-';
+  }
+  return s;
+}
 
 std::string HelpPageForTopic(const std::string& sTopicIn, const std::function<bool(const std::string&)>& pfnExists) {
   std::string sTopic = Trimmed(sTopicIn);

@@ -13,3 +13,8 @@ constexpr const char* kHelpIndexPage = "README.md";
 // ("language", "modules", "functions"); empty when nothing has a page. pfnExists tells whether a
 // page is there. The module types must be registered (InitSharedTables).
 std::string HelpPageForTopic(const std::string& sTopic, const std::function<bool(const std::string&)>& pfnExists);
+
+// The anchor of a heading, as the manual's links name it ("page.md#anchor"): lower case, blanks
+// to hyphens, other punctuation dropped, so "References: Module:Variable" is
+// "references-modulevariable".
+std::string HelpAnchor(const std::string& sHeading);

@@ -9,6 +9,8 @@
 #include <QPushButton>
 #include <QShortcut>
 #include <QTextBlock>
+#include <QTextCursor>
+#include <QTextDocument>
 #include <QTextBrowser>
 #include <QVBoxLayout>
 #include <cstring>
@@ -104,6 +106,8 @@ class HelpWin : public KSWinQt, public HelpApi {
       // The page's first line is its heading, which says what the window shows.
       AKS(AKSTrace, AK_HERE, "help window: page: %s (%s)", sPage.c_str(),
           pbrowser_->document()->firstBlock().text().toStdString().c_str());
+      NameHeadings();
+      if (url.hasFragment()) pbrowser_->scrollToAnchor(url.fragment());
       // A page reached by a link or Back names its topic: the page's name ("modules/Osc.md" is Osc).
       if (!bShowingTopic_) {
         QString sName = QFileInfo(url.path()).completeBaseName();
@@ -114,6 +118,20 @@ class HelpWin : public KSWinQt, public HelpApi {
   }
 
  private:
+  // Headings read from Markdown carry no anchor names; the manual's links ("language.md#units")
+  // name them, so each heading gets its anchor.
+  void NameHeadings() {
+    for (QTextBlock block = pbrowser_->document()->begin(); block.isValid(); block = block.next()) {
+      if (block.blockFormat().headingLevel() == 0) continue;
+      QTextCursor cursor(block);
+      cursor.movePosition(QTextCursor::EndOfBlock, QTextCursor::KeepAnchor);
+      QTextCharFormat format;
+      format.setAnchor(true);
+      format.setAnchorNames({QString::fromStdString(HelpAnchor(block.text().toStdString()))});
+      cursor.mergeCharFormat(format);
+    }
+  }
+
   void Show(const std::string& sPage) {
     if (pbrowser_) pbrowser_->setSource(QUrl("qrc" + kManualRoot + QString::fromStdString(sPage)));
   }

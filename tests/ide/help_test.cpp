@@ -68,3 +68,12 @@ TEST_F(HelpTopics, AMissingPageIsNoAnswer) {
   EXPECT_EQ(HelpPageForTopic("Osc", [](const std::string&) { return false; }), "");
   EXPECT_EQ(HelpPageForTopic("", [](const std::string&) { return false; }), "");
 }
+
+// The anchors the manual's links use ("language.md#units") are the ones its headings get.
+TEST(HelpAnchors, AHeadingGetsTheAnchorItsLinksUse) {
+  EXPECT_EQ(HelpAnchor("Units"), "units");
+  EXPECT_EQ(HelpAnchor("References: Module:Variable"), "references-modulevariable");
+  EXPECT_EQ(HelpAnchor("Evaluation classes, and why they matter for speed"),
+            "evaluation-classes-and-why-they-matter-for-speed");
+  EXPECT_EQ(HelpAnchor("Packages and versions"), "packages-and-versions");
+}
