@@ -6,6 +6,7 @@
 #include <jack/midiport.h>
 
 #include <algorithm>
+#include <chrono>
 #include <vector>
 
 #include "akstatus.h"
@@ -155,6 +156,12 @@ const char* MidiInResultText(int iResult) {
   }
 }
 
+bool MidiPortListed(const std::vector<std::string>& asListed, const std::string& sPort) {
+  // A device that comes back gets a new client number, and so a new name: the subscription was
+  // to the one that went.
+  return std::find(asListed.begin(), asListed.end(), sPort) != asListed.end();
+}
+
 namespace {
 
 // What every port shares: the buffer bookkeeping, starting and stopping, and the hand-over of
@@ -281,10 +288,26 @@ class RtMidiPort : public AssemblingPort {
     if (!sLastError_.empty()) return MidiInErrGeneric;
     // The sequencer tells clients of one name apart by number, not by renaming them.
     sPortName_ = i == kVirtual ? "vantrel-midi:in" : pin_->getPortName(static_cast<unsigned>(i));
+    bVirtual_ = i == kVirtual;
+    bGone_ = false;
     Opened(psink);
     return MidiInOk;
   }
   std::string PortName() override { return bOpen_ ? sPortName_ : ""; }
+
+  // A keyboard unplugged (or a program that quit) takes its sequencer client with it: the port
+  // we read from is no longer listed, and nothing will arrive. Asked from the main thread; the
+  // list is read at most twice a second. Our own virtual port goes only with the sequencer.
+  bool Gone() override {
+    if (!bOpen_ || bVirtual_ || bGone_) return bGone_;
+    auto tNow = std::chrono::steady_clock::now();
+    if (tNow < tNextCheck_) return false;
+    tNextCheck_ = tNow + std::chrono::milliseconds(500);
+    std::vector<std::string> asListed;
+    for (unsigned i = 0, n = pin_->getPortCount(); i < n; ++i) asListed.push_back(pin_->getPortName(i));
+    bGone_ = !MidiPortListed(asListed, sPortName_);
+    return bGone_;
+  }
 
  private:
   void ClosePort() override { pin_->closePort(); }
@@ -298,6 +321,8 @@ class RtMidiPort : public AssemblingPort {
 
   std::unique_ptr<RtMidiIn> pin_;
   std::string sPortName_;
+  bool bVirtual_ = false, bGone_ = false;
+  std::chrono::steady_clock::time_point tNextCheck_;
 };
 
 // JACK MIDI read directly: RtMidi's JACK input joins every event after an unterminated

@@ -8,6 +8,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 // Result codes of the port calls; 0 is success. The text of a code is the port's ErrorText.
 enum MidiInResult : int {
@@ -115,7 +116,8 @@ class MidiInPort {
   // The open port's name as other programs see it (JACK names a second client's port
   // "vantrel-midi-01:in"); "" when none is open.
   virtual std::string PortName() { return ""; }
-  // The MIDI system under the port has gone (its server shut down); nothing arrives any more.
+  // The port has gone (its server shut down, or its device left the MIDI system); nothing
+  // arrives any more.
   virtual bool Gone() { return false; }
   // On the port's thread, inside OnShortData: the frame time at which the message arrived, on
   // the sound server's clock; false when the system gives none.
@@ -123,6 +125,10 @@ class MidiInPort {
   // Feeds bytes as if they had arrived at the open port (tests and the fuzzer use it).
   virtual void Inject(const unsigned char* pb, size_t n) = 0;
 };
+
+// Whether the port a device input was opened on is still among the ports the MIDI system lists
+// (by its full name, client number included); a port that is not has gone with its device.
+bool MidiPortListed(const std::vector<std::string>& asListed, const std::string& sPort);
 
 // A port of the MIDI system asked for: the ALSA sequencer over RtMidi, JACK MIDI directly; with
 // MidiSystem::Default the first that starts (ALSA, then JACK).

@@ -247,8 +247,8 @@ void MidiInputDevice::Tick() {
     // The port stays open as far as we are concerned (closing it calls nothing on the dead
     // system); the player keeps the sound and learns why the keys went quiet.
     bLost_ = true;
-    AKS(AKSWarn, AK_HERE, "MIDI input %d lost: its MIDI system has gone", iCurrent_);
-    pview_->ShowMidiStatus("MIDI input lost: its server has gone");
+    AKS(AKSWarn, AK_HERE, "MIDI input %d lost: its device or its MIDI system has gone", iCurrent_);
+    pview_->ShowMidiStatus("MIDI input lost: its device or its server has gone");
   }
   for (uint32_t iRead = iErrorRead_.load(); iRead != iErrorWrite_.load(std::memory_order_acquire); ++iRead) {
     uint32_t u = auError_[iRead % kErrors];

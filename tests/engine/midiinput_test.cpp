@@ -2,6 +2,8 @@
 // opening, active sensing, the status light, dumps to files, error reports) over a stand-in port.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -130,8 +132,10 @@ class FakePort : public MidiInPort {
   int iOpenResult = MidiInOk, iStartResult = MidiInOk;
   std::vector<std::string> asCall;
   bool bOpen = false;
+  bool bGone = false;  // the device left the MIDI system
 
   int NumDevs() override { return static_cast<int>(asName.size()); }
+  bool Gone() override { return bGone; }
   int GetDevName(int i, std::string* ps) override {
     if (i == iFailName) return MidiInErrGeneric;
     *ps = asName[static_cast<size_t>(i)];
@@ -400,6 +404,24 @@ TEST_F(MidiInputTest, ActiveSensingTimeoutEndsAllNotesAndTheLightFallsBack) {
   }
   EXPECT_EQ(engine.nAllSoundOff - nOffBefore, 1);
   EXPECT_TRUE(engine.au.empty()) << "active sensing is never posted";
+}
+
+// A device port is gone when the sequencer no longer lists it under the name it was opened by
+// (a keyboard plugged in again comes back under a new client number); the input then says so
+// once, in the log and on the status line, and plays on without it.
+TEST_F(MidiInputTest, AnInputWhoseDeviceWentIsReportedOnce) {
+  const std::vector<std::string> asListed = {"Midi Through:Midi Through Port-0 14:0", "Keys:Keys MIDI 1 20:0"};
+  EXPECT_TRUE(MidiPortListed(asListed, "Keys:Keys MIDI 1 20:0"));
+  EXPECT_FALSE(MidiPortListed(asListed, "Keys:Keys MIDI 1 24:0")) << "the same keyboard, plugged in again";
+  EXPECT_FALSE(MidiPortListed({}, "Keys:Keys MIDI 1 20:0"));
+
+  OpenKeys();
+  pinput->Tick();
+  port.bGone = true;
+  pinput->Tick();
+  pinput->Tick();
+  EXPECT_EQ(view.asStatus.back(), "MIDI input lost: its device or its server has gone");
+  EXPECT_EQ(std::count(view.asStatus.begin(), view.asStatus.end(), view.asStatus.back()), 1);
 }
 
 TEST_F(MidiInputTest, BurstOfNotesLightsStateThreeForAboutASecond) {

@@ -6,6 +6,8 @@
 #include <fcntl.h>
 #include <poll.h>
 #include <signal.h>
+#include <sched.h>
+#include <sys/mount.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -100,6 +102,20 @@ inline std::string Capture(const std::string& sCommand, const std::map<std::stri
   pclose(ppipe);
   return s;
 }
+
+// JACK keeps its servers' machine-wide table (at most 8, with the entries of servers that died
+// left behind) in /dev/shm. Where the test may (as root, as in CI), it gives itself a /dev/shm of
+// its own, so that nobody else's servers can fill the table for it and none of its own are left
+// in anybody else's; its children (Xvfb, jackd, the IDE, midi_send) share it.
+class PrivateShm : public testing::Environment {
+ public:
+  void SetUp() override {
+    if (unshare(CLONE_NEWNS) != 0) return;
+    if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
+    mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777");
+  }
+};
+inline testing::Environment* const g_penvPrivateShm = testing::AddGlobalTestEnvironment(new PrivateShm);
 
 // A virtual X server on a display number it picks itself; started again (up to three times)
 // when it ends before a client could connect, as when another server took the number first.
