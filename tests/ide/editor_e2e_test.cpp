@@ -19,16 +19,6 @@ class EditorE2eTest : public IdeE2eTest {
     return WaitFor([&] { std::string sLog = Log(); return sLog.size() > iFrom && sLog.find(s, iFrom) != std::string::npos; },
                    kStepSeconds);
   }
-  std::string FindWindow(const std::string& sNamePattern) {
-    std::string sWindow;
-    WaitFor(
-        [&] {
-          sWindow = Xdotool("search --name '" + sNamePattern + "'");
-          return !sWindow.empty();
-        },
-        kStartSeconds);
-    return sWindow.substr(0, sWindow.find('\n'));
-  }
   void SendNote(int iKey) {
     pid_t pidSend = Spawn({MIDI_SEND, "--wait", "60", "vantrel-midi:in", "0:on:" + std::to_string(iKey) + ":100"}, env,
                           dir / "send.out");

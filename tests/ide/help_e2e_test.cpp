@@ -13,17 +13,6 @@ using namespace ide_e2e;
 class HelpE2eTest : public IdeE2eTest {
  protected:
   bool NeedsJack() const override { return false; }
-  // The first window whose name matches, waited for; empty when none shows.
-  std::string FindWindow(const std::string& sPattern) {
-    std::string sWindow;
-    WaitFor(
-        [&] {
-          sWindow = Xdotool("search --name '" + sPattern + "'");
-          return !sWindow.empty();
-        },
-        kStartSeconds);
-    return sWindow.substr(0, sWindow.find('\n'));
-  }
 };
 
 TEST_F(HelpE2eTest, HelpMenuOpensTheManualOnAModulePage) {

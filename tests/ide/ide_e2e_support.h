@@ -264,6 +264,17 @@ class IdeE2eTest : public testing::Test {
     return WaitFor([&] { return Log().find(s) != std::string::npos; }, dSeconds);
   }
   std::string Xdotool(const std::string& sArgs) { return Capture("xdotool " + sArgs, env); }
+  // The first window whose name matches the pattern, waited for; "" when none came.
+  std::string FindWindow(const std::string& sPattern, double dSeconds = kStartSeconds) {
+    std::string sWindow;
+    WaitFor(
+        [&] {
+          sWindow = Xdotool("search --name '" + sPattern + "'");
+          return !sWindow.empty();
+        },
+        dSeconds);
+    return sWindow.substr(0, sWindow.find('\n'));
+  }
 
   fs::path dir, install;
   std::unique_ptr<VirtualDisplay> pdisplay;

@@ -19,17 +19,6 @@ class PerfBrowseE2eTest : public IdeE2eTest {
   // The keys reach the patches without MIDI, and the engine renders on its clock without a
   // sound device.
   bool NeedsJack() const override { return false; }
-  // The first window whose name matches the pattern, waited for; "" when none came.
-  std::string FindWindow(const std::string& sPattern) {
-    std::string sWindow;
-    WaitFor(
-        [&] {
-          sWindow = Xdotool("search --name '" + sPattern + "'");
-          return !sWindow.empty();
-        },
-        kStepSeconds);
-    return sWindow.substr(0, sWindow.find('\n'));
-  }
   size_t Count(const std::string& s) {
     std::string sLog = Log();
     size_t n = 0;
