@@ -118,7 +118,7 @@ void ModButterworth::Calc() {
     double w = y - c[0] * h[0] - c[1] * h[1];
     y = w + c[2] * h[0] + c[3] * h[1];
     h[1] = h[0];
-    h[0] = FilterFold(w);
+    h[0] = FoldState(w);
   }
 
   // 5. The soft limiter: beyond AmpLimBegin times the recent peak the output bends over and never
