@@ -24,7 +24,8 @@ Var avarInputs[] = {
 Var avarOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(ButterworthVars, dOutput), 0, 0), VarEnd};
 
 ModuleTypeTmpl<ModButterworth> typeFilter("Filter", avarInputs, avarOutputs,
-                                          AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderFilter);
+                                          AttrRegistered | AttrBypassPasses | AttrMultiMono | AttrAudioRate, nullptr,
+                                          OrderFilter);
 
 // The damping (s coefficient at q = 1) of each section of the normalised Butterworth prototypes,
 // 2·sin((2k − 1)π/2N), by section count.

@@ -56,7 +56,9 @@ Var avarDelayOutputs[] = {
 void DelayTapReadOut(Module* pmodule, Var*) { static_cast<ModDelay*>(pmodule)->ModDelay::Calc(); }
 
 ModuleTypeTmpl<ModDelay> typeDelay("Delay", avarDelayInputs, avarDelayOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderDelay);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate |
+                                       AttrFeedbackStep,
+                                   nullptr, OrderDelay);
 
 }  // namespace
 

@@ -17,7 +17,8 @@ Var avarPinkInputs[] = {VarIn("Color", FormTypeKeyword, VAR_OFFSET(NoiseVars, dC
 Var avarNoiseOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(NoiseVars, dOutput), 0, 0), VarEnd};
 
 ModuleTypeTmpl<ModNoise> typeNoise("Noise", avarNoiseInputs, avarNoiseOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderNoise);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate, nullptr,
+                                   OrderNoise);
 ModuleTypeTmpl<ModNoise> typePinkNoise("PinkNoise", avarPinkInputs, avarNoiseOutputs,
                                        AttrRegistered | AttrBypassSilences, nullptr, OrderPinkNoise);
 

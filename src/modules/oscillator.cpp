@@ -41,7 +41,8 @@ Var avarLfoOutputs[] = {
 #undef OSC_OUT
 
 constexpr uint32_t kOscAttrs = AttrRegistered | AttrBypassSilences | AttrMultiMono;
-ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs, nullptr, OrderOsc);
+ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs | AttrAudioRate, nullptr,
+                                      OrderOsc);
 ModuleTypeTmpl<ModOscillator> typeLfo("LFO", avarLfoInputs, avarLfoOutputs, kOscAttrs, nullptr, OrderLFO);
 
 // A keyword value as a waveform number; values no int can hold are unknown waveforms.

@@ -35,7 +35,8 @@ Var avarLFSWOOutputs[] = {SWO_OUT(Output, FormTypeNumeric),  SWO_OUT(Control, Fo
 #undef SWO_OUT
 
 constexpr uint32_t kSWOAttrs = AttrRegistered | AttrBypassSilences;
-ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs, "SWOPerPatch", OrderSWO);
+ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs | AttrAudioRate, "SWOPerPatch",
+                               OrderSWO);
 ModuleTypeTmpl<ModSWO> typeLFSWO("LFSWO", avarLFSWOInputs, avarLFSWOOutputs, kSWOAttrs, "LFSWOPerPatch",
                                  OrderLFSWO);
 

@@ -32,7 +32,8 @@ class ModuleTypeModPatch : public ModuleTypeTmpl<ModPatch> {
   int RefuseChannels(Var*) override { return 0; }
 };
 
-ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered, nullptr, OrderPatch);
+ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered | AttrAudioRate, nullptr,
+                              OrderPatch);
 
 }  // namespace
 

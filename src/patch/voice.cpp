@@ -81,7 +81,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (strcmp(pszType, "Note") == 0 && !pmodNote) pmodNote = static_cast<ModNote*>(pmod);
     if (strcmp(pszType, "Voice") == 0 && !pmodVoice) pmodVoice = static_cast<ModVoice*>(pmod);
     if (strcmp(pszType, "Scope") == 0 && !pmodScope) pmodScope = pmod;
-    if (strcmp(pszType, "Delay") == 0) apmodDelay.push_back(pmod);
+    if (entry.ptype->HasAttr(AttrFeedbackStep)) apmodDelay.push_back(pmod);
   }
   // Step 3: bind every record to its storage.
   for (int i = 0; i < n; ++i) {

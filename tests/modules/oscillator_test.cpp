@@ -713,9 +713,9 @@ TEST(OscRegistrationTest, TypesOfTheGroup) {
     int nInputs, nOutputs;
     uint32_t attrs;
   } aTypes[] = {
-      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
       {"LFO", "ModOscillator", 7, 8, AttrRegistered | AttrBypassSilences | AttrMultiMono},
-      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
       {"PinkNoise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences},
       {"Pitch", "ModPitch", 13, 0, AttrRegistered | AttrQuietUnused},
   };
