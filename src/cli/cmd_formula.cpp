@@ -21,6 +21,7 @@ namespace {
 struct FormulaOptions {
   std::vector<std::string> asTexts;
   bool bEval = false;
+  bool bMarkdown = false;
 };
 
 // A value as the author would write it: strings quoted, keywords by name.
@@ -148,18 +149,57 @@ int RunFormula(const FormulaOptions& opt) {
   return iExit;
 }
 
+// A table cell: a vertical bar would end the cell.
+std::string Cell(const char* psz) {
+  std::string s;
+  for (; psz && *psz; ++psz) s += *psz == '|' ? std::string("\\|") : std::string(1, *psz);
+  return s;
+}
+
+void PrintMarkdownRow(const FormFnInfo& row) {
+  const char* pszName = row.pszName ? row.pszName : row.pszOp;
+  std::string sResult = row.pszResult ? "`" + Cell(row.pszResult) + "`" : "in a patch";
+  printf("| `%s` | `%s` | %s | `%s` | %s |\n", Cell(pszName).c_str(), Cell(row.pszArgs).c_str(),
+         Cell(row.pszHelp).c_str(), Cell(row.pszExample).c_str(), sResult.c_str());
+}
+
+// The function reference of the manual: operators (by binding, tightest first), functions, units.
+int PrintFunctionReference() {
+  const char* pszHeader = "| Name | Arguments | Description | Example | Result |\n|---|---|---|---|---|\n";
+  printf("**Operators**\n\n%s", pszHeader);
+  PrintMarkdownRow(FormFnUnaryMinus);
+  for (int iPrecedence : {90, 80, 70, 60})
+    for (const FormFnInfo* p = FormFnTable; p->pfnEval; ++p)
+      if (p->pszOp && p->iPrecedence == iPrecedence) PrintMarkdownRow(*p);
+  printf("\n**Functions**\n\n%s", pszHeader);
+  for (const FormFnInfo* p = FormFnTable; p->pfnEval; ++p)
+    if (!p->pszOp) PrintMarkdownRow(*p);
+  printf("\n**Units**\n\n%s", pszHeader);
+  for (const FormFnInfo* p = FormFnUnits; p->pfnEval; ++p) PrintMarkdownRow(*p);
+  return ExitOk;
+}
+
 }  // namespace
 
 Command AddFormulaCommand(CLI::App& app) {
   auto opt = std::make_shared<FormulaOptions>();
   CLI::App* papp = app.add_subcommand("formula", "Parse formulas and print them back, or evaluate them with --eval");
-  papp->add_option("TEXT", opt->asTexts, "Formulas (quote each one for the shell)")->required();
+  papp->add_option("TEXT", opt->asTexts, "Formulas (quote each one for the shell); needed unless --markdown");
   papp->add_flag("--eval", opt->bEval, "Print each formula's value instead of its tree");
+  papp->add_flag("--markdown", opt->bMarkdown,
+                 "Print the function reference of the manual (docs/): every operator, function and unit");
   papp->footer(
       "Formulas see Global:FreqEval, FreqA and FreqFullBass from the installation's settings and the note\n"
       "names of the default tuning (A4 is FreqA, C#4 and Db4 name the same note). A refused formula prints\n"
       "its error and place as"
       " BEFORE >>> HERE <<< AFTER on standard error, and the exit status is 1.\n"
       "Example: vantrel formula --eval '440 + 7 SEMIS' 'Select(0.5, 1, 2)' '-6 DB'");
-  return {papp, [opt] { return RunFormula(*opt); }};
+  return {papp, [opt]() -> int {
+            if (opt->bMarkdown) return PrintFunctionReference();
+            if (opt->asTexts.empty()) {
+              fprintf(stderr, "vantrel formula: TEXT is required (or --markdown); see vantrel formula --help\n");
+              return ExitUsage;
+            }
+            return RunFormula(*opt);
+          }};
 }

@@ -251,7 +251,11 @@ int RunPlay(const PlayOptions& opt) {
   }
 
   ReportWatcher reports(console);
-  // Command-line notes and --seconds count from the moment the device plays.
+  // Command-line notes and --seconds count from the moment the device plays: a sound server may
+  // start pulling a few tenths of a second after its stream opened.
+  for (Clock::time_point tGiveUp = Clock::now() + std::chrono::seconds(2);
+       !engine.SoundStarted() && Clock::now() < tGiveUp && EndRequests() == 0;)
+    std::this_thread::sleep_for(std::chrono::milliseconds(1));
   Clock::time_point tSound = Clock::now();
   size_t iNextNote = 0;
   Clock::time_point tNextTick = Clock::now(), tNextStatus = Clock::now() + std::chrono::seconds(1);

@@ -95,6 +95,9 @@ class AudioOutput {
   // Set once the device stopped playing (unplugged, server gone); the layer then paces the
   // buffers with a clock so that the engine keeps running.
   virtual bool Lost() const = 0;
+  // The device has taken the engine's first frames: the sound has started (a server may pull
+  // only some tenths of a second after its stream opened).
+  virtual bool Playing() const { return true; }
 };
 
 // The device for the API asked for. With AudioApi::Default the system's default; Null gives the

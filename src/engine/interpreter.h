@@ -134,6 +134,8 @@ class Interpreter : public InterpreterSettings, public MidiTarget, public MidiIn
   // Periods the device played with a gap because the engine had no buffer ready (the listener
   // heard silence), and periods the sound server itself reported lost (its xruns).
   long LatePeriods() const;
+  // The device has started to take the engine's sound (true without a device: nothing to wait for).
+  bool SoundStarted() const { return !DeviceReady() || !bDeviceOpen_ || pdevice_->Playing(); }
   long ServerXruns() const;
 
  protected:

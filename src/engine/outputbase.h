@@ -163,6 +163,7 @@ class OutputBase : public AudioOutput {
   long Underruns() const override { return nUnderruns_.load(std::memory_order_relaxed); }
   long Xruns() const override { return nXruns_.load(std::memory_order_relaxed); }
   bool Lost() const override { return bLost_.load(); }
+  bool Playing() const override { return bPlaying_.load(std::memory_order_acquire) || bLost_.load(); }
   std::string OpenError() const override { return sOpenError_; }
   bool SetTap(SampleTap* ptap) override {
     ptap_ = ptap;
@@ -201,6 +202,7 @@ class OutputBase : public AudioOutput {
   const int16_t* Play(int16_t* asOut, uint32_t nFrames) {
     if (!asOut) asOut = asScratch_.get();
     if (!player_.Pull(reinterpret_cast<char*>(asOut), nFrames)) nUnderruns_.fetch_add(1, std::memory_order_relaxed);
+    if (player_.FramesTaken() != 0) bPlaying_.store(true, std::memory_order_release);
     if (ptap_ && player_.Started()) ptap_->Push(asOut, static_cast<size_t>(nFrames) * static_cast<size_t>(format_.nChannels));
     return asOut;
   }
@@ -245,6 +247,7 @@ class OutputBase : public AudioOutput {
   std::string sOpenError_;
   std::atomic<long> nUnderruns_{0}, nXruns_{0};
   std::atomic<bool> bLost_{false};
+  std::atomic<bool> bPlaying_{false};  // the device has taken frames of the engine's
   std::atomic<uint64_t> uFrameMap_{0};  // device frame << 32 | engine frame, see EngineFrameAt
   std::atomic<bool> bClockStop_{false};
   std::thread threadClock_;

@@ -40,6 +40,7 @@ struct Var {
   VarOutputFn pfnOutput;
   int classMax;         // highest class allowed; 0 means no limit
   uint32_t flags;
+  const char* pszHelp;  // one line for the patch author: meaning, unit, sensible range
 
   // Instance fields.
   Var* avarTable;       // the table this record lives in

@@ -227,6 +227,20 @@ void Top::BuildMenu(QMainWindow* pframe) {
     pmenuTest->addAction("&Regression Test", [] { CVantrelExplorerApp::Get()->RunRegression(); });
     pmenuTest->addAction("&Heap Diff", [this] { pmodel_->HeapCheck(); });
   }
+
+  // The manual, opened in the help window on one of its parts.
+  QMenu* pmenuHelp = pbar->addMenu("&Help");
+  QObject::connect(pmenuHelp, &QMenu::aboutToShow, pframe,
+                   [] { AKS(AKSTrace, AK_HERE, "main window: menu opened: Help"); });
+  static const struct {
+    const char* pszItem;
+    const char* pszTopic;
+  } aHelp[] = {{"&Contents", ""}, {"&Language Guide", "language"}, {"&Module Reference", "modules"},
+               {"&Functions", "functions"}};
+  for (const auto& help : aHelp)
+    pmenuHelp->addAction(help.pszItem, [pszTopic = help.pszTopic] {
+      if (HelpApi* phelp = OpenHelp(KSWinFactory::Get())) phelp->ShowTopic(pszTopic);
+    });
 }
 
 void Top::OpenType(const char* pszType) { KSWinFactory::Get().OpenWindow(pszType); }

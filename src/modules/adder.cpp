@@ -1,5 +1,6 @@
 // The additive oscillator bank: each operator a table sine with its own frequency and slewed gain.
 #include "adder.h"
+#include "modulehelp.h"
 
 #include <cfloat>
 #include <cstring>
@@ -18,8 +19,16 @@ Var avarAdderInputs[] = {VarIn("Slew", FormTypeNumeric, VAR_OFFSET(AdderVars, dS
                          VarEnd};
 Var avarAdderOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(AdderVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpAdder[] = {
+    {"Slew", "constant, seconds: a partial's gain moves by at most 1 in this time (no clicks), about 0.1..50 ms"},
+    {"Bypass", "accepted for symmetry; the adder does not consult it"},
+    {"Output", "audio: the sum of the sine partials FreqN with gains GainN, bass compensated"},
+    {"Freq<N>", "Hz: the frequency of partial N (default 1)"},
+    {"Gain<N>", "linear: the level of partial N (default 1), followed within the Slew time"},
+    {}};
 ModuleTypeTmpl<ModAdder> typeAdder("Adder", avarAdderInputs, avarAdderOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderAdder);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderAdder,
+                                   ahelpAdder);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The "Filter" module: Butterworth sections designed by the bilinear transform with pre-warping,
 // run as a cascade, followed by a soft limiter that follows the input's recent peak.
 #include "butterworth.h"
+#include "modulehelp.h"
 
 #include <cmath>
 #include <numbers>
@@ -23,9 +24,21 @@ Var avarInputs[] = {
     VarEnd};
 Var avarOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(ButterworthVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpFilter[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"Cutoff", ModHelp::kCutoff},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Resonance", "the q of the filter, 1..1000: 1 is a plain Butterworth response, larger values peak at Cutoff"},
+    {"Poles", "2, 4 or 6: the steepness, 12, 24 or 36 dB per octave"},
+    {"Mode", "keyword: Lowpass or Highpass"},
+    {"AmpHistHalf", "seconds: the half-life of the peak follower that sets the soft limiter's level; set once"},
+    {"AmpLimBegin", "times the recent peak: where the soft limiter begins to round the output; set once"},
+    {"AmpLimRange", "times the recent peak: how far above the limit's start the output may still rise; set once"},
+    {"Output", ModHelp::kOutput},
+    {}};
 ModuleTypeTmpl<ModButterworth> typeFilter("Filter", avarInputs, avarOutputs,
                                           AttrRegistered | AttrBypassPasses | AttrMultiMono | AttrAudioRate, nullptr,
-                                          OrderFilter);
+                                          OrderFilter, ahelpFilter);
 
 // The damping (s coefficient at q = 1) of each section of the normalised Butterworth prototypes,
 // 2·sin((2k − 1)π/2N), by section count.

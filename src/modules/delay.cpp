@@ -1,5 +1,6 @@
 // The multi-tap delay line: taps from per-patch formulas or numbered variables, feedback after the sample.
 #include "delay.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -55,10 +56,34 @@ Var avarDelayOutputs[] = {
 // The tap read-out: a TapN output brings the delay up to date for the current instant.
 void DelayTapReadOut(Module* pmodule, Var*) { static_cast<ModDelay*>(pmodule)->ModDelay::Calc(); }
 
+const VarHelp ahelpDelay[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"Feedback", "added into the line each sample after everything else, so it may read the delay's own outputs"},
+    {"Speed", "divides every delay time: 2 halves them"},
+    {"Interpolate", "constant keyword: Linear (smooth fractional delays) or None (whole samples)"},
+    {"Fade",
+     "constant keyword: Flat (both sides full at the centre, fading towards the edges) or Power (constant power)"},
+    {"TimeMax", "seconds: the longest delay the line must hold; needed only when a TimeN varies"},
+    {"TapFrom", "per patch: first tap number made by the TimeForm, GainForm and PanForm formulas"},
+    {"TapTo", "per patch: last tap number made by the forms; below TapFrom makes none"},
+    {"TimeForm", "per patch: seconds of tap number Tap, for taps TapFrom..TapTo"},
+    {"GainForm", "per patch: linear gain of tap number Tap"},
+    {"PanForm", "per patch: pan of tap number Tap, 0 left .. 1 right"},
+    {"Bypass", ModHelp::kBypassSilences},
+    {"Tap", "the tap number the forms are being evaluated for"},
+    {"Output", "the sum of the taps, left side"},
+    {"Output2", "the sum of the taps, right side"},
+    {"Stereo", "the two sides as one two-channel bus: MakeBus( Output, Output2 )"},
+    {"Time<N>", "seconds: tap N's delay (up to TimeMax when it varies)"},
+    {"Gain<N>", "linear: tap N's level (default 1)"},
+    {"Pan<N>", "tap N's place, 0 left .. 1 right (default 0.5)"},
+    {"Tap<N>", "output: tap N's own signal, before panning"},
+    {}};
 ModuleTypeTmpl<ModDelay> typeDelay("Delay", avarDelayInputs, avarDelayOutputs,
                                    AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate |
                                        AttrFeedbackStep,
-                                   nullptr, OrderDelay);
+                                   nullptr, OrderDelay,
+                                   ahelpDelay);
 
 }  // namespace
 

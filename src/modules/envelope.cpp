@@ -51,7 +51,37 @@ Var avarEnvOutputs[] = {VarOut("Output", FormTypeNumeric, ENV_AT(dOutput), 0, 0)
                         VarOut("Finished", FormTypeBoolean, ENV_AT(dFinished), 0, 0),
                         VarEnd};
 
-ModuleTypeTmpl<ModEnvelope> typeEnv("Env", avarEnvInputs, avarEnvOutputs, kEnvAttrs, nullptr, OrderEnv);
+// Help lines of every envelope type: the stage rows of the stage types and the common rows.
+const VarHelp ahelpEnv[] = {
+    {"Wait", "seconds at 0 before the envelope starts to rise"},
+    {"Attack", "seconds to rise to 1 (linear on Amp)"},
+    {"Impact", "seconds to stay at 1 after the attack"},
+    {"Decay", "seconds to fall from 1 to the next level (Break or Sustain)"},
+    {"Break", "0..1: the level the decay falls to before the slope"},
+    {"Slope", "seconds to move from the break level on to the sustain level"},
+    {"Sustain", "0..1: the level held while Stop is true (normally while the key is down)"},
+    {"Release", "seconds to fall to 0 once TrigRelease fires"},
+    {"Bypass", "true freezes the envelope: its outputs hold"},
+    {"Speed", "time scale: 2 plays every segment twice as fast, 0 freezes; e.g. key tracking"},
+    {"Stop", "the hold condition: a holding segment waits while this is true"},
+    {"TrigRelease", "the condition that starts the release (default: note released, damper pedal up)"},
+    {"Epsilon", "constant: how close to 0 exponential curves go, e.g. -46 dB; smaller is longer tails"},
+    {"Output", "0..1: the envelope with straight segments"},
+    {"Exp", "0..1: the envelope with exponential (constant-ratio) segments"},
+    {"Amp", "0..1: straight while rising, exponential while falling: the natural choice for gain"},
+    {"Custom", "0..1: per segment straight, or exponential where CurvN is Exponential"},
+    {"Segment", "the number of the segment being played"},
+    {"SyncOut", "1 on the sample at which a segment begins, else 0"},
+    {"Finished", "1 once the last segment has ended: a Voice's Finished reads it to free the voice"},
+    {"Time<N>", "seconds: how long segment N takes (N from 1)"},
+    {"Valu<N>", "the level segment N ends at; Valu0 is the starting level"},
+    {"Trig<N>", "a condition: when it becomes true, segment N starts from where the envelope is"},
+    {"Stop<N>", "a condition: segment N holds at its end while it is true"},
+    {"Goto<N>", "the segment to continue with after segment N (a loop); 0 for none"},
+    {"Curv<N>", "constant keyword: Exponential makes segment N curve on the Custom output, else Linear"},
+    {}};
+
+ModuleTypeTmpl<ModEnvelope> typeEnv("Env", avarEnvInputs, avarEnvOutputs, kEnvAttrs, nullptr, OrderEnv, ahelpEnv);
 
 // The stage types: one per subset s of the stages, bit b of s standing for stage b.
 constexpr int kStageTypes = 1 << EnvStages;
@@ -120,7 +150,8 @@ void EnvRegisterStageTypes() {
     avar[n] = VarEnd;
     StageTypeName(s, aszStageTypeName[s]);
     aptypeStage[s] =
-        new ModuleTypeTmpl<ModEnvelope>(aszStageTypeName[s], avar, avarEnvOutputs, kEnvAttrs, nullptr, OrderEnvStages);
+        new ModuleTypeTmpl<ModEnvelope>(aszStageTypeName[s], avar, avarEnvOutputs, kEnvAttrs, nullptr, OrderEnvStages,
+                                        ahelpEnv);
   }
 }
 

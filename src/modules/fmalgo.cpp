@@ -1,5 +1,6 @@
 // The phase-modulation operator network: table sines whose names say which operator each one modulates.
 #include "fmalgo.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cstring>
@@ -13,8 +14,19 @@ namespace {
 Var avarFMAlgoInputs[] = {VarIn("Bypass", FormTypeBoolean, VAR_OFFSET(FMAlgoVars, dBypass), 0, 0, "false"), VarEnd};
 Var avarFMAlgoOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(FMAlgoVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpFMAlgo[] = {
+    {"Bypass", "accepted for symmetry; the operator bank does not consult it"},
+    {"Output", "audio: the sum of the carriers (one-digit operators), bass compensated"},
+    {"Freq<N>", "Hz: the frequency of operator N; N is a string of digits, and N1, N2 ... modulate N"},
+    {"Gain<N>", "the level of operator N; for a modulator its depth in cycles of phase, about 0.1..2"},
+    {"Plus<N>", "cycles: a phase offset added to operator N"},
+    {"PreGain<N>", "output: operator N's sine, -1..1"},
+    {"Control<N>", "output: operator N's gain times its sine"},
+    {"Audio<N>", "output: carrier N's bass-compensated signal"},
+    {}};
 ModuleTypeTmpl<ModFMAlgo> typeFMAlgo("FMAlgo", avarFMAlgoInputs, avarFMAlgoOutputs,
-                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo);
+                                     AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderFMAlgo,
+                                     ahelpFMAlgo);
 
 // The variables of an operator: the prefix, and the operator's record it binds to.
 struct FMPrefix {

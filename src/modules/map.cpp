@@ -1,6 +1,7 @@
 // The map kinds: declaration tables (the tunings with their note outputs), table building and
 // look-up.
 #include "map.h"
+#include "modulehelp.h"
 
 #include <cmath>
 #include <cstdio>
@@ -58,6 +59,7 @@ const char* const apszFlatAlias[12] = {nullptr, "Db",    nullptr, "Eb",    nullp
                                        "Gb",    nullptr, "Ab",    nullptr, "Bb",    nullptr};
 constexpr int kNoteOutputs = MapNamedNotes + 5 * (MapNamedNotes / 12);  // 204
 constexpr int kNoteNameSize = 8;                                        // the longest, "C#10", needs 5
+constexpr int kNoteHelpSize = 48;  // "Hz: the frequency of note 143 in this tuning" needs 45
 
 Var avarMapOutputs[] = {VarOut("ValInput", FormTypeNumeric, MAP_AT(dValInput), ClassPerPatch, 0, nullptr),
                         VarOut("Output", FormTypeNumeric, MAP_AT(dOutput), 0, 0), VarEnd};
@@ -65,6 +67,7 @@ Var avarMapOutputs[] = {VarOut("ValInput", FormTypeNumeric, MAP_AT(dValInput), C
 // ValInput, Output, then the note outputs C-1, C#-1, Db-1, D-1, ... B10.
 Var* TuningOutputs() {
   static char aszName[kNoteOutputs][kNoteNameSize];
+  static char aszHelp[kNoteOutputs][kNoteHelpSize];
   static Var avar[2 + kNoteOutputs + 1];
   avar[0] = avarMapOutputs[0];
   avar[1] = avarMapOutputs[1];
@@ -75,7 +78,10 @@ Var* TuningOutputs() {
       if (!pszClass) continue;
       char* pszName = aszName[n - 2];
       snprintf(pszName, kNoteNameSize, "%s%d", pszClass, iNote / 12 - 1);
-      avar[n++] = VarOut(pszName, FormTypeNumeric, iOffset, ClassPerPatch, 0);
+      char* pszHelp = aszHelp[n - 2];
+      snprintf(pszHelp, kNoteHelpSize, "Hz: the frequency of note %d in this tuning", iNote);
+      avar[n] = VarOut(pszName, FormTypeNumeric, iOffset, ClassPerPatch, 0);
+      avar[n++].pszHelp = pszHelp;
     }
   }
   avar[n] = VarEnd;
@@ -83,17 +89,52 @@ Var* TuningOutputs() {
 }
 Var* const avarTuningOutputs = TuningOutputs();
 
-ModuleTypeTmpl<ModMap> typeMap("Map", avarMapInputs, avarMapOutputs, kMapAttrs, nullptr, OrderMap);
+const VarHelp ahelpMap[] = {
+    {"Input", "the table index: the entry number, not a grid value (for tunings the note number)"},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Interpolate", "keyword, per patch: None or Linear; accepted, the look-up takes the nearest lower entry"},
+    {"ValFrom", "per patch: the first grid value the table is computed at"},
+    {"ValTo", "per patch: the last grid value (at most 5002 entries are computed)"},
+    {"ValFormula", "per patch: the formula tabulated once at set-up; it reads the grid value as ValInput"},
+    {"ValStep", "per patch: the distance between grid values, greater than 0"},
+    {"ValInput", "the grid value ValFormula is being computed for (only meaningful while the table is built)"},
+    {"Output", "the table entry selected by Input"},
+    {}};
+ModuleTypeTmpl<ModMap> typeMap("Map", avarMapInputs, avarMapOutputs, kMapAttrs, nullptr, OrderMap, ahelpMap);
+// What Tuning and SubTuning mean alike.
+const VarHelp ahelpTuningShared[] = {
+    {"Input", "the note number to look up, 0..143 (default the note's MIDI number)"},
+    {"ValInput", "the note number ValFormula is being computed for"},
+    {"Output", "Hz: the frequency of the note Input"},
+    {}};
+const VarHelp ahelpTuning[] = {
+    {"Bypass", "true passes Input (the note number) through unchanged"},
+    {"Interpolate", "keyword, per patch: accepted, not used by the look-up"},
+    {"ValFrom", "per patch: the first note number of the table, 0 for a full tuning"},
+    {"ValTo", "per patch: the last note number, 143 for a full tuning"},
+    {"ValFormula", "per patch: the frequency in Hz of note ValInput; by default equal temperament from FreqA"},
+    {"ValStep", "per patch: 1 for a tuning (one entry per note)"},
+    {}};
 ModuleTypeTmpl<ModMap> typeTuning("Tuning",
                                   TuningInputs(avarTuningInputs,
                                                {"false", "None", "0", "143", "1", "FreqA + ( ValInput - 69 ) semis"}),
-                                  avarTuningOutputs, kMapAttrs, nullptr, OrderTuning);
+                                  avarTuningOutputs, kMapAttrs, nullptr, OrderTuning, ahelpTuning, ahelpTuningShared);
+const VarHelp ahelpSubTuning[] = {
+    {"Bypass", "true passes Input (the note number) through unchanged; by default the enclosing patch's Tuning"},
+    {"Interpolate", "keyword, per patch: accepted, not used by the look-up; by default the enclosing patch's Tuning"},
+    {"ValFrom",
+     "per patch: the first note number of the table, 0 for a full tuning; by default the enclosing patch's Tuning"},
+    {"ValTo", "per patch: the last note number, 143 for a full tuning; by default the enclosing patch's Tuning"},
+    {"ValFormula", "per patch: the frequency in Hz of note ValInput; by default the enclosing patch's formula"},
+    {"ValStep", "per patch: 1 for a tuning (one entry per note); by default the enclosing patch's Tuning"},
+    {}};
 ModuleTypeTmpl<ModMap> typeSubTuning("SubTuning",
                                      TuningInputs(avarSubTuningInputs,
                                                   {"Super( Tuning:Bypass )", "Super( Tuning:Interpolate )",
                                                    "Super( Tuning:ValFrom )", "Super( Tuning:ValTo )",
                                                    "Super( Tuning:ValStep )", "Super( Tuning:ValFormula )"}),
-                                     avarTuningOutputs, kMapAttrs | AttrQuietUnused, nullptr, OrderSubTuning);
+                                     avarTuningOutputs, kMapAttrs | AttrQuietUnused, nullptr, OrderSubTuning,
+                                     ahelpSubTuning, ahelpTuningShared);
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // The "MoogDirty" module: each stage integrates, trapezoid-fashion, the difference between the tanh
 // of its input and the tanh of its own value; the last stage feeds back into the first.
 #include "moogdirty.h"
+#include "modulehelp.h"
 
 #include <cmath>
 #include <numbers>
@@ -23,9 +24,21 @@ Var avarOutputs[] = {VarOut("Stage1", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars,
                      VarOut("Output", FormTypeNumeric, VAR_OFFSET(MoogDirtyVars, dOutput), 0, 0),
                      VarEnd};
 
+const VarHelp ahelpMoogDirty[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"Cutoff", ModHelp::kCutoff},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Resonance", "feedback around the ladder, 0..about 1.5: 0 none, higher values ring and self-oscillate"},
+    {"Drive", "input level into the saturating stages: 0.1 clean, 1 and more audibly distorted"},
+    {"Stage1", ModHelp::kStage},
+    {"Stage2", ModHelp::kStage},
+    {"Stage3", ModHelp::kStage},
+    {"Stage4", ModHelp::kStage},
+    {"Output", ModHelp::kLadderOutput},
+    {}};
 ModuleTypeTmpl<ModMoogDirty> typeMoogDirty("MoogDirty", avarInputs, avarOutputs,
                                            AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,
-                                           OrderMoogDirty);
+                                           OrderMoogDirty, ahelpMoogDirty);
 
 // The stages' input scale: tanh(k·y) saturates for |y| beyond about 1/k.
 constexpr double kScale = 19.23076923076923;  // 1/0.052

@@ -1,6 +1,7 @@
 // The "MoogSS1996" module: four one-pole stages, each a clamped trapezoid step, fed back from the
 // previous output.
 #include "moogss1996.h"
+#include "modulehelp.h"
 
 #include <array>
 #include <cmath>
@@ -19,9 +20,17 @@ Var avarInputs[] = {
     VarEnd};
 Var avarOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(MoogSS1996Vars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpMoogSS1996[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"Cutoff", ModHelp::kCutoff},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Resonance", "feedback around the ladder, 0..1 (larger values act as 1)"},
+    {"Poles", "accepted for compatibility: the ladder always has four stages (24 dB per octave)"},
+    {"Output", ModHelp::kOutput},
+    {}};
 ModuleTypeTmpl<ModMoogSS1996> typeMoogSS1996("MoogSS1996", avarInputs, avarOutputs,
                                              AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,
-                                             OrderMoogSS1996);
+                                             OrderMoogSS1996, ahelpMoogSS1996);
 
 // Every stage clamps to ±0.95: (|v + 0.95| − |v − 0.95|)/2.
 inline double Sat(double d) { return (std::fabs(d + 0.95) - std::fabs(d - 0.95)) / 2; }

@@ -1,6 +1,7 @@
 // The "MoogV11" module: per sample, two passes of the input stage (tanh of the input less the
 // resonance feedback) and four one-pole stages, each of which blends its input with the previous one.
 #include "moogv11.h"
+#include "modulehelp.h"
 
 #include <cfloat>
 #include <cmath>
@@ -22,8 +23,20 @@ Var avarOutputs[] = {VarOut("Stage1", FormTypeNumeric, VAR_OFFSET(MoogV11Vars, d
                      VarOut("Output", FormTypeNumeric, VAR_OFFSET(MoogV11Vars, dOutput), 0, 0),
                      VarEnd};
 
+const VarHelp ahelpMoogV11[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"Cutoff", ModHelp::kCutoff},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Resonance", "feedback around the ladder, 0..1: near 1 the filter rings and then self-oscillates"},
+    {"Stage1", ModHelp::kStage},
+    {"Stage2", ModHelp::kStage},
+    {"Stage3", ModHelp::kStage},
+    {"Stage4", ModHelp::kStage},
+    {"Output", ModHelp::kLadderOutput},
+    {}};
 ModuleTypeTmpl<ModMoogV11> typeMoogV11("MoogV11", avarInputs, avarOutputs,
-                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderMoogV11);
+                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderMoogV11,
+                                       ahelpMoogV11);
 
 // g = Cutoff/R × 1.08π: at two passes per sample the stage's pole sits near 1.08 × Cutoff, which
 // the delays around the loop pull back so that the ladder rings close to Cutoff.

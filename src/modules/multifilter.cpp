@@ -1,6 +1,7 @@
 // The "MultiFilter" module: bands of the filter kernels, built once from the patch's numbered
 // variables, re-cooked only when a varying frequency, gain, q or type changes.
 #include "multifilter.h"
+#include "modulehelp.h"
 
 #include <climits>
 #include <cmath>
@@ -24,9 +25,23 @@ Var avarInputs[] = {
     VarEnd};
 Var avarOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(MultiFilterVars, dOutput), 0, 0), VarEnd};
 
+const VarHelp ahelpMultiFilter[] = {
+    {"Input", ModHelp::kAudioInput},
+    {"GainMaster", "linear factor applied to the whole filter's output; 1 leaves the level"},
+    {"Bands", "constant: the number of bands the default q is made for (each band 10/Bands octaves wide), 1..64"},
+    {"Layout", "constant keyword: Serial (bands one after another) or Parallel (bands side by side, summed)"},
+    {"TypeDefault", "constant keyword: the kernel type of a band without TypeN, e.g. ParametricConst, LPF2, HiShelf2"},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Output", ModHelp::kOutput},
+    {"Type<N>",
+     "keyword: band N's kernel, e.g. LPF2, HPF2, BPF2, LoShelf2, HiShelf2, ParametricConst (default TypeDefault)"},
+    {"Freq<N>", "Hz: band N's frequency (default N)"},
+    {"Gain<N>", "linear: band N's gain for the shelf and peaking kernels, e.g. 6 dB (default 1; never 0)"},
+    {"Q<N>", "band N's quality: higher is narrower, about 0.3..20 (default from Bands, else 1)"},
+    {}};
 ModuleTypeTmpl<ModMultiFilter> typeMultiFilter("MultiFilter", avarInputs, avarOutputs,
                                                AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,
-                                               OrderMultiFilter);
+                                               OrderMultiFilter, ahelpMultiFilter);
 
 // The band variables, by the slot they fill.
 enum BandSlot { SlotType, SlotFreq, SlotGain, SlotQ, SlotCount };

@@ -1,5 +1,6 @@
 // The noise module kinds "Noise" and "PinkNoise": a chaotic white generator and filtered pink noise.
 #include "noise.h"
+#include "modulehelp.h"
 
 #include <cfloat>
 #include <cmath>
@@ -16,11 +17,23 @@ Var avarPinkInputs[] = {VarIn("Color", FormTypeKeyword, VAR_OFFSET(NoiseVars, dC
                         VarIn("Bypass", FormTypeBoolean, VAR_OFFSET(NoiseVars, dBypass), 0, 0, "False"), VarEnd};
 Var avarNoiseOutputs[] = {VarOut("Output", FormTypeNumeric, VAR_OFFSET(NoiseVars, dOutput), 0, 0), VarEnd};
 
+// What Noise and PinkNoise mean alike.
+const VarHelp ahelpNoiseShared[] = {
+    {"Bypass", ModHelp::kBypassSilences},
+    {"Output", "the noise, -1..1"},
+    {}};
+const VarHelp ahelpNoise[] = {
+    {"Color", "keyword: White (flat spectrum, each voice its own sequence) or Pink (-3 dB per octave)"},
+    {}};
 ModuleTypeTmpl<ModNoise> typeNoise("Noise", avarNoiseInputs, avarNoiseOutputs,
                                    AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate, nullptr,
-                                   OrderNoise);
+                                   OrderNoise, ahelpNoise, ahelpNoiseShared);
+const VarHelp ahelpPinkNoise[] = {
+    {"Color", "keyword: Pink (-3 dB per octave, from the patch's random generator) or White"},
+    {}};
 ModuleTypeTmpl<ModNoise> typePinkNoise("PinkNoise", avarPinkInputs, avarNoiseOutputs,
-                                       AttrRegistered | AttrBypassSilences, nullptr, OrderPinkNoise);
+                                       AttrRegistered | AttrBypassSilences, nullptr, OrderPinkNoise,
+                                       ahelpPinkNoise, ahelpNoiseShared);
 
 // The white seed is the voice number plus this, so that each voice runs its own sequence.
 constexpr double kWhiteSeedOffset = 1900.0 / 99.0;  // 19.1919...

@@ -1,5 +1,6 @@
 // The oscillator module kinds "Osc" and "LFO": their tables, waveforms, band-limiting and hard sync.
 #include "oscillator.h"
+#include "modulehelp.h"
 
 #include <cmath>
 #include <cstdint>
@@ -41,9 +42,36 @@ Var avarLfoOutputs[] = {
 #undef OSC_OUT
 
 constexpr uint32_t kOscAttrs = AttrRegistered | AttrBypassSilences | AttrMultiMono;
+// What Osc and LFO mean alike.
+const VarHelp ahelpOscShared[] = {
+    {"Waveform",
+     "keyword: Sawtooth, Square, Triangle, Sine, SawPulse (band-limited) or SawtoothNA, SquareNA, SawPulseNA (naive)"},
+    {"Duty", ModHelp::kDuty},
+    {"Power", "exponent applied to the wave's size, sign kept: 1 leaves it, 2 sharpens, 0.5 rounds; about 0.1..10"},
+    {"SyncIn", ModHelp::kSyncIn},
+    {"PhaseIn", ModHelp::kPhaseIn},
+    {"Bypass", ModHelp::kBypassSilences},
+    {"Control", ModHelp::kRawWave},
+    {"Positive", ModHelp::kPositive},
+    {"SyncOut", ModHelp::kSyncOut},
+    {"PhaseOut", ModHelp::kPhaseOut},
+    {"DCOffset", "the amount that cancels the raw wave's mean at this duty (added before scaling)"},
+    {"AudioAmpAdj",
+     "the factor from the mean-free raw wave to the audio output: shape normalisation times bass compensation"},
+    {}};
+const VarHelp ahelpOsc[] = {
+    {"Frequency", ModHelp::kFrequencyPitch},
+    {"Output", ModHelp::kAudioOut},
+    {}};
 ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs | AttrAudioRate, nullptr,
-                                      OrderOsc);
-ModuleTypeTmpl<ModOscillator> typeLfo("LFO", avarLfoInputs, avarLfoOutputs, kOscAttrs, nullptr, OrderLFO);
+                                      OrderOsc, ahelpOsc, ahelpOscShared);
+const VarHelp ahelpLfo[] = {
+    {"Frequency", ModHelp::kFrequencyLfo},
+    {"Output", ModHelp::kRawWave},
+    {"Audio", ModHelp::kAudioOut},
+    {}};
+ModuleTypeTmpl<ModOscillator> typeLfo("LFO", avarLfoInputs, avarLfoOutputs, kOscAttrs, nullptr, OrderLFO,
+                                      ahelpLfo, ahelpOscShared);
 
 // A keyword value as a waveform number; values no int can hold are unknown waveforms.
 inline int WaveNumber(double d) { return d > -1e9 && d < 1e9 ? static_cast<int>(d) : -1; }

@@ -1,5 +1,6 @@
 // The "Pitch" module kind: its table of default factor formulas and the warning about factors of 0.
 #include "pitch.h"
+#include "modulehelp.h"
 
 #include <cstring>
 
@@ -32,8 +33,23 @@ Var avarPitchOutputs[] = {VarEnd};
 
 #undef PITCH_IN
 
+const VarHelp ahelpPitch[] = {
+    {"Input", "Hz: the frequency before the factors (default the Portamento output)"},
+    {"Octave", "ratio: octave shift, e.g. 1 octave or -1 octave; 1 leaves the pitch"},
+    {"Transpose", "ratio: transposition, e.g. 7 semis; 1 leaves the pitch"},
+    {"Detune", "ratio: fine tuning, e.g. 5 cents; 1 leaves the pitch"},
+    {"PitchEnv", "ratio: a pitch envelope, e.g. 12 semis ^ EnvPitch:Output"},
+    {"VibSource", "the vibrato wave, -1..1 (default the module LFOVibrato)"},
+    {"VibManual", "ratio: a fixed vibrato depth, e.g. 20 cents"},
+    {"VibControl", "ratio: vibrato depth from a controller (default up to 40 cents on the mod wheel)"},
+    {"VibEnv", "ratio: vibrato depth from an envelope; the largest of the three depths is used"},
+    {"BendRange", "ratio: the pitch change at full pitch bend, e.g. 2 semis"},
+    {"UnisonDetune", "ratio: this voice's share of UnisonSpread when a note plays several voices"},
+    {"UnisonSpread", "ratio: the widest detune between the voices of one note, e.g. 40 cents"},
+    {"Output", "Hz: the frequency oscillators play (the product of all factors)"},
+    {}};
 ModuleTypeTmpl<ModPitch> typePitch("Pitch", avarPitchInputs, avarPitchOutputs, AttrRegistered | AttrQuietUnused,
-                                   nullptr, OrderPitch);
+                                   nullptr, OrderPitch, ahelpPitch);
 
 // The factors checked at set-up, and the unit word that gives the ratio 1 the author meant.
 struct FactorCheck {

@@ -1,5 +1,6 @@
 // The sample-and-hold: its declaration table and the clocked sampling with sub-sample placement.
 #include "samplehold.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cfloat>
@@ -23,8 +24,21 @@ Var avarHoldOutputs[] = {VarOut("Output", FormTypeNumeric, HOLD_AT(dOutput), 0, 
                          VarOut("SyncOut", FormTypeBoolean, HOLD_AT(dSyncOut), 0, 0),
                          VarOut("PhaseOut", FormTypeNumeric, HOLD_AT(dPhaseOut), 0, 0), VarEnd};
 
+const VarHelp ahelpHold[] = {
+    {"Frequency", "Hz: how often a new sample is taken; 0 samples only at note start or when SyncIn fires"},
+    {"Input", "the value sampled at each tick (default a new random value 0..1)"},
+    {"InputPrev", "the value held before the first tick of a note (default random)"},
+    {"SyncIn", "-1, or a tick from another module's SyncOut: sample now and restart the phase"},
+    {"PhaseIn", ModHelp::kPhaseIn},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Output", "the held value, blended over the sample in which it changed"},
+    {"OutputPrev", "the value held before the latest tick"},
+    {"SyncOut", "-1, or on a tick where in the sample it fell: can clock oscillators and other holds"},
+    {"PhaseOut", ModHelp::kPhaseOut},
+    {}};
 ModuleTypeTmpl<ModSampleHold> typeHold("Hold", avarHoldInputs, avarHoldOutputs,
-                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderHold);
+                                       AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderHold,
+                                       ahelpHold);
 
 // A wrap announced at a computation is not announced again at the next two.
 constexpr uint32_t kAnnounceGap = 2;

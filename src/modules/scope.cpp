@@ -1,5 +1,6 @@
 // The Scope module.
 #include "scope.h"
+#include "modulehelp.h"
 
 #include <cctype>
 #include <cstring>
@@ -18,8 +19,16 @@ Var avarScopeInputs[] = {
     VarEnd};
 Var avarScopeOutputs[] = {VarEnd};
 
+const VarHelp ahelpScope[] = {
+    {"SyncIn", "-1 while waiting; any other value arms a capture (feed an oscillator's SyncOut to frame one period)"},
+    {"Finished", "true ends the capture (default: the next sync)"},
+    {"FreqHint", "Hz: the fundamental, for the oscilloscope's spectrum view; 0 if unknown"},
+    {"Bypass", "accepted for symmetry; a probe has nothing to switch off"},
+    {"Probe<N>", "a signal for the oscilloscope to capture"},
+    {"Caption<N>", "a value printed under the graph"},
+    {}};
 ModuleTypeTmpl<ModOscilloscope> typeScope("Scope", avarScopeInputs, avarScopeOutputs, AttrRegistered, nullptr,
-                                          OrderScope);
+                                          OrderScope, ahelpScope);
 
 }  // namespace
 

@@ -1,5 +1,6 @@
 // The slew module kinds: declaration tables of the seven kinds, and the Rate and Time slews.
 #include "slew.h"
+#include "modulehelp.h"
 
 #include <cfloat>
 #include <cmath>
@@ -57,36 +58,46 @@ Var avarSlewOutputs[] = {VarOut("Output", FormTypeNumeric, SLEW_AT(dOutput), 0, 
 constexpr uint32_t kSlewAttrs = AttrRegistered | AttrBypassPasses | AttrMultiMono;
 constexpr uint32_t kPortamentoAttrs = kSlewAttrs | AttrQuietUnused;
 
+const VarHelp ahelpSlew[] = {
+    {"Input", "the value to follow (for Portamento the note's frequency in Hz from Tuning)"},
+    {"Rate", "Linear: units per second; Exponential: factor per second (at least 1). Set Rate or Time, not both"},
+    {"Time", "seconds a slew takes to reach the input (when Rate is not set), 0.001..10"},
+    {"CurveType", "keyword, per patch: Linear (straight line) or Exponential (constant ratio, for frequencies)"},
+    {"Continue", "true: a new note glides from where the last one left the output; false: it starts at its input"},
+    {"Bypass", ModHelp::kBypassPasses},
+    {"Output", "the slewed value"},
+    {"Slewing", "1 while the output is moving toward the input, else 0"},
+    {}};
 ModuleTypeTmpl<ModSlew> typeSlew("Slew",
                                  SlewInputs(aavarSlewInputs[0], RateFirst,
                                             {nullptr, nullptr, nullptr, "Linear", "False", "False"}),
-                                 avarSlewOutputs, kSlewAttrs, nullptr, OrderSlew);
+                                 avarSlewOutputs, kSlewAttrs, nullptr, OrderSlew, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typeSlewRateLinear("SlewRateLinear",
                                            SlewInputs(aavarSlewInputs[1], RateFirst,
                                                       {nullptr, nullptr, nullptr, "Linear", "False", "False"}),
-                                           avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewRateLinear);
+                                           avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewRateLinear, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typeSlewRateExponential(
     "SlewRateExponential",
     SlewInputs(aavarSlewInputs[2], RateFirst, {nullptr, nullptr, nullptr, "Exponential", "False", "False"}),
-    avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewRateExponential);
+    avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewRateExponential, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typeSlewTimeLinear("SlewTimeLinear",
                                            SlewInputs(aavarSlewInputs[3], TimeFirst,
                                                       {nullptr, nullptr, nullptr, "Linear", "False", "False"}),
-                                           avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewTimeLinear);
+                                           avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewTimeLinear, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typeSlewTimeExponential(
     "SlewTimeExponential",
     SlewInputs(aavarSlewInputs[4], TimeFirst, {nullptr, nullptr, nullptr, "Exponential", "False", "False"}),
-    avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewTimeExponential);
+    avarSlewOutputs, kSlewAttrs, nullptr, OrderSlewTimeExponential, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typePortamento("Portamento",
                                        SlewInputs(aavarSlewInputs[5], BypassFirst,
                                                   {"Tuning:Output", nullptr, nullptr, "Exponential", "True", "False"}),
-                                       avarSlewOutputs, kPortamentoAttrs, nullptr, OrderPortamento);
+                                       avarSlewOutputs, kPortamentoAttrs, nullptr, OrderPortamento, ahelpSlew);
 ModuleTypeTmpl<ModSlew> typeSubPortamento("SubPortamento",
                                           SlewInputs(aavarSlewInputs[6], BypassFirst,
                                                      {"Tuning:Output", "Super( Portamento:Rate )",
                                                       "Super( Portamento:Time )", "Super( Portamento:CurveType )",
                                                       "Super( Portamento:Continue )", "Super( Portamento:Bypass )"}),
-                                          avarSlewOutputs, kPortamentoAttrs, nullptr, OrderSubPortamento);
+                                          avarSlewOutputs, kPortamentoAttrs, nullptr, OrderSubPortamento, ahelpSlew);
 
 }  // namespace
 

@@ -6,6 +6,7 @@
 // own discontinuities, which wait in a circular queue sorted by time. A jump that falls inside a
 // sample is split between that sample and the next by where it fell, which band-limits it.
 #include "swarm.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cmath>
@@ -39,8 +40,27 @@ Var avarSwarmOutputs[] = {SWARM_OUT(Output),    SWARM_OUT(Control),  SWARM_OUT(S
 #undef SWARM_OUT
 #undef SWARM_SETUP
 
+const VarHelp ahelpSwarm[] = {
+    {"Waveform", "keyword, per patch: Sawtooth, Square or Triangle"},
+    {"Count", "per patch: the number of oscillators, 1..10000"},
+    {"Frequency", ModHelp::kFrequencyPitch},
+    {"Detune", "ratio: the spread of the oscillators' pitches, e.g. 2..30 cents"},
+    {"Bypass", ModHelp::kBypassSilences},
+    {"GainShape",
+     "per patch: the gain of oscillator Wave (a formula of Wave and DetuneAmt); the gains are scaled to sum 1"},
+    {"DetuneShape",
+     "per patch: where oscillator Wave sits in the spread (a formula of Wave, Side, SideWave); scaled into -1..1"},
+    {"GainAdjust", "per patch: the output level correction for Count oscillators"},
+    {"Output", "audio: the sum of the oscillators"},
+    {"Control", "the running sum before the level correction"},
+    {"SyncOut", "where the first oscillator wrapped, as an oscillator's SyncOut"},
+    {"Wave", "the oscillator number the shape formulas are computed for, 0..Count-1"},
+    {"Side", "1 for an even oscillator number, 0 for an odd one (read by DetuneShape)"},
+    {"SideWave", "(Wave + 1) div 2: the oscillator's place counted outward on its side (read by DetuneShape)"},
+    {"DetuneAmt", "the oscillator's normalised detune, -1..1 (read by GainShape)"},
+    {}};
 ModuleTypeTmpl<ModSwarm> typeSwarm("Swarm", avarSwarmInputs, avarSwarmOutputs, AttrRegistered | AttrBypassSilences,
-                                   nullptr, OrderSwarm);
+                                   nullptr, OrderSwarm, ahelpSwarm);
 
 // Starts as the smallest positive normal double, so that the first computation sets the
 // frequency-dependent values (no real frequency equals it).

@@ -1,6 +1,7 @@
 // The wavetable oscillator kinds "SWO" and "LFSWO": their tables, the band search, the table
 // reads, and phase, sync and bass compensation as in the oscillator.
 #include "swo.h"
+#include "modulehelp.h"
 
 #include "errorlist.h"
 #include "settings.h"
@@ -35,10 +36,36 @@ Var avarLFSWOOutputs[] = {SWO_OUT(Output, FormTypeNumeric),  SWO_OUT(Control, Fo
 #undef SWO_OUT
 
 constexpr uint32_t kSWOAttrs = AttrRegistered | AttrBypassSilences;
+// What SWO and LFSWO mean alike.
+const VarHelp ahelpSWOShared[] = {
+    {"Duty", ModHelp::kDuty},
+    {"SyncIn", ModHelp::kSyncIn},
+    {"PhaseIn", ModHelp::kPhaseIn},
+    {"Interpolate", "per patch: true reads between table points (smoother), false takes the nearest point"},
+    {"Bypass", ModHelp::kBypassSilences},
+    {"Control", ModHelp::kRawWave},
+    {"Positive", ModHelp::kPositive},
+    {"SyncOut", ModHelp::kSyncOut},
+    {"PhaseOut", ModHelp::kPhaseOut},
+    {"Harm<N>",
+     "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it (kept by the per-patch helper)"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes (kept by the per-patch helper)"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes (kept by the per-patch helper)"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves (kept by the per-patch helper)"},
+    {}};
+const VarHelp ahelpSWO[] = {
+    {"Frequency", ModHelp::kFrequencyPitch},
+    {"Output", "audio: the table's wave with bass compensation"},
+    {}};
 ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs | AttrAudioRate, "SWOPerPatch",
-                               OrderSWO);
+                               OrderSWO, ahelpSWO, ahelpSWOShared);
+const VarHelp ahelpLFSWO[] = {
+    {"Frequency", ModHelp::kFrequencyLfo},
+    {"Output", ModHelp::kRawWave},
+    {"Audio", "audio: the table's wave with bass compensation"},
+    {}};
 ModuleTypeTmpl<ModSWO> typeLFSWO("LFSWO", avarLFSWOInputs, avarLFSWOOutputs, kSWOAttrs, "LFSWOPerPatch",
-                                 OrderLFSWO);
+                                 OrderLFSWO, ahelpLFSWO, ahelpSWOShared);
 
 }  // namespace
 

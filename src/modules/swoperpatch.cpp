@@ -1,6 +1,7 @@
 // The per-patch helpers of the wavetable oscillators: their declarations, the band tables summed
 // from harmonics, and the tables read from sample files.
 #include "swoperpatch.h"
+#include "modulehelp.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -56,10 +57,43 @@ Var avarSWOPerPatchOutputs[] = {SWOPP_OUT(FreqFrom), SWOPP_OUT(FreqTo), SWOPP_OU
 #undef SWOPP_IN
 #undef SWOPP_OUT
 
+// What the two table helpers mean alike.
+const VarHelp ahelpTablesShared[] = {
+    {"Waveform",
+     "keyword, per patch: Sawtooth, Square, Triangle, Sine or Formula (HarmonicForm); Unset picks one of those"},
+    {"HarmonicForm",
+     "per patch: the amplitude of harmonic Harmonic (a formula of Harmonic, FreqHarm, FreqFrom, FreqTo)"},
+    {"PhaseForm", "per patch: the phase in cycles of harmonic Harmonic"},
+    {"DenomPower", "per patch: harmonic N's amplitude is divided by N to this power"},
+    {"FixedFilter", "per patch: a gain applied per octave of harmonic frequency, e.g. -6 dB darkens"},
+    {"SampleFile", "per patch: a file of 8-bit unsigned single-cycle samples to read instead of computing"},
+    {"SampleFormat", "per patch: bits per sample of SampleFile; samples are always read as 8-bit"},
+    {"FreqFrom", "Hz: the lowest frequency of the band being built"},
+    {"FreqTo", "Hz: the highest frequency of the band being built"},
+    {"FreqHarm", "Hz: the frequency of the harmonic being added, at FreqFrom"},
+    {"Harmonic", "the number of the harmonic being added, 1 up"},
+    {"Harm<N>", "the amplitude of harmonic N, overriding Waveform and HarmonicForm for it"},
+    {"SampleLoc<N>", "with SampleFile: where sample N starts in the file, in bytes"},
+    {"SampleLen<N>", "with SampleFile: the length of sample N, in bytes"},
+    {"SampleFreq<N>", "with SampleFile: Hz, the lowest frequency sample N serves"},
+    {}};
+const VarHelp ahelpSWOPerPatch[] = {
+    {"SampleFreqMin", "per patch, Hz: the lowest frequency the bands cover"},
+    {"SampleFreqMax", "per patch, Hz: the highest frequency the bands cover"},
+    {"SampleRange", "per patch, ratio: the width of one band, e.g. 3 semis"},
+    {"HarmFreqMax", "per patch, Hz: harmonics above this at a band's lowest frequency are left out"},
+    {"OversampForm", "per patch: table points per highest harmonic for a band (reads FreqTo)"},
+    {}};
 ModuleTypeTmpl<ModSWOPerPatch> typeSWOPerPatch("SWOPerPatch", avarSWOPerPatchInputs, avarSWOPerPatchOutputs,
-                                               AttrRegistered, nullptr, OrderSWOPerPatch);
+                                               AttrRegistered, nullptr, OrderSWOPerPatch,
+                                               ahelpSWOPerPatch, ahelpTablesShared);
+const VarHelp ahelpLFSWOPerPatch[] = {
+    {"Samples", "per patch: the points of the one table"},
+    {"HarmTo", "per patch: the highest harmonic summed"},
+    {}};
 ModuleTypeTmpl<ModSWOPerPatch> typeLFSWOPerPatch("LFSWOPerPatch", avarLFSWOPerPatchInputs, avarSWOPerPatchOutputs,
-                                                 AttrRegistered, nullptr, OrderLFSWOPerPatch);
+                                                 AttrRegistered, nullptr, OrderLFSWOPerPatch,
+                                                 ahelpLFSWOPerPatch, ahelpTablesShared);
 
 // Unsigned 8-bit samples have their zero at 127 and step 1/128: -0.9921875 .. 1.
 constexpr double kSampleZero = 127;

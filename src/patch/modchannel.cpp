@@ -1,4 +1,5 @@
 // The Channel module: a MIDI channel's controller values as outputs, and the sixteen engine channels.
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <string>
@@ -13,6 +14,19 @@ namespace {
 
 Var avarChannelInputs[] = {VarEnd};
 
+// The help line of a controller's output; a patch's Channel section may set any of them as a start value.
+const char* ControllerHelp(int i) {
+  if (i == ControllerPressure) return "channel pressure (aftertouch), 0..1";
+  if (i == ControllerPitchBend) return "the pitch-bend wheel, -1..1, 0 at rest";
+  char sz[96];
+  if (i >= ControllerNoteDownFirst)
+    snprintf(sz, sizeof sz, "1 while key %s (note %d) is held down on the channel, else 0",
+             ControllerName(i) + strlen("NoteDown"), i - ControllerNoteDownFirst);
+  else
+    snprintf(sz, sizeof sz, "MIDI controller %d, 0..1 (the value / 127, finer when its low part is sent)", i);
+  return StructuralKeepText(sz);
+}
+
 // ChannelNum, then every controller that holds a value except the per-note ones and the
 // note-down flags' neighbours: 0-31 and 64-119 (less 88, 98, 100), pressure, pitch bend, the
 // note-down flags. MIDI writes the values; nothing computes them, so they have no output routine,
@@ -20,12 +34,14 @@ Var avarChannelInputs[] = {VarEnd};
 Var* ChannelOutputs() {
   static Var avar[ControllerCount + 2];
   int n = 0;
-  avar[n++] = VarOut("ChannelNum", FormTypeNumeric, VAR_OFFSET(ChannelVars, dChannelNum), ClassConstant, 0, nullptr);
+  avar[n] = VarOut("ChannelNum", FormTypeNumeric, VAR_OFFSET(ChannelVars, dChannelNum), ClassConstant, 0, nullptr);
+  avar[n++].pszHelp = "the MIDI channel the patch plays on, 1..16";
   for (int i = 0; i < ControllerCount; ++i) {
     if (!ControllerHoldsValue(i)) continue;
     int iOffset = VAR_OFFSET(ChannelVars, adValue) + i * static_cast<int>(sizeof(double));
-    avar[n++] =
+    avar[n] =
         VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant, VarFlagMidi | VarFlagNeverFold, nullptr);
+    avar[n++].pszHelp = ControllerHelp(i);
   }
   avar[n] = VarEnd;
   return avar;

@@ -10,8 +10,13 @@ Var avarGlobalInputs[] = {
     VarEnd};
 Var avarGlobalOutputs[] = {VarEnd};
 
+const VarHelp ahelpGlobal[] = {
+    {"FreqEval", "Hz: the sample rate the engine renders at (from the engine settings)"},
+    {"FreqA", "Hz: the tuning of A4, 440 by default"},
+    {"FreqFullBass", "Hz: below this frequency oscillators get no bass compensation, 55 by default"},
+    {}};
 ModuleTypeTmpl<ModGlobal> typeGlobal("Global", avarGlobalInputs, avarGlobalOutputs, AttrRegistered, nullptr,
-                                     OrderGlobal);
+                                     OrderGlobal, ahelpGlobal);
 
 }  // namespace
 

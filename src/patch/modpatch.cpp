@@ -32,8 +32,22 @@ class ModuleTypeModPatch : public ModuleTypeTmpl<ModPatch> {
   int RefuseChannels(Var*) override { return 0; }
 };
 
+const VarHelp ahelpPatch[] = {
+    {"Result", "the patch's output, -1..1 full scale; Result$2 is the right channel (default the sum of the voices)"},
+    {"VoicePrealloc", "voices made ahead of time; -1 makes NoteMax x VoicesPerNote"},
+    {"NoteMax", "the most notes sounding at once, 1..; 1 makes the patch monophonic"},
+    {"VoicesPerNote", "voices started per note (unison), 1..8; Pitch spreads them by UnisonSpread"},
+    {"Retrigger", "true: a repeated key restarts its sounding voice instead of taking a new one"},
+    {"VoiceCache", "keyword: FIFO reuses the voice that finished longest ago, LIFO the latest one"},
+    {"RandomSeed", "the starting state of the patch's random generator (Random(), pink noise, Swarm)"},
+    {"VarSpeed", "accepted for compatibility; not used"},
+    {"FreqEvalControl", "Hz: a control rate kept with the patch; not used by the engine"},
+    {"Sample", "samples since the patch was installed"},
+    {"Time", "seconds since the patch was installed"},
+    {"VoiceOutput", "the sum of every sounding voice's Voice:Result"},
+    {}};
 ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered | AttrAudioRate, nullptr,
-                              OrderPatch);
+                             OrderPatch, ahelpPatch);
 
 }  // namespace
 

@@ -9,8 +9,12 @@ Var avarSubInputs[] = {
     VarEnd};
 Var avarSubOutputs[] = {VarEnd};
 
+const VarHelp ahelpSub[] = {
+    {"File", "text: the sub-patch file, relative to this patch's folder"},
+    {"Result", "the sub-patch's voice output (its Voice:Result), read as this section's value"},
+    {}};
 ModuleTypeTmpl<ModSub> typeSub("Sub", avarSubInputs, avarSubOutputs, AttrRegistered | AttrQuietUnused, nullptr,
-                               OrderSub);
+                               OrderSub, ahelpSub);
 
 }  // namespace
 

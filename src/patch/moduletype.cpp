@@ -19,11 +19,26 @@ __attribute__((used)) static int* const apnStructuralAnchors[] = {
     &g_nAnchor_global,  &g_nAnchor_interface, &g_nAnchor_sub,   &g_nAnchor_dummy};
 
 ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_, uint32_t attrs_,
-                       const char* pszHelper_, int iOrder_)
+                       const char* pszHelper_, int iOrder_, const VarHelp* ahelp_, const VarHelp* ahelpShared_)
     : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),
-      iOrder(iOrder_) {
+      iOrder(iOrder_), ahelp(ahelp_), ahelpShared(ahelpShared_) {
   for (Var* pvar = avarInputs; pvar && pvar->pszName; ++pvar) pvar->flags |= VarFlagInput;
+  for (const VarHelp* ahelpList : {ahelpShared_, ahelp_}) {
+    VarApplyHelp(avarInputs, ahelpList);
+    VarApplyHelp(avarOutputs, ahelpList);
+  }
   ModuleFactory::Get()->Register(this);
+}
+
+int VarApplyHelp(Var* avar, const VarHelp* ahelp) {
+  int nMatched = 0;
+  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp)
+    for (Var* pvar = avar; pvar && pvar->pszName; ++pvar)
+      if (strcmp(pvar->pszName, phelp->pszName) == 0) {
+        pvar->pszHelp = phelp->pszHelp;
+        ++nMatched;
+      }
+  return nMatched;
 }
 
 int ModuleType::CountRows(const Var* avar) {

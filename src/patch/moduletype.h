@@ -58,6 +58,17 @@ constexpr Var VarOut(const char* pszName, int type, int iOffset, int classMax, u
                      VarOutputFn pfnOutput = ModuleCalcOutput, const char* pszDefault = nullptr) {
   return VarRow(pszName, type, iOffset, pszDefault, pfnOutput, classMax, flags);
 }
+// One line of help for a declared variable, kept beside the type's table: what it means, its
+// unit and the range that makes sense. A type's list ends with an empty entry. An entry whose
+// name holds "<N>" (such as "Freq<N>") describes the numbered variables the type accepts beyond
+// its table (Freq1, Freq2, ...).
+struct VarHelp {
+  const char* pszName;
+  const char* pszHelp;
+};
+// Gives every row of the table that the list names its help line; answers how many rows matched.
+int VarApplyHelp(Var* avar, const VarHelp* ahelp);
+
 // The row that ends a declaration table.
 constexpr Var VarEnd = {};
 // Byte offset of a field of a module's value block.
@@ -66,8 +77,10 @@ constexpr Var VarEnd = {};
 class ModuleType {
  public:
   // Marks the input rows as declared inputs and registers the type with the factory.
+  // The help lists, when given, fill the help lines of the rows they name: the type's own, and
+  // one it shares with its sibling types (Osc and LFO), so that a shared meaning is written once.
   ModuleType(const char* pszName, Var* avarInputs, Var* avarOutputs, uint32_t attrs, const char* pszHelper,
-             int iOrder);
+             int iOrder, const VarHelp* ahelp = nullptr, const VarHelp* ahelpShared = nullptr);
   virtual ~ModuleType() = default;
 
   virtual Module* Create(const char* pszModule, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
@@ -107,6 +120,8 @@ class ModuleType {
   uint32_t attrs;
   const char* pszHelper;
   int iOrder;  // place in the look-up order
+  const VarHelp* ahelp;        // the help lists the type was registered with, or absent
+  const VarHelp* ahelpShared;
 
  private:
   static int CountRows(const Var* avar);

@@ -2,6 +2,12 @@
 #include "errorlist.h"
 #include "structural.h"
 
+const VarHelp ahelpVoice[] = {
+    {"PreGain", "the voice's sound before the gain envelope, -1..1; PreGain$2 for a second channel"},
+    {"Result", "the voice's output, summed into the patch (default PreGain times EnvGain:Amp)"},
+    {"Finished", "true frees the voice for another note (default: the gain envelope has ended)"},
+    {}};
+
 namespace {
 
 Var avarVoiceInputs[] = {
@@ -26,7 +32,8 @@ class ModuleTypeVoice : public ModuleTypeTmpl<ModVoice> {
   }
 };
 
-ModuleTypeVoice typeVoice("Voice", avarVoiceInputs, avarVoiceOutputs, AttrRegistered, nullptr, OrderVoice);
+ModuleTypeVoice typeVoice("Voice", avarVoiceInputs, avarVoiceOutputs, AttrRegistered, nullptr, OrderVoice,
+                          ahelpVoice);
 
 }  // namespace
 

@@ -1,6 +1,8 @@
 // The structural module kinds: channel state, note, voice, patch, global, interface, sub-patch.
 #pragma once
 
+#include <string>
+
 #include "controllers.h"
 #include "moduletype.h"
 
@@ -24,6 +26,11 @@ class ModChannel : public Module {
   unsigned char abFine[ControllerCount] = {};  // set once the coarse controller received a fine part
   double adPending[ControllerCount] = {};      // raw coarse byte waiting for its fine part
 };
+
+// The help lines of the Voice rows, which a sub-patch's DummyVoice shares.
+extern const VarHelp ahelpVoice[];
+// Keeps a text made at start-up (defaults and help lines of generated tables) for the program's life.
+const char* StructuralKeepText(std::string s);
 
 // Makes the sixteen engine channel modules (named "Channel", no patch) into TheEngine().
 void CreateChannelModules();

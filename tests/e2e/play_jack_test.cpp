@@ -81,12 +81,13 @@ bool WaitForText(const fs::path& path, const std::string& sText, double dSeconds
 // behind) and its sockets in /dev/shm. Where the test may (as root, as in CI), it gives itself
 // a /dev/shm of its own, so that no other user's servers can fill the table for it and none of
 // its own can be left in anybody else's; its children (jackd, vantrel, midi_send) share it.
+bool g_bPrivateShm = false;  // the /dev/shm below is the test's own
 class PrivateShm : public testing::Environment {
  public:
   void SetUp() override {
     if (unshare(CLONE_NEWNS) != 0) return;
     if (mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) != 0) return;
-    mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777");
+    g_bPrivateShm = mount("tmpfs", "/dev/shm", "tmpfs", 0, "mode=1777") == 0;
   }
 };
 testing::Environment* const g_penvShm = testing::AddGlobalTestEnvironment(new PrivateShm);
@@ -125,10 +126,16 @@ class PrivateJack {
     kill(pid_, iSignal);
     Wait(pid_, 30);
     pid_ = -1;
-    // The semaphores the server and its clients leave in /dev/shm, one file each.
+    // The semaphores the server and its clients leave in /dev/shm, one file each. In a /dev/shm
+    // of the test's own, where no other server runs now, the whole table goes too: a server
+    // stopped with its clients may leave its entry behind, and repeated runs (30 in a row)
+    // would fill the table's 8 places.
     std::error_code ec;
-    for (const fs::directory_entry& entry : fs::directory_iterator("/dev/shm", ec))
-      if (entry.path().filename().string().find("_" + sName_ + "_") != std::string::npos) fs::remove(entry.path(), ec);
+    for (const fs::directory_entry& entry : fs::directory_iterator("/dev/shm", ec)) {
+      std::string sFile = entry.path().filename().string();
+      if (sFile.find("_" + sName_ + "_") != std::string::npos || (g_bPrivateShm && sFile.rfind("jack", 0) == 0))
+        fs::remove(entry.path(), ec);
+    }
   }
   pid_t Pid() const { return pid_; }
 

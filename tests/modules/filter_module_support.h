@@ -90,8 +90,6 @@ inline Complex Dtft(const std::vector<double>& ah, double dFreq, size_t iFrom = 
   return sum;
 }
 
-inline double Db(double dGain) { return 20 * std::log10(dGain); }
-
 // The largest magnitude in [iFrom, iTo).
 inline double PeakOf(const std::vector<double>& a, size_t iFrom = 0, size_t iTo = SIZE_MAX) {
   double dPeak = 0;

@@ -86,5 +86,3 @@ inline double BandMean(const std::vector<double>& adPower, size_t nSize, double 
   return n ? d / n : 0;
 }
 
-inline double Db(double dPowerRatio) { return 10 * std::log10(dPowerRatio); }
-
