@@ -85,4 +85,3 @@ inline double BandMean(const std::vector<double>& adPower, size_t nSize, double 
   }
   return n ? d / n : 0;
 }
-
