@@ -3,9 +3,17 @@
 
 constexpr int ControllerCount = 257;
 enum {
+  ControllerHiResVelPrefix = 88,  // refines the next note's velocity
   ControllerPressure = 120,
   ControllerPitchBend = 121,
-  ControllerNoteNumber = 122,  // 122..128: per-note values of a voice, not written by MIDI
+  // 122..128: per-note values of a voice, not written by MIDI; a voice refreshes the records
+  // that read one of them when the note event that sets it arrives.
+  ControllerNoteNumber = 122,
+  ControllerVelocity = 123,
+  ControllerPolyPressure = 124,
+  ControllerNoteOn = 125,
+  ControllerNoteOff = 126,
+  ControllerRelVelocity = 127,
   ControllerVoicePerNote = 128,
   ControllerNoteDownFirst = 129,  // 129..256: key n held down
 };

@@ -14,6 +14,20 @@ namespace {
 
 constexpr double kFine = 1.0 / 16384;  // 2^-14: the weight of a fine part's unit
 
+// Channel-mode messages: control changes 120 to 127. They are commands, not values; the
+// controller space uses the same numerals for other things (120 is its channel pressure, 122 to
+// 127 the per-note values of a voice), so these names are kept apart from the Controller* ones.
+enum ChannelMode {
+  ModeAllSoundOff = 120,
+  ModeResetAllControllers = 121,
+  ModeLocalControl = 122,
+  ModeAllNotesOff = 123,
+  ModeOmniOff = 124,
+  ModeOmniOn = 125,
+  ModeMonoOn = 126,
+  ModePolyOn = 127,
+};
+
 // Every loaded patch hears every channel's changes.
 void Announce(MidiTarget& target, int iChannel, int iIndex, double dValue) {
   AKArray<PatchSlot>& aslot = target.Slots();
@@ -21,9 +35,9 @@ void Announce(MidiTarget& target, int iChannel, int iIndex, double dValue) {
     if (Patch* ppatch = aslot[i].ppatch) ppatch->ControllerChanged(iChannel, iIndex, dValue);
 }
 
-// The high-resolution velocity prefix (controller 88) refines the next velocity below full scale.
+// The high-resolution velocity prefix refines the next velocity below full scale.
 double ApplyVelocityPrefix(ModChannel* pchan, double v) {
-  double& dPrefix = pchan->v.adValue[88];
+  double& dPrefix = pchan->v.adValue[ControllerHiResVelPrefix];
   if (v < 1 && dPrefix != 0) {
     v += dPrefix * kFine;
     dPrefix = 0;
@@ -40,10 +54,10 @@ void ApplyNote(MidiTarget& target, Patch* ppatch, ModChannel* pchan, int iChanne
 
 void ControlChange(MidiTarget& target, ModChannel* pchan, int iChannel, int c, int d2) {
   switch (c) {
-    case 120:
+    case ModeAllSoundOff:
       target.AllSoundOff();
       return;
-    case 121: {
+    case ModeResetAllControllers: {
       for (int i = 0; i < 128; ++i) {
         pchan->v.adValue[i] = 0;
         pchan->abFine[i] = 0;
@@ -55,16 +69,16 @@ void ControlChange(MidiTarget& target, ModChannel* pchan, int iChannel, int c, i
           for (int k = 0; k < ControllerCount; ++k) ppatch->ControllerChanged(iChannel, k, 0);
       return;
     }
-    case 122:
+    case ModeLocalControl:
       ERRADD(-1, "%s", "MIDI change of LOCAL CONTROL not supported as relevant");
       return;
-    case 123:
+    case ModeAllNotesOff:
       target.AllNotesOff();
       return;
-    case 124:
-    case 125:
-    case 126:
-    case 127:
+    case ModeOmniOff:
+    case ModeOmniOn:
+    case ModeMonoOn:
+    case ModePolyOn:
       ERRADD(-1, "%s", "MIDI change of OMNI/MONO/POLY not currently supported");
       target.AllNotesOff();
       return;
@@ -189,8 +203,7 @@ void DescribeMidiMessage(uint32_t uMessage, char* szText, int nSize) {
     case 9: snprintf(szText, n, "Note On ch %d %s vel %d", iChannel, pszNote, d2); return;
     case 10: snprintf(szText, n, "Key Pressure ch %d %s %d", iChannel, pszNote, d2); return;
     case 11:
-      // 120 to 127 are channel-mode messages; their indices in the controller space mean other things.
-      if (d1 >= 120) snprintf(szText, n, "%s ch %d", kModeNames[d1 - 120], iChannel);
+      if (d1 >= ModeAllSoundOff) snprintf(szText, n, "%s ch %d", kModeNames[d1 - ModeAllSoundOff], iChannel);
       else snprintf(szText, n, "Control ch %d %s (%d) %d", iChannel, ControllerName(d1), d1, d2);
       return;
     case 12: snprintf(szText, n, "Program ch %d %d", iChannel, d1); return;

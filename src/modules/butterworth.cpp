@@ -37,8 +37,8 @@ const VarHelp ahelpFilter[] = {
     {"Output", ModHelp::kOutput},
     {}};
 ModuleTypeTmpl<ModButterworth> typeFilter("Filter", avarInputs, avarOutputs,
-                                          AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr, OrderFilter,
-                                          ahelpFilter);
+                                          AttrRegistered | AttrBypassPasses | AttrMultiMono | AttrAudioRate, nullptr,
+                                          OrderFilter, ahelpFilter);
 
 // The damping (s coefficient at q = 1) of each section of the normalised Butterworth prototypes,
 // 2·sin((2k − 1)π/2N), by section count.
@@ -132,7 +132,7 @@ void ModButterworth::Calc() {
     double w = y - c[0] * h[0] - c[1] * h[1];
     y = w + c[2] * h[0] + c[3] * h[1];
     h[1] = h[0];
-    h[0] = FilterFold(w);
+    h[0] = FoldState(w);
   }
 
   // 5. The soft limiter: beyond AmpLimBegin times the recent peak the output bends over and never

@@ -3,13 +3,13 @@
 #include "modulehelp.h"
 
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
 #include "akstatus.h"
 #include "errorlist.h"
+#include "foldstate.h"
 #include "fxcommon.h"
 
 namespace {
@@ -56,13 +56,6 @@ Var avarDelayOutputs[] = {
 // The tap read-out: a TapN output brings the delay up to date for the current instant.
 void DelayTapReadOut(Module* pmodule, Var*) { static_cast<ModDelay*>(pmodule)->ModDelay::Calc(); }
 
-// What the line stores: NaN, infinities and denormals become 0, so that feedback never
-// recirculates them (a denormal tail would only slow every later sample down).
-inline double FoldForLine(double x) {
-  double dAbs = std::fabs(x);
-  return dAbs >= DBL_MIN && dAbs <= DBL_MAX ? x : 0.0;
-}
-
 const VarHelp ahelpDelay[] = {
     {"Input", ModHelp::kAudioInput},
     {"Feedback", "added into the line each sample after everything else, so it may read the delay's own outputs"},
@@ -87,7 +80,9 @@ const VarHelp ahelpDelay[] = {
     {"Tap<N>", "output: tap N's own signal, before panning"},
     {}};
 ModuleTypeTmpl<ModDelay> typeDelay("Delay", avarDelayInputs, avarDelayOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderDelay,
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate |
+                                       AttrFeedbackStep,
+                                   nullptr, OrderDelay,
                                    ahelpDelay);
 
 }  // namespace
@@ -448,7 +443,7 @@ void ModDelay::ReadTaps() {
 
 void ModDelay::Calc() {
   if (!pdLine_ || !ClockMoved()) return;
-  double dInput = FoldForLine(Pull(pvarInput_, v.dInput));
+  double dInput = FoldState(Pull(pvarInput_, v.dInput));
   pdLine_[iWrite_] = pdLine_[iWrite_ + nLine_] = dInput;
   if (pvarSpeed_) dRate_ = dFreqEval_ / Pull(pvarSpeed_, v.dSpeed);
   for (DelayTap* ptap : aptapVaryTime_) ptap->dTime = Pull(ptap->pvarTime, ptap->dTime);
@@ -473,7 +468,7 @@ void ModDelay::FeedbackStep() {
   // The step needs this sample's input in the line even when nothing read the delay this sample.
   ModDelay::Calc();
   double* pd = pdLine_ + iWrite_;
-  double dSum = FoldForLine(*pd + Pull(pvarFeedback_, v.dFeedback));
+  double dSum = FoldState(*pd + Pull(pvarFeedback_, v.dFeedback));
   pd[0] = pd[nLine_] = dSum;
   if (--iWrite_ < 0) iWrite_ = nLine_ - 1;
 }

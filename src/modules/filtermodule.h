@@ -2,19 +2,11 @@
 // the folding of recursive state.
 #pragma once
 
-#include <cfloat>
 #include <cmath>
 
+#include "foldstate.h"
 #include "formeval.h"
 #include "module.h"
-
-// What may stay in a filter's recursive state: NaN, infinities and denormals become 0, so one bad
-// input sample cannot stick in a filter and a decaying tail cannot crawl through slow denormal
-// arithmetic. Ordinary values pass untouched.
-inline double FilterFold(double d) {
-  double dAbs = std::fabs(d);
-  return dAbs >= DBL_MIN && dAbs <= DBL_MAX ? d : 0.0;
-}
 
 // The base of the filter modules. Input is looked up as a record, constant or not, and brought up
 // to date at every computation; Bypass is looked up dynamically (a varying one is re-evaluated at

@@ -119,34 +119,33 @@ void ModMoogDirty::Calc() {
     return;
   }
 
-  // 1. A new cutoff or drive means a new compensation and rate.
+  // A new cutoff or drive means a new compensation and rate.
   double dCutoffOld = v.dCutoff, dDriveOld = v.dDrive;
   v.dCutoff = Pull(pvarCutoff_, v.dCutoff);
   v.dDrive = Pull(pvarDrive_, v.dDrive);
   v.dResonance = Pull(pvarResonance_, v.dResonance);
   if (v.dCutoff != dCutoffOld || v.dDrive != dDriveOld) bRecompute_ = true;
-  // 2.
   if (bRecompute_) Recompute();
 
-  // 3. The ladder. Each stage adds the mean of this and the previous increment over half a sample
+  // The ladder. Each stage adds the mean of this and the previous increment over half a sample
   // twice, i.e. (D + Dold) × 1/(2R).
   const double T = 0.5 / TheEngine()->dFreqEval, f = dRate_;
   double y[Stages], W[Stages], D[Stages];
   for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
   double dDriven = std::tanh(kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]));
   double dInc = (dDriven - W[0]) * f;
-  y[0] = FilterFold(y[0] + (dInc + D[0]) * T);
-  D[0] = FilterFold(dInc);
+  y[0] = FoldState(y[0] + (dInc + D[0]) * T);
+  D[0] = FoldState(dInc);
   W[0] = std::tanh(kScale * y[0]);
   for (int i = 1; i < Stages; ++i) {
     dInc = (W[i - 1] - W[i]) * f;
-    y[i] = FilterFold(y[i] + (dInc + D[i]) * T);
-    D[i] = FilterFold(dInc);
+    y[i] = FoldState(y[i] + (dInc + D[i]) * T);
+    D[i] = FoldState(dInc);
     W[i] = std::tanh(kScale * y[i]);
   }
   for (int i = 0; i < Stages; ++i) ady_[i] = y[i], adW_[i] = W[i], adD_[i] = D[i];
 
-  // 4.
+  // The stage outputs, scaled back by the compensation.
   double c = dCompensation_;
   v.dStage1 = c * y[0];
   v.dStage2 = c * y[1];

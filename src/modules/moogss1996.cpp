@@ -127,8 +127,8 @@ void ModMoogSS1996::Calc() {
   for (double& s : ads_) {
     double t = Sat((x - s) * p + x);
     x = Sat(t + s);
-    s = FilterFold(t);
+    s = FoldState(t);
   }
-  x = FilterFold(x);
+  x = FoldState(x);
   dOut_ = v.dOutput = std::fabs(x) > kQuiet ? x : 0;
 }

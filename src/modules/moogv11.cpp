@@ -110,11 +110,11 @@ void ModMoogV11::Calc() {
     y4 = g1 * y4 + h * y3 + m * y3New;
     y1 = y1New, y2 = y2New, y3 = y3New, uPrev = u;
   }
-  ady_[0] = FilterFold(y1);
-  ady_[1] = FilterFold(y2);
-  ady_[2] = FilterFold(y3);
-  ady_[3] = std::fabs(y4) > kQuiet ? FilterFold(y4) : 0;
-  dPrevU_ = FilterFold(uPrev);
+  ady_[0] = FoldState(y1);
+  ady_[1] = FoldState(y2);
+  ady_[2] = FoldState(y3);
+  ady_[3] = std::fabs(y4) > kQuiet ? FoldState(y4) : 0;
+  dPrevU_ = FoldState(uPrev);
 
   v.dStage1 = y1;
   v.dStage2 = y2;

@@ -26,8 +26,8 @@ const VarHelp ahelpNoise[] = {
     {"Color", "keyword: White (flat spectrum, each voice its own sequence) or Pink (-3 dB per octave)"},
     {}};
 ModuleTypeTmpl<ModNoise> typeNoise("Noise", avarNoiseInputs, avarNoiseOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono, nullptr, OrderNoise,
-                                   ahelpNoise, ahelpNoiseShared);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate, nullptr,
+                                   OrderNoise, ahelpNoise, ahelpNoiseShared);
 const VarHelp ahelpPinkNoise[] = {
     {"Color", "keyword: Pink (-3 dB per octave, from the patch's random generator) or White"},
     {}};

@@ -63,8 +63,8 @@ const VarHelp ahelpOsc[] = {
     {"Frequency", ModHelp::kFrequencyPitch},
     {"Output", ModHelp::kAudioOut},
     {}};
-ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs, nullptr, OrderOsc,
-                                      ahelpOsc, ahelpOscShared);
+ModuleTypeTmpl<ModOscillator> typeOsc("Osc", avarOscInputs, avarOscOutputs, kOscAttrs | AttrAudioRate, nullptr,
+                                      OrderOsc, ahelpOsc, ahelpOscShared);
 const VarHelp ahelpLfo[] = {
     {"Frequency", ModHelp::kFrequencyLfo},
     {"Output", ModHelp::kRawWave},

@@ -57,8 +57,8 @@ const VarHelp ahelpSWO[] = {
     {"Frequency", ModHelp::kFrequencyPitch},
     {"Output", "audio: the table's wave with bass compensation"},
     {}};
-ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs, "SWOPerPatch", OrderSWO,
-                               ahelpSWO, ahelpSWOShared);
+ModuleTypeTmpl<ModSWO> typeSWO("SWO", avarSWOInputs, avarSWOOutputs, kSWOAttrs | AttrAudioRate, "SWOPerPatch",
+                               OrderSWO, ahelpSWO, ahelpSWOShared);
 const VarHelp ahelpLFSWO[] = {
     {"Frequency", ModHelp::kFrequencyLfo},
     {"Output", ModHelp::kRawWave},

@@ -46,8 +46,8 @@ const VarHelp ahelpPatch[] = {
     {"Time", "seconds since the patch was installed"},
     {"VoiceOutput", "the sum of every sounding voice's Voice:Result"},
     {}};
-ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered, nullptr, OrderPatch,
-                             ahelpPatch);
+ModuleTypeModPatch typePatch("Patch", avarPatchInputs, avarPatchOutputs, AttrRegistered | AttrAudioRate, nullptr,
+                             OrderPatch, ahelpPatch);
 
 }  // namespace
 

@@ -79,10 +79,10 @@ int ModuleType::RefuseChannels(Var* pvar) {
 
 ModuleFactory::ModuleFactory() {
   static const char* const apszKeywords[] = {
-      "Unset",       "FIFO",       "LIFO",       "Formula",    "Sawtooth", "Square", "Triangle",
-      "Sine",        "SH",         "SawPulse",   "RevSawtooth", "SawtoothNA", "SquareNA", "SawPulseNA",
-      "White",       "Pink",       "None",       "Linear",     "Exponential", "Left", "Right",
-      "Nearest",     "Lowpass",    "Highpass",   "Serial",     "Parallel",   "Power", "Flat"};
+#define VANTREL_KEYWORD_NAME(name) #name,
+      VANTREL_KEYWORDS(VANTREL_KEYWORD_NAME)
+#undef VANTREL_KEYWORD_NAME
+  };
   for (int i = 0; i < static_cast<int>(sizeof apszKeywords / sizeof *apszKeywords); ++i)
     FormEnumReg(i, apszKeywords[i]);
 }

@@ -1,8 +1,21 @@
 // Module types: the descriptor of one module kind, its registration, and the factory of kinds.
 //
-// To add a module kind: declare its value block and its input and output tables with VarIn and
-// VarOut in its own .cpp file, and define one static ModuleTypeTmpl<ModX> object with the kind's
-// place in ModuleOrder (moduleorder.h). The object registers itself before main().
+// To add a module kind (say "Fold", class ModFold), touch only these places:
+//  1. src/modules/fold.h and fold.cpp: the class ModFold (a Module) with its value block of
+//     doubles, Init, Calc and whatever state it keeps; in fold.cpp the input and output tables
+//     (VarIn, VarOut, ended by VarEnd), default formulas written in the rows, and one static
+//     ModuleTypeTmpl<ModFold> typeFold("Fold", inputs, outputs, attributes, helper, OrderFold).
+//     The object registers itself before main().
+//  2. The attributes say what the compiler must know of the kind: AttrMultiMono (copied per
+//     channel), AttrBypassPasses or AttrBypassSilences, AttrOutputFollows, AttrQuietUnused,
+//     AttrAudioRate (outputs are audio-rate records), AttrFeedbackStep (FeedbackStep after every
+//     sample). Names the kind accepts beyond its tables go into its static IsNumberedInput and
+//     IsNumberedOutput, checks of folded constants into CheckConstant (see ModuleTypeTmpl).
+//  3. Its source on its group's line in src/modules/GROUP.cmake (a new group: a new GROUP.cmake
+//     and its name in the list of src/modules/CMakeLists.txt).
+//  4. OrderFold in ModuleOrder (moduleorder.h), placed so that prefix look-up finds the right
+//     kind for sections named without a ModuleType line.
+//  5. New keywords its variables take go at the end of VANTREL_KEYWORDS below.
 #pragma once
 
 #include <cstddef>
@@ -21,6 +34,8 @@ enum : uint32_t {
   AttrOutputFollows = 0x08,    // an output takes the evaluation class of Input
   AttrMultiMono = 0x10,        // duplicated once per channel of multi-channel input
   AttrQuietUnused = 0x20,      // dropped without the "unused" warning
+  AttrAudioRate = 0x40,        // outputs are audio-rate records unless the section sets Rate
+  AttrFeedbackStep = 0x80,     // FeedbackStep is called once after every sample (delay lines)
 };
 
 // Declaration rows. classMax 0 means no limit.
@@ -156,9 +171,17 @@ class ModuleFactory {
 // True when the name is the prefix followed by decimal digits of non-zero value ("Freq3").
 bool IsNumberedName(const char* pszName, const char* pszPrefix, int* piNumber = nullptr);
 
-// Keyword numbers of the enumeration that module variables use.
+// The keywords module variables use, in number order: one list, expanded into the Keyword
+// numbers here and into the names the factory registers (moduletype.cpp). A new keyword goes at
+// the end, so that the numbers of the others stay as they are.
+#define VANTREL_KEYWORDS(X)                                                                                \
+  X(Unset) X(FIFO) X(LIFO) X(Formula) X(Sawtooth) X(Square) X(Triangle) X(Sine) X(SH) X(SawPulse)        \
+  X(RevSawtooth) X(SawtoothNA) X(SquareNA) X(SawPulseNA) X(White) X(Pink) X(None) X(Linear) X(Exponential) \
+  X(Left) X(Right) X(Nearest) X(Lowpass) X(Highpass) X(Serial) X(Parallel) X(Power) X(Flat)
+
+// Keyword numbers of the enumeration that module variables use (KwUnset is 0).
 enum Keyword {
-  KwUnset = 0, KwFIFO, KwLIFO, KwFormula, KwSawtooth, KwSquare, KwTriangle, KwSine, KwSH, KwSawPulse,
-  KwRevSawtooth, KwSawtoothNA, KwSquareNA, KwSawPulseNA, KwWhite, KwPink, KwNone, KwLinear, KwExponential,
-  KwLeft, KwRight, KwNearest, KwLowpass, KwHighpass, KwSerial, KwParallel, KwPower, KwFlat,
+#define VANTREL_KEYWORD_NUMBER(name) Kw##name,
+  VANTREL_KEYWORDS(VANTREL_KEYWORD_NUMBER)
+#undef VANTREL_KEYWORD_NUMBER
 };

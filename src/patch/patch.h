@@ -97,7 +97,14 @@ class Patch {
   virtual bool RemapToCaller(VarTable& table, Form* pform);
   virtual bool ReferencesAudioRate(Form* pform, VarTable& table);
   virtual void CreateVoices();
-  // Channels: splitting multi-channel values into one record per channel.
+  // Channels: splitting multi-channel values into one record per channel. The four similar
+  // names are two levels of two steps, kept as they are because traces and dumps print them:
+  //   Channelize       counting, whole patch: repeats ChannelizePass until no count changes;
+  //   Chanellize       counting, one formula: its channel count (spelt so on purpose, to tell
+  //                    it from the whole-patch step);
+  //   ChannelSeparate  rewriting, whole patch: after CreateMultiMono, gives every record's
+  //                    formula its own channel;
+  //   ChanSeparate     rewriting, one formula: specialises it for channel k.
   virtual int Channelize();
   // One pass over a table: -1 on error, else whether something changed.
   virtual int ChannelizePass(VarTable& table);
@@ -153,9 +160,10 @@ class Patch {
   bool bScope = false;                // the oscilloscope probe is active
   int nAnonymous = 0;
 
-  // Class boundaries of each table after ordering: ends of constants, per-patch, per-voice and
-  // per-note (the per-sample range runs to the end).
-  int aiEndVoice[4] = {}, aiEndPatch[4] = {};
+  // Class boundaries of each table after ordering, indexed by ClassEnd: ends of constants,
+  // per-patch, per-voice and per-note (the per-sample range runs to the end).
+  enum ClassEnd { EndConstant, EndPerPatch, EndPerVoice, EndPerNote, ClassEndCount };
+  int aiEndVoice[ClassEndCount] = {}, aiEndPatch[ClassEndCount] = {};
   // Update-on-MIDI lists: records to mark stale when a control changes.
   std::vector<int> aaiMidiPatch[ControllerCount], aaiMidiVoice[ControllerCount];
 

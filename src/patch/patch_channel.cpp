@@ -254,7 +254,7 @@ void Patch::CreateMultiMono() {
           pmod->ppavarTable = tabPatch.PData();
           pmod->puRandom = &uRandomState;
           apmodPatch.push_back(pmod);
-          if (strcmp(entry.ptype->pszName, "Delay") == 0) apmodDelay.push_back(pmod);
+          if (entry.ptype->HasAttr(AttrFeedbackStep)) apmodDelay.push_back(pmod);
         }
         int nRecords = table.N();
         for (int i = 0; i < nRecords; ++i) {

@@ -293,9 +293,9 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
   for (int i = 0; i < n; ++i) table[i] = avarSorted[static_cast<size_t>(i)];
   if (bPerVoice) aiVoiceMap_ = aiMap;
   int* aiEnd = bPerVoice ? aiEndVoice : aiEndPatch;
-  for (int k = 0; k < 4; ++k) {
+  for (int k = 0; k < ClassEndCount; ++k) {  // aiEnd[k] ends the class ClassConstant + k
     int iEnd = 0;
-    while (iEnd < n && table[iEnd].evalClass != ClassUnused && table[iEnd].evalClass <= k + 1) ++iEnd;
+    while (iEnd < n && table[iEnd].evalClass != ClassUnused && table[iEnd].evalClass <= ClassConstant + k) ++iEnd;
     aiEnd[k] = iEnd;
   }
   int nUsed = 0;

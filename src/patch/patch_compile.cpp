@@ -148,7 +148,7 @@ void Patch::BuildPerPatchModules() {
       if (pmodChannel) pmodChannelOwn->CopyStateFrom(pmodChannel);
       pmodChannel = pmodChannelOwn;
     }
-    if (strcmp(pszType, "Delay") == 0) apmodDelay.push_back(pmod);
+    if (entry.ptype->HasAttr(AttrFeedbackStep)) apmodDelay.push_back(pmod);
   }
 }
 

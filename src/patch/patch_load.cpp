@@ -34,12 +34,6 @@ constexpr int kMaxVoicesPerNote = 64;
 const char* Q(const char* psz) { return AKQuark(psz ? psz : ""); }
 const char* Q(const std::string& s) { return AKQuark(s.c_str()); }
 
-bool IsAudioType(const char* pszType) {
-  for (const char* psz : {"Patch", "Osc", "SWO", "Filter", "Delay", "Noise"})
-    if (strcmp(pszType, psz) == 0) return true;
-  return false;
-}
-
 bool InList(const char* pszName, std::initializer_list<const char*> apsz) {
   for (const char* psz : apsz)
     if (strcmp(pszName, psz) == 0) return true;
@@ -348,7 +342,7 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   bool bSub = strcmp(ptype->pszName, "Sub") == 0;
   int iVarLevel = bGlobal ? 0 : bSub ? iLevelParent : iLevel;
   int iVarLevelOwn = bGlobal ? 0 : iLevel;
-  bool bAudio = IsAudioType(ptype->pszName);
+  bool bAudio = ptype->HasAttr(AttrAudioRate);
   if (const char* pszRate = AKConfigGet(pconfSection, "Rate")) bAudio = AKstricmp(pszRate, "audio") == 0;
   int iLine = pconfSection ? pconfSection->iLine : -1;
   auto copy = [&](const Var& varRow, bool bAudioRate) {
@@ -713,7 +707,7 @@ void Patch::AddAnonymousModule(const char* pszType, const char* const* apszArgs,
   int iModuleIndex = static_cast<int>(amodVoice.size());
   amodVoice.push_back(ModuleEntry{ptype, Q(szName), 1, iLevel, tabVoice.N(), -1, iLine});
   ModuleEntry entry = amodVoice.back();
-  bool bAudio = IsAudioType(ptype->pszName);
+  bool bAudio = ptype->HasAttr(AttrAudioRate);
   int iArg = 0;
   for (const Var* pvar = ptype->avarInputs; pvar->pszName; ++pvar, ++iArg) {
     int i = CopyRow(*pvar, tabVoice, entry, false, iModuleIndex, iLine, iLevel, iLevel, iLevelParent,

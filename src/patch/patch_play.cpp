@@ -190,13 +190,32 @@ double Patch::SumVoices(Form* pform) {
   return d;
 }
 
+// How one frame renders (the mixer calls this once per frame for every installed patch):
+//  1. The patch clock moves (Patch:Sample, Patch:Time) and every per-sample record of the
+//     per-patch table goes stale; per-note and slower records stay as MIDI last left them.
+//  2. The render list follows the active list when a note event changed it (under the mutex).
+//  3. Each rendering voice advances its own clock and marks its per-sample records stale
+//     (Voice::RenderSample); nothing is computed yet, except its finished test and, for the
+//     first voice, the oscilloscope probe.
+//  4. The per-patch output records (Result, Result$2...) are evaluated. This is where the
+//     pulling happens: a formula that reads a voice's output goes through SumVoices, which
+//     evaluates that record in every rendering voice (each one pulling its modules' inputs on
+//     demand, at most once per clock value) and sums them, each scaled by the voice's
+//     dFadeGain so that a voice being taken over fades instead of clicking.
+//  5. Left and right are added into the frame; the output stage (clipping, level, 16-bit
+//     conversion) runs later, on the whole buffer, in the engine's mixer.
+//  6. Feedback steps: per-patch delays take their new sample, finished voices retire to the
+//     free list, and each remaining voice runs Voice::EndSample (its delays and history
+//     copies) and then Voice::StepFade, which moves a fading voice one frame down its ramp
+//     and starts the note that took it over once the ramp ends.
+//  7. The per-patch history copies shift, and the patch clock advances.
 double Patch::RenderFrame(double* adFrame, int nChannels) {
   dTime = dSample / pengine->dFreqEval;
   if (pmodPatch) {
     pmodPatch->v.dSample = dSample;
     pmodPatch->v.dTime = dTime;
   }
-  for (int i = aiEndPatch[3]; i < tabPatch.N(); ++i) tabPatch[i].evalState = EvalStale;
+  for (int i = aiEndPatch[EndPerNote]; i < tabPatch.N(); ++i) tabPatch[i].evalState = EvalStale;
   if (!apvoiceRender.empty() && apvoiceRender.front()->iTestAAA >= 0 && apvoiceRender.front()->iTestBBB >= 0)
     apvoiceRender.front()->TimeTrial();
   if (nChanges != nChangesRendered) {

@@ -81,7 +81,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (strcmp(pszType, "Note") == 0 && !pmodNote) pmodNote = static_cast<ModNote*>(pmod);
     if (strcmp(pszType, "Voice") == 0 && !pmodVoice) pmodVoice = static_cast<ModVoice*>(pmod);
     if (strcmp(pszType, "Scope") == 0 && !pmodScope) pmodScope = pmod;
-    if (strcmp(pszType, "Delay") == 0) apmodDelay.push_back(pmod);
+    if (entry.ptype->HasAttr(AttrFeedbackStep)) apmodDelay.push_back(pmod);
   }
   // Step 3: bind every record to its storage.
   for (int i = 0; i < n; ++i) {
@@ -108,7 +108,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (apmod[m] && apmod[m]->Init() != 0) aiInitFailed.push_back(static_cast<int>(m));
   if (pmodNote) pmodNote->v.dVoiceNum = iNum;
   // Step 5: constants and per-patch values, computed once by the first voice and copied by the rest.
-  int iEndPerPatch = patch.aiEndVoice[1];
+  int iEndPerPatch = patch.aiEndVoice[Patch::EndPerPatch];
   if (iNum == 0 || patch.apvoiceFree.empty()) {
     MarkStale(0, n);
     for (int i = 0; i < iEndPerPatch; ++i) FormVarEval(&tab[i]);
@@ -237,7 +237,7 @@ void Voice::NoteOn(int iNote, double dVelocity, int iIndex) {
   bFadedOut_ = false;
   dFadeGain = 1;
   dSample = dTime = 0;
-  MarkStale(ppatch->aiEndVoice[2], ppatch->aiEndVoice[3]);
+  MarkStale(ppatch->aiEndVoice[Patch::EndPerVoice], ppatch->aiEndVoice[Patch::EndPerNote]);
   if (!pmodVoice) AKS(AKSFatal, AK_HERE, "%s", "no [Voice] section found: needed to set output and finish voice");
   if (pmodNote) {
     NoteVars& v = pmodNote->v;
@@ -267,12 +267,12 @@ void Voice::Retarget(int iNote, double dVelocity, int iIndex) {
     pmodNote->v.dVelocity = dVelocity;
     pmodNote->v.dVoicePerNote = iIndex;
   }
-  for (int iControl : {122, 123, 128}) Refresh(iControl);
+  for (int iControl : {ControllerNoteNumber, ControllerVelocity, ControllerVoicePerNote}) Refresh(iControl);
 }
 
 void Voice::PolyPressure(double dValue) {
   if (pmodNote) pmodNote->v.dPolyPressure = dValue;
-  Refresh(124);
+  Refresh(ControllerPolyPressure);
 }
 
 void Voice::NoteOff(double dVelocity) {
@@ -284,7 +284,7 @@ void Voice::NoteOff(double dVelocity) {
     pmodNote->v.dRelVelocity = dVelocity;
     pmodNote->v.dNoteOff = 1;
   }
-  Refresh(126);
+  Refresh(ControllerNoteOff);
 }
 
 void Voice::Refresh(int iControl) {
@@ -301,7 +301,7 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dSample = dSample;
     pmodNote->v.dTime = dTime;
   }
-  MarkStale(ppatch->aiEndVoice[3], tab.N());
+  MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
   if (iFinished >= 0) FormVarEval(&tab[iFinished]);
   if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
     for (int i : aiProbe) FormVarEval(&tab[i]);
@@ -309,7 +309,7 @@ void Voice::RenderSample(bool bFirst) {
   }
   if (dSample == 1 && pmodNote && pmodNote->v.dNoteOn != 0) {
     pmodNote->v.dNoteOn = 0;
-    Refresh(125);
+    Refresh(ControllerNoteOn);
   }
 }
 
@@ -342,7 +342,7 @@ void Voice::TimeTrial() {
         dSample = iRound;
         dTime = iRound / dRate;
       }
-      MarkStale(ppatch->aiEndVoice[3], tab.N());
+      MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
       if (var.evalState == EvalStale && var.pform) {
         double dScratch;
         var.evalState = EvalBusy;

@@ -43,14 +43,14 @@ HomeRun RunWithHome(const std::vector<std::string>& asCommand, const fs::path& h
   int iStatus = system(sCommand.c_str());
   HomeRun run;
   run.iExit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-  run.sOut = ReadWholeFile(dirOut / "out");
-  run.sErr = ReadWholeFile(dirOut / "err");
+  run.sOut = ReadText(dirOut / "out");
+  run.sErr = ReadText(dirOut / "err");
   return run;
 }
 
 // The sample rate in a WAV file's header (a canonical one, as vantrel writes it).
 uint32_t WavRate(const fs::path& wav) {
-  std::string s = ReadWholeFile(wav);
+  std::string s = ReadText(wav);
   if (s.size() < 28) return 0;
   return static_cast<uint32_t>(static_cast<unsigned char>(s[24])) | static_cast<uint32_t>(static_cast<unsigned char>(s[25])) << 8 |
          static_cast<uint32_t>(static_cast<unsigned char>(s[26])) << 16 | static_cast<uint32_t>(static_cast<unsigned char>(s[27])) << 24;
@@ -68,7 +68,7 @@ class InstalledTree : public testing::Test {
     if (fs::exists(dir / "prefix")) SetWritable(dir / "prefix", true);
     fs::remove_all(dir);
   }
-  void SetUp() override { ASSERT_EQ(iInstall, 0) << ReadWholeFile(dir / "prefix.log"); }
+  void SetUp() override { ASSERT_EQ(iInstall, 0) << ReadText(dir / "prefix.log"); }
   // A fresh folder for one test's home and outputs.
   static fs::path Fresh(const std::string& sName) {
     fs::path path = dir / sName;
@@ -94,7 +94,7 @@ TEST_F(InstalledTree, HoldsTheProgramsAndEveryShippedFile) {
   ASSERT_GT(asShipped.size(), 50u);
   for (const std::string& s : asShipped) {
     ASSERT_TRUE(fs::exists(Prefix() / s)) << s;
-    EXPECT_EQ(ReadWholeFile(Prefix() / s), ReadWholeFile(source / s)) << s;
+    EXPECT_EQ(ReadText(Prefix() / s), ReadText(source / s)) << s;
   }
   for (const char* psz : {"bin/vantrel", VANTREL_IDE_BUILT ? "bin/vantrel-ide" : "bin/vantrel"})
     EXPECT_EQ(access((Prefix() / psz).c_str(), X_OK), 0) << psz;
@@ -192,7 +192,7 @@ TEST_F(InstalledTree, ReadOnlyInstallationWritesOnlyToTheUsersFolders) {
 
   // The user's own engine settings override the installed ones.
   fs::create_directories(home / ".config/vantrel");
-  std::string sSettings = ReadWholeFile(Prefix() / "config/Interpreter.vantrel");
+  std::string sSettings = ReadText(Prefix() / "config/Interpreter.vantrel");
   size_t iRate = sSettings.find("FreqEval      = 44100");
   ASSERT_NE(iRate, std::string::npos) << sSettings;
   std::ofstream(home / ".config/vantrel/Interpreter.vantrel") << sSettings.replace(iRate, 21, "FreqEval = 22050");

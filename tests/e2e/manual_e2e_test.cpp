@@ -102,7 +102,7 @@ std::vector<FunctionRow> FunctionRows() {
   std::vector<FunctionRow> arow;
   std::regex row(R"(\| `([^`]+)` \| `[^`]+` \| .+ \| `([^`]+)` \| (`([^`]+)`|in a patch) \|)");
   std::smatch m;
-  for (const std::string& sLine : Lines(ReadWholeFile(kDocs / "functions.md")))
+  for (const std::string& sLine : Lines(ReadText(kDocs / "functions.md")))
     if (std::regex_match(sLine, m, row)) arow.push_back({m[1], m[2], m[4]});
   return arow;
 }
@@ -113,7 +113,7 @@ TEST(Manual, GeneratedTablesMatchTheProgram) {
   const std::string sOpen = "<!-- generated: vantrel ", sEnd = "<!-- end generated -->";
   int nBlocks = 0;
   for (const fs::path& path : Pages()) {
-    for (const std::string& sBlock : Between(ReadWholeFile(path), sOpen, sEnd)) {
+    for (const std::string& sBlock : Between(ReadText(path), sOpen, sEnd)) {
       ++nBlocks;
       size_t iArgsEnd = sBlock.find(" -->\n");
       ASSERT_NE(iArgsEnd, std::string::npos) << path;
@@ -141,7 +141,7 @@ TEST(Manual, EveryModuleTypeHasItsPageWithAnExample) {
     bool bStage = sType != "Env" && sType.size() > 3 && sType.compare(sType.size() - 3, 3, "Env") == 0;
     fs::path page = kDocs / "modules" / ((bStage ? "EnvStages" : sType) + ".md");
     ASSERT_TRUE(fs::exists(page)) << sType << " has no page " << page;
-    std::string sPage = ReadWholeFile(page);
+    std::string sPage = ReadText(page);
     if (!bStage) {
       EXPECT_NE(sPage.find("<!-- generated: vantrel modules --markdown " + sType + " -->"), std::string::npos)
           << page << " shows the tables of " << sType;
@@ -154,7 +154,7 @@ TEST(Manual, EveryModuleTypeHasItsPageWithAnExample) {
 TEST(Manual, EveryExamplePatchCompilesCleanlyAndSounds) {
   int nExamples = 0;
   for (const fs::path& path : Pages()) {
-    std::vector<std::string> asPatch = ExamplePatches(ReadWholeFile(path));
+    std::vector<std::string> asPatch = ExamplePatches(ReadText(path));
     for (size_t i = 0; i < asPatch.size(); ++i, ++nExamples)
       ExpectCompilesAndSounds(asPatch[i], path.filename().string() + " example " + std::to_string(i + 1));
   }
@@ -221,7 +221,7 @@ TEST(Manual, EveryLinkLeadsToAPageAndHeading) {
   std::smatch m;
   int nLinks = 0;
   for (const fs::path& path : Pages()) {
-    for (const std::string& sLine : Lines(ReadWholeFile(path))) {
+    for (const std::string& sLine : Lines(ReadText(path))) {
       for (auto it = sLine.cbegin(); std::regex_search(it, sLine.cend(), m, link); it = m.suffix().first) {
         std::string sTarget = m[1], sAnchor = m[2].matched ? m[2].str().substr(1) : "";
         if (sTarget.rfind("http", 0) == 0) continue;
@@ -230,7 +230,7 @@ TEST(Manual, EveryLinkLeadsToAPageAndHeading) {
         ASSERT_TRUE(fs::exists(target)) << path << ": " << sTarget;
         if (sAnchor.empty()) continue;
         bool bFound = false;
-        for (const std::string& sHeading : Lines(ReadWholeFile(target)))
+        for (const std::string& sHeading : Lines(ReadText(target)))
           if (sHeading.rfind("#", 0) == 0 && Anchor(sHeading.substr(sHeading.find(' ') + 1)) == sAnchor) bFound = true;
         EXPECT_TRUE(bFound) << path << ": no heading for #" << sAnchor << " in " << target;
       }

@@ -75,7 +75,7 @@ struct Player {
       fdErrRead = afd[0];
     }
   }
-  std::string Err() const { return ReadWholeFile(err); }
+  std::string Err() const { return ReadText(err); }
   // Waits for text on standard error (from the file, or read from the pipe into sPiped).
   bool WaitFor(const std::string& s, double dSeconds) {
     auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
@@ -96,17 +96,7 @@ struct Player {
     return false;
   }
   // The exit status, or -1 when it had to be killed after dSeconds (or died of a signal).
-  int Wait(double dSeconds) {
-    auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
-    int iStatus = 0;
-    while (Clock::now() < tEnd) {
-      if (waitpid(pid, &iStatus, WNOHANG) == pid) return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-      std::this_thread::sleep_for(std::chrono::milliseconds(10));
-    }
-    kill(pid, SIGKILL);
-    waitpid(pid, &iStatus, 0);
-    return -1;
-  }
+  int Wait(double dSeconds) const { return ::Wait(pid, dSeconds); }
   std::string sPiped;
 };
 
@@ -283,7 +273,7 @@ TEST(PlayRecordTarget, FifoIsWrittenThroughAndStaysAFifo) {
   fs::path dir = FreshDir("fifo");
   fs::path fifo = dir / "fifo.wav", collected = dir / "collected.wav";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::thread reader([&] { std::ofstream(collected, std::ios::binary) << ReadWholeFile(fifo); });
+  std::thread reader([&] { std::ofstream(collected, std::ios::binary) << ReadText(fifo); });
   Player player;
   player.Start(ShortTake(fifo.string()), dir / "play.err");
   int iExit = player.Wait(30);
@@ -372,7 +362,7 @@ TEST(PlayRecordTarget, FullDiskIsReportedWhilePlayingAndWhatFittedIsKept) {
   int iStatus = system(("env -u KSStatus unshare -m sh '" + script.string() + "' 2>'" + (dir / "play.err").string() + "'").c_str());
   double dRun = std::chrono::duration<double>(Clock::now() - tStart).count();
   int iExit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-  std::string sErr = ReadWholeFile(dir / "play.err");
+  std::string sErr = ReadText(dir / "play.err");
   if (iExit == 77) GTEST_SKIP() << "cannot mount a tmpfs here: " << sErr;
   EXPECT_EQ(iExit, 2) << sErr;
   EXPECT_GE(dRun, 2.5) << "playing went on after the disk was full";

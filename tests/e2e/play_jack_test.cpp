@@ -44,12 +44,14 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <map>
 #include <sstream>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "live_take.h"
+#include "process_support.h"
 
 namespace fs = std::filesystem;
 
@@ -62,52 +64,17 @@ constexpr double kShutdownPromise = 1.0;  // seconds from --seconds or Ctrl-C to
 constexpr double kSchedulingSlack = 1.0;  // the machine's share, see the file's head
 constexpr double kReleaseSeconds = 0.005;  // the test patch's release below 1 LSB
 
-std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
-// Starts a program with its output in a file and JACK_DEFAULT_SERVER set (when not empty).
-pid_t Spawn(const std::vector<std::string>& asArgs, const fs::path& out, const std::string& sServer) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  if (!sServer.empty()) setenv("JACK_DEFAULT_SERVER", sServer.c_str(), 1);
-  FILE* pfile = fopen(out.c_str(), "w");
-  if (pfile) {
-    dup2(fileno(pfile), 1);
-    dup2(fileno(pfile), 2);
-  }
-  std::vector<char*> apsz;
-  for (const std::string& s : asArgs) apsz.push_back(const_cast<char*>(s.c_str()));
-  apsz.push_back(nullptr);
-  execvp(apsz[0], apsz.data());
-  _exit(127);
-}
-
-// Waits up to dSeconds; answers the exit status, or -1 (the process is then killed).
-int Wait(pid_t pid, double dSeconds) {
-  auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
-  int iStatus = 0;
-  while (Clock::now() < tEnd) {
-    if (waitpid(pid, &iStatus, WNOHANG) == pid) return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(5));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &iStatus, 0);
-  return -1;
+// The environment that points a JACK client at a server (none for "").
+std::map<std::string, std::string> ServerEnv(const std::string& sServer) {
+  if (sServer.empty()) return {};
+  return {{"JACK_DEFAULT_SERVER", sServer}};
 }
 
 double Since(Clock::time_point t) { return std::chrono::duration<double>(Clock::now() - t).count(); }
 
 // Waits until the file holds sText (true) or dSeconds passed (false).
 bool WaitForText(const fs::path& path, const std::string& sText, double dSeconds) {
-  for (auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds); Clock::now() < tEnd;) {
-    if (ReadText(path).find(sText) != std::string::npos) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(10));
-  }
-  return false;
+  return WaitFor([&] { return ReadText(path).find(sText) != std::string::npos; }, dSeconds, 10);
 }
 
 // JACK keeps its servers' machine-wide table (at most 8, with entries of crashed servers left
@@ -140,8 +107,8 @@ class PrivateJack {
       return;
     }
     fs::path log = dir / (sName_ + ".log");
-    pid_ = Spawn({"jackd", "-n", sName_, "-d", "dummy", "-r", std::to_string(iRate), "-p", std::to_string(nPeriod)},
-                 log, "");
+    pid_ = Spawn({"jackd", "-n", sName_, "-d", "dummy", "-r", std::to_string(iRate), "-p", std::to_string(nPeriod)}, {},
+                 log);
     std::string sProbe = "JACK_DEFAULT_SERVER=" + sName_ + " jack_lsp >/dev/null 2>&1";
     for (auto tEnd = Clock::now() + std::chrono::seconds(30); !bReady_ && Clock::now() < tEnd;) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -312,10 +279,10 @@ TEST_P(PlayJackTest, PlaysTheNoteAndShutsDownCleanly) {
   std::vector<std::string> asPlay = {VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual",
                                      "--record", wav.string()};
   if (!c.bInterrupt) asPlay.insert(asPlay.end(), {"--seconds", "5"});
-  pid_t pidPlay = Spawn(asPlay, dir / "play.err", jack.Name());
+  pid_t pidPlay = Spawn(asPlay, ServerEnv(jack.Name()), dir / "play.err");
   std::vector<std::string> asSend = {MIDI_SEND, "--listen", "vantrel", "--wait", "30", "vantrel-midi:in"};
   asSend.insert(asSend.end(), c.asEvents.begin(), c.asEvents.end());
-  pid_t pidSend = Spawn(asSend, dir / "send.out", jack.Name());
+  pid_t pidSend = Spawn(asSend, ServerEnv(jack.Name()), dir / "send.out");
   EXPECT_EQ(Wait(pidSend, 60), 0) << ReadText(dir / "send.out");
   if (c.bInterrupt) {
     std::this_thread::sleep_for(std::chrono::milliseconds(500));
@@ -379,11 +346,11 @@ TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     std::vector<std::string> asPlay = {VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual",
                                        "--record", wav.string()};
     if (!c.bInterrupt) asPlay.insert(asPlay.end(), {"--seconds", std::to_string(kSeconds)});
-    pid_t pidPlay = Spawn(asPlay, err, jack.Name());
+    pid_t pidPlay = Spawn(asPlay, ServerEnv(jack.Name()), err);
     // The note stays held: the server goes while it sounds.
     std::vector<std::string> asSend = {MIDI_SEND, "--wait", "30", "vantrel-midi:in", "0.2:on:69:100"};
     if (c.bWithClients) asSend.push_back("--hold");
-    pid_t pidSend = Spawn(asSend, dir / "send.out", jack.Name());
+    pid_t pidSend = Spawn(asSend, ServerEnv(jack.Name()), dir / "send.out");
     ASSERT_TRUE(WaitForText(dir / "send.out", "sent", 30)) << ReadText(dir / "send.out") << ReadText(err);
     std::this_thread::sleep_for(std::chrono::duration<double>(kHeldBeforeLoss));
     Clock::time_point tLoss = Clock::now();
@@ -448,8 +415,8 @@ class PrivatePulse {
     fs::path log = dir / "pulseaudio.log";
     pid_ = Spawn({"env", "HOME=" + home.string(), "XDG_RUNTIME_DIR=" + run.string(), "pulseaudio", "-n",
                   "--daemonize=no", "--exit-idle-time=-1", "--use-pid-file=no", "--disable-shm=yes", "-L",
-                  "module-null-sink", "-L", "module-native-protocol-unix auth-anonymous=1", "--log-target=stderr"},
-                 log, "");
+                  "module-null-sink", "-L", "module-native-protocol-unix auth-anonymous=1", "--log-target=stderr"}, {},
+                 log);
     std::string sProbe = "PULSE_SERVER=" + sServer_ + " pactl info >/dev/null 2>&1";
     for (auto tEnd = Clock::now() + std::chrono::seconds(30); !bReady_ && Clock::now() < tEnd;) {
       std::this_thread::sleep_for(std::chrono::milliseconds(50));
@@ -492,7 +459,7 @@ TEST_P(PlayPulseServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     std::vector<std::string> asPlay = {"env", "PULSE_SERVER=" + pulse.Server(), sSuppress, VANTREL_EXE, "play", SinePatch(),
                                        "--audio", "pulse", "--note", "69:0.8:0", "--record", wav.string()};
     if (!bInterrupt) asPlay.insert(asPlay.end(), {"--seconds", std::to_string(kSeconds)});
-    pid_t pidPlay = Spawn(asPlay, err, "");
+    pid_t pidPlay = Spawn(asPlay, {}, err);
     // The server takes a few tenths of a second after the stream opens before it pulls: the
     // note is held from when the status line shows it sounding.
     ASSERT_TRUE(WaitForText(err, "voices 1", 30)) << ReadText(err);
@@ -552,8 +519,8 @@ TEST(PlayJackRefusal, NamedOutputThatCannotPlay) {
   };
   for (const Row& row : arow) {
     SCOPED_TRACE(row.sServer);
-    pid_t pid = Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual", "--seconds", "30"},
-                      dir / "play.err", row.sServer);
+    pid_t pid = Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual", "--seconds", "30"}, ServerEnv(row.sServer),
+                      dir / "play.err");
     int iExit = Wait(pid, 60);
     std::string sErr = ReadText(dir / "play.err");
     EXPECT_EQ(iExit, 1) << sErr;
@@ -576,8 +543,8 @@ TEST(PlayJackNames, EachInstanceAnnouncesTheNamesJackAssigned) {
   std::vector<pid_t> apid;
   for (size_t i = 0; i < 2; ++i) {
     fs::path err = dir / ("play" + std::to_string(i) + ".err");
-    apid.push_back(Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual", "--seconds", "30"},
-                         err, jack.Name()));
+    apid.push_back(Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "jack", "--midi-in", "virtual", "--seconds", "30"}, ServerEnv(jack.Name()),
+                         err));
     // The first holds its names before the second asks for the same ones.
     ASSERT_TRUE(WaitForText(err, "playing", 30)) << ReadText(err);
     EXPECT_NE(ReadText(err).find(arow[i].pszMidi), std::string::npos) << ReadText(err);
@@ -620,8 +587,8 @@ TEST_P(PlayJackFeedTest, ContinuousOrRefusedAtStart) {
                                           "\nBufferSamples = " + std::to_string(c.nBufferSamples) + "\n");
   fs::path capture = dir / "capture.f32";
   pid_t pidPlay = Spawn({VANTREL_EXE, "play", "--install", install.string(), SinePatch(), "--audio", "jack",
-                         "--midi-in", "virtual", "--seconds", "30"},
-                        dir / "play.err", jack.Name());
+                         "--midi-in", "virtual", "--seconds", "30"}, ServerEnv(jack.Name()),
+                        dir / "play.err");
   if (c.pszRefusal) {
     int iExit = Wait(pidPlay, 60);
     std::string sErr = ReadText(dir / "play.err");
@@ -631,8 +598,8 @@ TEST_P(PlayJackFeedTest, ContinuousOrRefusedAtStart) {
     return;
   }
   pid_t pidSend = Spawn({MIDI_SEND, "--listen", "vantrel", "--capture", capture.string(), "--wait", "30",
-                         "vantrel-midi:in", "0.3:on:69:100", "2.3:off:69"},
-                        dir / "send.out", jack.Name());
+                         "vantrel-midi:in", "0.3:on:69:100", "2.3:off:69"}, ServerEnv(jack.Name()),
+                        dir / "send.out");
   EXPECT_EQ(Wait(pidSend, 60), 0) << ReadText(dir / "send.out");
   kill(pidPlay, SIGINT);
   int iExit = Wait(pidPlay, 60);
@@ -665,8 +632,8 @@ TEST(PlayNull, CommandLineNotesPlayOnTheClock) {
   fs::path dir = TestDir("null");
   fs::path wav = dir / "out.wav";
   pid_t pid = Spawn({VANTREL_EXE, "play", SinePatch(), "--audio", "null", "--seconds", "2.5", "--note",
-                     "69:0.8:0.3:1.5", "--record", wav.string()},
-                    dir / "play.err", "");
+                     "69:0.8:0.3:1.5", "--record", wav.string()}, {},
+                    dir / "play.err");
   int iExit = Wait(pid, 60);
   std::string sErr = ReadText(dir / "play.err");
   ASSERT_EQ(iExit, 0) << sErr;

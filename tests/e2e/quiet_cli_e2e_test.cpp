@@ -63,12 +63,12 @@ TEST(QuietCli, LogOptionKeepsTheDeveloperLogInTheFileNamed) {
   VantrelRun r = RunVantrel(sArgs);
   EXPECT_EQ(r.iExit, 0) << r.sErr;
   EXPECT_EQ(r.sOut, "2\n");
-  std::string sLog = ReadWholeFile(log);
+  std::string sLog = ReadText(log);
   EXPECT_TRUE(HasDeveloperLine(sLog)) << sLog;
   EXPECT_NE(sLog.find("closing log upon normal exit"), std::string::npos) << sLog;
   // A second run appends.
   r = RunVantrel(sArgs);
-  std::string sLog2 = ReadWholeFile(log);
+  std::string sLog2 = ReadText(log);
   EXPECT_EQ(sLog2.rfind(sLog, 0), 0u);
   EXPECT_GT(sLog2.size(), sLog.size());
   EXPECT_FALSE(fs::exists(install / "log"));

@@ -159,7 +159,7 @@ TEST(RenderE2E, BadInputIsRefusedWithAMessageAndNoFile) {
   std::string sPatch = WritePatch("ok.vantrel", "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = Osc1\n");
   std::string sTruncated = testing::TempDir() + "/truncated.mid";
   {
-    std::string sWhole = ReadWholeFile(MidiFile());
+    std::string sWhole = ReadText(MidiFile());
     std::ofstream(sTruncated, std::ios::binary) << sWhole.substr(0, sWhole.size() - 6);
   }
   struct {
@@ -215,7 +215,7 @@ TEST(RenderE2E, OutputThatIsNotARegularFileIsWrittenThroughNeverReplaced) {
   // FIFO: a reader collects what arrives; the FIFO is still a FIFO afterwards.
   fs::path fifo = dir / "fifo.wav", collected = dir / "collected.wav";
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
-  std::thread reader([&] { std::ofstream(collected, std::ios::binary) << ReadWholeFile(fifo); });
+  std::thread reader([&] { std::ofstream(collected, std::ios::binary) << ReadText(fifo); });
   VantrelRun r = RunVantrel(sRender + "'" + fifo.string() + "'" + Install());
   EXPECT_EQ(r.iExit, 0) << r.sErr;
   // Should the render have failed before opening the FIFO, a writer of our own releases the reader.
@@ -337,7 +337,7 @@ TEST(RenderE2E, InterruptedRenderLeavesNoFile) {
     int iStatus = 0;
     ASSERT_EQ(waitpid(pid, &iStatus, 0), pid);
     EXPECT_TRUE(WIFSIGNALED(iStatus) && WTERMSIG(iStatus) == iSignal) << strsignal(iSignal) << " status " << iStatus;
-    EXPECT_NE(ReadWholeFile(sErr).find("interrupted after"), std::string::npos) << ReadWholeFile(sErr);
+    EXPECT_NE(ReadText(sErr).find("interrupted after"), std::string::npos) << ReadText(sErr);
     EXPECT_TRUE(fs::is_empty(dir)) << strsignal(iSignal) << ": " << fs::directory_iterator(dir)->path();
     fs::remove_all(dir);
   }

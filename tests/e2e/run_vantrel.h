@@ -11,17 +11,12 @@
 #include <string>
 #include <unistd.h>
 
+#include "process_support.h"
+
 struct VantrelRun {
   std::string sOut, sErr;
   int iExit = -1;
 };
-
-inline std::string ReadWholeFile(const std::filesystem::path& path) {
-  std::ifstream in(path, std::ios::binary);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
 
 inline std::string DataPath(const std::string& sRelative) { return std::string(VANTREL_TEST_DATA) + "/" + sRelative; }
 
@@ -36,8 +31,8 @@ inline VantrelRun RunVantrel(const std::string& sArgs) {
   int iStatus = system(sCommand.c_str());
   VantrelRun r;
   r.iExit = WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-  r.sOut = ReadWholeFile(dir / "out");
-  r.sErr = ReadWholeFile(dir / "err");
+  r.sOut = ReadText(dir / "out");
+  r.sErr = ReadText(dir / "err");
   std::filesystem::remove_all(dir);
   return r;
 }

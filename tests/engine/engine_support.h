@@ -12,7 +12,7 @@
 #include "akconfig.h"
 #include "akstatus.h"
 #include "audiodevice.h"
-#include "errorlist.h"
+#include "error_support.h"
 #include "patch.h"
 
 // A patch whose every frame adds the next values of a script (then silence), and which records
@@ -199,17 +199,6 @@ class LogCatcher {
   std::mutex mutex_;
   std::vector<std::string> as_;
 };
-
-// The count of an error-list entry with this text (0 when absent).
-inline int ErrorCount(const std::string& s) {
-  ErrorList* pel = ErrorList::Get();
-  pel->Lock();
-  int n = 0;
-  for (const ErrorListNode& node : pel->anode)
-    if (s == node.psz) n = node.iCount;
-  pel->Unlock();
-  return n;
-}
 
 // Waits up to two seconds for a condition another thread brings about.
 template <class F>

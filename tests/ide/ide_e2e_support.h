@@ -26,6 +26,8 @@
 
 #include <memory>
 
+#include "process_support.h"
+
 namespace ide_e2e {
 
 namespace fs = std::filesystem;
@@ -37,58 +39,7 @@ inline constexpr double kStartSeconds = 180;
 inline constexpr double kStepSeconds = 90;
 inline const char* const kPrivateJack = "vantrel-ide-test";
 
-inline std::string ReadText(const fs::path& path) {
-  std::ifstream in(path);
-  std::stringstream ss;
-  ss << in.rdbuf();
-  return ss.str();
-}
-
 inline bool Have(const char* pszTool) { return system((std::string("command -v ") + pszTool + " >/dev/null 2>&1").c_str()) == 0; }
-
-// Starts a program with extra environment and its output in a file; iKeepFd stays open in it.
-inline pid_t Spawn(const std::vector<std::string>& asArgs, const std::map<std::string, std::string>& env, const fs::path& out,
-            int iKeepFd = -1) {
-  pid_t pid = fork();
-  if (pid != 0) return pid;
-  for (const auto& [sName, sValue] : env) {
-    if (sValue.empty()) unsetenv(sName.c_str());
-    else setenv(sName.c_str(), sValue.c_str(), 1);
-  }
-  int fd = open(out.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-  if (fd >= 0) {
-    dup2(fd, 1);
-    dup2(fd, 2);
-  }
-  if (iKeepFd >= 0) fcntl(iKeepFd, F_SETFD, 0);
-  std::vector<char*> apsz;
-  for (const std::string& s : asArgs) apsz.push_back(const_cast<char*>(s.c_str()));
-  apsz.push_back(nullptr);
-  execvp(apsz[0], apsz.data());
-  _exit(127);
-}
-
-// Waits for the process to end; its exit status, or -1 (killed) when it did not end in time.
-inline int Wait(pid_t pid, double dSeconds) {
-  auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
-  int iStatus = 0;
-  while (Clock::now() < tEnd) {
-    if (waitpid(pid, &iStatus, WNOHANG) == pid) return WIFEXITED(iStatus) ? WEXITSTATUS(iStatus) : -1;
-    std::this_thread::sleep_for(std::chrono::milliseconds(20));
-  }
-  kill(pid, SIGKILL);
-  waitpid(pid, &iStatus, 0);
-  return -1;
-}
-
-inline bool WaitFor(const std::function<bool()>& pfnCondition, double dSeconds) {
-  auto tEnd = Clock::now() + std::chrono::duration<double>(dSeconds);
-  while (Clock::now() < tEnd) {
-    if (pfnCondition()) return true;
-    std::this_thread::sleep_for(std::chrono::milliseconds(100));
-  }
-  return pfnCondition();
-}
 
 // Runs a command with the environment given; its standard output.
 inline std::string Capture(const std::string& sCommand, const std::map<std::string, std::string>& env) {

@@ -1,7 +1,6 @@
 # Tests of the envelope and control group: envelopes and stage types, slews, hold, maps.
 vantrel_test(env_tests
   SOURCES envelope_test.cpp envelope_stages_test.cpp slew_test.cpp samplehold_test.cpp map_test.cpp
-          ${MODULE_HARNESS}
   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_env>")
-vantrel_alloc_test(env_alloc_tests SOURCES env_alloc_test.cpp ${MODULE_HARNESS}
+vantrel_alloc_test(env_alloc_tests SOURCES env_alloc_test.cpp
                    LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_env>")

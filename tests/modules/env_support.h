@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "envelope.h"
-#include "errorlist.h"
+#include "error_support.h"
 #include "module_harness.h"
 
 // The sample rate of most tests.
@@ -36,20 +36,3 @@ inline std::unique_ptr<ModuleHarness> StartEnvelope(const char* pszType, const E
   return ph;
 }
 
-// Whether the error list holds exactly this message.
-inline bool ErrorListHas(const std::string& sMessage) {
-  ErrorList* plist = ErrorList::Get();
-  plist->Lock();
-  bool bFound = false;
-  for (const ErrorListNode& node : plist->anode) bFound |= sMessage == node.psz;
-  plist->Unlock();
-  return bFound;
-}
-
-inline int ErrorListCount() {
-  ErrorList* plist = ErrorList::Get();
-  plist->Lock();
-  int n = plist->anode.N();
-  plist->Unlock();
-  return n;
-}

@@ -48,10 +48,10 @@ TEST_P(ButterworthResponse, FollowsThePrototypeAroundTheCutoff) {
     Complex hExpected = c.bHighpass ? 1.0 - hLow : hLow;
     Complex hMeasured = Dtft(ah, f);
     EXPECT_LT(std::abs(hMeasured - hExpected), 1e-4 * std::max(1.0, std::abs(hExpected)))
-        << "at " << f << " Hz: " << Db(std::abs(hMeasured)) << " dB, expected " << Db(std::abs(hExpected));
+        << "at " << f << " Hz: " << AmplitudeDb(std::abs(hMeasured)) << " dB, expected " << AmplitudeDb(std::abs(hExpected));
   }
   if (!c.bHighpass && c.dResonance == 1) {  // the Butterworth's defining point
-    EXPECT_NEAR(Db(std::abs(Dtft(ah, c.dCutoff))), Db(1 / kSqrt2), 0.01);
+    EXPECT_NEAR(AmplitudeDb(std::abs(Dtft(ah, c.dCutoff))), AmplitudeDb(1 / kSqrt2), 0.01);
   }
 }
 
@@ -69,7 +69,7 @@ INSTANTIATE_TEST_SUITE_P(Filter, ButterworthResponse,
 TEST_F(FilterModuleTest, ButterworthFallsSixDbPerOctavePerPole) {
   for (int nPoles : {2, 4, 6}) {
     std::vector<double> ah = Impulse({{"Poles", Text(nPoles)}, {"Cutoff", "100"}});
-    double dFall = Db(std::abs(Dtft(ah, 400))) - Db(std::abs(Dtft(ah, 800)));
+    double dFall = AmplitudeDb(std::abs(Dtft(ah, 400))) - AmplitudeDb(std::abs(Dtft(ah, 800)));
     EXPECT_NEAR(dFall, 20 * std::log10(2.0) * nPoles, 0.05 * nPoles) << nPoles << " poles";
   }
 }
@@ -81,7 +81,7 @@ TEST_F(FilterModuleTest, ButterworthResonanceSetsTheGainAtTheCutoff) {
     for (double dResonance : {2.0, 4.0, 10.0}) {
       std::vector<double> ah = Impulse(
           {{"Poles", Text(nPoles)}, {"Cutoff", "1000"}, {"Resonance", Text(dResonance)}});
-      EXPECT_NEAR(Db(std::abs(Dtft(ah, 1000))), Db(dResonance / kSqrt2), 0.01)
+      EXPECT_NEAR(AmplitudeDb(std::abs(Dtft(ah, 1000))), AmplitudeDb(dResonance / kSqrt2), 0.01)
           << nPoles << " poles, resonance " << dResonance;
     }
 }
@@ -95,7 +95,7 @@ TEST_F(FilterModuleTest, ButterworthCutoffIsKeptWithinItsRange) {
   for (const Case& c : aCase) {
     std::vector<double> ah = Impulse({{"Cutoff", c.pszCutoff}}, 1 << 16);
     for (double f : {c.dWorking / 2, c.dWorking})
-      EXPECT_NEAR(Db(std::abs(Dtft(ah, f))), Db(std::abs(ButterworthLowpass(WarpedS(f, c.dWorking), 4, 1))), 0.01)
+      EXPECT_NEAR(AmplitudeDb(std::abs(Dtft(ah, f))), AmplitudeDb(std::abs(ButterworthLowpass(WarpedS(f, c.dWorking), 4, 1))), 0.01)
           << "Cutoff " << c.pszCutoff << " at " << f << " Hz";
   }
 }
@@ -123,7 +123,7 @@ TEST_F(FilterModuleTest, ButterworthLimiterHoldsResonanceToItsRange) {
   EXPECT_GE(dPeak, 0.99 * (3 + 2) * 0.5);  // the linear output would be 33 ranges beyond
 
   std::vector<double> adFree = ResonantTone({{"AmpLimBegin", "1000"}}, HalfLevel, 66150);
-  EXPECT_NEAR(ToneAmplitude(adFree, 1000, 44100), 0.5 * 100 / kSqrt2, 0.01 * 0.5 * 100 / kSqrt2);
+  EXPECT_NEAR(HannAmplitude(adFree, 1000, kRate, 44100), 0.5 * 100 / kSqrt2, 0.01 * 0.5 * 100 / kSqrt2);
 }
 
 // The peak the limit scales with halves every AmpHistHalf seconds: after a loud half second and a
@@ -185,7 +185,7 @@ TEST_F(FilterModuleTest, ButterworthLowResonanceIsDesignedAndReportedOncePerNote
   {
     LogCatcher log(AKSWarn);
     std::vector<double> ah = Impulse({{"Poles", "2"}, {"Cutoff", "1000"}, {"Resonance", "0.5"}});
-    EXPECT_NEAR(Db(std::abs(Dtft(ah, 1000))), Db(0.5 / kSqrt2), 0.01);
+    EXPECT_NEAR(AmplitudeDb(std::abs(Dtft(ah, 1000))), AmplitudeDb(0.5 / kSqrt2), 0.01);
   }
   LogCatcher log(AKSWarn);
   auto ph = MakeModule("Filter", {{"Input", "Src:Signal"}, {"Resonance", "0.5 + 0.25 * SIN( Note:Time * 3 )"}});

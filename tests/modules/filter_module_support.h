@@ -1,5 +1,5 @@
 // Helpers for the filter module tests: set-up as at start-up, harnesses with settings, impulse and
-// tone responses, noise, zero crossings, and the analog prototypes the designs are checked against.
+// tone responses, noise, and the analog prototypes the designs are checked against.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -16,10 +16,11 @@
 #include <vector>
 
 #include "akstatus.h"
-#include "errorlist.h"
+#include "error_support.h"
 #include "filterfactory.h"
 #include "formeval.h"
 #include "module_harness.h"
+#include "test_signal.h"
 #include "vanmath.h"
 
 namespace filtertest {
@@ -89,38 +90,11 @@ inline Complex Dtft(const std::vector<double>& ah, double dFreq, size_t iFrom = 
   return sum;
 }
 
-inline double Db(double dGain) { return 20 * std::log10(dGain); }
-
-// The amplitude of the component at dFreq of a signal's stretch [iFrom, end), under a Hann window
-// (leakage from other components falls off fast enough for the levels compared here).
-inline double ToneAmplitude(const std::vector<double>& a, double dFreq, size_t iFrom = 0) {
-  size_t n = a.size() - iFrom;
-  Complex step = std::polar(1.0, -2 * kPi * dFreq / kRate), z = 1, sum = 0;
-  double dWindowSum = 0;
-  for (size_t i = 0; i < n; ++i) {
-    double w = 0.5 - 0.5 * std::cos(2 * kPi * static_cast<double>(i) / static_cast<double>(n));
-    sum += w * a[iFrom + i] * z;
-    dWindowSum += w;
-    z *= step;
-  }
-  return 2 * std::abs(sum) / dWindowSum;
-}
-
 // The largest magnitude in [iFrom, iTo).
 inline double PeakOf(const std::vector<double>& a, size_t iFrom = 0, size_t iTo = SIZE_MAX) {
   double dPeak = 0;
   for (size_t i = iFrom; i < std::min(iTo, a.size()); ++i) dPeak = std::max(dPeak, std::fabs(a[i]));
   return dPeak;
-}
-
-// The frequency of a periodic signal from its rising zero crossings in [iFrom, end); 0 when it
-// crosses fewer than three times.
-inline double CrossingFrequency(const std::vector<double>& a, size_t iFrom) {
-  std::vector<double> adAt;  // crossing instants, interpolated within the sample
-  for (size_t i = std::max<size_t>(iFrom, 1); i < a.size(); ++i)
-    if (a[i - 1] < 0 && a[i] >= 0) adAt.push_back(static_cast<double>(i - 1) + a[i - 1] / (a[i - 1] - a[i]));
-  if (adAt.size() < 3) return 0;
-  return static_cast<double>(adAt.size() - 1) * kRate / (adAt.back() - adAt.front());
 }
 
 // Uniform noise in [-1, 1) from the patches' 32-bit generator step, so runs repeat exactly.
@@ -195,16 +169,5 @@ inline LogCatcher::LogCatcher(int iSeverity) : iSeverity_(iSeverity) {
       this);
 }
 inline LogCatcher::~LogCatcher() { AKSSetCallback(iSeverity_, nullptr, nullptr); }
-
-// The count of an exact message in the error list (0 when absent), and its line.
-inline int ErrorCount(const std::string& sMessage, int* piLine = nullptr) {
-  ErrorList* pel = ErrorList::Get();
-  for (const ErrorListNode& node : pel->anode)
-    if (sMessage == node.psz) {
-      if (piLine) *piLine = node.iLine;
-      return node.iCount;
-    }
-  return 0;
-}
 
 }  // namespace filtertest

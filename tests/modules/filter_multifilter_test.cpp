@@ -40,7 +40,7 @@ TEST_P(MultiFilterResponse, MatchesTheBandsCombinedByTheLayout) {
   for (double f : {20.0, 100.0, 250.0, 1000.0, 2000.0, 4000.0, 8000.0, 15000.0}) {
     Complex hExpected = c.pfnExpected(f), hMeasured = Dtft(ah, f);
     EXPECT_LT(std::abs(hMeasured - hExpected), 1e-5 * std::max(1.0, std::abs(hExpected)))
-        << "at " << f << " Hz: " << Db(std::abs(hMeasured)) << " dB, expected " << Db(std::abs(hExpected));
+        << "at " << f << " Hz: " << AmplitudeDb(std::abs(hMeasured)) << " dB, expected " << AmplitudeDb(std::abs(hExpected));
   }
 }
 
@@ -101,7 +101,7 @@ TEST_F(FilterModuleTest, MultiFilterPeakReachesItsGainAtItsFrequency) {
   for (const char* pszGain : {"12 dB", "-9 dB", "3 dB"}) {
     std::vector<double> ah = Impulse({{"Freq1", "2500"}, {"Gain1", pszGain}, {"Q1", "1.5"}});
     double dDb = std::stod(pszGain);
-    EXPECT_NEAR(Db(std::abs(Dtft(ah, 2500))), dDb, 0.001) << pszGain;
+    EXPECT_NEAR(AmplitudeDb(std::abs(Dtft(ah, 2500))), dDb, 0.001) << pszGain;
   }
 }
 
@@ -133,8 +133,8 @@ TEST_F(FilterModuleTest, MultiFilterBandFollowsAVaryingType) {
                                        {"Q1", kButterworthQText}});
   std::vector<double> ad = Render(*ph, "Output", 22050);
   std::vector<double> adBefore(ad.begin() + 2205, ad.begin() + 11025), adAfter(ad.begin() + 13230, ad.end());
-  EXPECT_NEAR(Db(ToneAmplitude(adBefore, 200)), Db(std::abs(LowPass2(WarpedS(200, 2000), kButterworthQ))), 0.05);
-  EXPECT_NEAR(Db(ToneAmplitude(adAfter, 200)), Db(std::abs(HighPass2(WarpedS(200, 2000), kButterworthQ))), 0.05);
+  EXPECT_NEAR(AmplitudeDb(HannAmplitude(adBefore, 200, kRate)), AmplitudeDb(std::abs(LowPass2(WarpedS(200, 2000), kButterworthQ))), 0.05);
+  EXPECT_NEAR(AmplitudeDb(HannAmplitude(adAfter, 200, kRate)), AmplitudeDb(std::abs(HighPass2(WarpedS(200, 2000), kButterworthQ))), 0.05);
 }
 
 // ---- Messages -------------------------------------------------------------------------------------

@@ -59,7 +59,9 @@ TEST_P(FilterRegistration, DeclaresItsVariablesAndAttributes) {
   ASSERT_NE(ptype, nullptr);
   EXPECT_STREQ(ptype->ClassName(), c.pszClass);
   EXPECT_EQ(ptype->iOrder, c.iOrder);
-  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassPasses | AttrMultiMono);
+  // Only the Butterworth's outputs are audio-rate by default.
+  uint32_t attrAudio = std::string(c.pszType) == "Filter" ? static_cast<uint32_t>(AttrAudioRate) : 0u;
+  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassPasses | AttrMultiMono | attrAudio);
   EXPECT_EQ(ptype->pszHelper, nullptr);
   ASSERT_EQ(ptype->NumInputs(), static_cast<int>(c.aInput.size()));
   for (size_t i = 0; i < c.aInput.size(); ++i) {

@@ -58,9 +58,9 @@ TEST_P(AdderPartials, SoundAtTheirGains) {
   // One second after the gains have slewed in: every whole-hertz partial fits it exactly.
   std::vector<double> ad = Slice(h.Render("Output", 100 + 44100), 100, 44100);
   for (const Partial& partial : pc.apartial)
-    EXPECT_NEAR(ToneAmplitude(ad, partial.dFreq), std::fabs(partial.dGain) * Bass(partial.dFreq), 1e-6)
+    EXPECT_NEAR(BinAmplitude(ad, partial.dFreq, kFxRate), std::fabs(partial.dGain) * Bass(partial.dFreq), 1e-6)
         << partial.dFreq << " Hz";
-  for (double dBetween : {15.0, 165.0, 1234.0}) EXPECT_NEAR(ToneAmplitude(ad, dBetween), 0, 1e-6) << dBetween << " Hz";
+  for (double dBetween : {15.0, 165.0, 1234.0}) EXPECT_NEAR(BinAmplitude(ad, dBetween, kFxRate), 0, 1e-6) << dBetween << " Hz";
 }
 
 const std::vector<Partial> kEightPartials = {{40, 1},     {110, 0.5},  {220, 0.25}, {330, 0.8},
@@ -181,9 +181,9 @@ TEST_P(FMAlgoSidebands, FollowTheBesselFunctions) {
   for (int n = -5; n <= 5; ++n) {
     double dFreq = sc.dCarrier + n * sc.dModulator;
     double dWant = std::fabs(std::cyl_bessel_j(std::abs(n), dIndex)) * sc.dCarrierGain * Bass(sc.dCarrier);
-    EXPECT_NEAR(ToneAmplitude(ad, dFreq), dWant, 2e-6) << "sideband " << n << " at " << dFreq << " Hz";
+    EXPECT_NEAR(BinAmplitude(ad, dFreq, kFxRate), dWant, 2e-6) << "sideband " << n << " at " << dFreq << " Hz";
   }
-  EXPECT_NEAR(ToneAmplitude(ad, sc.dCarrier + sc.dModulator / 2), 0, 2e-6) << "between sidebands";
+  EXPECT_NEAR(BinAmplitude(ad, sc.dCarrier + sc.dModulator / 2, kFxRate), 0, 2e-6) << "between sidebands";
 }
 
 INSTANTIATE_TEST_SUITE_P(TwoOperators, FMAlgoSidebands,

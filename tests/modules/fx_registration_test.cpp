@@ -31,8 +31,10 @@ TEST_P(FxRegistration, DeclaresItsTablesAndAttributes) {
   ModuleType* ptype = ModuleFactory::Get()->Lookup(tc.pszType);
   ASSERT_NE(ptype, nullptr);
   EXPECT_STREQ(ptype->ClassName(), tc.pszClass);
-  // Each of them: bypass silences, multi-mono (and the registration bit).
-  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassSilences | AttrMultiMono);
+  // Each of them: bypass silences, multi-mono (and the registration bit); the delay's outputs are
+  // audio-rate and it takes a feedback step after every sample.
+  uint32_t attrDelay = std::string(tc.pszType) == "Delay" ? static_cast<uint32_t>(AttrAudioRate | AttrFeedbackStep) : 0u;
+  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassSilences | AttrMultiMono | attrDelay);
   EXPECT_EQ(ptype->pszHelper, nullptr);
   ASSERT_EQ(ptype->NumInputs(), static_cast<int>(tc.arowInputs.size()));
   for (size_t i = 0; i < tc.arowInputs.size(); ++i) {

@@ -1,4 +1,4 @@
-// Helpers of the effects group's tests: sine-table set-up, one DFT bin, error-list look-ups.
+// Helpers of the effects group's tests: sine-table set-up, error-list look-ups, formula texts.
 #pragma once
 
 #include <gtest/gtest.h>
@@ -11,8 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "errorlist.h"
+#include "error_support.h"
 #include "module_harness.h"
+#include "test_signal.h"
 #include "vanmath.h"
 
 constexpr double kFxPi = std::numbers::pi;
@@ -28,13 +29,6 @@ class FxTest : public ::testing::Test {
 template <class Param>
 class FxParamTest : public FxTest, public ::testing::WithParamInterface<Param> {};
 
-// The error-list entry with exactly this text, or null.
-inline const ErrorListNode* FindError(const std::string& sText) {
-  for (const ErrorListNode& node : ErrorList::Get()->anode)
-    if (sText == node.psz) return &node;
-  return nullptr;
-}
-
 inline std::string Format(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
 inline std::string Format(const char* pszFormat, ...) {
   char sz[512];
@@ -47,15 +41,6 @@ inline std::string Format(const char* pszFormat, ...) {
 
 // A time in seconds written so the formula parser reads back the same double.
 inline std::string Seconds(double dSeconds) { return Format("%.20f", dSeconds); }
-
-// The amplitude of the sinusoid at dFreq (a single DFT bin, reading A for a sine of amplitude A
-// when the signal holds a whole number of its periods).
-inline double ToneAmplitude(const std::vector<double>& ad, double dFreq, double dRate = kFxRate) {
-  std::complex<double> sum = 0;
-  const double dStep = 2 * kFxPi * dFreq / dRate;
-  for (size_t i = 0; i < ad.size(); ++i) sum += ad[i] * std::polar(1.0, -dStep * static_cast<double>(i));
-  return 2 * std::abs(sum) / static_cast<double>(ad.size());
-}
 
 // The phase in cycles of a table sine at sample k: k steps of the frequency rounded to the
 // accumulator's 2^-32 cycle a sample.

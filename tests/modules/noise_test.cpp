@@ -80,7 +80,7 @@ TEST_P(WhiteNoiseTest, SpectrumIsFlat) {
   // Every octave band holds the same power per hertz, within half a decibel.
   const double dAll = BandMean(adPower, kFft, kRate, 300, 19200);
   for (double f = 300; f < 19200; f *= 2)
-    EXPECT_NEAR(Db(BandMean(adPower, kFft, kRate, f, 2 * f) / dAll), 0, 0.5) << f << " Hz";
+    EXPECT_NEAR(PowerDb(BandMean(adPower, kFft, kRate, f, 2 * f) / dAll), 0, 0.5) << f << " Hz";
 }
 
 INSTANTIATE_TEST_SUITE_P(Voices, WhiteNoiseTest, ::testing::Values("0", "1", "7"));
@@ -252,8 +252,8 @@ TEST(NoiseTest, PinkSpectrumFallsAsItsFiltersSay) {
   std::vector<double> adBandDb, adOctave;
   for (double f = 40; f < 20000; f *= 2) {
     const double dMeasured = BandMean(adPower, kFft, kRate, f, 2 * f);
-    EXPECT_NEAR(Db(dMeasured / BandMean(adModel, kFft, kRate, f, 2 * f)), 0, 0.75) << f << " Hz";
-    adBandDb.push_back(Db(dMeasured));
+    EXPECT_NEAR(PowerDb(dMeasured / BandMean(adModel, kFft, kRate, f, 2 * f)), 0, 0.75) << f << " Hz";
+    adBandDb.push_back(PowerDb(dMeasured));
     adOctave.push_back(std::log2(f));
   }
   // Falling 3 to 4 dB per octave on average over the audio band (least-squares slope of the band

@@ -1,5 +1,5 @@
-// Signal measurements for the oscillator group's tests: frequency by zero crossings, one DFT bin,
-// power spectra by averaged FFTs, error-list texts, and a fixture that prepares the sine table.
+// Signal measurements for the oscillator group's tests: power spectra by averaged FFTs, error-list
+// texts, and a fixture that prepares the sine table (tone amplitudes and crossings: test_signal.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -10,7 +10,8 @@
 #include <string>
 #include <vector>
 
-#include "errorlist.h"
+#include "error_support.h"
+#include "test_signal.h"
 #include "vanmath.h"
 
 constexpr double kPi = std::numbers::pi;
@@ -20,30 +21,6 @@ class SineTableTest : public ::testing::Test {
  protected:
   static void SetUpTestSuite() { VanMathInitTables(); }
 };
-
-// Frequency in Hz from the rising zero crossings of a signal (crossing instants interpolated
-// linearly between samples), averaged over every whole period seen; 0 with fewer than two.
-inline double CrossingFrequency(const std::vector<double>& ad, double dRate) {
-  double dFirst = -1, dLast = -1;
-  int nCross = 0;
-  for (size_t i = 1; i < ad.size(); ++i) {
-    if (!(ad[i - 1] < 0 && ad[i] >= 0)) continue;
-    double dAt = static_cast<double>(i - 1) + ad[i - 1] / (ad[i - 1] - ad[i]);
-    if (nCross == 0) dFirst = dAt;
-    dLast = dAt;
-    ++nCross;
-  }
-  return nCross < 2 ? 0 : dRate * (nCross - 1) / (dLast - dFirst);
-}
-
-// The amplitude of the sinusoid at dFreq in the signal (a single DFT bin, scaled so that a sine of
-// amplitude A reads A when the signal holds a whole number of its periods).
-inline double ToneAmplitude(const std::vector<double>& ad, double dFreq, double dRate) {
-  std::complex<double> sum = 0;
-  const double dStep = 2 * kPi * dFreq / dRate;
-  for (size_t i = 0; i < ad.size(); ++i) sum += ad[i] * std::polar(1.0, -dStep * static_cast<double>(i));
-  return 2 * std::abs(sum) / static_cast<double>(ad.size());
-}
 
 inline double MeanSquare(const std::vector<double>& ad) {
   double d = 0;
@@ -107,17 +84,4 @@ inline double BandMean(const std::vector<double>& adPower, size_t nSize, double 
     ++n;
   }
   return n ? d / n : 0;
-}
-
-inline double Db(double dPowerRatio) { return 10 * std::log10(dPowerRatio); }
-
-// The error list's messages with their counts, as "text xN".
-inline std::vector<std::string> ErrorTexts() {
-  std::vector<std::string> as;
-  ErrorList* plist = ErrorList::Get();
-  plist->Lock();
-  for (int i = 0; i < plist->anode.N(); ++i)
-    as.push_back(std::string(plist->anode[i].psz) + " x" + std::to_string(plist->anode[i].iCount));
-  plist->Unlock();
-  return as;
 }

@@ -117,7 +117,7 @@ TEST_P(OscLevelTest, FundamentalIsOneUnitTimesBassFactor) {
   std::vector<double> ad =
       RenderOsc("Osc", {{"Waveform", c.pszWave}, {"Duty", Num(c.dDuty)}, {"Frequency", Num(c.dFreq)}}, "Output", kRate);
   const double dBass = std::min(1.0, 55 / c.dFreq);  // FreqFullBass is 55 Hz by default
-  EXPECT_NEAR(ToneAmplitude(ad, c.dFreq, kRate), dBass, 2e-3 * dBass) << c.pszWave << " " << c.dDuty;
+  EXPECT_NEAR(BinAmplitude(ad, c.dFreq, kRate), dBass, 2e-3 * dBass) << c.pszWave << " " << c.dDuty;
 }
 
 INSTANTIATE_TEST_SUITE_P(SymmetricShapes, OscLevelTest,
@@ -336,7 +336,7 @@ namespace {
 // one second of samples, so every harmonic and every alias falls on its own DFT bin.
 double AliasedPower(const std::vector<double>& ad, double dFreq) {
   double dPower = MeanSquare(ad) - Mean(ad) * Mean(ad);
-  for (double f = dFreq; f < kRate / 2; f += dFreq) dPower -= std::pow(ToneAmplitude(ad, f, kRate), 2) / 2;
+  for (double f = dFreq; f < kRate / 2; f += dFreq) dPower -= std::pow(BinAmplitude(ad, f, kRate), 2) / 2;
   return dPower;
 }
 }  // namespace
@@ -353,9 +353,9 @@ TEST_P(OscAliasTest, RampsCutTheAliasedEnergy) {
   // The naive wave folds back a sizeable share of its power: a listener hears it.
   EXPECT_GT(dNaive / MeanSquare(adNaive), 0.01) << c.pszNaive;
   // The ramps take at least 6 dB off the aliases (half their power) ...
-  EXPECT_LT(Db(dLimited / dNaive), -6) << c.pszLimited;
+  EXPECT_LT(PowerDb(dLimited / dNaive), -6) << c.pszLimited;
   // ... and leave the fundamental within 0.5 dB.
-  EXPECT_NEAR(Db(std::pow(ToneAmplitude(adLimited, kFreq, kRate) / ToneAmplitude(adNaive, kFreq, kRate), 2)), 0, 0.5);
+  EXPECT_NEAR(PowerDb(std::pow(BinAmplitude(adLimited, kFreq, kRate) / BinAmplitude(adNaive, kFreq, kRate), 2)), 0, 0.5);
 }
 
 INSTANTIATE_TEST_SUITE_P(Pairs, OscAliasTest,
@@ -713,9 +713,9 @@ TEST(OscRegistrationTest, TypesOfTheGroup) {
     int nInputs, nOutputs;
     uint32_t attrs;
   } aTypes[] = {
-      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
       {"LFO", "ModOscillator", 7, 8, AttrRegistered | AttrBypassSilences | AttrMultiMono},
-      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono},
+      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
       {"PinkNoise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences},
       {"Pitch", "ModPitch", 13, 0, AttrRegistered | AttrQuietUnused},
   };

@@ -1,1 +1,1 @@
-vantrel_test(scope_tests SOURCES scope_test.cpp ${MODULE_HARNESS} LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_scope>")
+vantrel_test(scope_tests SOURCES scope_test.cpp LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_scope>")

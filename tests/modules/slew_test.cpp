@@ -390,7 +390,7 @@ TEST(SlewTest, MessagesForTheAuthor) {
     ErrorList::Get()->Clear();
     auto ph = StartSlew(c.pszType, c.aSet, c.dFrom);
     EXPECT_EQ(ph->Out("Output"), c.dFrom);
-    EXPECT_EQ(ErrorListCount(), 0);
+    EXPECT_EQ(ErrorEntries(), 0);
     ph->Value("In", "Value") = c.dTo;
     ph->Step();
     EXPECT_EQ(ph->Out("Output"), 0) << c.pszMessage;

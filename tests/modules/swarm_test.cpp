@@ -147,15 +147,15 @@ TEST_P(SwarmShapeTest, EachOscillatorIsALineAtItsDetunedFrequency) {
   for (int i = 0; i < n; ++i) {
     const double m = std::pow(kDetune, adShape[static_cast<size_t>(i)]);
     const double dExpected = 4 / kPi * adGain[static_cast<size_t>(i)] * m;
-    EXPECT_NEAR(WindowedAmplitude(ad, kFreq / m, kRate), dExpected, 0.01 * dExpected)
+    EXPECT_NEAR(HannAmplitude(ad, kFreq / m, kRate), dExpected, 0.01 * dExpected)
         << c.pszWhat << ": oscillator " << i << " at " << kFreq / m << " Hz";
   }
   // Between the lines there is nothing: halfway between the two lowest of them.
   std::vector<double> adFreq;
   for (double d : adShape) adFreq.push_back(kFreq / std::pow(kDetune, d));
   std::sort(adFreq.begin(), adFreq.end());
-  EXPECT_LT(WindowedAmplitude(ad, (adFreq[0] + adFreq[1]) / 2, kRate), 0.002);
-  EXPECT_EQ(ErrorCount(), 0);
+  EXPECT_LT(HannAmplitude(ad, (adFreq[0] + adFreq[1]) / 2, kRate), 0.002);
+  EXPECT_EQ(ErrorEntries(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -217,7 +217,7 @@ TEST_P(SwarmCountTest, PowerAddsAndGainAdjustHoldsTheLevel) {
   const double dBass = 55 / kFreq;
   h.Step();
   EXPECT_NEAR(h.Out("Output"), h.Out("Control") * c.dGainAdjust * dBass, 1e-12);
-  EXPECT_EQ(ErrorCount(), 0);
+  EXPECT_EQ(ErrorEntries(), 0);
 }
 
 INSTANTIATE_TEST_SUITE_P(Counts, SwarmCountTest,
@@ -361,12 +361,12 @@ TEST_P(SwarmSetupTest, ReportsAtTheVariablesLineAndFallsBack) {
   }
   if (c.pszMessage) {
     EXPECT_EQ(ErrorLine(c.pszMessage), iLine) << c.pszMessage;
-    EXPECT_EQ(ErrorCount(), c.bGainAdjustToo ? 2 : 1);
+    EXPECT_EQ(ErrorEntries(), c.bGainAdjustToo ? 2 : 1);
     if (c.bGainAdjustToo) {
       EXPECT_EQ(ErrorLine(kGainMessage), -1) << "GainAdjust has no line of its own";
     }
   } else {
-    EXPECT_EQ(ErrorCount(), 0);
+    EXPECT_EQ(ErrorEntries(), 0);
   }
   EXPECT_EQ(h.uRandom, AfterDraws(uSeed, c.nOscillators)) << "one draw per oscillator in use";
   for (int k = 0; k < 200; ++k, h.Step()) {

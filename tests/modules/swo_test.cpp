@@ -103,7 +103,7 @@ TEST_P(SWOHarmonicTest, EachHarmonicAtItsGain) {
     EXPECT_NEAR(measured.dSin, expected.dSin * g, 4e-5 + 1e-4 * std::fabs(expected.dSin)) << c.pszWhat << " k=" << k;
     EXPECT_NEAR(measured.dCos, expected.dCos * g, 4e-5 + 1e-4 * std::fabs(expected.dCos)) << c.pszWhat << " k=" << k;
   }
-  EXPECT_EQ(ErrorCount(), 0);
+  EXPECT_EQ(ErrorEntries(), 0);
 }
 
 const double kQuarter = kPi / 2;
@@ -183,7 +183,7 @@ TEST_P(SWOBandTest, TheBandBelowTheFrequencyPlays) {
   // Interpolation images folding onto harmonics stay below 5e-5; a harmonic is 1 / number.
   EXPECT_NEAR(dTop, InterpolationGain(kMax, n) / kMax, 5e-5) << dFreq << " Hz: harmonic " << kMax;
   if ((kMax + 1) * dFreq < kHighRate / 2) {
-    const double dAbove = ToneAmplitude(ad, (kMax + 1) * dFreq, kHighRate);
+    const double dAbove = BinAmplitude(ad, (kMax + 1) * dFreq, kHighRate);
     EXPECT_LT(dAbove, 5e-5) << dFreq << " Hz: harmonic " << kMax + 1;
   }
 }
@@ -213,8 +213,8 @@ TEST_F(SWOTest, AtABandStartTheSearchStaysWhereItCameFrom) {
       h.Step();
       ad.push_back(h.Out("Control"));
     }
-    EXPECT_GT(ToneAmplitude(ad, c.kMax * c.dAt, kHighRate), 0.5 / c.kMax) << c.dBefore << " to " << c.dAt;
-    EXPECT_LT(ToneAmplitude(ad, (c.kMax + 1) * c.dAt, kHighRate), 5e-5) << c.dBefore << " to " << c.dAt;
+    EXPECT_GT(BinAmplitude(ad, c.kMax * c.dAt, kHighRate), 0.5 / c.kMax) << c.dBefore << " to " << c.dAt;
+    EXPECT_LT(BinAmplitude(ad, (c.kMax + 1) * c.dAt, kHighRate), 5e-5) << c.dBefore << " to " << c.dAt;
   }
 }
 
@@ -246,7 +246,7 @@ TEST_F(SWOTest, BandsSwitchWithoutAliasingAsTheFrequencySweeps) {
     for (int b = 1; b * kBin < 20000; ++b) (b % iBin == 0 ? dHarmonics : dOther) += std::norm(a[static_cast<size_t>(b)]);
     // Linear interpolation leaves images down to about -50 dB; a band one step too low folds
     // harmonics down at about -25 dB.
-    EXPECT_LT(dOther, 1e-4 * dHarmonics) << dFreq << " Hz: " << Db(dOther / dHarmonics) << " dB between harmonics";
+    EXPECT_LT(dOther, 1e-4 * dHarmonics) << dFreq << " Hz: " << PowerDb(dOther / dHarmonics) << " dB between harmonics";
     // The fundamental of the sawtooth series: amplitude 1, through the band's interpolation.
     const double dLow = BandOf(DefaultBands(), dFreq);
     const int n = static_cast<int>(std::ceil(kRate / dLow * (dLow * std::exp2(3.0 / 12) < 3000 ? 4 : 8)));
@@ -328,7 +328,7 @@ TEST_F(SampleFileTest, ReadsRawUnsignedBytesPerBand) {
       }
     }
   }
-  EXPECT_EQ(ErrorCount(), 0);
+  EXPECT_EQ(ErrorEntries(), 0);
 }
 
 // Half a point per sample: the points and the midpoints between them, the last midpoint between
@@ -707,7 +707,7 @@ TEST_P(SWOUnbuildableTest, FailsWithAMessageAtTheVariablesLine) {
   EXPECT_EQ(h.Start(), 1);
   EXPECT_EQ(ErrorLine(c.pszMessage, true), iLine) << c.pszMessage << "\n"
                                             << ::testing::PrintToString(ErrorTexts());
-  EXPECT_EQ(ErrorCount(), 1);
+  EXPECT_EQ(ErrorEntries(), 1);
   for (int k = 0; k < 100; ++k, h.Step()) ASSERT_EQ(h.Out("Output"), 0);
 }
 

@@ -63,7 +63,7 @@ const ExpectedType aExpectedTypes[] = {
       {"DetuneAmt", N, nullptr, P, false}}},
     {"SWO",
      "ModSWO",
-     AttrRegistered | AttrBypassSilences,
+     AttrRegistered | AttrBypassSilences | AttrAudioRate,
      "SWOPerPatch",
      SwoInputs("Pitch"),
      {{"Output", N, nullptr, 0, true},

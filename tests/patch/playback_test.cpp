@@ -39,7 +39,9 @@ class Playback : public testing::Test {
   }
   // Compiles patch text (the settings lines go into [Patch]); fails the test on errors.
   Patch* Compile(const std::string& sText, const std::string& sSettings = "") {
-    std::string sPath = testing::TempDir() + "/playback_" + std::to_string(nFile++) + ".vantrel";
+    // Each case runs in a process of its own, in parallel with the others: the name keeps them apart.
+    std::string sPath = testing::TempDir() + "/playback_" + testing::UnitTest::GetInstance()->current_test_info()->name() +
+                        "_" + std::to_string(nFile++) + ".vantrel";
     std::ofstream(sPath) << "[Patch]\n" << sSettings << "\n" << sText;
     delete ppatch;
     ppatch = pcore->CompilePatchFile(sPath.c_str(), 0);

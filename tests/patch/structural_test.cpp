@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "../foundation/config_fixture.h"
-#include "../modules/module_harness.h"
+#include "module_harness.h"
 #include "controllers.h"
 #include "errorlist.h"
 #include "settings.h"

@@ -6,13 +6,13 @@
 // FilterTemp line at the end of this file. The registration order is the order of the type list and
 // of the keyword numbers BuildIndex gives new names.
 #include <algorithm>
-#include <cfloat>
 #include <cmath>
 #include <numbers>
 
 #include "akstatus.h"
 #include "filter.h"
 #include "filterfactory.h"
+#include "foldstate.h"
 
 // ---- Filter's own operations --------------------------------------------------------------------
 
@@ -55,14 +55,6 @@ constexpr double kTwoPiSquared = 19.739208802178716;  // 2π²
 constexpr double kFourPiSquared = 39.47841760435743;  // 4π²
 constexpr double kMassbergWarn = 3.078760800517997;   // 0.98π, where the Massberg warnings start
 
-// What may enter the recursive history: NaN, infinities and denormals become 0, so one bad input
-// sample cannot stick in a filter and a decaying tail cannot crawl through slow denormal arithmetic.
-// Ordinary values pass untouched.
-inline double Fold(double d) {
-  double dAbs = std::fabs(d);
-  return dAbs >= DBL_MIN && dAbs <= DBL_MAX ? d : 0.0;
-}
-
 inline double Sq(double d) { return d * d; }
 
 // The lower limit; a NaN becomes the limit too.
@@ -88,14 +80,14 @@ inline void Shift2(Filter& f, double x, double y) {
   f.x2 = f.x1;
   f.x1 = x;
   f.y2 = f.y1;
-  f.y1 = Fold(y);
+  f.y1 = FoldState(y);
 }
 
 // y = a0·x − b1·y1
 struct Filter1FB : FilterKernel {
   static double Calc(Filter& f, double x) {
     double y = f.a0 * x - f.b1 * f.y1;
-    f.y1 = Fold(y);
+    f.y1 = FoldState(y);
     return y;
   }
 };
@@ -105,7 +97,7 @@ struct Filter1 : FilterKernel {
   static double Calc(Filter& f, double x) {
     double y = f.a0 * x + f.a1 * f.x1 - f.b1 * f.y1;
     f.x1 = x;
-    f.y1 = Fold(y);
+    f.y1 = FoldState(y);
     return y;
   }
 };
@@ -144,7 +136,7 @@ struct Filter2FB : FilterKernel {
   static double Calc(Filter& f, double x) {
     double y = f.a0 * x - f.b1 * f.y1 - f.b2 * f.y2;
     f.y2 = f.y1;
-    f.y1 = Fold(y);
+    f.y1 = FoldState(y);
     return y;
   }
 };

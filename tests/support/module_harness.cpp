@@ -1,14 +1,13 @@
 // The stand-in patch of the module tests.
 #include "module_harness.h"
 
-#include <gtest/gtest.h>
-
 #include <cstring>
 
 #include "akconfig.h"
 #include "akquark.h"
 #include "formfn.h"
 #include "formparse.h"
+#include "support_check.h"
 
 // Whether a formula reads nothing that can change (no reference, no RANDOM()), so that the
 // compiler's optimizer would fold it to its value. With bRefs, a reference to a record whose
@@ -36,7 +35,7 @@ static bool HasRow(const Var* avar, const char* pszVar) {
 ModuleHarness::ModuleHarness(const char* pszType, double dFreqEval, bool bPerPatch, const char* pszName)
     : sName_(pszName ? pszName : pszType), bPerPatch_(bPerPatch) {
   ptype_ = ModuleFactory::Get()->Lookup(pszType);
-  EXPECT_NE(ptype_, nullptr) << "no module type " << pszType;
+  if (!ptype_) SupportFail(std::string("no module type ") + pszType);
   if (ptype_ && !bPerPatch && ptype_->pszHelper) ptypeHelper_ = ptype_->HelperType();
   if (!TheEngine() || TheEngine()->dFreqEval != dFreqEval) {
     AKConfig_T* pconf = AKConfigNew("Interpreter", nullptr);
@@ -74,7 +73,7 @@ void ModuleHarness::Set(const char* pszVar, const char* pszFormula, int iLine) {
 }
 
 void ModuleHarness::SetHelper(const char* pszVar, const char* pszFormula, int iLine) {
-  EXPECT_NE(ptypeHelper_, nullptr) << ptype_->pszName << " has no per-patch helper";
+  if (!ptypeHelper_) SupportFail(std::string(ptype_->pszName) + " has no per-patch helper");
   aSetHelper_.push_back({sName_, pszVar, pszFormula, true, iLine});
 }
 
@@ -100,7 +99,7 @@ Var* ModuleHarness::Find(const char* pszModule, const char* pszName) {
 double& ModuleHarness::Value(const char* pszModule, const char* pszName) {
   Var* pvar = Find(pszModule, pszName);
   static double dNowhere;
-  EXPECT_NE(pvar, nullptr) << pszModule << ":" << pszName;
+  if (!pvar) SupportFail(std::string(pszModule) + ":" + pszName);
   return pvar ? *pvar->pvalue : dNowhere;
 }
 
@@ -144,8 +143,8 @@ void ModuleHarness::AppendModuleRecords(std::vector<Var>& avar, ModuleType* ptyp
     varRow.pszName = AKQuark(sOutput.c_str());
     varRow.type = FormTypeNumeric;
     varRow.iOffset = -1;
-    EXPECT_TRUE(ptype->IsNumberedOutput(varRow.pszName, &varRow.flags, &varRow.pfnOutput))
-        << ptype->pszName << " makes no output " << sOutput;
+    if (!ptype->IsNumberedOutput(varRow.pszName, &varRow.flags, &varRow.pfnOutput))
+      SupportFail(std::string(ptype->pszName) + " makes no output " + sOutput);
     AppendTo(avar, varRow, sName_.c_str(), ptype, bPerPatch, -1);
   }
   for (const Pending& set : aSet) {
@@ -195,8 +194,8 @@ void ModuleHarness::BindAndParse(std::vector<Var>& avar, Var** ppavar, Module* p
     if (FormIsError(var.pform)) {
       // Defaults may name modules this stand-in lacks; only the test's own formulas must parse.
       if (var.pszUser)
-        ADD_FAILURE() << var.pszModule << ":" << var.pszName << " - " << FormTypeName(var.pform) << " ("
-                      << split.sBefore << " >>> " << split.sStretch << " <<< " << split.sAfter << ")";
+        SupportFail(std::string(var.pszModule) + ":" + var.pszName + " - " + FormTypeName(var.pform) + " (" +
+                    split.sBefore + " >>> " + split.sStretch + " <<< " + split.sAfter + ")");
       FormFree(var.pform);
       var.pform = nullptr;
     }
@@ -277,7 +276,7 @@ void ModuleHarness::Step() {
 
 double ModuleHarness::Out(const char* pszVar) {
   Var* pvar = Find(sName_.c_str(), pszVar);
-  EXPECT_NE(pvar, nullptr) << sName_ << ":" << pszVar;
+  if (!pvar) SupportFail(sName_ + ":" + pszVar);
   if (!pvar) return 0;
   FormVarEval(pvar);
   return *pvar->pvalue;
