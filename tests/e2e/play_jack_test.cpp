@@ -389,8 +389,9 @@ TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     double dSounding = static_cast<double>(rec.Frames() - iFirst) / kRate;
     double dHeldBack = (2.0 * kBuffers * kBufferSamples + 256) / kRate;
     EXPECT_GE(dSounding, kHeldBeforeLoss + (c.bInterrupt ? kAfterLoss : 0) - dHeldBack) << sErr;
-    if (!EngineSaidItWasLate(sErr))
+    if (!EngineSaidItWasLate(sErr)) {
       EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap: " << sErr;
+    }
   }
 }
 
@@ -493,8 +494,9 @@ TEST_P(PlayPulseServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     EXPECT_GE(static_cast<double>(rec.Frames() - iFirst) / kRate,
               kHeldBeforeLoss + (bInterrupt ? kAfterLoss : 0) - dHeldBack)
         << sErr;
-    if (!EngineSaidItWasLate(sErr))
+    if (!EngineSaidItWasLate(sErr)) {
       EXPECT_LE(LongestGap(as, iFirst + kEdge, rec.Frames(), 0), 1) << "the take has a gap: " << sErr;
+    }
   }
 }
 
@@ -617,8 +619,9 @@ TEST_P(PlayJackFeedTest, ContinuousOrRefusedAtStart) {
     }
   ASSERT_GE(iFirst, 0) << "nothing was heard at the port: " << sErr;
   EXPECT_GT(iLast - iFirst, kRate) << "the two-second note was cut short";
-  if (!EngineSaidItWasLate(sErr))
+  if (!EngineSaidItWasLate(sErr)) {
     EXPECT_LE(LongestGap(afSamples, iFirst + kEdge, iLast - kEdge, 0.0), 1) << "the port carried gaps: " << sErr;
+  }
 }
 
 INSTANTIATE_TEST_SUITE_P(Table, PlayJackFeedTest, testing::ValuesIn(kFeedCases),
