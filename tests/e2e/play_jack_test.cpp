@@ -325,6 +325,26 @@ const LossCase kLossCases[] = {
     {"crash_with_clients_interrupt", true, SIGKILL, true},
 };
 
+// After the sound server went: the run ends by Ctrl-C dAfterLoss later, or by its --seconds
+// (counted from the start, so the run has been going at least since the loss), within the
+// promise. Its exit status, and its standard error in *psErr.
+int EndAfterLoss(pid_t pidPlay, const fs::path& err, bool bInterrupt, Clock::time_point tLoss, double dAfterLoss,
+                 double dSeconds, std::string* psErr) {
+  int iExit;
+  if (bInterrupt) {
+    std::this_thread::sleep_for(std::chrono::duration<double>(dAfterLoss));
+    Clock::time_point tInterrupt = Clock::now();
+    kill(pidPlay, SIGINT);
+    iExit = Wait(pidPlay, 60);
+    EXPECT_LE(Since(tInterrupt), kShutdownPromise + kSchedulingSlack) << "Ctrl-C after the loss: " << ReadText(err);
+  } else {
+    iExit = Wait(pidPlay, 60);
+    EXPECT_LE(Since(tLoss), dSeconds + kShutdownPromise + kSchedulingSlack) << ReadText(err);
+  }
+  *psErr = ReadText(err);
+  return iExit;
+}
+
 class PlayJackServerLossTest : public testing::TestWithParam<LossCase> {};
 
 int Repeats() {
@@ -360,20 +380,9 @@ TEST_P(PlayJackServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     else Wait(pidSend, 30);
     ASSERT_TRUE(WaitForText(err, "audio device lost", 30)) << ReadText(err);
     ASSERT_TRUE(WaitForText(err, "MIDI input lost", 30)) << ReadText(err);
-    int iExit;
-    if (c.bInterrupt) {
-      std::this_thread::sleep_for(std::chrono::duration<double>(kAfterLoss));
-      Clock::time_point tInterrupt = Clock::now();
-      kill(pidPlay, SIGINT);
-      iExit = Wait(pidPlay, 60);
-      EXPECT_LE(Since(tInterrupt), kShutdownPromise + kSchedulingSlack) << "Ctrl-C after the loss: " << ReadText(err);
-    } else {
-      // --seconds counts from the start; the run has been going at least since the loss.
-      iExit = Wait(pidPlay, 60);
-      EXPECT_LE(Since(tLoss), kSeconds + kShutdownPromise + kSchedulingSlack) << ReadText(err);
-    }
-    std::string sErr = ReadText(err);
-    ASSERT_EQ(iExit, 0) << "a run that ended as asked exits 0, the loss reported: " << sErr;
+    std::string sErr;
+    ASSERT_EQ(EndAfterLoss(pidPlay, err, c.bInterrupt, tLoss, kAfterLoss, kSeconds, &sErr), 0)
+        << "a run that ended as asked exits 0, the loss reported: " << sErr;
     EXPECT_NE(sErr.find("recorded"), std::string::npos) << sErr;
     // The take holds everything rendered: the note from its start, through the loss (the clock
     // plays on from the frame the server stopped at) to the end, without a gap.
@@ -468,19 +477,9 @@ TEST_P(PlayPulseServerLossTest, EndsInTimeKeepsTheTakeAndSaysWhatHappened) {
     Clock::time_point tLoss = Clock::now();
     pulse.Stop();
     ASSERT_TRUE(WaitForText(err, "audio device lost", 30)) << ReadText(err);
-    int iExit;
-    if (bInterrupt) {
-      std::this_thread::sleep_for(std::chrono::duration<double>(kAfterLoss));
-      Clock::time_point tInterrupt = Clock::now();
-      kill(pidPlay, SIGINT);
-      iExit = Wait(pidPlay, 60);
-      EXPECT_LE(Since(tInterrupt), kShutdownPromise + kSchedulingSlack) << "Ctrl-C after the loss: " << ReadText(err);
-    } else {
-      iExit = Wait(pidPlay, 60);
-      EXPECT_LE(Since(tLoss), kSeconds + kShutdownPromise + kSchedulingSlack) << ReadText(err);
-    }
-    std::string sErr = ReadText(err);
-    ASSERT_EQ(iExit, 0) << "a run that ended as asked exits 0, the loss reported: " << sErr;
+    std::string sErr;
+    ASSERT_EQ(EndAfterLoss(pidPlay, err, bInterrupt, tLoss, kAfterLoss, kSeconds, &sErr), 0)
+        << "a run that ended as asked exits 0, the loss reported: " << sErr;
     EXPECT_NE(sErr.find("recorded"), std::string::npos) << sErr;
     EXPECT_EQ(sErr.find("RtApi"), std::string::npos) << "the library's own words stay in the log: " << sErr;
     Recording rec;
