@@ -249,7 +249,7 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
   }
   for (Voice* pvoice : apvoiceRender) {
     pvoice->EndSample();
-    pvoice->StepFade();
+    if (pvoice->Fading()) pvoice->StepFade();  // rare: keep the call off the common path
   }
   for (int i : aiHistory) {
     Var& var = tabPatch[i];

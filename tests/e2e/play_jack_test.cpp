@@ -110,10 +110,7 @@ class PrivateJack {
     pid_ = Spawn({"jackd", "-n", sName_, "-d", "dummy", "-r", std::to_string(iRate), "-p", std::to_string(nPeriod)}, {},
                  log);
     std::string sProbe = "JACK_DEFAULT_SERVER=" + sName_ + " jack_lsp >/dev/null 2>&1";
-    for (auto tEnd = Clock::now() + std::chrono::seconds(30); !bReady_ && Clock::now() < tEnd;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      bReady_ = system(sProbe.c_str()) == 0;
-    }
+    bReady_ = WaitFor([&] { return system(sProbe.c_str()) == 0; }, 30, 50);
     if (!bReady_) sWhy_ = "jackd -d dummy did not start: " + ReadText(log);
   }
   ~PrivateJack() { Stop(SIGTERM); }
@@ -428,10 +425,7 @@ class PrivatePulse {
                   "module-null-sink", "-L", "module-native-protocol-unix auth-anonymous=1", "--log-target=stderr"}, {},
                  log);
     std::string sProbe = "PULSE_SERVER=" + sServer_ + " pactl info >/dev/null 2>&1";
-    for (auto tEnd = Clock::now() + std::chrono::seconds(30); !bReady_ && Clock::now() < tEnd;) {
-      std::this_thread::sleep_for(std::chrono::milliseconds(50));
-      bReady_ = system(sProbe.c_str()) == 0;
-    }
+    bReady_ = WaitFor([&] { return system(sProbe.c_str()) == 0; }, 30, 50);
     if (!bReady_) sWhy_ = "pulseaudio did not start: " + ReadText(log);
   }
   ~PrivatePulse() { Stop(); }
