@@ -15,15 +15,19 @@
 
 namespace {
 
-// Numbered names the loader accepts for whole classes of types, beyond what the types answer
-// themselves: the envelope's stages and the wavetable oscillator's harmonics and samples.
-const char* const apszEnvelopeNumbered[] = {"Valu", "Time", "Trig", "Goto", "Stop", "Curv"};
-const char* const apszSwoNumbered[] = {"Harm", "SampleLoc", "SampleLen", "SampleFreq"};
-
 std::string StripDigits(const char* psz) {
   std::string s(psz);
   while (!s.empty() && isdigit(static_cast<unsigned char>(s.back()))) s.pop_back();
   return s;
+}
+
+// The prefixes of the numbered names a help list describes ("Harm<N>" gives "Harm").
+void AddHelpPrefixes(const VarHelp* ahelp, std::set<std::string>* psetPrefixes) {
+  for (const VarHelp* phelp = ahelp; phelp && phelp->pszName; ++phelp) {
+    std::string s = phelp->pszName;
+    size_t i = s.find("<N>");
+    if (i != std::string::npos) psetPrefixes->insert(s.substr(0, i));
+  }
 }
 
 std::vector<PatchVarInfo> Rows(const Var* avar) {
@@ -53,10 +57,11 @@ PatchTables Read() {
   PatchTables tables;
   ModuleFactory* pfactory = ModuleFactory::Get();
   std::set<std::string> setHelpers;
-  std::set<std::string> setPrefixes(std::begin(apszEnvelopeNumbered), std::end(apszEnvelopeNumbered));
-  setPrefixes.insert(std::begin(apszSwoNumbered), std::end(apszSwoNumbered));
+  std::set<std::string> setPrefixes;
   for (ModuleType* ptype : pfactory->aptype) {
     if (ptype->pszHelper) setHelpers.insert(ptype->pszHelper);
+    AddHelpPrefixes(ptype->ahelp, &setPrefixes);
+    AddHelpPrefixes(ptype->ahelpShared, &setPrefixes);
     for (const Var* avar : {ptype->avarInputs, ptype->avarOutputs})
       for (const Var* pvar = avar; pvar && pvar->pszName; ++pvar) setPrefixes.insert(StripDigits(pvar->pszName));
   }
@@ -65,19 +70,18 @@ PatchTables Read() {
     info.sName = ptype->pszName;
     info.avarIn = Rows(ptype->avarInputs);
     info.avarOut = Rows(ptype->avarOutputs);
-    bool bEnvelope = strcmp(ptype->ClassName(), "ModEnvelope") == 0;
-    bool bSwo = strcmp(ptype->ClassName(), "ModSWO") == 0;
+    ModuleType* ptypeHelper = ptype->pszHelper ? ptype->HelperType() : nullptr;
     for (const std::string& sPrefix : setPrefixes) {
       if (sPrefix.empty()) continue;
       std::string sProbe = sPrefix + "1";
       uint32_t flags = 0;
       VarOutputFn pfn = nullptr;
-      if (ptype->IsNumberedInput(sProbe.c_str())) info.asNumberedIn.push_back(sPrefix);
+      // A name the helper takes is written in the section of the kind it helps.
+      if (ptype->IsNumberedInput(sProbe.c_str()) ||
+          (ptypeHelper && ptype->IsPartnerName(sProbe.c_str()) && ptypeHelper->IsNumberedInput(sProbe.c_str())))
+        info.asNumberedIn.push_back(sPrefix);
       if (ptype->IsNumberedOutput(sProbe.c_str(), &flags, &pfn)) info.asNumberedOut.push_back(sPrefix);
     }
-    if (bEnvelope) info.asNumberedIn.insert(info.asNumberedIn.end(), std::begin(apszEnvelopeNumbered),
-                                            std::end(apszEnvelopeNumbered));
-    if (bSwo) info.asNumberedIn.insert(info.asNumberedIn.end(), std::begin(apszSwoNumbered), std::end(apszSwoNumbered));
     info.bHelper = setHelpers.count(info.sName) != 0;
     const char* pszClass = ptype->ClassName();
     info.bStructural = strncmp(info.sName.c_str(), "Dummy", 5) == 0 || strncmp(info.sName.c_str(), "Sub", 3) == 0 ||

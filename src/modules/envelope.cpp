@@ -155,6 +155,16 @@ void EnvRegisterStageTypes() {
   }
 }
 
+bool ModEnvelope::IsNumberedInput(const char* pszVar) {
+  for (const char* pszPrefix : {"Valu", "Time", "Trig", "Goto", "Stop", "Curv"})
+    if (IsNumberedName(pszVar, pszPrefix)) return true;
+  for (const char* pszName : {"Valu0", "Trig0", "Stop0", "Trigger"})
+    if (strcmp(pszVar, pszName) == 0) return true;
+  for (const char* pszStage : apszStageName)
+    if (strcmp(pszVar, pszStage) == 0) return true;
+  return false;
+}
+
 ModEnvelope::ModEnvelope(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_,
                          int iLevel_, Module*)
     : Module(ptype_, pszName_, ppatch_, pvoice_, bPerPatch_, iLevel_) {

@@ -56,6 +56,9 @@ class ModEnvelope : public Module {
   static constexpr const char* pszClassName = "ModEnvelope";
   ModEnvelope(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
               Module* pmodHelper);
+  // Beyond its table every envelope type takes the numbered segments (Time3, Valu0, ...), the
+  // names of all eight stages and Trigger.
+  static bool IsNumberedInput(const char* pszVar);
   // Builds the segments from the stages and the numbered variables; 1 when Epsilon varies.
   int Init() override;
   void Reset() override;

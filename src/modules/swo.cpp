@@ -3,6 +3,8 @@
 #include "modules/modulehelp.h"
 #include "modules/swo.h"
 
+#include <cstring>
+
 #include "enginecore/settings.h"
 #include "formula/errorlist.h"
 #include "modules/swoperpatch.h"
@@ -82,6 +84,14 @@ ModSWO::ModSWO(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* 
   v.dInterpolate = 1;
   v.dPositive = 0.5;
   v.dSyncOut = -1;
+}
+
+bool ModSWO::IsPartnerName(const char* pszVar) { return ModSWOPerPatch::TakesName(pszVar); }
+
+bool ModSWO::IsInputName(const char* pszVar) {
+  for (const Var* pvar = avarSWOInputs; pvar->pszName; ++pvar)
+    if (strcmp(pvar->pszName, pszVar) == 0) return true;
+  return false;
 }
 
 int ModSWO::Init() {

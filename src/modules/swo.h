@@ -31,6 +31,10 @@ class ModSWO : public Module {
   // pmodHelper: the per-patch helper the compiler made from the same section (absent: silence).
   ModSWO(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
          Module* pmodHelper);
+  // The names of the helper's tables and harmonics, which the helper takes from the same section.
+  static bool IsPartnerName(const char* pszVar);
+  // Whether the name is one of the oscillator's inputs (both kinds have the same).
+  static bool IsInputName(const char* pszVar);
   int Init() override;
   void Reset() override;
   void Calc() override;

@@ -18,6 +18,7 @@
 #include "formula/formparse.h"
 #include "foundation/akstatus.h"
 #include "foundation/akstring.h"
+#include "modules/swo.h"
 #include "patch/patch.h"
 
 namespace {
@@ -94,6 +95,12 @@ const VarHelp ahelpLFSWOPerPatch[] = {
 ModuleTypeTmpl<ModSWOPerPatch> typeLFSWOPerPatch("LFSWOPerPatch", avarLFSWOPerPatchInputs, avarSWOPerPatchOutputs,
                                                  AttrRegistered, nullptr, OrderLFSWOPerPatch,
                                                  ahelpLFSWOPerPatch, ahelpTablesShared);
+
+bool IsRowOf(const Var* avar, const char* pszVar) {
+  for (const Var* pvar = avar; pvar->pszName; ++pvar)
+    if (strcmp(pvar->pszName, pszVar) == 0) return true;
+  return false;
+}
 
 // Unsigned 8-bit samples have their zero at 127 and step 1/128: -0.9921875 .. 1.
 constexpr double kSampleZero = 127;
@@ -377,6 +384,19 @@ int ModSWOPerPatch::AddHarmonics(SWOBand& band, double dHarmMax) {
     }
   }
   return 0;
+}
+
+bool ModSWOPerPatch::IsNumberedInput(const char* pszVar) {
+  for (const char* pszPrefix : {"Harm", "SampleLoc", "SampleLen", "SampleFreq"})
+    if (IsNumberedName(pszVar, pszPrefix)) return true;
+  return false;
+}
+
+bool ModSWOPerPatch::IsPartnerName(const char* pszVar) { return ModSWO::IsInputName(pszVar); }
+
+bool ModSWOPerPatch::TakesName(const char* pszVar) {
+  return IsRowOf(avarSWOPerPatchInputs, pszVar) || IsRowOf(avarLFSWOPerPatchInputs, pszVar) ||
+         IsNumberedInput(pszVar);
 }
 
 int ModSWOPerPatch::ReadSampleFile(const char* pszFile) {

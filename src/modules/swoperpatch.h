@@ -59,6 +59,12 @@ class ModSWOPerPatch : public Module {
 
   ModSWOPerPatch(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
                  Module* pmodHelper);
+  // Beyond its table a helper takes the harmonics and samples, numbered (Harm3, SampleLoc2, ...).
+  static bool IsNumberedInput(const char* pszVar);
+  // The oscillator's inputs, which the per-voice module takes from the same section.
+  static bool IsPartnerName(const char* pszVar);
+  // Whether either helper takes the name: the oscillator leaves such names to its helper.
+  static bool TakesName(const char* pszVar);
   // Builds the bands; 1 when a sample file cannot be used or the tables cannot be built.
   int Init() override;
   // The two ways of filling the band list; 0 on success, else 1 with the message given.

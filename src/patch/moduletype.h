@@ -9,8 +9,12 @@
 //  2. The attributes say what the compiler must know of the kind: AttrMultiMono (copied per
 //     channel), AttrBypassPasses or AttrBypassSilences, AttrOutputFollows, AttrQuietUnused,
 //     AttrAudioRate (outputs are audio-rate records), AttrFeedbackStep (FeedbackStep after every
-//     sample). Names the kind accepts beyond its tables go into its static IsNumberedInput and
-//     IsNumberedOutput, checks of folded constants into CheckConstant (see ModuleTypeTmpl).
+//     sample). Names the kind accepts beyond its tables go into its static IsNumberedInput (inputs
+//     such as Gain3 or an envelope's Trigger) and IsNumberedOutput (outputs made when a formula
+//     names them, such as Tap2); a kind with a per-patch helper says in IsPartnerName which names
+//     of its section the other module of the pair takes; checks of folded constants go into
+//     CheckConstant (see ModuleTypeTmpl). The patch compiler knows no kind by name beyond the
+//     structural ones (Voice, Patch, Global, Sub, Scope, ...).
 //  3. Its source on its group's line in src/modules/GROUP.cmake (a new group: a new GROUP.cmake
 //     and its name in the list of src/modules/CMakeLists.txt).
 //  4. OrderFold in ModuleOrder (moduleorder.h), placed so that prefix look-up finds the right
@@ -100,6 +104,9 @@ class ModuleType {
     (void)pszVar, (void)pflags, (void)ppfnOutput;
     return false;
   }
+  // A kind with a per-patch helper makes two modules from one section: each leaves the names
+  // that belong to the other alone.
+  virtual bool IsPartnerName(const char* pszVar) { (void)pszVar; return false; }
   // 0: the variable is not this name; 1: exactly the name; N: the name followed by "$N".
   virtual int ChannelOf(const Var* pvar, const char* pszName);
   // Refuses a multi-channel variable: reports it and answers -1.
@@ -128,7 +135,8 @@ class ModuleType {
 };
 
 // Binds a type to a module class T, which names itself in a static pszClassName and may define
-// static IsNumberedInput(name), IsNumberedOutput(name, flags, routine) and CheckConstant(var, value).
+// static IsNumberedInput(name), IsNumberedOutput(name, flags, routine), IsPartnerName(name) and
+// CheckConstant(var, value).
 template <class T>
 class ModuleTypeTmpl : public ModuleType {
  public:
@@ -145,6 +153,10 @@ class ModuleTypeTmpl : public ModuleType {
   bool IsNumberedOutput(const char* pszVar, uint32_t* pflags, VarOutputFn* ppfnOutput) override {
     if constexpr (requires { T::IsNumberedOutput(pszVar, pflags, ppfnOutput); })
       return T::IsNumberedOutput(pszVar, pflags, ppfnOutput);
+    else return false;
+  }
+  bool IsPartnerName(const char* pszVar) override {
+    if constexpr (requires { T::IsPartnerName(pszVar); }) return T::IsPartnerName(pszVar);
     else return false;
   }
   void CheckConstant(const Var& var, double dValue) override {

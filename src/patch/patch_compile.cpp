@@ -23,14 +23,6 @@ bool IsOncePer(const FormFnInfo* pinfo) {
   return FormFnIs(pinfo, "ONCEPERPATCH") || FormFnIs(pinfo, "ONCEPERVOICE") || FormFnIs(pinfo, "ONCEPERNOTE");
 }
 
-// Names of outputs that modules create on demand when a formula names them.
-bool IsOnDemandName(const char* pszName) {
-  size_t n = strlen(pszName);
-  return IsNumberedName(pszName, "Tap") || strcmp(pszName, "Tap0") == 0 ||
-         (n >= 8 && (strncmp(pszName, "PreGain", 7) == 0 || strncmp(pszName, "Control", 7) == 0)) ||
-         (n >= 6 && strncmp(pszName, "Audio", 5) == 0);
-}
-
 // The kind the module type declares for a variable (binding may have made an unstored one a
 // number); numbered variables and channel copies are numbers.
 int DeclaredKind(const Var& var) {
@@ -326,8 +318,7 @@ Var* Patch::ResolveReference(Var* pvarRequest, const char* pszModule, const char
     }
     return find(iHistory);
   }
-  if (!IsOnDemandName(pszName)) return nullptr;
-  if (find(0)) return nullptr;
+  // A name the module's kind makes on demand (a delay's Tap3) gets its record when a formula names it.
   const char* qModule = Q(pszModule);
   const Var* pvarModule = nullptr;
   for (int i = 0; i < table.N(); ++i)
@@ -342,6 +333,7 @@ Var* Patch::ResolveReference(Var* pvarRequest, const char* pszModule, const char
   uint32_t flags = 0;
   VarOutputFn pfn = nullptr;
   if (!pvarModule->ptype || !pvarModule->ptype->IsNumberedOutput(pszName, &flags, &pfn)) return nullptr;
+  if (find(0)) return nullptr;
   const Var& varRequest = table[iRequest];
   Var var{};
   var.pszName = Q(pszName);

@@ -34,37 +34,10 @@ constexpr int kMaxVoicesPerNote = 64;
 const char* Q(const char* psz) { return AKQuark(psz ? psz : ""); }
 const char* Q(const std::string& s) { return AKQuark(s.c_str()); }
 
-bool InList(const char* pszName, std::initializer_list<const char*> apsz) {
-  for (const char* psz : apsz)
-    if (strcmp(pszName, psz) == 0) return true;
-  return false;
-}
-
-bool IsNumberedAny(const char* pszName, std::initializer_list<const char*> apszPrefixes) {
-  for (const char* psz : apszPrefixes)
-    if (IsNumberedName(pszName, psz)) return true;
-  return false;
-}
-
 const Var* FindRow(const Var* avar, const char* pszName) {
   for (const Var* pvar = avar; pvar && pvar->pszName; ++pvar)
     if (strcmp(pvar->pszName, pszName) == 0) return pvar;
   return nullptr;
-}
-
-// Names a per-voice wavetable oscillator's section carries for its per-patch helper, and the
-// other way round: each module skips the names that belong to the other.
-bool HelperOwnsName(const char* pszName) {
-  return IsNumberedAny(pszName, {"Harm", "SampleLoc", "SampleLen", "SampleFreq"}) ||
-         InList(pszName, {"Waveform", "HarmFreqMax", "OversampForm", "DenomPower", "PhaseForm", "FixedFilter",
-                          "HarmonicForm", "SampleFreqMin", "SampleFreqMax", "SampleRange", "SampleFile",
-                          "SampleFormat", "Samples", "HarmTo"});
-}
-
-bool IsEnvelopeName(const char* pszName) {
-  return IsNumberedAny(pszName, {"Valu", "Time", "Trig", "Goto", "Stop", "Curv"}) ||
-         InList(pszName, {"Valu0", "Trig0", "Stop0", "Trigger", "Wait", "Attack", "Impact", "Decay", "Break", "Slope",
-                          "Sustain", "Release"});
 }
 
 // The configuration reader's warnings while a patch file is read: "line N: text" becomes a patch
@@ -360,9 +333,6 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
       varShadow.pszUser = nullptr;
     }
   }
-  bool bSWOHelper = strcmp(ptype->pszName, "SWOPerPatch") == 0 || strcmp(ptype->pszName, "LFSWOPerPatch") == 0;
-  bool bSWO = strcmp(ptype->pszName, "SWO") == 0 || strcmp(ptype->pszName, "LFSWO") == 0;
-  bool bEnvelope = strcmp(ptype->ClassName(), "ModEnvelope") == 0;
   bool bCapitalsAllowed = strcmp(ptype->pszName, "Interface") == 0 || bSub;
   // A section that calls a package chooses it with Version, which is no variable of the package.
   bool bPackageCaller = strcmp(ptype->pszName, "Interface") == 0 && strcmp(pszName, "Interface") != 0;
@@ -394,8 +364,7 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
       break;
     }
     if (bFound) continue;
-    if (bSWOHelper && InList(line.pszName, {"Bypass", "Frequency", "Interpolate", "Duty", "SyncIn", "PhaseIn"})) continue;
-    if (bSWO && HelperOwnsName(line.pszName)) continue;
+    if (ptype->IsPartnerName(line.pszName)) continue;
     Var var{};
     var.pszName = pszVar;
     var.type = FormTypeNumeric;
@@ -414,8 +383,7 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
       var.flags = pvarChannelOf->flags;
       var.classMax = pvarChannelOf->classMax;
       var.type = pvarChannelOf->type;
-    } else if (ptype->IsNumberedInput(line.pszName) || (bEnvelope && IsEnvelopeName(line.pszName)) ||
-               (bSWOHelper && IsNumberedAny(line.pszName, {"Harm", "SampleLoc", "SampleLen", "SampleFreq"}))) {
+    } else if (ptype->IsNumberedInput(line.pszName)) {
       var.flags = 0;
     } else {
       var.flags = VarFlagUser;

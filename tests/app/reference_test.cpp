@@ -71,12 +71,11 @@ TEST(Reference, EveryOperatorFunctionAndUnitHasItsDescriptionAndExample) {
 }
 
 // The numbered variables a help list describes are names the type really accepts: Freq<N> stands
-// for Freq1, Freq23 ... (where a type decides by its own hook; the envelope's segments and the
-// wavetables' harmonics are sorted out by the patch loader, which the manual's examples exercise).
+// for Freq1, Freq23 ... (the wavetable oscillators leave their harmonics to their helpers).
 TEST(Reference, NumberedVariablesInTheHelpAreAccepted) {
   InitSharedTables();
   int nChecked = 0;
-  for (const char* pszType : {"Adder", "FMAlgo", "MultiFilter", "Delay", "Scope"}) {
+  for (const char* pszType : {"Adder", "FMAlgo", "MultiFilter", "Delay", "Scope", "Env", "ADSREnv"}) {
     ModuleType* ptype = ModuleFactory::Get()->Lookup(pszType);
     ASSERT_TRUE(ptype && ptype->ahelp) << pszType;
     int nNumbered = 0;

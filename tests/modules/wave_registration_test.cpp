@@ -156,8 +156,12 @@ TEST_P(WaveRegistrationTest, DeclaresItsVariables) {
   } else {
     EXPECT_EQ(ptype->pszHelper, nullptr);
   }
-  // Numbered names of the helpers are the patch loader's business, not the types'.
-  EXPECT_FALSE(ptype->IsNumberedInput("Harm1"));
+  // One section makes the oscillator and its helper: the helper takes the harmonics, the
+  // oscillator its own inputs, and each leaves the other's names alone.
+  bool bHelper = strcmp(want.pszClass, "ModSWOPerPatch") == 0;
+  EXPECT_EQ(ptype->IsNumberedInput("Harm1"), bHelper);
+  EXPECT_EQ(ptype->IsPartnerName("Harm1"), want.pszHelper != nullptr);
+  EXPECT_EQ(ptype->IsPartnerName("Frequency"), bHelper);
 }
 
 INSTANTIATE_TEST_SUITE_P(Types, WaveRegistrationTest, ::testing::ValuesIn(aExpectedTypes));
