@@ -11,6 +11,8 @@
 #include <cstring>
 
 #include "formula/errorlist.h"
+#include "formula/formfn.h"
+#include "formula/formopt.h"
 #include "formula/vanmath.h"
 #include "foundation/akconfig.h"
 #include "foundation/akpaths.h"
@@ -38,6 +40,11 @@ std::string Unquoted(const char* pszPath) {
 void InitSharedTables() {
   FilterFactory::Get()->BuildIndex();
   VanMathInitTables();
+  // The formula layer sits below the patches it serves: what it needs of them it reaches through
+  // these two hooks.
+  FormSetSumVoices(PatchSumVoices);
+  FormSetBypassQuery(PatchBypassRule);
+  // Module kinds' own start-up work, such as the envelope's stage types.
   RunModuleStartupHooks();
 }
 

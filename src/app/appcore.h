@@ -100,5 +100,6 @@ class AppCore {
 };
 
 // Fills the tables every module shares (sine and cents tables, filter keywords, envelope stage
-// types); safe to call more than once.
+// types) and installs the formula layer's hooks into the patches; safe to call more than once.
+// Every program that compiles patches calls it before the first (AppCore's constructor does).
 void InitSharedTables();

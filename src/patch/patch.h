@@ -27,6 +27,13 @@ const std::string& PatchInstallDir();
 // read: the reader stops at a malformed line, and a patch with unread lines must be refused.
 AKConfig_T* PatchReadText(const char* pszName, FILE* pfile, int iLineBase, bool* pbWhole);
 
+// What the formula layer, which knows no patches, asks of them through the hooks the program
+// installs at start-up (InitSharedTables): SumVoices() in a per-patch formula sums its argument
+// over the voices of the patch that owns the table, and the optimizer asks which bypass rule a
+// record's module type follows.
+void PatchSumVoices(Form* pformArg, Var* avarPerPatch, double* pdResult);
+unsigned PatchBypassRule(const Var* pvar);
+
 class Patch {
  public:
   // Loads and compiles; test bCompiled afterwards and discard a patch that failed. The caller

@@ -19,15 +19,6 @@ constexpr int kMaxPasses = 100;  // channel counts that keep changing beyond thi
 
 const FormFnInfo* Row(const char* pszName) { return FormFnFind(pszName); }
 
-// The module optimizer asks which bypass rule a record's module type follows.
-unsigned BypassOf(const Var* pvar) {
-  return pvar->ptype ? pvar->ptype->attrs & (AttrBypassPasses | AttrBypassSilences) : 0u;
-}
-
-struct InstallBypassQuery {
-  InstallBypassQuery() { FormSetBypassQuery(BypassOf); }
-} g_installBypassQuery;
-
 // The number after a "$" in the name, 1 without one (a "$" without a number is reported).
 int ChannelNumber(const char* pszName, bool* pbHas) {
   const char* pszDollar = strchr(pszName, '$');
@@ -50,6 +41,10 @@ int RecordChannel(const Var& var) {
 }
 
 }  // namespace
+
+unsigned PatchBypassRule(const Var* pvar) {
+  return pvar->ptype ? pvar->ptype->attrs & (AttrBypassPasses | AttrBypassSilences) : 0u;
+}
 
 int Patch::ModuleChannels(const Var& var) {
   if (var.iModule >= 0) return amodVoice[static_cast<size_t>(var.iModule)].nChannels;

@@ -11,9 +11,13 @@
 
 namespace {
 
-// SumVoices() in a per-patch formula sums its argument over the voices of the patch that owns
-// the per-patch table it is evaluated against.
-void SumVoicesOfPatch(Form* pformArg, Var* avarPerPatch, double* pd) {
+void Erase(std::vector<Voice*>& apvoice, Voice* pvoice) {
+  apvoice.erase(std::remove(apvoice.begin(), apvoice.end(), pvoice), apvoice.end());
+}
+
+}  // namespace
+
+void PatchSumVoices(Form* pformArg, Var* avarPerPatch, double* pd) {
   for (Var* pvar = avarPerPatch; pvar->pszName; ++pvar) {
     if (pvar->pmodule && pvar->pmodule->ppatch) {
       *pd = pvar->pmodule->ppatch->SumVoices(pformArg);
@@ -22,16 +26,6 @@ void SumVoicesOfPatch(Form* pformArg, Var* avarPerPatch, double* pd) {
   }
   *pd = 0;
 }
-
-struct InstallSumVoices {
-  InstallSumVoices() { FormSetSumVoices(SumVoicesOfPatch); }
-} g_installSumVoices;
-
-void Erase(std::vector<Voice*>& apvoice, Voice* pvoice) {
-  apvoice.erase(std::remove(apvoice.begin(), apvoice.end(), pvoice), apvoice.end());
-}
-
-}  // namespace
 
 void Patch::DestroyVoice(Voice* pvoice) { delete pvoice; }
 
