@@ -5,7 +5,7 @@
 
 enum ModuleOrder {
   OrderAdder, OrderFilter, OrderChannel, OrderDelay, OrderDummyPatch, OrderDummyVoice, OrderDummyNote,
-  OrderDummyChannel, OrderDummyPitch, OrderEnv, OrderFMAlgo, OrderGlobal, OrderInterface, OrderPkg, OrderMap,
+  OrderDummyChannel, OrderDummyPitch, OrderEnv, OrderFMAlgo, OrderFold, OrderGlobal, OrderInterface, OrderPkg, OrderMap,
   OrderTuning, OrderSubTuning, OrderMoogDirty, OrderMoogSS1996, OrderMoogV11, OrderMultiFilter, OrderNoise,
   OrderPinkNoise, OrderNote, OrderOsc, OrderLFO, OrderScope, OrderPatch, OrderPitch, OrderHold, OrderSlew,
   OrderSlewRateLinear, OrderSlewRateExponential, OrderSlewTimeLinear, OrderSlewTimeExponential, OrderPortamento,
