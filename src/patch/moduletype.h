@@ -20,6 +20,8 @@
 //  4. OrderFold in ModuleOrder (moduleorder.h), placed so that prefix look-up finds the right
 //     kind for sections named without a ModuleType line.
 //  5. New keywords its variables take go at the end of VANTREL_KEYWORDS below.
+// tests/patch/fold.h and fold.cpp are this example followed through, for a kind that only the
+// recipe's test program registers (its source is on that test's line instead of a group's).
 #pragma once
 
 #include <cstddef>
