@@ -6,8 +6,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "settings.h"
-
 namespace {
 
 Var avarInputs[] = {
@@ -73,6 +71,7 @@ int ModMoogDirty::Init() {
   pvarCutoff_ = GetVar("Cutoff");
   pvarResonance_ = GetVar("Resonance");
   pvarDrive_ = GetVar("Drive");
+  dHalfPeriod_ = 0.5 / dFreqEval_;
   NoteStart();  // a per-patch module may never see a note
   return 0;
 }
@@ -105,7 +104,7 @@ void ModMoogDirty::Recompute() {
   // The stage rate, bent by (1 − x)/(1 + x) to keep the tuning at high cutoffs. Beyond 2R/π (above
   // Nyquist) or below 0 it turns negative, and a negative rate drives every stage away from its
   // input without bound: there the stages stand still instead.
-  double x = std::numbers::pi * dCutoff / (2 * TheEngine()->dFreqEval);
+  double x = std::numbers::pi * dCutoff / (2 * dFreqEval_);
   double f = dCutoff * kRatePerHz * (1 - x) / (1 + x);
   dRate_ = f > 0 ? f : 0;
   bRecompute_ = false;
@@ -129,7 +128,7 @@ void ModMoogDirty::Calc() {
 
   // The ladder. Each stage adds the mean of this and the previous increment over half a sample
   // twice, i.e. (D + Dold) × 1/(2R).
-  const double T = 0.5 / TheEngine()->dFreqEval, f = dRate_;
+  const double T = dHalfPeriod_, f = dRate_;
   double y[Stages], W[Stages], D[Stages];
   for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
   double dDriven = std::tanh(kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]));

@@ -35,6 +35,7 @@ class ModMoogDirty : public ModFilterBase {
   bool bRecompute_ = true;
   double dCompensation_ = 1;  // c: the output gain that evens out the drive's level
   double dRate_ = 0;          // f: how fast a stage follows its input (per second, before k)
+  double dHalfPeriod_ = 0;    // T: half a sample in seconds
   // Per stage: its value y, tanh(k·y) and its previous increment.
   double ady_[Stages] = {}, adW_[Stages] = {}, adD_[Stages] = {};
 };
