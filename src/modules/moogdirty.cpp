@@ -80,6 +80,7 @@ void ModMoogDirty::NoteStart() {
   ForgetClock();
   bRecompute_ = true;
   for (int i = 0; i < Stages; ++i) ady_[i] = adW_[i] = adD_[i] = 0;
+  drivenArg_ = SameValue();
 }
 
 void ModMoogDirty::Recompute() {
@@ -131,16 +132,18 @@ void ModMoogDirty::Calc() {
   const double T = dHalfPeriod_, f = dRate_;
   double y[Stages], W[Stages], D[Stages];
   for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
-  double dDriven = std::tanh(kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]));
-  double dInc = (dDriven - W[0]) * f;
-  y[0] = FoldState(y[0] + (dInc + D[0]) * T);
-  D[0] = FoldState(dInc);
-  W[0] = std::tanh(kScale * y[0]);
-  for (int i = 1; i < Stages; ++i) {
-    dInc = (W[i - 1] - W[i]) * f;
+  // tanh is most of the module's time: computed only for an argument that changed (bit for bit,
+  // so the result is the same), which saves it all in silence and on held values.
+  const double dDrive = kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]);
+  if (!drivenArg_.Same(dDrive)) dDriven_ = std::tanh(dDrive);
+  double dInc = (dDriven_ - W[0]) * f;
+  for (int i = 0; i < Stages; ++i) {
+    if (i > 0) dInc = (W[i - 1] - W[i]) * f;
+    const double yOld = y[i];
     y[i] = FoldState(y[i] + (dInc + D[i]) * T);
     D[i] = FoldState(dInc);
-    W[i] = std::tanh(kScale * y[i]);
+    // The state is folded, so never -0 or NaN: an equal value has the same tanh.
+    if (y[i] != yOld) W[i] = std::tanh(kScale * y[i]);
   }
   for (int i = 0; i < Stages; ++i) ady_[i] = y[i], adW_[i] = W[i], adD_[i] = D[i];
 
