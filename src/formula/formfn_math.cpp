@@ -41,7 +41,9 @@ std::atomic<uint32_t*> g_apState[kMaxGenerators];
 FORM_EVAL(FormFnNegate) { *pd = -Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnReciprocalEval) { *pd = 1.0 / Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnTwoPowerEval) { *pd = FormTwoPower(Arg(pform, 0, avarTable)); }
-FORM_EVAL(FormFnPower) { Fold(pform, avarTable, pd, [](double a, double b) { return pow(a, b); }); }
+// pow(1, y) is 1 for every y, NaN too; answered without the call, since pitch formulas raise
+// a ratio of 1 (no vibrato depth) to the vibrato wave at every sample.
+FORM_EVAL(FormFnPower) { Fold(pform, avarTable, pd, [](double a, double b) { return a == 1 ? 1.0 : pow(a, b); }); }
 FORM_EVAL(FormFnMultiply) { Fold(pform, avarTable, pd, [](double a, double b) { return a * b; }); }
 FORM_EVAL(FormFnDivide) { Fold(pform, avarTable, pd, [](double a, double b) { return a / b; }); }
 FORM_EVAL(FormFnAdd) { Fold(pform, avarTable, pd, [](double a, double b) { return a + b; }); }

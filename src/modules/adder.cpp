@@ -54,11 +54,12 @@ AdderOperator* ModAdder::FindOrAdd(const char* pszOpName) {
 
 void ModAdder::SetFreq(AdderOperator* pop) {
   pop->uIncrement = FxPhaseRound(pop->dFreq / dFreqEval_ * FxPhaseCycle);
-  pop->dBass = FxBassFactor(pop->dFreq);
+  pop->dBass = FxBassFactor(pop->dFreq, dFreqFullBass_);
 }
 
 int ModAdder::Init() {
   dFreqEval_ = TheEngine()->dFreqEval;
+  dFreqFullBass_ = TheEngine()->dFreqFullBass;
   if (Var* pvar = GetVar("Slew")) {
     ERRADD(pvar->iLine, "%s:Slew must be a constant, in units per sample", pszName);
     return 1;

@@ -42,6 +42,7 @@ class ModAdder : public Module {
   void SetFreq(AdderOperator* pop);
 
   double dFreqEval_ = 0;
+  double dFreqFullBass_ = 55;  // Hz
   double dSlewStep_ = 0;  // the most a gain moves in one sample
   std::vector<AdderOperator> aop_;
 };

@@ -6,7 +6,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "enginecore/settings.h"
 #include "foundation/akstatus.h"
 
 namespace {
@@ -89,7 +88,7 @@ void ModButterworth::Reset() {
 
 void ModButterworth::NoteStart() {
   // The peak follower halves in AmpHistHalf seconds.
-  dPeakDecay_ = std::pow(0.5, 1 / (TheEngine()->dFreqEval * v.dAmpHistHalf));
+  dPeakDecay_ = std::pow(0.5, 1 / (dFreqEval_ * v.dAmpHistHalf));
 }
 
 void ModButterworth::Calc() {
@@ -111,7 +110,7 @@ void ModButterworth::Calc() {
   v.dPoles = Pull(pvarPoles_, v.dPoles);
   v.dMode = Pull(pvarMode_, v.dMode);
   if (!(v.dCutoff >= 1)) v.dCutoff = 1;
-  double dCutoffMax = kCutoffMaxOfRate * TheEngine()->dFreqEval;
+  double dCutoffMax = kCutoffMaxOfRate * dFreqEval_;
   double dCutoff = v.dCutoff < dCutoffMax ? v.dCutoff : dCutoffMax;
   if (dCutoff < kCutoffMin) dCutoff = kCutoffMin;
 
@@ -170,7 +169,7 @@ void ModButterworth::Design(double dResonance, double dCutoff, double dPoles) {
   if (nSections > 0) {
     // The resonance is shared among the sections: their q multiply to it.
     double q = nSections == 1 ? dResonance : std::pow(dResonance, 2 / dPoles);
-    double R = TheEngine()->dFreqEval, R2 = R * R;
+    double R = dFreqEval_, R2 = R * R;
     // Pre-warping puts the digital −3 dB point (at resonance 1) exactly at the cutoff.
     double wp = 2 * R * std::tan(std::numbers::pi * dCutoff / R);
     for (int i = 0; i < nSections; ++i) {

@@ -4,6 +4,7 @@
 
 #include <cmath>
 
+#include "enginecore/settings.h"
 #include "formula/formeval.h"
 #include "modules/filters/foldstate.h"
 #include "patch/module.h"
@@ -16,10 +17,11 @@ class ModFilterBase : public Module {
   ModFilterBase(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel)
       : Module(ptype, pszName, ppatch, pvoice, bPerPatch, iLevel) {}
 
-  // Init's first look-ups.
+  // Init's first look-ups, and the sample rate, which stays while the patch is installed.
   void FindInputAndBypass() {
     pvarBypass_ = GetVar("Bypass");
     pvarInput_ = FindVar("Input");
+    if (const InterpreterSettings* pengine = TheEngine()) dFreqEval_ = pengine->dFreqEval;
   }
 
   // The first step of every computation. False when there is nothing to do: the module computed
@@ -35,4 +37,5 @@ class ModFilterBase : public Module {
 
   Var* pvarInput_ = nullptr;
   Var* pvarBypass_ = nullptr;
+  double dFreqEval_ = 44100;  // Hz
 };

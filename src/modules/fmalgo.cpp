@@ -96,6 +96,7 @@ int ModFMAlgo::Connect() {
 
 int ModFMAlgo::Init() {
   dFreqEval_ = TheEngine()->dFreqEval;
+  dFreqFullBass_ = TheEngine()->dFreqFullBass;
   FxForEachOwnRecord(this, [&](Var* pvar) {
     if (std::strcmp(pvar->pszName, "Output") == 0) return;
     for (const FMPrefix& prefix : aprefix) {
@@ -121,7 +122,7 @@ int ModFMAlgo::Init() {
     op.pvarFreq = FxBindRecord(op.pvarFreq, &op.dFreq);
     if (!op.pvarFreq) {
       op.uIncrement = FxPhaseRound(op.dFreq / dFreqEval_ * FxPhaseCycle);
-      op.dBass = FxBassFactor(op.dFreq);
+      op.dBass = FxBassFactor(op.dFreq, dFreqFullBass_);
     }
     op.pvarGain = FxBindRecord(op.pvarGain, &op.dGain);
     op.pvarPlus = FxBindRecord(op.pvarPlus, &op.dPlus);
@@ -145,7 +146,7 @@ void ModFMAlgo::Calc() {
     if (op.pvarFreq) {
       op.dFreq = Pull(op.pvarFreq, op.dFreq);
       op.uIncrement = FxPhaseRound(op.dFreq / dFreqEval_ * FxPhaseCycle + 0.5);
-      if (!op.pdTarget) op.dBass = FxBassFactor(op.dFreq);
+      if (!op.pdTarget) op.dBass = FxBassFactor(op.dFreq, dFreqFullBass_);
     }
     if (op.pvarGain) op.dGain = Pull(op.pvarGain, op.dGain);
     if (op.pvarPlus) op.dPlus = Pull(op.pvarPlus, op.dPlus);

@@ -58,6 +58,7 @@ class ModFMAlgo : public Module {
   int Connect();
 
   double dFreqEval_ = 0;
+  double dFreqFullBass_ = 55;  // Hz
   // Sorted longest name first, so modulators come before the operators they modulate and the
   // carriers (one-character names) come last.
   std::vector<FMOperator> aop_;

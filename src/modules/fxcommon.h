@@ -40,8 +40,7 @@ inline uint32_t FxPhaseRound(double dUnits) {
 
 // The level factor that keeps high operators from sounding louder than the bass: FreqFullBass
 // over the frequency above FreqFullBass, 1 at and below it.
-inline double FxBassFactor(double dFreq) {
-  double dFull = TheEngine()->dFreqFullBass;
+inline double FxBassFactor(double dFreq, double dFull) {
   return dFreq > dFull ? dFull / dFreq : 1.0;
 }
 

@@ -6,8 +6,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "enginecore/settings.h"
-
 namespace {
 
 Var avarInputs[] = {
@@ -73,6 +71,7 @@ int ModMoogDirty::Init() {
   pvarCutoff_ = GetVar("Cutoff");
   pvarResonance_ = GetVar("Resonance");
   pvarDrive_ = GetVar("Drive");
+  dHalfPeriod_ = 0.5 / dFreqEval_;
   NoteStart();  // a per-patch module may never see a note
   return 0;
 }
@@ -81,6 +80,7 @@ void ModMoogDirty::NoteStart() {
   ForgetClock();
   bRecompute_ = true;
   for (int i = 0; i < Stages; ++i) ady_[i] = adW_[i] = adD_[i] = 0;
+  drivenArg_ = SameValue();
 }
 
 void ModMoogDirty::Recompute() {
@@ -105,7 +105,7 @@ void ModMoogDirty::Recompute() {
   // The stage rate, bent by (1 − x)/(1 + x) to keep the tuning at high cutoffs. Beyond 2R/π (above
   // Nyquist) or below 0 it turns negative, and a negative rate drives every stage away from its
   // input without bound: there the stages stand still instead.
-  double x = std::numbers::pi * dCutoff / (2 * TheEngine()->dFreqEval);
+  double x = std::numbers::pi * dCutoff / (2 * dFreqEval_);
   double f = dCutoff * kRatePerHz * (1 - x) / (1 + x);
   dRate_ = f > 0 ? f : 0;
   bRecompute_ = false;
@@ -129,19 +129,21 @@ void ModMoogDirty::Calc() {
 
   // The ladder. Each stage adds the mean of this and the previous increment over half a sample
   // twice, i.e. (D + Dold) × 1/(2R).
-  const double T = 0.5 / TheEngine()->dFreqEval, f = dRate_;
+  const double T = dHalfPeriod_, f = dRate_;
   double y[Stages], W[Stages], D[Stages];
   for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
-  double dDriven = std::tanh(kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]));
-  double dInc = (dDriven - W[0]) * f;
-  y[0] = FoldState(y[0] + (dInc + D[0]) * T);
-  D[0] = FoldState(dInc);
-  W[0] = std::tanh(kScale * y[0]);
-  for (int i = 1; i < Stages; ++i) {
-    dInc = (W[i - 1] - W[i]) * f;
+  // tanh is most of the module's time: computed only for an argument that changed (bit for bit,
+  // so the result is the same), which saves it all in silence and on held values.
+  const double dDrive = kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]);
+  if (!drivenArg_.Same(dDrive)) dDriven_ = std::tanh(dDrive);
+  double dInc = (dDriven_ - W[0]) * f;
+  for (int i = 0; i < Stages; ++i) {
+    if (i > 0) dInc = (W[i - 1] - W[i]) * f;
+    const double yOld = y[i];
     y[i] = FoldState(y[i] + (dInc + D[i]) * T);
     D[i] = FoldState(dInc);
-    W[i] = std::tanh(kScale * y[i]);
+    // The state is folded, so never -0 or NaN: an equal value has the same tanh.
+    if (y[i] != yOld) W[i] = std::tanh(kScale * y[i]);
   }
   for (int i = 0; i < Stages; ++i) ady_[i] = y[i], adW_[i] = W[i], adD_[i] = D[i];
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "modules/filtermodule.h"
+#include "modules/samevalue.h"
 #include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its outputs.
@@ -35,6 +36,9 @@ class ModMoogDirty : public ModFilterBase {
   bool bRecompute_ = true;
   double dCompensation_ = 1;  // c: the output gain that evens out the drive's level
   double dRate_ = 0;          // f: how fast a stage follows its input (per second, before k)
+  double dHalfPeriod_ = 0;    // T: half a sample in seconds
+  SameValue drivenArg_;  // the argument of the input stage's tanh, and its value:
+  double dDriven_ = 0;
   // Per stage: its value y, tanh(k·y) and its previous increment.
   double ady_[Stages] = {}, adW_[Stages] = {}, adD_[Stages] = {};
 };

@@ -7,8 +7,6 @@
 #include <cmath>
 #include <numbers>
 
-#include "enginecore/settings.h"
-
 namespace {
 
 Var avarInputs[] = {
@@ -103,7 +101,7 @@ void ModMoogSS1996::NoteStart() {
 
 void ModMoogSS1996::Recompute() {
   dCutoffCooked_ = v.dCutoff;
-  double g = 2 * v.dCutoff / TheEngine()->dFreqEval;
+  double g = 2 * v.dCutoff / dFreqEval_;
   dStage_ = 3.2937 * g - (0.69346 * g * g * g + 0.59515 * g * g) - 1.0072;
   dResonanceGain_ = ResonanceGain(dStage_);
 }

@@ -6,8 +6,6 @@
 #include <cfloat>
 #include <cmath>
 
-#include "enginecore/settings.h"
-
 namespace {
 
 Var avarInputs[] = {
@@ -76,7 +74,7 @@ void ModMoogV11::Cook(double dCutoff) {
   dCutoffCooked_ = dCutoff;
   // The cutoff is kept within 0 ... Nyquist: beyond about 0.59 × rate (g = 2), or below 0, the
   // stages' pole 1 − g leaves the unit circle and the ladder grows without bound. NaN counts as 0.
-  double dRate = TheEngine()->dFreqEval;
+  double dRate = dFreqEval_;
   if (!(dCutoff > 0)) dCutoff = 0;
   if (dCutoff > dRate / 2) dCutoff = dRate / 2;
   g_ = dCutoff / dRate * kTuning;

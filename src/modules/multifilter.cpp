@@ -7,7 +7,6 @@
 #include <cmath>
 #include <cstring>
 
-#include "enginecore/settings.h"
 #include "formula/errorlist.h"
 #include "formula/formenum.h"
 #include "foundation/akstring.h"
@@ -121,7 +120,7 @@ int ModMultiFilter::Init() {
 void ModMultiFilter::BuildBands() {
   // The bands the patch names, in band order, each first with its defaults.
   Var* avar = *ppavarTable;
-  double dQDefault = DefaultQ(v.dBands), dRate = TheEngine()->dFreqEval;
+  double dQDefault = DefaultQ(v.dBands), dRate = dFreqEval_;
   for (Var* pvar = avar; pvar->pszName; ++pvar) {
     int iBand, iSlot;
     if (pvar->iLevel != iLevel || pvar->iHistory != 0 || AKstrcmp(pvar->pszModule, pszName) != 0 ||

@@ -180,14 +180,22 @@ void ModOscillator::Calc() {
   }
 
   if (pvarWaveform_) iWave_ = WaveNumber(Pull(pvarWaveform_, v.dWaveform));
-  if (pvarFrequency_) dBass_ = BassFactor(Pull(pvarFrequency_, v.dFrequency), dFreqFullBass_);
+  if (pvarFrequency_) {
+    const double dPulled = Pull(pvarFrequency_, v.dFrequency);
+    if (!freqBass_.Same(dPulled)) dBass_ = BassFactor(dPulled, dFreqFullBass_);
+  }
   const double dFreq = v.dFrequency;
+  // Cycles per sample and samples per cycle: two divisions, made only when the frequency changed.
+  if (!freqStep_.Same(dFreq)) {
+    dt_ = dFreq / dFreqEval_;
+    dSamplesPerCycle_ = dFreqEval_ / dFreq;
+  }
   const double dSyncIn = Pull(pvarSyncIn_, v.dSyncIn);
   const double dPhaseIn = Pull(pvarPhaseIn_, v.dPhaseIn);
 
   // Advance the phase and announce wraps to slaves.
   const bool bSync = dSyncIn != -1;
-  const double dt = dFreq / dFreqEval_;  // cycles per sample
+  const double dt = dt_;
   const double p = phase_.Advance(*pclock, dFreq, dPhaseIn, dt, &v.dSyncOut);
 
   // The raw wave, its mean and the normalisation constant.
@@ -239,7 +247,7 @@ void ModOscillator::Calc() {
   // centred on the discontinuity. a: samples since the wrap, b: samples to the wrap, c: samples
   // from the duty edge.
   if (dFreq > 0 && !bSync) {
-    const double L = dFreqEval_ / dFreq;  // samples per cycle
+    const double L = dSamplesPerCycle_;
     const double a = L * p;
     const double b = (1 - p) * L;
     const double c = (p - dDuty) * L;

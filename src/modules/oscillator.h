@@ -56,6 +56,9 @@ class ModOscillator : public Module {
   int iWave_;                  // keyword number of the waveform
   double dDuty_ = 0.5;         // wrapped duty
   double dBass_ = 1;           // bass factor: FreqFullBass / |Frequency|, at most 1
+  double dt_ = 0;                // cycles per sample, Frequency / FreqEval
+  double dSamplesPerCycle_ = 0;  // FreqEval / Frequency
+  SameValue freqBass_, freqStep_;  // the frequencies dBass_ and dt_ were computed for
   // Running state.
   OscPhase phase_;
   double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass

@@ -6,8 +6,12 @@
 #include <cfloat>
 #include <cmath>
 
-// The fractional part with the sign of its argument kept, as modf gives it.
-inline double FracSigned(double x) { return x - std::trunc(x); }
+#include "modules/samevalue.h"
+
+// The fractional part with the sign of its argument kept, as modf gives it. A phase is mostly
+// below one cycle already, where x - trunc(x) is x + 0 (which turns -0 into 0): that path skips
+// the slow conversion of trunc.
+inline double FracSigned(double x) { return std::fabs(x) < 1 ? x + 0.0 : x - std::trunc(x); }
 
 // A phase brought into 0..1: the fractional part, plus 1 when negative; a phase that is not
 // finite (a PhaseIn or Frequency that was not) reads the wave at 0.
