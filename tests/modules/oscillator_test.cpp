@@ -8,7 +8,6 @@
 #include <tuple>
 #include <vector>
 
-#include "alloc_counter.h"
 #include "module_harness.h"
 #include "osc_signal.h"
 
@@ -733,40 +732,4 @@ TEST(OscRegistrationTest, TypesOfTheGroup) {
   EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "LFOVibrato")->pszName, "LFO");
   EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "PinkNoise2")->pszName, "PinkNoise");
   EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Noise1")->pszName, "Noise");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Per-sample work allocates nothing.
-
-TEST_F(OscTest, RunningAllocatesNothing) {
-  struct {
-    const char* pszType;
-    std::vector<Setting> aSet;
-    const char* pszOut;
-  } aCases[] = {
-      {"Osc", {{"Waveform", "Sawtooth"}, {"Frequency", "Ctx:X * 100 + 300"}}, "Output"},
-      {"Osc", {{"Waveform", "Square"}, {"Duty", "Ctx:X"}, {"Power", "2"}}, "Output"},
-      {"Osc", {{"Waveform", "Triangle"}, {"SyncIn", "Ctx:X"}}, "Output"},
-      {"Osc", {{"Waveform", "Sine"}, {"PhaseIn", "Ctx:X"}}, "Output"},
-      {"Osc", {{"Waveform", "SawPulse"}, {"Bypass", "Ctx:X > 0.9"}}, "SyncOut"},
-      {"LFO", {{"Waveform", "SquareNA"}}, "Audio"},
-      {"Noise", {}, "Output"},
-      {"PinkNoise", {}, "Output"},
-  };
-  for (auto& c : aCases) {
-    ModuleHarness h(c.pszType);
-    h.AddContext("Ctx", "X");
-    if (std::strcmp(c.pszType, "Osc") == 0 || std::strcmp(c.pszType, "LFO") == 0) h.Set("Frequency", "440");
-    for (const Setting& set : c.aSet) h.Set(set.pszVar, set.sFormula.c_str());
-    h.Start();
-    double& dX = h.Value("Ctx", "X");
-    h.Out(c.pszOut);
-    AllocationCounter counter;
-    for (int n = 0; n < 2000; ++n) {
-      h.Step();
-      dX = (n % 7) / 7.0;
-      h.Out(c.pszOut);
-    }
-    EXPECT_EQ(counter.Count(), 0) << c.pszType << " " << (c.aSet.empty() ? "" : c.aSet[0].sFormula);
-  }
 }
