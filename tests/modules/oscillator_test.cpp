@@ -1,5 +1,6 @@
 // Tests of the oscillator kinds "Osc" and "LFO": pitch, levels, shapes, band-limiting, duty,
-// power, note restarts, the output layouts and registrations (phase and sync: oscphase_test.cpp).
+// power, note restarts and the LFO's outputs (phase and sync: oscphase_test.cpp; declarations:
+// tests/data/modules).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -421,7 +422,7 @@ TEST_F(OscTest, DroppedInputsPlayTheirDefaults) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Layouts and registrations.
+// The LFO's layout and defaults.
 
 TEST_F(OscTest, LfoOutputsTheRawWaveAndAudioSeparately) {
   ModuleHarness h("LFO");
@@ -445,89 +446,4 @@ TEST_F(OscTest, LfoDefaultsToASixAndAHalfHertzSine) {
   h.Start();
   for (int n = 0; n < 5000; ++n, h.Step())
     ASSERT_NEAR(h.Out("Output"), std::sin(2 * kPi * n * 6.5 / kRate), 1e-6) << "sample " << n;
-}
-
-namespace {
-std::vector<std::string> RowNames(const Var* avar) {
-  std::vector<std::string> as;
-  for (; avar->pszName; ++avar) as.push_back(avar->pszName);
-  return as;
-}
-const Var* Row(const Var* avar, const char* pszName) {
-  for (; avar->pszName; ++avar)
-    if (std::strcmp(avar->pszName, pszName) == 0) return avar;
-  return nullptr;
-}
-}  // namespace
-
-TEST(OscRegistrationTest, OscAndLfoLayouts) {
-  ModuleType* ptypeOsc = ModuleFactory::Get()->Lookup("Osc");
-  ModuleType* ptypeLfo = ModuleFactory::Get()->Lookup("LFO");
-  ASSERT_TRUE(ptypeOsc && ptypeLfo);
-  const std::vector<std::string> asInputs = {"Frequency", "Waveform", "Duty", "Power", "SyncIn", "PhaseIn", "Bypass"};
-  EXPECT_EQ(RowNames(ptypeOsc->avarInputs), asInputs);
-  EXPECT_EQ(RowNames(ptypeLfo->avarInputs), asInputs);
-  EXPECT_EQ(RowNames(ptypeOsc->avarOutputs), (std::vector<std::string>{"Output", "Control", "Positive", "SyncOut",
-                                                                       "PhaseOut", "DCOffset", "AudioAmpAdj"}));
-  EXPECT_EQ(RowNames(ptypeLfo->avarOutputs),
-            (std::vector<std::string>{"Output", "Control", "Audio", "Positive", "SyncOut", "PhaseOut", "DCOffset",
-                                      "AudioAmpAdj"}));
-  struct {
-    ModuleType* ptype;
-    const char* pszVar;
-    bool bOutput;
-    int type;
-    const char* pszDefault;
-  } aRows[] = {
-      {ptypeOsc, "Frequency", false, FormTypeNumeric, "Pitch"},
-      {ptypeOsc, "Waveform", false, FormTypeKeyword, "Sawtooth"},
-      {ptypeOsc, "Duty", false, FormTypeNumeric, ".5"},
-      {ptypeOsc, "Power", false, FormTypeNumeric, "1"},
-      {ptypeOsc, "SyncIn", false, FormTypeNumeric, "-1"},
-      {ptypeOsc, "PhaseIn", false, FormTypeNumeric, "0"},
-      {ptypeOsc, "Bypass", false, FormTypeBoolean, "false"},
-      {ptypeOsc, "SyncOut", true, FormTypeNumeric, nullptr},
-      {ptypeLfo, "Frequency", false, FormTypeNumeric, "6.5"},
-      {ptypeLfo, "Waveform", false, FormTypeKeyword, "Sine"},
-      {ptypeLfo, "SyncIn", false, FormTypeBoolean, "-1"},
-      {ptypeLfo, "SyncOut", true, FormTypeBoolean, nullptr},
-  };
-  for (const auto& r : aRows) {
-    const Var* pvar = Row(r.bOutput ? r.ptype->avarOutputs : r.ptype->avarInputs, r.pszVar);
-    ASSERT_NE(pvar, nullptr) << r.ptype->pszName << ":" << r.pszVar;
-    EXPECT_EQ(pvar->type, r.type) << r.ptype->pszName << ":" << r.pszVar;
-    if (r.pszDefault) {
-      EXPECT_STREQ(pvar->pszDefault, r.pszDefault) << r.ptype->pszName << ":" << r.pszVar;
-    }
-    EXPECT_EQ(pvar->pfnOutput != nullptr, r.bOutput) << r.ptype->pszName << ":" << r.pszVar;
-  }
-}
-
-TEST(OscRegistrationTest, TypesOfTheGroup) {
-  struct {
-    const char* pszType;
-    const char* pszClass;
-    int nInputs, nOutputs;
-    uint32_t attrs;
-  } aTypes[] = {
-      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
-      {"LFO", "ModOscillator", 7, 8, AttrRegistered | AttrBypassSilences | AttrMultiMono},
-      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
-      {"PinkNoise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences},
-      {"Pitch", "ModPitch", 13, 0, AttrRegistered | AttrQuietUnused},
-  };
-  for (const auto& t : aTypes) {
-    ModuleType* ptype = ModuleFactory::Get()->Lookup(t.pszType);
-    ASSERT_NE(ptype, nullptr) << t.pszType;
-    EXPECT_STREQ(ptype->ClassName(), t.pszClass);
-    EXPECT_EQ(ptype->NumInputs(), t.nInputs) << t.pszType;
-    EXPECT_EQ(ptype->NumOutputs(), t.nOutputs) << t.pszType;
-    EXPECT_EQ(ptype->attrs, t.attrs) << t.pszType;
-    EXPECT_EQ(ptype->pszHelper, nullptr) << t.pszType;
-  }
-  // Sections named without a ModuleType line find these kinds by abbreviation.
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Oscillator")->pszName, "Osc");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "LFOVibrato")->pszName, "LFO");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "PinkNoise2")->pszName, "PinkNoise");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Noise1")->pszName, "Noise");
 }
