@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "appcore.h"
+#include "error_support.h"
 #include "errorlist.h"
 #include "patch.h"
 #include "regress.h"
@@ -34,12 +35,6 @@ std::string TestName(const testing::TestParamInfo<std::string>& info) {
   return s;
 }
 
-std::string Diagnostics() {
-  std::string s;
-  for (const ErrorListNode& node : ErrorList::Get()->anode) s += std::to_string(node.iLine) + ": " + node.psz + "\n";
-  return s;
-}
-
 class ShippedPatch : public testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() { pcore = new AppCore(kInstall); }
@@ -55,8 +50,8 @@ TEST_P(ShippedPatch, CompilesCleanlySoundsOnAChordAndStaysFinite) {
   std::string sPath = kInstall + "/patch/" + GetParam();
   std::unique_ptr<Patch> ppatch(pcore->CompilePatchFile(sPath.c_str(), 0));
   ASSERT_TRUE(ppatch);
-  ASSERT_TRUE(ppatch->bCompiled) << Diagnostics();
-  EXPECT_TRUE(ErrorList::Get()->anode.N() == 0) << "a shipped patch compiles without messages:\n" << Diagnostics();
+  ASSERT_TRUE(ppatch->bCompiled) << ErrorLinesText();
+  EXPECT_TRUE(ErrorList::Get()->anode.N() == 0) << "a shipped patch compiles without messages:\n" << ErrorLinesText();
   for (int iKey : {60, 64, 67, 72}) ppatch->NoteOn(iKey, 0.8);
   // Half a second held, a quarter released; long pads are well under way by then.
   const int nFrames = 44100 / 2, nRelease = 44100 / 4;
@@ -127,7 +122,7 @@ TEST(PatchLibrary, EveryChorusPackageVersionCompiles) {
                          << "\nInput = Pulse\n[Voice]\nPreGain = Chorus1:Output\n";
     std::unique_ptr<Patch> ppatch(core.CompilePatchFile(sPath.c_str(), 0));
     ASSERT_TRUE(ppatch);
-    EXPECT_TRUE(ppatch->bCompiled && ErrorList::Get()->anode.N() == 0) << pszVersion << "\n" << Diagnostics();
+    EXPECT_TRUE(ppatch->bCompiled && ErrorList::Get()->anode.N() == 0) << pszVersion << "\n" << ErrorLinesText();
   }
 }
 
