@@ -28,13 +28,6 @@ std::vector<std::string> ShippedPatches() {
   return as;
 }
 
-std::string TestName(const testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param;
-  for (char& c : s)
-    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
 class ShippedPatch : public testing::TestWithParam<std::string> {
  protected:
   static void SetUpTestSuite() { pcore = new AppCore(kInstall); }
@@ -95,8 +88,8 @@ TEST_P(CollectionPatch, OpensWithACommentSayingWhatItIsAndWhatToPlay) {
   EXPECT_NE(sHeader.find("Play:"), std::string::npos) << "the header says which notes to play:\n" << sHeader;
 }
 
-INSTANTIATE_TEST_SUITE_P(Library, ShippedPatch, testing::ValuesIn(ShippedPatches()), TestName);
-INSTANTIATE_TEST_SUITE_P(Library, CollectionPatch, testing::ValuesIn(CollectionPatches()), TestName);
+INSTANTIATE_TEST_SUITE_P(Library, ShippedPatch, testing::ValuesIn(ShippedPatches()), FileTestName);
+INSTANTIATE_TEST_SUITE_P(Library, CollectionPatch, testing::ValuesIn(CollectionPatches()), FileTestName);
 
 TEST(PatchLibrary, TheCollectionsHaveTheirPatches) {
   auto Count = [](const char* pszFolder) {

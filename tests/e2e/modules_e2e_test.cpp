@@ -150,10 +150,4 @@ TEST_P(ModuleDeclaration, IsAsDocumented) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Types, ModuleDeclaration, testing::ValuesIn(DeclaredTypes()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string s = info.param;
-                           for (char& ch : s)
-                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return s;
-                         });
+INSTANTIATE_TEST_SUITE_P(Types, ModuleDeclaration, testing::ValuesIn(DeclaredTypes()), FileTestName);

@@ -225,10 +225,4 @@ TEST_P(PatchData, MeetsItsExpectations) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Patches, PatchData, testing::ValuesIn(PatchFiles()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string s = info.param;
-                           for (char& ch : s)
-                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return s;
-                         });
+INSTANTIATE_TEST_SUITE_P(Patches, PatchData, testing::ValuesIn(PatchFiles()), FileTestName);
