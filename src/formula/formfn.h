@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "form.h"
+#include "formula/form.h"
 
 // The searched table, ended by an all-empty row.
 extern FormFnInfo FormFnTable[];  // the optimizer adds its hooks at first use

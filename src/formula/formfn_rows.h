@@ -1,8 +1,8 @@
 // Evaluation and check routines of the built-in rows, shared by the table and its implementations.
 #pragma once
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 #define FORM_EVAL(name) void name(Form* pform, Var* avarTable, double* pd)
 

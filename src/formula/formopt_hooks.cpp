@@ -6,12 +6,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "akstatus.h"
-#include "formfn.h"
-#include "formfn_fade.h"
-#include "formfn_rows.h"
-#include "formopt.h"
-#include "formopt_util.h"
+#include "formula/formfn.h"
+#include "formula/formfn_fade.h"
+#include "formula/formfn_rows.h"
+#include "formula/formopt.h"
+#include "formula/formopt_util.h"
+#include "foundation/akstatus.h"
 
 using namespace formfade;
 

@@ -6,12 +6,12 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "controllers.h"
-#include "form.h"
-#include "moduletype.h"
-#include "settings.h"
-#include "vartable.h"
+#include "enginecore/controllers.h"
+#include "enginecore/settings.h"
+#include "formula/form.h"
+#include "foundation/akconfig.h"
+#include "patch/moduletype.h"
+#include "patch/vartable.h"
 
 class ModChannel;
 class ModPatch;

@@ -2,11 +2,7 @@
 // (tests/data/modules): the delay's two-channel output, and the numbered names each type accepts.
 #include <gtest/gtest.h>
 
-#include <cstring>
-#include <string>
-#include <vector>
-
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 namespace {
 

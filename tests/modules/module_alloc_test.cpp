@@ -9,11 +9,11 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "envelope.h"
-#include "errorlist.h"
-#include "filterfactory.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
 #include "module_harness.h"
-#include "vanmath.h"
+#include "modules/envelope.h"
+#include "modules/filters/filterfactory.h"
 
 namespace {
 

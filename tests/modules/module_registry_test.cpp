@@ -8,8 +8,8 @@
 #include <string>
 #include <vector>
 
-#include "envelope.h"
-#include "moduletype.h"
+#include "modules/envelope.h"
+#include "patch/moduletype.h"
 
 namespace {
 
