@@ -10,6 +10,7 @@
 #include "app/appcore.h"
 #include "formula/errorlist.h"
 #include "patch/patch.h"
+#include "test_signal.h"
 
 namespace {
 
@@ -34,7 +35,8 @@ class RecordingEditor : public EditorHooks {
   int nCompileErrors = 0;
 };
 
-// Zero crossings upward per second of one channel rendered from a patch with one note held.
+// Zero crossings upward per second of one channel rendered from a patch with one note held, over
+// the second after its first tenth.
 double RenderedFrequency(Patch* ppatch, double dRate) {
   ppatch->NoteOn(69, 1);
   std::vector<double> ad;
@@ -43,16 +45,7 @@ double RenderedFrequency(Patch* ppatch, double dRate) {
     ppatch->RenderFrame(adFrame, 2);
     ad.push_back(adFrame[0]);
   }
-  double tFirst = -1, tLast = -1;
-  int n = 0;
-  for (size_t i = ad.size() / 10; i < ad.size(); ++i)
-    if (ad[i - 1] < 0 && ad[i] >= 0) {
-      double t = (static_cast<double>(i) - 1 + -ad[i - 1] / (ad[i] - ad[i - 1])) / dRate;
-      if (tFirst < 0) tFirst = t;
-      tLast = t;
-      ++n;
-    }
-  return n > 1 ? (n - 1) / (tLast - tFirst) : 0;
+  return CrossingFrequency(ad, dRate, ad.size() / 10);
 }
 
 }  // namespace

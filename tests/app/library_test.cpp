@@ -12,6 +12,7 @@
 #include "app/appcore.h"
 #include "app/regress.h"
 #include "e2e/run_vantrel.h"
+#include "error_support.h"
 #include "formula/errorlist.h"
 #include "patch/patch.h"
 
@@ -25,19 +26,6 @@ std::vector<std::string> ShippedPatches() {
   std::vector<std::string> as;
   for (const std::string& sPath : CollectPatchFiles(kInstall + "/patch")) as.push_back(sPath.substr(kInstall.size() + 7));
   return as;
-}
-
-std::string TestName(const testing::TestParamInfo<std::string>& info) {
-  std::string s = info.param;
-  for (char& c : s)
-    if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-  return s;
-}
-
-std::string Diagnostics() {
-  std::string s;
-  for (const ErrorListNode& node : ErrorList::Get()->anode) s += std::to_string(node.iLine) + ": " + node.psz + "\n";
-  return s;
 }
 
 class ShippedPatch : public testing::TestWithParam<std::string> {
@@ -55,8 +43,8 @@ TEST_P(ShippedPatch, CompilesCleanlySoundsOnAChordAndStaysFinite) {
   std::string sPath = kInstall + "/patch/" + GetParam();
   std::unique_ptr<Patch> ppatch(pcore->CompilePatchFile(sPath.c_str(), 0));
   ASSERT_TRUE(ppatch);
-  ASSERT_TRUE(ppatch->bCompiled) << Diagnostics();
-  EXPECT_TRUE(ErrorList::Get()->anode.N() == 0) << "a shipped patch compiles without messages:\n" << Diagnostics();
+  ASSERT_TRUE(ppatch->bCompiled) << ErrorLinesText();
+  EXPECT_TRUE(ErrorList::Get()->anode.N() == 0) << "a shipped patch compiles without messages:\n" << ErrorLinesText();
   for (int iKey : {60, 64, 67, 72}) ppatch->NoteOn(iKey, 0.8);
   // Half a second held, a quarter released; long pads are well under way by then.
   const int nFrames = 44100 / 2, nRelease = 44100 / 4;
@@ -100,8 +88,8 @@ TEST_P(CollectionPatch, OpensWithACommentSayingWhatItIsAndWhatToPlay) {
   EXPECT_NE(sHeader.find("Play:"), std::string::npos) << "the header says which notes to play:\n" << sHeader;
 }
 
-INSTANTIATE_TEST_SUITE_P(Library, ShippedPatch, testing::ValuesIn(ShippedPatches()), TestName);
-INSTANTIATE_TEST_SUITE_P(Library, CollectionPatch, testing::ValuesIn(CollectionPatches()), TestName);
+INSTANTIATE_TEST_SUITE_P(Library, ShippedPatch, testing::ValuesIn(ShippedPatches()), FileTestName);
+INSTANTIATE_TEST_SUITE_P(Library, CollectionPatch, testing::ValuesIn(CollectionPatches()), FileTestName);
 
 TEST(PatchLibrary, TheCollectionsHaveTheirPatches) {
   auto Count = [](const char* pszFolder) {
@@ -127,7 +115,7 @@ TEST(PatchLibrary, EveryChorusPackageVersionCompiles) {
                          << "\nInput = Pulse\n[Voice]\nPreGain = Chorus1:Output\n";
     std::unique_ptr<Patch> ppatch(core.CompilePatchFile(sPath.c_str(), 0));
     ASSERT_TRUE(ppatch);
-    EXPECT_TRUE(ppatch->bCompiled && ErrorList::Get()->anode.N() == 0) << pszVersion << "\n" << Diagnostics();
+    EXPECT_TRUE(ppatch->bCompiled && ErrorList::Get()->anode.N() == 0) << pszVersion << "\n" << ErrorLinesText();
   }
 }
 

@@ -1,7 +1,12 @@
 // vantrel modules: the module reference a patch author reads.
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <regex>
+#include <sstream>
+#include <string>
+#include <vector>
 
 #include "run_vantrel.h"
 
@@ -92,3 +97,57 @@ TEST(ModulesE2E, MarkdownGivesTheReferenceTables) {
   EXPECT_TRUE(std::regex_search(r.sOut, std::regex(R"(\(modules/EnvStages\.md\) \| 256 stage types \|)")));
   EXPECT_FALSE(std::regex_search(r.sOut, std::regex(R"(\[ADSREnv\])")));
 }
+
+// ---- Declarations ---------------------------------------------------------------------------
+
+// A type's declaration as `vantrel modules TYPE` shows it (class, attributes, helper, every input
+// and output in order with its kind, cap, flags and default formula, the numbered names), without
+// the description lines under each variable, which say what it means rather than what it is.
+std::string Declaration(const std::string& sListing) {
+  std::istringstream in(sListing);
+  std::string sLine, s;
+  while (std::getline(in, sLine)) {
+    if (sLine.rfind("      ", 0) == 0) continue;
+    sLine.erase(sLine.find_last_not_of(' ') + 1);
+    s += sLine + "\n";
+  }
+  return s;
+}
+
+// The types with an expected declaration in tests/data/modules/TYPE.txt.
+std::vector<std::string> DeclaredTypes() {
+  std::vector<std::string> as;
+  std::error_code ec;
+  for (const auto& entry : std::filesystem::directory_iterator(DataPath("modules"), ec))
+    if (entry.path().extension() == ".txt") as.push_back(entry.path().stem().string());
+  std::sort(as.begin(), as.end());
+  if (as.empty()) as.push_back("(none)");
+  return as;
+}
+
+class ModuleDeclaration : public testing::TestWithParam<std::string> {};
+
+// The declaration tables are what a patch is compiled against: a row missing, renamed, moved, of
+// another kind or cap, or with another default changes what patches mean. The expected texts are
+// written from the modules' documented tables; a deliberate change of a table changes its file.
+TEST_P(ModuleDeclaration, IsAsDocumented) {
+  const std::string sType = GetParam();
+  const std::string sExpected = ReadText(DataPath("modules/" + sType + ".txt"));
+  ASSERT_FALSE(sExpected.empty()) << "tests/data/modules holds no declarations";
+  VantrelRun r = RunVantrel("modules " + sType);
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  const std::string sActual = Declaration(r.sOut);
+  if (sActual == sExpected) return;
+  // Name the first line that differs, which is the row at fault.
+  std::istringstream inWant(sExpected), inGot(sActual);
+  std::string sWant, sGot;
+  for (int iLine = 1;; ++iLine) {
+    bool bWant = static_cast<bool>(std::getline(inWant, sWant)), bGot = static_cast<bool>(std::getline(inGot, sGot));
+    if (bWant && bGot && sWant == sGot) continue;
+    ADD_FAILURE() << sType << ".txt line " << iLine << ": expected\n  " << (bWant ? sWant : "(end)") << "\nbut vantrel modules "
+                  << sType << " declares\n  " << (bGot ? sGot : "(end)");
+    break;
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Types, ModuleDeclaration, testing::ValuesIn(DeclaredTypes()), FileTestName);

@@ -35,6 +35,7 @@
 #include <vector>
 
 #include "run_vantrel.h"
+#include "test_signal.h"
 
 namespace fs = std::filesystem;
 
@@ -70,21 +71,11 @@ bool ReadWav(const std::string& sPath, Audio* paudio) {
   return true;
 }
 
-// Fundamental from positive-going zero crossings, interpolated within the sample.
+// Fundamental from positive-going zero crossings of the first channel, interpolated within the
+// sample.
 double Pitch(const Audio& a, double dFrom, double dTo) {
   long i0 = static_cast<long>(dFrom * a.iRate), i1 = std::min(a.Frames(), static_cast<long>(dTo * a.iRate));
-  double tFirst = -1, tLast = -1;
-  int nCrossings = 0;
-  for (long i = std::max(1L, i0); i < i1; ++i) {
-    double x0 = a.At(i - 1, 0), x1 = a.At(i, 0);
-    if (x0 < 0 && x1 >= 0) {
-      double t = (i - 1 + (-x0) / (x1 - x0)) / a.iRate;
-      if (tFirst < 0) tFirst = t;
-      tLast = t;
-      ++nCrossings;
-    }
-  }
-  return nCrossings > 1 ? (nCrossings - 1) / (tLast - tFirst) : 0;
+  return CrossingFrequencyOf([&](long i) { return static_cast<double>(a.At(i, 0)); }, i0, i1, a.iRate);
 }
 
 double Peak(const Audio& a, double dFrom, double dTo) {
@@ -234,10 +225,4 @@ TEST_P(PatchData, MeetsItsExpectations) {
   }
 }
 
-INSTANTIATE_TEST_SUITE_P(Patches, PatchData, testing::ValuesIn(PatchFiles()),
-                         [](const testing::TestParamInfo<std::string>& info) {
-                           std::string s = info.param;
-                           for (char& ch : s)
-                             if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
-                           return s;
-                         });
+INSTANTIATE_TEST_SUITE_P(Patches, PatchData, testing::ValuesIn(PatchFiles()), FileTestName);

@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 #include "run_vantrel.h"
+#include "test_signal.h"
 
 namespace fs = std::filesystem;
 
@@ -120,19 +121,10 @@ std::string MidiFile() {
                                         0x00, 0xFF, 0x2F, 0});
 }
 
+// Rising zero crossings per second of the first channel between two instants of a render.
 double ZeroCrossingRate(const std::vector<float>& af, int nChannels, double dFrom, double dTo) {
-  int n = 0;
-  double tFirst = -1, tLast = -1;
-  for (size_t i = static_cast<size_t>(dFrom * 44100); i < static_cast<size_t>(dTo * 44100); ++i) {
-    float x0 = af[(i - 1) * static_cast<size_t>(nChannels)], x1 = af[i * static_cast<size_t>(nChannels)];
-    if (x0 < 0 && x1 >= 0) {
-      double t = (static_cast<double>(i) - 1 + -x0 / (x1 - x0)) / 44100;
-      if (tFirst < 0) tFirst = t;
-      tLast = t;
-      ++n;
-    }
-  }
-  return n > 1 ? (n - 1) / (tLast - tFirst) : 0;
+  auto at = [&](long i) { return static_cast<double>(af[static_cast<size_t>(i) * static_cast<size_t>(nChannels)]); };
+  return CrossingFrequencyOf(at, static_cast<long>(dFrom * 44100), static_cast<long>(dTo * 44100), 44100);
 }
 
 TEST(RenderE2E, MidiFilesPlayWithTheirTempoChanges) {

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <sys/wait.h>
 
+#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
@@ -17,6 +18,14 @@ struct VantrelRun {
   std::string sOut, sErr;
   int iExit = -1;
 };
+
+// A file name as the name of a parametrised test: every character but letters and digits becomes '_'.
+inline std::string FileTestName(const testing::TestParamInfo<std::string>& info) {
+  std::string s = info.param;
+  for (char& ch : s)
+    if (!isalnum(static_cast<unsigned char>(ch))) ch = '_';
+  return s;
+}
 
 inline std::string DataPath(const std::string& sRelative) { return std::string(VANTREL_TEST_DATA) + "/" + sRelative; }
 

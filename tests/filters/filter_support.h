@@ -13,6 +13,7 @@
 #include "formula/formenum.h"
 #include "modules/filters/filter.h"
 #include "modules/filters/filterfactory.h"
+#include "test_signal.h"
 
 using Complex = std::complex<double>;
 
@@ -89,14 +90,7 @@ struct Response {
   Response(Filter f, int n = 1 << 16) : dRate(f.dRate) {
     for (int i = 0; i < n; ++i) ah.push_back(f.Calc(i == 0 ? 1.0 : 0.0));
   }
-  Complex At(double dFreq) const {
-    Complex step = std::polar(1.0, -2 * kPi * dFreq / dRate), z = 1, sum = 0;
-    for (double h : ah) {
-      sum += h * z;
-      z *= step;
-    }
-    return sum;
-  }
+  Complex At(double dFreq) const { return Dtft(ah, dFreq, dRate); }
 };
 
 // Uniform noise in [-1, 1) from the patches' 32-bit generator, so runs repeat exactly.

@@ -2,5 +2,3 @@
 vantrel_test(env_tests
   SOURCES envelope_test.cpp envelope_stages_test.cpp slew_test.cpp samplehold_test.cpp map_test.cpp
   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_env>")
-vantrel_alloc_test(env_alloc_tests SOURCES env_alloc_test.cpp
-                   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_env>")

@@ -80,15 +80,8 @@ inline std::vector<double> Render(ModuleHarness& h, const char* pszOut, int n) {
   return RenderWith(h, pszOut, n, [](int) { return 0.0; });
 }
 
-// The discrete-time Fourier transform of a signal at a frequency (Hz).
-inline Complex Dtft(const std::vector<double>& ah, double dFreq, size_t iFrom = 0) {
-  Complex step = std::polar(1.0, -2 * kPi * dFreq / kRate), z = 1, sum = 0;
-  for (size_t i = iFrom; i < ah.size(); ++i) {
-    sum += ah[i] * z;
-    z *= step;
-  }
-  return sum;
-}
+// The discrete-time Fourier transform of a signal at a frequency (Hz), at the harness's rate.
+inline Complex Dtft(const std::vector<double>& ah, double dFreq, size_t iFrom = 0) { return ::Dtft(ah, dFreq, kRate, iFrom); }
 
 // The largest magnitude in [iFrom, iTo).
 inline double PeakOf(const std::vector<double>& a, size_t iFrom = 0, size_t iTo = SIZE_MAX) {

@@ -1,5 +1,6 @@
-// What the five filter modules share: their registration, Bypass, a fresh start at every note,
-// stability over a minute of noise at the extremes, and cutoffs swept at audio rate.
+// What the five filter modules share: numbered inputs, Bypass, a fresh start at every note,
+// stability over a minute of noise at the extremes, and cutoffs swept at audio rate (their
+// declarations: tests/data/modules).
 #include <cmath>
 #include <string>
 #include <vector>
@@ -10,79 +11,7 @@
 namespace filtertest {
 namespace {
 
-// ---- Registration -----------------------------------------------------------------------------------
-
-struct Row {
-  const char* pszName;
-  int type;
-  const char* pszDefault;
-};
-
-struct TypeCase {
-  const char* pszType;
-  const char* pszClass;
-  int iOrder;
-  std::vector<Row> aInput;
-  std::vector<const char*> apszOutput;
-};
-void PrintTo(const TypeCase& c, std::ostream* pos) { *pos << c.pszType; }
-
-constexpr int N = FormTypeNumeric, B = FormTypeBoolean, K = FormTypeKeyword;
-
-const TypeCase kTypes[] = {
-    {"MultiFilter", "ModMultiFilter", OrderMultiFilter,
-     {{"Input", N, "0"}, {"GainMaster", N, "1"}, {"Bands", N, "0"}, {"Layout", K, "Serial"},
-      {"TypeDefault", K, "ParametricConst"}, {"Bypass", B, "false"}},
-     {"Output"}},
-    {"Filter", "ModButterworth", OrderFilter,
-     {{"Input", N, "0"}, {"Cutoff", N, "2000"}, {"Resonance", N, "1"}, {"Poles", N, "4"}, {"Mode", K, "Lowpass"},
-      {"AmpHistHalf", N, "1"}, {"AmpLimBegin", N, "3"}, {"AmpLimRange", N, "2"}, {"Bypass", B, "false"}},
-     {"Output"}},
-    {"MoogDirty", "ModMoogDirty", OrderMoogDirty,
-     {{"Input", N, "0"}, {"Cutoff", N, "2000"}, {"Resonance", N, "0"}, {"Drive", N, ".1"}, {"Bypass", B, "false"}},
-     {"Stage1", "Stage2", "Stage3", "Stage4", "Output"}},
-    {"MoogSS1996", "ModMoogSS1996", OrderMoogSS1996,
-     {{"Input", N, "0"}, {"Cutoff", N, "2000"}, {"Resonance", N, "1"}, {"Poles", N, "4"}, {"Bypass", B, "false"}},
-     {"Output"}},
-    {"MoogV11", "ModMoogV11", OrderMoogV11,
-     {{"Input", N, "0"}, {"Cutoff", N, "2000"}, {"Resonance", N, "1"}, {"Bypass", B, "false"}},
-     {"Stage1", "Stage2", "Stage3", "Stage4", "Output"}},
-};
-
-class FilterRegistration : public FilterModuleTest, public testing::WithParamInterface<TypeCase> {};
-
-// Every variable in its order with its kind and default, the outputs, and the attributes: a set
-// Bypass passes the input, multi-channel input duplicates the module.
-TEST_P(FilterRegistration, DeclaresItsVariablesAndAttributes) {
-  const TypeCase& c = GetParam();
-  ModuleType* ptype = ModuleFactory::Get()->Lookup(c.pszType);
-  ASSERT_NE(ptype, nullptr);
-  EXPECT_STREQ(ptype->ClassName(), c.pszClass);
-  EXPECT_EQ(ptype->iOrder, c.iOrder);
-  // Only the Butterworth's outputs are audio-rate by default.
-  uint32_t attrAudio = std::string(c.pszType) == "Filter" ? static_cast<uint32_t>(AttrAudioRate) : 0u;
-  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassPasses | AttrMultiMono | attrAudio);
-  EXPECT_EQ(ptype->pszHelper, nullptr);
-  ASSERT_EQ(ptype->NumInputs(), static_cast<int>(c.aInput.size()));
-  for (size_t i = 0; i < c.aInput.size(); ++i) {
-    const Var& var = ptype->avarInputs[i];
-    EXPECT_STREQ(var.pszName, c.aInput[i].pszName);
-    EXPECT_EQ(var.type, c.aInput[i].type) << var.pszName;
-    EXPECT_STREQ(var.pszDefault, c.aInput[i].pszDefault) << var.pszName;
-    EXPECT_TRUE(var.flags & VarFlagInput) << var.pszName;
-  }
-  ASSERT_EQ(ptype->NumOutputs(), static_cast<int>(c.apszOutput.size()));
-  for (size_t i = 0; i < c.apszOutput.size(); ++i) {
-    EXPECT_STREQ(ptype->avarOutputs[i].pszName, c.apszOutput[i]);
-    EXPECT_NE(ptype->avarOutputs[i].pfnOutput, nullptr);
-  }
-  // A section named after the type with a number, without a ModuleType line, finds it.
-  std::string sSection = std::string(c.pszType) + "2";
-  EXPECT_EQ(ModuleFactory::Get()->Find(nullptr, sSection.c_str()), ptype);
-}
-
-INSTANTIATE_TEST_SUITE_P(Filters, FilterRegistration, testing::ValuesIn(kTypes),
-                         [](const testing::TestParamInfo<TypeCase>& info) { return info.param.pszType; });
+// ---- Numbered inputs ---------------------------------------------------------------------------
 
 // TypeN, FreqN, GainN and QN (N a non-zero number) are MultiFilter's own; no other filter takes
 // numbered inputs.
@@ -111,10 +40,12 @@ struct ModuleCase {
 };
 void PrintTo(const ModuleCase& c, std::ostream* pos) { *pos << c.pszName; }
 
+// The outputs the type declares.
 std::vector<const char*> OutputsOf(const char* pszType) {
-  for (const TypeCase& c : kTypes)
-    if (std::string(c.pszType) == pszType) return c.apszOutput;
-  return {};
+  std::vector<const char*> apsz;
+  for (const Var* pvar = ModuleFactory::Get()->Lookup(pszType)->avarOutputs; pvar->pszName; ++pvar)
+    apsz.push_back(pvar->pszName);
+  return apsz;
 }
 
 // Some resonance everywhere, so that a module has a ringing state to carry or to clear.

@@ -1,75 +1,10 @@
-// The registrations of the delay, the adder and the operator network: tables, attributes,
-// abbreviations, and the numbered names each type accepts beyond its table.
+// The registrations of the delay, the adder and the operator network beyond their listings
+// (tests/data/modules): the delay's two-channel output, and the numbered names each type accepts.
 #include <gtest/gtest.h>
-
-#include <cstring>
-#include <string>
-#include <vector>
 
 #include "patch/moduletype.h"
 
 namespace {
-
-struct Row {
-  const char* pszName;
-  int type;
-  const char* pszDefault;
-};
-
-struct TypeCase {
-  const char* pszType;
-  const char* pszClass;
-  std::vector<Row> arowInputs;
-  std::vector<const char*> apszOutputs;
-};
-std::ostream& operator<<(std::ostream& os, const TypeCase& tc) { return os << tc.pszType; }
-
-class FxRegistration : public ::testing::TestWithParam<TypeCase> {};
-
-TEST_P(FxRegistration, DeclaresItsTablesAndAttributes) {
-  const TypeCase& tc = GetParam();
-  ModuleType* ptype = ModuleFactory::Get()->Lookup(tc.pszType);
-  ASSERT_NE(ptype, nullptr);
-  EXPECT_STREQ(ptype->ClassName(), tc.pszClass);
-  // Each of them: bypass silences, multi-mono (and the registration bit); the delay's outputs are
-  // audio-rate and it takes a feedback step after every sample.
-  uint32_t attrDelay = std::string(tc.pszType) == "Delay" ? static_cast<uint32_t>(AttrAudioRate | AttrFeedbackStep) : 0u;
-  EXPECT_EQ(ptype->attrs, AttrRegistered | AttrBypassSilences | AttrMultiMono | attrDelay);
-  EXPECT_EQ(ptype->pszHelper, nullptr);
-  ASSERT_EQ(ptype->NumInputs(), static_cast<int>(tc.arowInputs.size()));
-  for (size_t i = 0; i < tc.arowInputs.size(); ++i) {
-    const Var& var = ptype->avarInputs[i];
-    EXPECT_STREQ(var.pszName, tc.arowInputs[i].pszName);
-    EXPECT_EQ(var.type, tc.arowInputs[i].type) << var.pszName;
-    EXPECT_STREQ(var.pszDefault, tc.arowInputs[i].pszDefault) << var.pszName;
-    EXPECT_TRUE(var.flags & VarFlagInput) << var.pszName;
-  }
-  ASSERT_EQ(ptype->NumOutputs(), static_cast<int>(tc.apszOutputs.size()));
-  for (size_t i = 0; i < tc.apszOutputs.size(); ++i) EXPECT_STREQ(ptype->avarOutputs[i].pszName, tc.apszOutputs[i]);
-  // A section named after the type with something appended finds it.
-  EXPECT_EQ(ModuleFactory::Get()->Find(nullptr, (std::string(tc.pszType) + "2").c_str()), ptype);
-}
-
-constexpr int N = FormTypeNumeric, B = FormTypeBoolean, K = FormTypeKeyword;
-INSTANTIATE_TEST_SUITE_P(
-    Types, FxRegistration,
-    ::testing::Values(TypeCase{"Adder", "ModAdder", {{"Slew", N, ".5 ms"}, {"Bypass", B, "false"}}, {"Output"}},
-                      TypeCase{"Delay",
-                               "ModDelay",
-                               {{"Input", N, "0"},
-                                {"Feedback", N, "0"},
-                                {"Speed", N, "1.0"},
-                                {"Interpolate", K, "Linear"},
-                                {"Fade", K, "Flat"},
-                                {"TimeMax", N, "0"},
-                                {"TapFrom", N, "0"},
-                                {"TapTo", N, "-1"},
-                                {"TimeForm", N, "0"},
-                                {"GainForm", N, "1"},
-                                {"PanForm", N, "0.5"},
-                                {"Bypass", B, "false"}},
-                               {"Tap", "Output", "Output2", "Stereo"}},
-                      TypeCase{"FMAlgo", "ModFMAlgo", {{"Bypass", B, "false"}}, {"Output"}}));
 
 // The delay's stereo output is the bus of its two outputs, made by its formula.
 TEST(FxRegistrationStereo, IsAFormulaDefinedTwoChannelOutput) {

@@ -26,67 +26,6 @@ std::unique_ptr<ModuleHarness> StartMap(const EnvSettings& aSet, double dInput) 
   return ph;
 }
 
-TEST(MapTypesTest, TablesOfTheThreeKinds) {
-  struct {
-    const char* pszType;
-    std::vector<std::pair<const char*, const char*>> aRows;
-    int nOutputs;
-    uint32_t attrs;
-  } aCases[] = {
-      {"Map",
-       {{"Input", "0"},
-        {"Bypass", "false"},
-        {"Interpolate", "Linear"},
-        {"ValFrom", "0"},
-        {"ValTo", "1"},
-        {"ValFormula", "ValInput"},
-        {"ValStep", ".01"}},
-       2,
-       0x1B},
-      {"Tuning",
-       {{"Bypass", "false"},
-        {"Input", "Note:NoteNumber"},
-        {"Interpolate", "None"},
-        {"ValFrom", "0"},
-        {"ValTo", "143"},
-        {"ValStep", "1"},
-        {"ValFormula", "FreqA + ( ValInput - 69 ) semis"}},
-       206,
-       0x1B},
-      {"SubTuning",
-       {{"Bypass", "Super( Tuning:Bypass )"},
-        {"Input", "Note:NoteNumber"},
-        {"Interpolate", "Super( Tuning:Interpolate )"},
-        {"ValFrom", "Super( Tuning:ValFrom )"},
-        {"ValTo", "Super( Tuning:ValTo )"},
-        {"ValStep", "Super( Tuning:ValStep )"},
-        {"ValFormula", "Super( Tuning:ValFormula )"}},
-       206,
-       0x3B},
-  };
-  for (const auto& c : aCases) {
-    ModuleType* ptype = ModuleFactory::Get()->Lookup(c.pszType);
-    ASSERT_NE(ptype, nullptr) << c.pszType;
-    EXPECT_STREQ(ptype->ClassName(), "ModMap");
-    EXPECT_EQ(ptype->attrs, c.attrs) << c.pszType;
-    ASSERT_EQ(ptype->NumInputs(), 7);
-    for (int i = 0; i < 7; ++i) {
-      const Var& var = ptype->avarInputs[i];
-      EXPECT_STREQ(var.pszName, c.aRows[i].first) << c.pszType;
-      EXPECT_STREQ(var.pszDefault, c.aRows[i].second) << c.pszType << ":" << var.pszName;
-      // The grid is set up once per patch; the map's Input and Bypass as well, a tuning's follow the note.
-      const bool bCapped = strncmp(var.pszName, "Val", 3) == 0 || strcmp(var.pszName, "Interpolate") == 0 ||
-                           strcmp(c.pszType, "Map") == 0;
-      EXPECT_EQ(var.classMax, bCapped ? ClassPerPatch : 0) << c.pszType << ":" << var.pszName;
-    }
-    EXPECT_EQ(ptype->NumOutputs(), c.nOutputs) << c.pszType;
-    EXPECT_STREQ(ptype->avarOutputs[0].pszName, "ValInput");
-    EXPECT_EQ(ptype->avarOutputs[0].pfnOutput, nullptr) << "ValInput is a plain field";
-    EXPECT_EQ(ptype->avarOutputs[0].classMax, ClassPerPatch);
-    EXPECT_STREQ(ptype->avarOutputs[1].pszName, "Output");
-  }
-}
-
 // "Map" with its defaults tabulates ValInput from 0 in steps of .01 while the sum stays within 1:
 // 100 entries, 0 to 0.99, and the input picks an entry by its index.
 TEST(MapTest, DefaultGridIsAHundredEntries) {

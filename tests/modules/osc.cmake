@@ -1,4 +1,4 @@
 # Tests of the oscillator group: oscillators and LFOs, noise, pitch.
-vantrel_alloc_test(osc_tests
+vantrel_test(osc_tests
   SOURCES oscillator_test.cpp noise_test.cpp pitch_test.cpp
   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_osc>")

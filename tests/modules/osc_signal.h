@@ -1,11 +1,14 @@
-// Signal measurements for the oscillator group's tests: power spectra by averaged FFTs, error-list
-// texts, and a fixture that prepares the sine table (tone amplitudes and crossings: test_signal.h).
+// Signal measurements for the oscillator tests: the waves as drawn, phases, power spectra by
+// averaged FFTs, error-list texts, and a fixture that prepares the sine table (tone amplitudes and
+// crossings: test_signal.h).
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <complex>
+#include <cstdio>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -15,6 +18,43 @@
 #include "test_signal.h"
 
 constexpr double kPi = std::numbers::pi;
+
+// A number as a formula writes it, exactly.
+inline std::string Num(double d) {
+  char sz[64];
+  snprintf(sz, sizeof sz, "%.17g", d);
+  return sz;
+}
+
+// The phase in cycles at sample n of a wave of frequency f, as a fraction in 0..1.
+inline double PhaseAt(int n, double dFreq, double dRate = 44100) {
+  double d = n * dFreq / dRate;
+  return d - std::floor(d);
+}
+
+// How far apart two phases are on the circle of one cycle.
+inline double CircularDistance(double a, double b) {
+  double d = std::fabs(a - b);
+  d -= std::floor(d);
+  return std::min(d, 1 - d);
+}
+
+// The waves as a synthesist draws them, at phase p in 0..1 and duty D in 0..1.
+inline double IdealWave(const std::string& sWave, double p, double D) {
+  if (sWave == "Sawtooth" || sWave == "SawtoothNA") return 1 - 2 * p;
+  if (sWave == "Square" || sWave == "SquareNA") return p < D ? 1 : -1;
+  if (sWave == "SawPulse" || sWave == "SawPulseNA") return D == 0 || p < D ? 1 - 2 * p : -1;
+  if (sWave == "Sine") return p < D ? std::sin(kPi * p / D) : -std::sin(kPi * (p - D) / (1 - D));
+  if (sWave == "Triangle") {
+    // Straight lines through the corners (0, 0), (D/2, 1), (1 - D/2, -1), (1, 0).
+    const double ax[] = {0, D / 2, 1 - D / 2, 1}, ay[] = {0, 1, -1, 0};
+    for (int i = 0; i < 3; ++i)
+      if (p <= ax[i + 1] && ax[i + 1] > ax[i]) return ay[i] + (ay[i + 1] - ay[i]) * (p - ax[i]) / (ax[i + 1] - ax[i]);
+    return 0;
+  }
+  ADD_FAILURE() << "no ideal wave " << sWave;
+  return 0;
+}
 
 // Tests of modules that read the sine table.
 class SineTableTest : public ::testing::Test {

@@ -1,5 +1,6 @@
-// Tests of the oscillator kinds "Osc" and "LFO": pitch, levels, shapes, band-limiting, duty, sync,
-// power, phase, bypass, note restarts, the output layouts and registrations.
+// Tests of the oscillator kinds "Osc" and "LFO": pitch, levels, shapes, band-limiting, duty,
+// power, note restarts and the LFO's outputs (phase and sync: oscphase_test.cpp; declarations:
+// tests/data/modules).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,7 +9,6 @@
 #include <tuple>
 #include <vector>
 
-#include "alloc_counter.h"
 #include "module_harness.h"
 #include "osc_signal.h"
 
@@ -22,12 +22,6 @@ struct Setting {
   std::string sFormula;
 };
 
-std::string Num(double d) {
-  char sz[64];
-  snprintf(sz, sizeof sz, "%.17g", d);
-  return sz;
-}
-
 // Renders n samples of one output of a fresh module.
 std::vector<double> RenderOsc(const char* pszType, const std::vector<Setting>& aSet, const char* pszOut, int n,
                               double dRate = kRate) {
@@ -35,36 +29,6 @@ std::vector<double> RenderOsc(const char* pszType, const std::vector<Setting>& a
   for (const Setting& set : aSet) h.Set(set.pszVar, set.sFormula.c_str());
   h.Start();
   return h.Render(pszOut, n);
-}
-
-// The phase in cycles at sample n of a wave of frequency f, as a fraction in 0..1.
-double PhaseAt(int n, double dFreq, double dRate = kRate) {
-  double d = n * dFreq / dRate;
-  return d - std::floor(d);
-}
-
-// How far apart two phases are on the circle of one cycle.
-double CircularDistance(double a, double b) {
-  double d = std::fabs(a - b);
-  d -= std::floor(d);
-  return std::min(d, 1 - d);
-}
-
-// The waves as a synthesist draws them, at phase p in 0..1 and duty D in 0..1.
-double IdealWave(const std::string& sWave, double p, double D) {
-  if (sWave == "Sawtooth" || sWave == "SawtoothNA") return 1 - 2 * p;
-  if (sWave == "Square" || sWave == "SquareNA") return p < D ? 1 : -1;
-  if (sWave == "SawPulse" || sWave == "SawPulseNA") return D == 0 || p < D ? 1 - 2 * p : -1;
-  if (sWave == "Sine") return p < D ? std::sin(kPi * p / D) : -std::sin(kPi * (p - D) / (1 - D));
-  if (sWave == "Triangle") {
-    // Straight lines through the corners (0, 0), (D/2, 1), (1 - D/2, -1), (1, 0).
-    const double ax[] = {0, D / 2, 1 - D / 2, 1}, ay[] = {0, 1, -1, 0};
-    for (int i = 0; i < 3; ++i)
-      if (p <= ax[i + 1] && ax[i + 1] > ax[i]) return ay[i] + (ay[i + 1] - ay[i]) * (p - ax[i]) / (ax[i + 1] - ax[i]);
-    return 0;
-  }
-  ADD_FAILURE() << "no ideal wave " << sWave;
-  return 0;
 }
 
 // Where the ideal wave jumps or bends: phases to keep away from when comparing samples.
@@ -364,104 +328,6 @@ INSTANTIATE_TEST_SUITE_P(Pairs, OscAliasTest,
                                            AliasCase{"SawPulse", "SawPulseNA", .2}));
 
 // ---------------------------------------------------------------------------------------------
-// Sync.
-
-namespace {
-// What a master at dFreq announces at each sample, worked out from its wrap instants k / dFreq:
-// on the sample before a wrap less than half a sample ahead, minus the distance to it; otherwise
-// on the sample after the wrap, the distance since; -1 elsewhere.
-std::vector<double> ExpectedSyncOut(double dFreq, int n) {
-  std::vector<double> ad(static_cast<size_t>(n), -1.0);
-  for (int k = 1;; ++k) {
-    const double x = k * kRate / dFreq;  // the wrap, in samples
-    const int nBefore = static_cast<int>(std::floor(x));
-    if (nBefore + 1 >= n) break;
-    if (x - nBefore < 0.5)
-      ad[static_cast<size_t>(nBefore)] = -(x - nBefore);
-    else
-      ad[static_cast<size_t>(nBefore + 1)] = nBefore + 1 - x;
-  }
-  return ad;
-}
-}  // namespace
-
-class OscSyncTest : public SineTableTest, public ::testing::WithParamInterface<double> {};
-
-TEST_P(OscSyncTest, SyncOutAnnouncesWrapsWithinASample) {
-  const double dFreq = GetParam();
-  constexpr int kSamples = 6000;
-  std::vector<double> ad = RenderOsc("Osc", {{"Frequency", Num(dFreq)}}, "SyncOut", kSamples);
-  std::vector<double> adExpected = ExpectedSyncOut(dFreq, kSamples);
-  int nPulses = 0;
-  for (int n = 0; n < kSamples; ++n) {
-    ASSERT_NEAR(ad[static_cast<size_t>(n)], adExpected[static_cast<size_t>(n)], 1e-6) << "sample " << n;
-    nPulses += ad[static_cast<size_t>(n)] != -1;
-  }
-  EXPECT_GT(nPulses, 50);
-}
-
-// A slave fed with the master's announcements restarts at the instant of each master wrap: its
-// phase at every sample is its frequency times the time since the last wrap announced.
-TEST_P(OscSyncTest, SlaveRestartsAtTheMastersWrap) {
-  const double dMaster = GetParam();
-  const double dSlave = dMaster * 2.71828;
-  constexpr int kSamples = 6000;
-  ModuleHarness h("Osc");
-  h.AddContext("Master", "SyncOut");
-  h.Set("Frequency", Num(dSlave).c_str());
-  h.Set("SyncIn", "Master:SyncOut");
-  h.Start();
-  std::vector<double> adSync = ExpectedSyncOut(dMaster, kSamples);
-  double dWrap = 0;  // the last wrap announced, in samples
-  int nSynced = 0;
-  for (int n = 0; n < kSamples; ++n, h.Step()) {
-    const double s = adSync[static_cast<size_t>(n)];
-    h.Value("Master", "SyncOut") = s;
-    if (s != -1) {
-      dWrap = n - s;
-      ++nSynced;
-    }
-    const double dExpected = (n - dWrap) * dSlave / kRate;
-    ASSERT_LT(CircularDistance(h.Out("PhaseOut"), dExpected), 1e-7) << "sample " << n;
-  }
-  EXPECT_GT(nSynced, 50);
-}
-
-INSTANTIATE_TEST_SUITE_P(MasterFrequencies, OscSyncTest, ::testing::Values(441.3, 1234.567, 3210.9));
-
-// A constant SyncIn restarts the slave every sample at SyncIn samples past a wrap, and cross-fades
-// from the wave it would have had to the restarted one.
-struct HardSyncCase {
-  const char* pszWave;
-  double dSyncIn;
-};
-void PrintTo(const HardSyncCase& c, std::ostream* os) { *os << c.pszWave << " SyncIn " << c.dSyncIn; }
-class OscHardSyncTest : public SineTableTest, public ::testing::WithParamInterface<HardSyncCase> {};
-
-TEST_P(OscHardSyncTest, CrossFadesToTheRestartedWave) {
-  const HardSyncCase& c = GetParam();
-  constexpr double kFreq = 1000;
-  const double s = c.dSyncIn, dt = kFreq / kRate;
-  std::vector<Setting> aSet = {{"Waveform", c.pszWave}, {"Frequency", Num(kFreq)}, {"SyncIn", Num(s)}};
-  std::vector<double> adControl = RenderOsc("Osc", aSet, "Control", 20);
-  std::vector<double> adPhase = RenderOsc("Osc", aSet, "PhaseOut", 20);
-  // From the second sample on, each sample starts one increment after the last restart.
-  const double pWould = (1 + s) * dt, pRestart = s >= 0 ? s * dt : 0;
-  const double w = IdealWave(c.pszWave, pRestart, .5), dWould = IdealWave(c.pszWave, pWould, .5);
-  const double dControl = s < 0.5 ? (s + 0.5) * w + (0.5 - s) * dWould : w;
-  const double dPhase = s >= 0 ? s * dt : 1 + s * dt;  // before a wrap just ahead: almost a cycle
-  for (size_t n = 1; n < adControl.size(); ++n) {
-    EXPECT_NEAR(adControl[n], dControl, 1e-6) << c.pszWave << " SyncIn " << s << " sample " << n;
-    EXPECT_NEAR(adPhase[n], dPhase, 1e-12) << c.pszWave << " SyncIn " << s << " sample " << n;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Constant, OscHardSyncTest,
-                         ::testing::Values(HardSyncCase{"Sawtooth", .25}, HardSyncCase{"Sawtooth", .75},
-                                           HardSyncCase{"Sawtooth", -.25}, HardSyncCase{"Sine", .25},
-                                           HardSyncCase{"Square", .1}, HardSyncCase{"Triangle", .4}));
-
-// ---------------------------------------------------------------------------------------------
 // Power shaping: |wave| ^ Power with the sign kept.
 
 struct PowerCase {
@@ -497,75 +363,7 @@ INSTANTIATE_TEST_SUITE_P(Powers, OscPowerTest,
                                            PowerCase{"Triangle", 2}, PowerCase{"Sine", 1}));
 
 // ---------------------------------------------------------------------------------------------
-// Phase in and out.
-
-struct PhaseCase {
-  double dFreq, dPhaseIn;
-};
-void PrintTo(const PhaseCase& c, std::ostream* os) { *os << c.dFreq << " Hz, PhaseIn " << c.dPhaseIn; }
-class OscPhaseTest : public SineTableTest, public ::testing::WithParamInterface<PhaseCase> {};
-
-TEST_P(OscPhaseTest, PhaseOutCountsCyclesAndPhaseInShiftsTheWave) {
-  const PhaseCase& c = GetParam();
-  ModuleHarness h("Osc");
-  h.Set("Waveform", "Sine");
-  h.Set("Frequency", Num(c.dFreq).c_str());
-  h.Set("PhaseIn", Num(c.dPhaseIn).c_str());
-  h.Start();
-  for (int n = 0; n < 3000; ++n, h.Step()) {
-    const double dCycles = n * c.dFreq / kRate;
-    // The phase keeps the sign of the frequency: a negative frequency runs it backwards.
-    const double dPhase = h.Out("PhaseOut");
-    ASSERT_LT(CircularDistance(dPhase, dCycles), 1e-8) << "sample " << n;
-    ASSERT_TRUE(c.dFreq >= 0 ? dPhase >= 0 && dPhase < 1 : dPhase <= 0 && dPhase > -1) << dPhase;
-    ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (dCycles + c.dPhaseIn)), 1e-6) << "sample " << n;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Phases, OscPhaseTest,
-                         ::testing::Values(PhaseCase{440, 0}, PhaseCase{440, .25}, PhaseCase{100, -.3},
-                                           PhaseCase{-300, 0}, PhaseCase{-300, .6}, PhaseCase{25, 1.5}));
-
-TEST_F(OscTest, VaryingPhaseInModulatesThePhase) {
-  ModuleHarness h("Osc");
-  h.AddContext("Ctx", "Phase");
-  h.Set("Waveform", "Sine");
-  h.Set("Frequency", "200");
-  h.Set("PhaseIn", "Ctx:Phase");
-  h.Start();
-  for (int n = 0; n < 500; ++n, h.Step()) {
-    const double dMod = 0.3 * std::sin(n * 0.01);
-    h.Value("Ctx", "Phase") = dMod;
-    ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (n * 200 / kRate + dMod)), 1e-6) << "sample " << n;
-  }
-}
-
-// ---------------------------------------------------------------------------------------------
-// Bypass, note restarts, frequency 0, unknown waveforms.
-
-TEST_F(OscTest, BypassSilencesAndThePhaseCatchesUp) {
-  for (const char* pszType : {"Osc", "LFO"}) {
-    ModuleHarness h(pszType);
-    h.AddContext("Ctx", "Off");
-    h.Set("Waveform", "Sine");
-    h.Set("Frequency", "1000");
-    h.Set("Bypass", "Ctx:Off");
-    h.Start();
-    for (int n = 0; n < 400; ++n, h.Step()) {
-      const bool bOff = n >= 100 && n < 250;
-      h.Value("Ctx", "Off") = bOff;
-      const double dWave = std::sin(2 * kPi * n * 1000 / kRate);
-      const double dBass = 55.0 / 1000;
-      ASSERT_NEAR(h.Out("Control"), bOff ? 0 : dWave, 1e-6) << pszType << " sample " << n;
-      ASSERT_NEAR(h.Out("Positive"), bOff ? 0.5 : (dWave + 1) / 2, 1e-6);
-      const char* pszAudio = std::strcmp(pszType, "LFO") == 0 ? "Audio" : "Output";
-      ASSERT_NEAR(h.Out(pszAudio), bOff ? 0 : dWave * dBass, 1e-6) << pszType << " sample " << n;
-      if (!bOff) {
-        ASSERT_NEAR(h.Out("PhaseOut"), PhaseAt(n, 1000), 1e-9) << pszType << " sample " << n;
-      }
-    }
-  }
-}
+// Note restarts, frequency 0, unknown waveforms (phase, sync and bypass: oscphase_test.cpp).
 
 TEST_F(OscTest, RetriggerStartsTheWaveAfresh) {
   for (const char* pszOut : {"Output", "PhaseOut", "SyncOut"}) {
@@ -624,7 +422,7 @@ TEST_F(OscTest, DroppedInputsPlayTheirDefaults) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Layouts and registrations.
+// The LFO's layout and defaults.
 
 TEST_F(OscTest, LfoOutputsTheRawWaveAndAudioSeparately) {
   ModuleHarness h("LFO");
@@ -648,125 +446,4 @@ TEST_F(OscTest, LfoDefaultsToASixAndAHalfHertzSine) {
   h.Start();
   for (int n = 0; n < 5000; ++n, h.Step())
     ASSERT_NEAR(h.Out("Output"), std::sin(2 * kPi * n * 6.5 / kRate), 1e-6) << "sample " << n;
-}
-
-namespace {
-std::vector<std::string> RowNames(const Var* avar) {
-  std::vector<std::string> as;
-  for (; avar->pszName; ++avar) as.push_back(avar->pszName);
-  return as;
-}
-const Var* Row(const Var* avar, const char* pszName) {
-  for (; avar->pszName; ++avar)
-    if (std::strcmp(avar->pszName, pszName) == 0) return avar;
-  return nullptr;
-}
-}  // namespace
-
-TEST(OscRegistrationTest, OscAndLfoLayouts) {
-  ModuleType* ptypeOsc = ModuleFactory::Get()->Lookup("Osc");
-  ModuleType* ptypeLfo = ModuleFactory::Get()->Lookup("LFO");
-  ASSERT_TRUE(ptypeOsc && ptypeLfo);
-  const std::vector<std::string> asInputs = {"Frequency", "Waveform", "Duty", "Power", "SyncIn", "PhaseIn", "Bypass"};
-  EXPECT_EQ(RowNames(ptypeOsc->avarInputs), asInputs);
-  EXPECT_EQ(RowNames(ptypeLfo->avarInputs), asInputs);
-  EXPECT_EQ(RowNames(ptypeOsc->avarOutputs), (std::vector<std::string>{"Output", "Control", "Positive", "SyncOut",
-                                                                       "PhaseOut", "DCOffset", "AudioAmpAdj"}));
-  EXPECT_EQ(RowNames(ptypeLfo->avarOutputs),
-            (std::vector<std::string>{"Output", "Control", "Audio", "Positive", "SyncOut", "PhaseOut", "DCOffset",
-                                      "AudioAmpAdj"}));
-  struct {
-    ModuleType* ptype;
-    const char* pszVar;
-    bool bOutput;
-    int type;
-    const char* pszDefault;
-  } aRows[] = {
-      {ptypeOsc, "Frequency", false, FormTypeNumeric, "Pitch"},
-      {ptypeOsc, "Waveform", false, FormTypeKeyword, "Sawtooth"},
-      {ptypeOsc, "Duty", false, FormTypeNumeric, ".5"},
-      {ptypeOsc, "Power", false, FormTypeNumeric, "1"},
-      {ptypeOsc, "SyncIn", false, FormTypeNumeric, "-1"},
-      {ptypeOsc, "PhaseIn", false, FormTypeNumeric, "0"},
-      {ptypeOsc, "Bypass", false, FormTypeBoolean, "false"},
-      {ptypeOsc, "SyncOut", true, FormTypeNumeric, nullptr},
-      {ptypeLfo, "Frequency", false, FormTypeNumeric, "6.5"},
-      {ptypeLfo, "Waveform", false, FormTypeKeyword, "Sine"},
-      {ptypeLfo, "SyncIn", false, FormTypeBoolean, "-1"},
-      {ptypeLfo, "SyncOut", true, FormTypeBoolean, nullptr},
-  };
-  for (const auto& r : aRows) {
-    const Var* pvar = Row(r.bOutput ? r.ptype->avarOutputs : r.ptype->avarInputs, r.pszVar);
-    ASSERT_NE(pvar, nullptr) << r.ptype->pszName << ":" << r.pszVar;
-    EXPECT_EQ(pvar->type, r.type) << r.ptype->pszName << ":" << r.pszVar;
-    if (r.pszDefault) {
-      EXPECT_STREQ(pvar->pszDefault, r.pszDefault) << r.ptype->pszName << ":" << r.pszVar;
-    }
-    EXPECT_EQ(pvar->pfnOutput != nullptr, r.bOutput) << r.ptype->pszName << ":" << r.pszVar;
-  }
-}
-
-TEST(OscRegistrationTest, TypesOfTheGroup) {
-  struct {
-    const char* pszType;
-    const char* pszClass;
-    int nInputs, nOutputs;
-    uint32_t attrs;
-  } aTypes[] = {
-      {"Osc", "ModOscillator", 7, 7, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
-      {"LFO", "ModOscillator", 7, 8, AttrRegistered | AttrBypassSilences | AttrMultiMono},
-      {"Noise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate},
-      {"PinkNoise", "ModNoise", 2, 1, AttrRegistered | AttrBypassSilences},
-      {"Pitch", "ModPitch", 13, 0, AttrRegistered | AttrQuietUnused},
-  };
-  for (const auto& t : aTypes) {
-    ModuleType* ptype = ModuleFactory::Get()->Lookup(t.pszType);
-    ASSERT_NE(ptype, nullptr) << t.pszType;
-    EXPECT_STREQ(ptype->ClassName(), t.pszClass);
-    EXPECT_EQ(ptype->NumInputs(), t.nInputs) << t.pszType;
-    EXPECT_EQ(ptype->NumOutputs(), t.nOutputs) << t.pszType;
-    EXPECT_EQ(ptype->attrs, t.attrs) << t.pszType;
-    EXPECT_EQ(ptype->pszHelper, nullptr) << t.pszType;
-  }
-  // Sections named without a ModuleType line find these kinds by abbreviation.
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Oscillator")->pszName, "Osc");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "LFOVibrato")->pszName, "LFO");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "PinkNoise2")->pszName, "PinkNoise");
-  EXPECT_STREQ(ModuleFactory::Get()->Find(nullptr, "Noise1")->pszName, "Noise");
-}
-
-// ---------------------------------------------------------------------------------------------
-// Per-sample work allocates nothing.
-
-TEST_F(OscTest, RunningAllocatesNothing) {
-  struct {
-    const char* pszType;
-    std::vector<Setting> aSet;
-    const char* pszOut;
-  } aCases[] = {
-      {"Osc", {{"Waveform", "Sawtooth"}, {"Frequency", "Ctx:X * 100 + 300"}}, "Output"},
-      {"Osc", {{"Waveform", "Square"}, {"Duty", "Ctx:X"}, {"Power", "2"}}, "Output"},
-      {"Osc", {{"Waveform", "Triangle"}, {"SyncIn", "Ctx:X"}}, "Output"},
-      {"Osc", {{"Waveform", "Sine"}, {"PhaseIn", "Ctx:X"}}, "Output"},
-      {"Osc", {{"Waveform", "SawPulse"}, {"Bypass", "Ctx:X > 0.9"}}, "SyncOut"},
-      {"LFO", {{"Waveform", "SquareNA"}}, "Audio"},
-      {"Noise", {}, "Output"},
-      {"PinkNoise", {}, "Output"},
-  };
-  for (auto& c : aCases) {
-    ModuleHarness h(c.pszType);
-    h.AddContext("Ctx", "X");
-    if (std::strcmp(c.pszType, "Osc") == 0 || std::strcmp(c.pszType, "LFO") == 0) h.Set("Frequency", "440");
-    for (const Setting& set : c.aSet) h.Set(set.pszVar, set.sFormula.c_str());
-    h.Start();
-    double& dX = h.Value("Ctx", "X");
-    h.Out(c.pszOut);
-    AllocationCounter counter;
-    for (int n = 0; n < 2000; ++n) {
-      h.Step();
-      dX = (n % 7) / 7.0;
-      h.Out(c.pszOut);
-    }
-    EXPECT_EQ(counter.Count(), 0) << c.pszType << " " << (c.aSet.empty() ? "" : c.aSet[0].sFormula);
-  }
 }

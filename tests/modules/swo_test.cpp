@@ -1,6 +1,6 @@
 // Tests of the wavetable oscillators "SWO" and "LFSWO" with their per-patch helpers: harmonic
-// tables at their gains and phases, band selection without aliasing, sample files, phase, sync,
-// bass compensation, bypass, and the set-up messages.
+// tables at their gains and phases, band selection without aliasing, sample files, bass
+// compensation, and the set-up messages (phase, sync and bypass: oscphase_test.cpp).
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -467,131 +467,7 @@ TEST_F(SWOTest, LowFrequencyTableWithoutHarmonicsIsSilent) {
 }
 
 // ---------------------------------------------------------------------------------------------
-// Phase and sync, as in the oscillator.
-
-struct PhaseCase {
-  double dFreq, dPhaseIn;
-};
-void PrintTo(const PhaseCase& c, std::ostream* os) { *os << c.dFreq << " Hz, PhaseIn " << c.dPhaseIn; }
-class SWOPhaseTest : public SWOTest, public ::testing::WithParamInterface<PhaseCase> {};
-
-// A sine table read at the phase: PhaseOut counts cycles (backwards for a negative frequency),
-// PhaseIn shifts the wave.
-TEST_P(SWOPhaseTest, PhaseOutCountsCyclesAndPhaseInShifts) {
-  const PhaseCase& c = GetParam();
-  ModuleHarness h("SWO");
-  h.Set("Waveform", "Sine");
-  h.Set("Frequency", Num(c.dFreq).c_str());
-  h.Set("PhaseIn", Num(c.dPhaseIn).c_str());
-  ASSERT_EQ(h.Start(), 0);
-  for (int k = 0; k < 3000; ++k, h.Step()) {
-    const double dCycles = k * c.dFreq / kRate;
-    const double dPhase = h.Out("PhaseOut");
-    const double dOff = std::fabs(dPhase - dCycles) - std::floor(std::fabs(dPhase - dCycles) + 0.5);
-    ASSERT_LT(std::fabs(dOff), 1e-8) << "sample " << k;
-    ASSERT_TRUE(c.dFreq >= 0 ? dPhase >= 0 && dPhase < 1 : dPhase <= 0 && dPhase > -1) << dPhase;
-    ASSERT_NEAR(h.Out("Control"), std::sin(2 * kPi * (dCycles + c.dPhaseIn)), 5e-5) << "sample " << k;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Phases, SWOPhaseTest,
-                         ::testing::Values(PhaseCase{440, 0}, PhaseCase{440, .25}, PhaseCase{100, -.3},
-                                           PhaseCase{-300, 0}, PhaseCase{-300, .6}, PhaseCase{25, 1.5}));
-
-// The announcements of a phase starting at 0: every later wrap once, on the sample nearest to it,
-// as the signed distance from the wrap to that sample; -1 elsewhere.
-std::vector<double> ExpectedSyncOut(double dFreq, int nSamples) {
-  std::vector<double> ad(static_cast<size_t>(nSamples), -1);
-  for (int j = 1;; ++j) {
-    const double dWrap = j * kRate / dFreq;
-    const long iNearest = std::lround(dWrap);
-    if (iNearest >= nSamples) break;
-    ad[static_cast<size_t>(iNearest)] = static_cast<double>(iNearest) - dWrap;
-  }
-  return ad;
-}
-
-class SWOSyncOutTest : public SWOTest, public ::testing::WithParamInterface<double> {};
-
-TEST_P(SWOSyncOutTest, AnnouncesEachWrapOnTheNearestSample) {
-  const double dFreq = GetParam();
-  constexpr int kSamples = 6000;
-  const std::vector<double> ad = RenderSWO("SWO", {{"Frequency", Num(dFreq)}}, "SyncOut", kSamples);
-  const std::vector<double> adExpected = ExpectedSyncOut(dFreq, kSamples);
-  int nWraps = 0;
-  for (int k = 0; k < kSamples; ++k) {
-    ASSERT_NEAR(ad[static_cast<size_t>(k)], adExpected[static_cast<size_t>(k)], 1e-6) << "sample " << k;
-    nWraps += ad[static_cast<size_t>(k)] != -1;
-  }
-  EXPECT_EQ(nWraps, static_cast<int>(std::floor((kSamples - 0.5) * dFreq / kRate)));
-}
-
-INSTANTIATE_TEST_SUITE_P(Frequencies, SWOSyncOutTest, ::testing::Values(441.3, 1234.567, 3210.9));
-
-struct HardSyncCase {
-  const char* pszType;
-  double dSyncIn;
-};
-void PrintTo(const HardSyncCase& c, std::ostream* os) { *os << c.pszType << " SyncIn " << c.dSyncIn; }
-class SWOHardSyncTest : public SWOTest, public ::testing::WithParamInterface<HardSyncCase> {};
-
-// A constant SyncIn restarts the oscillator every sample at SyncIn samples past the master's
-// wrap and cross-fades to the restarted wave by where the wrap fell; SyncOut passes SyncIn on.
-TEST_P(SWOHardSyncTest, CrossFadesToTheRestartedWave) {
-  const HardSyncCase& c = GetParam();
-  constexpr double kFreq = 1000;
-  const double s = c.dSyncIn, dt = kFreq / kRate;
-  ModuleHarness h(c.pszType);
-  h.Set("Waveform", "Sine");
-  if (std::string(c.pszType) == "LFSWO") h.Set("Samples", "20000");  // a table as fine as the audio bands'
-  h.Set("Frequency", Num(kFreq).c_str());
-  h.Set("SyncIn", Num(s).c_str());
-  ASSERT_EQ(h.Start(), 0);
-  const double pWould = (1 + s) * dt, pRestart = s >= 0 ? s * dt : 0;
-  const double w = std::sin(2 * kPi * pRestart), dWould = std::sin(2 * kPi * pWould);
-  const double dControl = s < 0.5 ? (s + 0.5) * w + (0.5 - s) * dWould : w;
-  const double dPhase = s >= 0 ? s * dt : 1 + s * dt;
-  h.Out("Control");  // the first sample restarts the phase; from the second on, each sample
-  h.Step();          // starts one step after the last restart
-  for (int k = 1; k < 20; ++k, h.Step()) {
-    EXPECT_NEAR(h.Out("Control"), dControl, 5e-5) << "sample " << k;
-    EXPECT_NEAR(h.Out("PhaseOut"), dPhase, 1e-12) << "sample " << k;
-    EXPECT_EQ(h.Out("SyncOut"), s) << "sample " << k;
-  }
-}
-
-INSTANTIATE_TEST_SUITE_P(Constant, SWOHardSyncTest,
-                         ::testing::Values(HardSyncCase{"SWO", .25}, HardSyncCase{"SWO", .75},
-                                           HardSyncCase{"SWO", -.25}, HardSyncCase{"LFSWO", .4}));
-
-// A slave fed with a master's announcements restarts at each master wrap: its phase is its own
-// frequency times the time since the last wrap announced.
-TEST_F(SWOTest, SlaveRestartsAtTheMastersWraps) {
-  constexpr double kMaster = 441.3, kSlave = kMaster * 2.71828;
-  ModuleHarness h("SWO");
-  h.AddContext("Master", "SyncOut");
-  h.Set("Frequency", Num(kSlave).c_str());
-  h.Set("SyncIn", "Master:SyncOut");
-  ASSERT_EQ(h.Start(), 0);
-  const std::vector<double> adSync = ExpectedSyncOut(kMaster, 4000);
-  double dWrap = 0;
-  int nSynced = 0;
-  for (int k = 0; k < 4000; ++k, h.Step()) {
-    const double s = adSync[static_cast<size_t>(k)];
-    h.Value("Master", "SyncOut") = s;
-    if (s != -1) {
-      dWrap = k - s;
-      ++nSynced;
-    }
-    const double dExpected = (k - dWrap) * kSlave / kRate;
-    const double dOff = h.Out("PhaseOut") - dExpected;
-    ASSERT_LT(std::fabs(dOff - std::round(dOff)), 1e-7) << "sample " << k;
-  }
-  EXPECT_GT(nSynced, 35);
-}
-
-// ---------------------------------------------------------------------------------------------
-// Bass compensation and bypass.
+// Bass compensation (phase, sync and bypass: oscphase_test.cpp).
 
 class SWOBassTest : public SWOTest, public ::testing::WithParamInterface<double> {};
 
@@ -628,30 +504,6 @@ TEST_F(SWOTest, BassFactorFollowsAVaryingFrequency) {
     const double dFreq = 30 + k;
     h.Value("Ctx", "F") = dFreq;
     ASSERT_DOUBLE_EQ(h.Out("Output"), h.Out("Control") * (dFreq > 55 ? 55 / dFreq : 1)) << "sample " << k;
-  }
-}
-
-// While bypassed the outputs rest (Positive at 0.5) and no wrap is announced; the phase then
-// catches up as if it had run on.
-TEST_F(SWOTest, BypassSilencesAndThePhaseCatchesUp) {
-  for (const char* pszType : {"SWO", "LFSWO"}) {
-    ModuleHarness h(pszType);
-    h.AddContext("Ctx", "Off");
-    h.Set("Waveform", "Sine");
-    h.Set("Frequency", "1000");
-    h.Set("Bypass", "Ctx:Off");
-    ASSERT_EQ(h.Start(), 0);
-    for (int k = 0; k < 400; ++k, h.Step()) {
-      const bool bOff = k >= 100 && k < 250;
-      h.Value("Ctx", "Off") = bOff;
-      const double dWave = std::sin(2 * kPi * k * 1000 / kRate);
-      ASSERT_NEAR(h.Out("Control"), bOff ? 0 : dWave, 2e-4) << pszType << " sample " << k;
-      ASSERT_NEAR(h.Out("Output"), bOff ? 0 : h.Out("Control") * (std::string(pszType) == "SWO" ? 0.055 : 1), 1e-12);
-      ASSERT_NEAR(h.Out("Positive"), bOff ? 0.5 : (dWave + 1) / 2, 1e-4);
-      if (bOff) {
-        ASSERT_EQ(h.Out("SyncOut"), -1);
-      }
-    }
   }
 }
 

@@ -1,5 +1,3 @@
 # Tests of the swarm and wavetable group: the swarm, the wavetable oscillators and their helpers.
-vantrel_test(wave_tests SOURCES swarm_test.cpp swo_test.cpp wave_registration_test.cpp
+vantrel_test(wave_tests SOURCES swarm_test.cpp swo_test.cpp
              LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_wave>")
-vantrel_alloc_test(wave_alloc_tests SOURCES wave_alloc_test.cpp
-                   LIBS "$<LINK_LIBRARY:WHOLE_ARCHIVE,mod_wave>")

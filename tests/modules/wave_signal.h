@@ -1,5 +1,5 @@
-// Measurements for the swarm and wavetable tests: formula numbers, the error list's entries with
-// their lines, the patch's generator.
+// Measurements for the swarm and wavetable tests: the patch's generator (formula numbers, the
+// error list and spectra: osc_signal.h).
 #pragma once
 
 #include <gtest/gtest.h>
@@ -13,13 +13,6 @@
 
 #include "error_support.h"
 #include "osc_signal.h"
-
-// A number as a formula writes it, exactly.
-inline std::string Num(double d) {
-  char sz[64];
-  snprintf(sz, sizeof sz, "%.17g", d);
-  return sz;
-}
 
 // One draw in 0..1 of a patch's random generator, x = x * 214013 + 2531011, 15 bits of it.
 inline double PatchDraw(uint32_t* px) {

@@ -12,6 +12,7 @@
 
 #include "alloc_counter.h"
 #include "app/appcore.h"
+#include "error_support.h"
 #include "formula/errorlist.h"
 #include "patch/patch.h"
 #include "patch/structural.h"
@@ -46,13 +47,8 @@ class Playback : public testing::Test {
     delete ppatch;
     ppatch = pcore->CompilePatchFile(sPath.c_str(), 0);
     std::filesystem::remove(sPath);
-    EXPECT_TRUE(ppatch && ppatch->bCompiled) << ErrorText();
+    EXPECT_TRUE(ppatch && ppatch->bCompiled) << ErrorLinesText();
     return ppatch;
-  }
-  static std::string ErrorText() {
-    std::string s;
-    for (const ErrorListNode& node : ErrorList::Get()->anode) s += std::to_string(node.iLine) + ": " + node.psz + "\n";
-    return s;
   }
   std::vector<double> Render(int nFrames) {
     std::vector<double> ad;
@@ -334,7 +330,7 @@ TEST_F(Playback, AVoiceModuleThatCannotBeSetUpRefusesThePatchOnce) {
   std::unique_ptr<Patch> ppatchBad(pcore->CompilePatchFile(sPath.c_str(), 0));
   std::filesystem::remove(sPath);
   EXPECT_TRUE(!ppatchBad || !ppatchBad->bCompiled);
-  std::string sErrors = ErrorText();
+  std::string sErrors = ErrorLinesText();
   EXPECT_NE(sErrors.find("3: Could not initialize EnvGain"), std::string::npos) << sErrors;
   for (const ErrorListNode& node : ErrorList::Get()->anode) EXPECT_EQ(node.iCount, 1) << node.psz;
 }

@@ -1,5 +1,5 @@
 // Look-ups in the error list for tests: whether and how often a message was reported, at which
-// line, and the whole list as text.
+// line, and the whole list as text (with counts, or with lines for failure messages).
 #pragma once
 
 #include <string>
@@ -60,4 +60,16 @@ inline std::vector<std::string> ErrorTexts() {
     as.push_back(std::string(plist->anode[i].psz) + " x" + std::to_string(plist->anode[i].iCount));
   plist->Unlock();
   return as;
+}
+
+// The list as the patch author reads it, one "LINE: MESSAGE" a line, for failure messages and
+// searches by line.
+inline std::string ErrorLinesText() {
+  std::string s;
+  ErrorList* plist = ErrorList::Get();
+  plist->Lock();
+  for (int i = 0; i < plist->anode.N(); ++i)
+    s += std::to_string(plist->anode[i].iLine) + ": " + plist->anode[i].psz + "\n";
+  plist->Unlock();
+  return s;
 }

@@ -1,5 +1,6 @@
-// Signal measurements shared by the module tests and benchmarks: a tone's amplitude, frequency
-// by zero crossings, and decibels of amplitude and of power ratios.
+// Signal measurements shared by the tests and benchmarks: a tone's amplitude, a response's
+// transform at one frequency, frequency by zero crossings, and decibels of amplitude and of power
+// ratios.
 #pragma once
 
 #include <complex>
@@ -33,6 +34,18 @@ inline double HannAmplitude(const std::vector<double>& ad, double dFreq, double 
   return 2 * std::abs(sum) / dWeight;
 }
 
+// The discrete-time Fourier transform of the stretch [iFrom, end) at dFreq Hz, as a filter's
+// impulse response gives its complex gain at that frequency.
+inline std::complex<double> Dtft(const std::vector<double>& ad, double dFreq, double dRate, size_t iFrom = 0) {
+  const std::complex<double> step = std::polar(1.0, -2 * std::numbers::pi * dFreq / dRate);
+  std::complex<double> z = 1, sum = 0;
+  for (size_t i = iFrom; i < ad.size(); ++i) {
+    sum += ad[i] * z;
+    z *= step;
+  }
+  return sum;
+}
+
 // The coefficients of sin and cos of the tone at dFreq: for a signal holding a whole number of
 // its periods, x = b sin(2 pi f t) + a cos(2 pi f t) + (other harmonics) gives {b, a}.
 struct SinCos {
@@ -49,20 +62,28 @@ inline SinCos ToneCoefficients(const std::vector<double>& ad, double dFreq, doub
   return {dSin * dScale, dCos * dScale};
 }
 
-// Frequency in Hz from the rising zero crossings of the stretch [iFrom, end) (crossing instants
-// interpolated linearly between samples), averaged over every whole period seen; 0 with fewer
-// than two crossings.
-inline double CrossingFrequency(const std::vector<double>& ad, double dRate, size_t iFrom = 0) {
+// Frequency in Hz from the rising zero crossings of the samples [iFrom, iTo) of a signal read by
+// at(i) (crossing instants interpolated linearly between samples), averaged over every whole
+// period seen; 0 with fewer than two crossings.
+template <class At>
+double CrossingFrequencyOf(At at, long iFrom, long iTo, double dRate) {
   double dFirst = -1, dLast = -1;
   int nCross = 0;
-  for (size_t i = iFrom > 1 ? iFrom : 1; i < ad.size(); ++i) {
-    if (!(ad[i - 1] < 0 && ad[i] >= 0)) continue;
-    double dAt = static_cast<double>(i - 1) + ad[i - 1] / (ad[i - 1] - ad[i]);
+  for (long i = iFrom > 1 ? iFrom : 1; i < iTo; ++i) {
+    const double x0 = at(i - 1), x1 = at(i);
+    if (!(x0 < 0 && x1 >= 0)) continue;
+    double dAt = static_cast<double>(i - 1) + x0 / (x0 - x1);
     if (nCross == 0) dFirst = dAt;
     dLast = dAt;
     ++nCross;
   }
   return nCross < 2 ? 0 : dRate * (nCross - 1) / (dLast - dFirst);
+}
+
+// The same over the stretch [iFrom, end) of a signal held in a vector.
+inline double CrossingFrequency(const std::vector<double>& ad, double dRate, size_t iFrom = 0) {
+  return CrossingFrequencyOf([&](long i) { return ad[static_cast<size_t>(i)]; }, static_cast<long>(iFrom),
+                             static_cast<long>(ad.size()), dRate);
 }
 
 // Decibels of an amplitude (gain) ratio and of a power ratio.
