@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <mutex>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 #include "akconfig.h"
@@ -208,6 +209,27 @@ class Patch {
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};
   void ClearClassScratch(VarTable& table);
+  // Records found by hashing rather than by a walk over the whole table: a module and a name with
+  // two numbers (levels, history depth or module indices).
+  struct RecordKey {
+    const void* pModule;
+    const void* pName;  // a name, or a module type
+    int iLevel, iHistory;
+    bool operator==(const RecordKey&) const = default;
+  };
+  struct RecordKeyHash {
+    size_t operator()(const RecordKey& k) const noexcept {
+      size_t h = std::hash<const void*>()(k.pModule) * 31 + std::hash<const void*>()(k.pName);
+      return h * 31 + static_cast<size_t>(k.iLevel) * 7 + static_cast<size_t>(k.iHistory);
+    }
+  };
+  // Look-ups of the class computation, made when it starts (the tables hold still until it ends);
+  // each list is in table order.
+  std::unordered_map<RecordKey, std::vector<int>, RecordKeyHash> amapModuleInputs_[2];  // per-patch, per-voice
+  std::unordered_map<int, std::vector<int>> mapHelperInputs_;  // by per-patch module index
+  std::unordered_map<RecordKey, int, RecordKeyHash> mapPatchRecord_;   // the first per-patch record of each key
+  std::unordered_map<RecordKey, int, RecordKeyHash> mapPatchControl_;  // by name and module type
+  void BuildClassIndex();
   // Clearing every record's caches before each root would cost the square of the table's size:
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;

@@ -7,6 +7,7 @@
 #include <numeric>
 #include <string>
 
+#include "akquark.h"
 #include "akstatus.h"
 #include "akstring.h"
 #include "errorlist.h"
@@ -81,7 +82,8 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
   bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
   if (bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
-    Var* pvarPP = FindRecord(tabPatch, pvar->pszModule, pvar->pszName, pvar->iLevel, pvar->iHistory);
+    auto itPP = mapPatchRecord_.find({AKQuark(pvar->pszModule), AKQuark(pvar->pszName), pvar->iLevel, pvar->iHistory});
+    Var* pvarPP = itPP != mapPatchRecord_.end() ? &tabPatch[itPP->second] : nullptr;
     if (pvarPP) {
       t = ComputeClass(pvarPP, tabPatch, iDepth + 4, t);
     } else {
@@ -110,23 +112,24 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     int iInputClass = -1;
     const char* pszModule = pvar->pszModule;
     int iLevel = pvar->iLevel;
-    for (int i = 0; i < table.N(); ++i) {
-      Var& var = table[i];
-      if (var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory || !var.pform) continue;
-      if (var.flags & (VarFlagUser | VarFlagFormulaOutput)) continue;
-      int iClass = ComputeClass(&var, table, iDepth, t);
-      if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
+    const auto& mapInputs = amapModuleInputs_[&table == &tabPatch ? 0 : 1];
+    if (auto it = mapInputs.find({pszModule, nullptr, iLevel, 0}); it != mapInputs.end()) {
+      for (int i : it->second) {
+        Var& var = table[i];
+        int iClass = ComputeClass(&var, table, iDepth, t);
+        if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
+      }
     }
     pvar = &table[iVar];
     pvar->bScanning = false;
     if (pvar->ptype && pvar->ptype->HasAttr(AttrOutputFollows) && iInputClass >= 0) t = iInputClass;
     if (&table == &tabVoice && pvar->iModule >= 0) {
       int iHelper = amodVoice[static_cast<size_t>(pvar->iModule)].iHelper;
-      if (iHelper >= 0) {
-        for (int i = 0; i < tabPatch.N(); ++i) {
+      auto it = mapHelperInputs_.find(iHelper);
+      if (iHelper >= 0 && it != mapHelperInputs_.end()) {
+        for (int i : it->second) {
           Var& var = tabPatch[i];
-          if (var.iModulePP != iHelper || var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory) continue;
-          if (!var.pform || (var.flags & VarFlagUser)) continue;
+          if (var.pszModule != pszModule || var.iLevel != iLevel) continue;
           ComputeClass(&var, tabPatch, iDepth, ClassPerPatch);
         }
       }
@@ -157,9 +160,8 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
         pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerNote));
         if (iControl < ControllerNoteNumber) {
           // The per-patch channel value must stay: voices read it through their copy.
-          Var* pvarPP = nullptr;
-          for (int i = 0; i < tabPatch.N() && !pvarPP; ++i)
-            if (tabPatch[i].pszName == pvar->pszName && tabPatch[i].ptype == pvar->ptype) pvarPP = &tabPatch[i];
+          auto it = mapPatchControl_.find({pvar->ptype, pvar->pszName, 0, 0});
+          Var* pvarPP = it != mapPatchControl_.end() ? &tabPatch[it->second] : nullptr;
           if (pvarPP) {
             pvarPP->evalClass = std::max(pvarPP->evalClass, static_cast<int>(ClassConstant));
           } else {
@@ -185,7 +187,34 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
   return iBound;
 }
 
+void Patch::BuildClassIndex() {
+  for (VarTable* ptable : {&tabPatch, &tabVoice}) {
+    auto& mapInputs = amapModuleInputs_[ptable == &tabPatch ? 0 : 1];
+    mapInputs.clear();
+    // An output is as lively as its module's inputs: the formulas of the module's own level.
+    for (int i = 0; i < ptable->N(); ++i) {
+      const Var& var = (*ptable)[i];
+      if (var.iHistory || !var.pform || (var.flags & (VarFlagUser | VarFlagFormulaOutput))) continue;
+      mapInputs[{var.pszModule, nullptr, var.iLevel, 0}].push_back(i);
+    }
+  }
+  mapHelperInputs_.clear();
+  mapPatchRecord_.clear();
+  mapPatchControl_.clear();
+  mapPatchRecord_.reserve(static_cast<size_t>(tabPatch.N()));
+  mapPatchControl_.reserve(static_cast<size_t>(tabPatch.N()));
+  for (int i = 0; i < tabPatch.N(); ++i) {
+    const Var& var = tabPatch[i];
+    // emplace keeps the first record of a key, as a walk from the start would find it.
+    mapPatchRecord_.emplace(RecordKey{var.pszModule, var.pszName, var.iLevel, var.iHistory}, i);
+    mapPatchControl_.emplace(RecordKey{var.ptype, var.pszName, 0, 0}, i);
+    if (var.iModulePP >= 0 && !var.iHistory && var.pform && !(var.flags & VarFlagUser))
+      mapHelperInputs_[var.iModulePP].push_back(i);
+  }
+}
+
 void Patch::RemoveUnneeded() {
+  BuildClassIndex();
   for (VarTable* ptable : {&tabPatch, &tabVoice}) {
     for (int i = 0; i < ptable->N(); ++i) {
       Var& var = (*ptable)[i];
@@ -256,6 +285,10 @@ void Patch::RemoveUnneeded() {
       }
     }
   }
+  for (auto& map : amapModuleInputs_) map.clear();
+  mapHelperInputs_.clear();
+  mapPatchRecord_.clear();
+  mapPatchControl_.clear();
   AKS(AKSTrace, AK_HERE, "%s", "PRE-DELETE DUMP");
   DumpVariables();
   RemoveUnused(tabVoice, true);
@@ -280,32 +313,29 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
   int n = table.N();
   std::vector<int> aiOrder(static_cast<size_t>(n));
   std::iota(aiOrder.begin(), aiOrder.end(), 0);
-  for (int i = 0; i < n; ++i) table[i].iOrig = i;
-  std::stable_sort(aiOrder.begin(), aiOrder.end(),
-                   [&](int a, int b) { return SortKey(table[a].evalClass) < SortKey(table[b].evalClass); });
-  std::vector<int> aiMap(static_cast<size_t>(n));
-  std::vector<Var> avarSorted;
-  avarSorted.reserve(static_cast<size_t>(n));
-  for (int iNew = 0; iNew < n; ++iNew) {
-    aiMap[static_cast<size_t>(aiOrder[static_cast<size_t>(iNew)])] = iNew;
-    avarSorted.push_back(table[aiOrder[static_cast<size_t>(iNew)]]);
+  std::vector<int> aiKey(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    table[i].iOrig = i;
+    aiKey[static_cast<size_t>(i)] = SortKey(table[i].evalClass);
   }
-  for (int i = 0; i < n; ++i) table[i] = avarSorted[static_cast<size_t>(i)];
+  std::stable_sort(aiOrder.begin(), aiOrder.end(),
+                   [&](int a, int b) { return aiKey[static_cast<size_t>(a)] < aiKey[static_cast<size_t>(b)]; });
+  auto sorted = [&](int iNew) -> Var& { return table[aiOrder[static_cast<size_t>(iNew)]]; };
+  std::vector<int> aiMap(static_cast<size_t>(n));
+  for (int iNew = 0; iNew < n; ++iNew) aiMap[static_cast<size_t>(aiOrder[static_cast<size_t>(iNew)])] = iNew;
   if (bPerVoice) aiVoiceMap_ = aiMap;
   int* aiEnd = bPerVoice ? aiEndVoice : aiEndPatch;
   for (int k = 0; k < ClassEndCount; ++k) {  // aiEnd[k] ends the class ClassConstant + k
     int iEnd = 0;
-    while (iEnd < n && table[iEnd].evalClass != ClassUnused && table[iEnd].evalClass <= ClassConstant + k) ++iEnd;
+    while (iEnd < n && sorted(iEnd).evalClass != ClassUnused && sorted(iEnd).evalClass <= ClassConstant + k) ++iEnd;
     aiEnd[k] = iEnd;
   }
   int nUsed = 0;
-  while (nUsed < n && table[nUsed].evalClass != ClassUnused) ++nUsed;
-  for (int i = 0; i < n; ++i) {
-    Var& var = table[i];
-    if (i < nUsed) {
-      RenumberReferences(var.pform, aiMap, aiVoiceMap_);
-      continue;
-    }
+  while (nUsed < n && sorted(nUsed).evalClass != ClassUnused) ++nUsed;
+  // The unused records, in their new order, are checked where they stand: only the used ones
+  // move, since the rest is cut off.
+  for (int i = nUsed; i < n; ++i) {
+    Var& var = sorted(i);
     if (!IsType(var, "Interface") && !IsType(var, "Sub") && (var.flags & VarFlagUser) && !var.bReferenced)
       ERRADD(var.iLine, "%s:%s - variable isn't used and isn't input or output; may be typo", var.pszModule,
              var.pszName);
@@ -315,6 +345,13 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
       var.ptype->CheckConstant(var, var.pform->u.value);
     FormFree(var.pform);
     var.pform = nullptr;
+  }
+  std::vector<Var> avarUsed;
+  avarUsed.reserve(static_cast<size_t>(nUsed));
+  for (int i = 0; i < nUsed; ++i) avarUsed.push_back(sorted(i));
+  for (int i = 0; i < nUsed; ++i) {
+    table[i] = avarUsed[static_cast<size_t>(i)];
+    RenumberReferences(table[i].pform, aiMap, aiVoiceMap_);
   }
   // The per-patch records' shadow indices follow the per-voice order.
   if (!bPerVoice) {

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "akquark.h"
 #include "akstatus.h"
@@ -90,11 +92,13 @@ void Patch::Compile() {
   for (int i = 0; i < tabPatch.N(); ++i) AugmentCaller(tabPatch, i);
   for (int i = 0; i < tabVoice.N(); ++i) AugmentCaller(tabVoice, i);
   LogStep("Remapping interface...");
+  // The formulas' texts are made only for a log that shows the remapping.
+  bool bShowRemap = AKSWanted(AKSStatus);
   for (VarTable* ptable : {&tabPatch, &tabVoice}) {
     for (int i = 0; i < ptable->N(); ++i) {
       Form* pform = (*ptable)[i].pform;
       if (!pform) continue;
-      std::string sBefore = FormToText(pform, ptable->Data(), tabVoice.Data());
+      std::string sBefore = bShowRemap ? FormToText(pform, ptable->Data(), tabVoice.Data()) : std::string();
       if (RemapToCaller(*ptable, pform))
         AKS(AKSStatus, AK_HERE, "remapped %s to %s", sBefore.c_str(),
             FormToText(pform, ptable->Data(), tabVoice.Data()).c_str());
@@ -449,31 +453,33 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
 }
 
 void Patch::MakeBypassedReferencesConsistent() {
-  // A folded record marks its copies in the other table and its other-level twins.
+  // A folded record marks its copies in the other table and its other-level twins. Records are
+  // grouped by hashing, so that a table of hundreds of records is walked a few times, not squared.
+  std::unordered_set<RecordKey, RecordKeyHash> setMarked;
   for (int i = 0; i < tabVoice.N(); ++i) {
-    if (!tabVoice[i].bReferenced) continue;
-    const Var& varMarked = tabVoice[i];
-    for (int j = 0; j < tabVoice.N(); ++j) {
-      Var& var = tabVoice[j];
-      if (var.iLevel == varMarked.iLevel && var.iHistory == varMarked.iHistory &&
-          var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName)
-        var.bReferenced = true;
-    }
+    const Var& var = tabVoice[i];
+    if (var.bReferenced) setMarked.insert({var.pszModule, var.pszName, var.iLevel, var.iHistory});
   }
-  auto markFirst = [](VarTable& tab, const Var& varMarked) {
+  for (int i = 0; i < tabVoice.N() && !setMarked.empty(); ++i) {
+    Var& var = tabVoice[i];
+    if (setMarked.count({var.pszModule, var.pszName, var.iLevel, var.iHistory})) var.bReferenced = true;
+  }
+  // Each marked record marks the first record of the other table for the same module and name.
+  auto markFirst = [](VarTable& tab, const VarTable& tabMarked) {
+    std::unordered_map<RecordKey, int, RecordKeyHash> mapFirst;
     for (int j = 0; j < tab.N(); ++j) {
-      Var& var = tab[j];
-      if (var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName &&
-          var.iModule == varMarked.iModule && var.iModulePP == varMarked.iModulePP) {
-        var.bReferenced = true;
-        return;
-      }
+      const Var& var = tab[j];
+      mapFirst.emplace(RecordKey{var.pszModule, var.pszName, var.iModule, var.iModulePP}, j);
+    }
+    for (int i = 0; i < tabMarked.N(); ++i) {
+      const Var& varMarked = tabMarked[i];
+      if (!varMarked.bReferenced) continue;
+      auto it = mapFirst.find({varMarked.pszModule, varMarked.pszName, varMarked.iModule, varMarked.iModulePP});
+      if (it != mapFirst.end()) tab[it->second].bReferenced = true;
     }
   };
-  for (int i = 0; i < tabVoice.N(); ++i)
-    if (tabVoice[i].bReferenced) markFirst(tabPatch, tabVoice[i]);
-  for (int i = 0; i < tabPatch.N(); ++i)
-    if (tabPatch[i].bReferenced) markFirst(tabVoice, tabPatch[i]);
+  markFirst(tabPatch, tabVoice);
+  markFirst(tabVoice, tabPatch);
 }
 
 void Patch::FinalWiring() {
