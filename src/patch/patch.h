@@ -2,9 +2,10 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
-#include <unordered_map>
 #include <vector>
 
 #include "akconfig.h"
@@ -209,27 +210,24 @@ class Patch {
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};
   void ClearClassScratch(VarTable& table);
-  // Records found by hashing rather than by a walk over the whole table: a module and a name with
-  // two numbers (levels, history depth or module indices).
-  struct RecordKey {
-    const void* pModule;
-    const void* pName;  // a name, or a module type
-    int iLevel, iHistory;
-    bool operator==(const RecordKey&) const = default;
+  // What the class computation has looked up once already (the tables hold still until it ends):
+  // by per-voice record, its first per-patch twin (by module, name, level and depth) and the
+  // per-patch record of its MIDI control (-2 until looked up); by module and level, the formula
+  // records whose class an output follows; by helper module, the helper's formula records.
+  struct ModuleInputs {
+    const char* pszModule;
+    int iLevel;
+    std::vector<int> ai;
   };
-  struct RecordKeyHash {
-    size_t operator()(const RecordKey& k) const noexcept {
-      size_t h = std::hash<const void*>()(k.pModule) * 31 + std::hash<const void*>()(k.pName);
-      return h * 31 + static_cast<size_t>(k.iLevel) * 7 + static_cast<size_t>(k.iHistory);
-    }
-  };
-  // Look-ups of the class computation, made when it starts (the tables hold still until it ends);
-  // each list is in table order.
-  std::unordered_map<RecordKey, std::vector<int>, RecordKeyHash> amapModuleInputs_[2];  // per-patch, per-voice
-  std::unordered_map<int, std::vector<int>> mapHelperInputs_;  // by per-patch module index
-  std::unordered_map<RecordKey, int, RecordKeyHash> mapPatchRecord_;   // the first per-patch record of each key
-  std::unordered_map<RecordKey, int, RecordKeyHash> mapPatchControl_;  // by name and module type
-  void BuildClassIndex();
+  struct ClassLookups {
+    std::vector<int> aiPatchTwin, aiPatchControl;
+    std::deque<ModuleInputs> ainputs[2];  // per-patch, per-voice (kept in place as it grows)
+    std::vector<std::optional<std::vector<int>>> aaiHelperInputs;
+  } lookups_;
+  void StartClassLookups();
+  int PatchTwin(int iVoice);
+  const std::vector<int>& InputsOf(VarTable& table, const Var& varOutput);
+  const std::vector<int>& HelperInputs(int iHelper);
   // Clearing every record's caches before each root would cost the square of the table's size:
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;

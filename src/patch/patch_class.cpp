@@ -7,7 +7,6 @@
 #include <numeric>
 #include <string>
 
-#include "akquark.h"
 #include "akstatus.h"
 #include "akstring.h"
 #include "errorlist.h"
@@ -82,8 +81,8 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
   bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
   if (bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
-    auto itPP = mapPatchRecord_.find({AKQuark(pvar->pszModule), AKQuark(pvar->pszName), pvar->iLevel, pvar->iHistory});
-    Var* pvarPP = itPP != mapPatchRecord_.end() ? &tabPatch[itPP->second] : nullptr;
+    int iPP = PatchTwin(table.IndexOf(pvar));
+    Var* pvarPP = iPP >= 0 ? &tabPatch[iPP] : nullptr;
     if (pvarPP) {
       t = ComputeClass(pvarPP, tabPatch, iDepth + 4, t);
     } else {
@@ -112,22 +111,18 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     int iInputClass = -1;
     const char* pszModule = pvar->pszModule;
     int iLevel = pvar->iLevel;
-    const auto& mapInputs = amapModuleInputs_[&table == &tabPatch ? 0 : 1];
-    if (auto it = mapInputs.find({pszModule, nullptr, iLevel, 0}); it != mapInputs.end()) {
-      for (int i : it->second) {
-        Var& var = table[i];
-        int iClass = ComputeClass(&var, table, iDepth, t);
-        if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
-      }
+    for (int i : InputsOf(table, *pvar)) {
+      Var& var = table[i];
+      int iClass = ComputeClass(&var, table, iDepth, t);
+      if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
     }
     pvar = &table[iVar];
     pvar->bScanning = false;
     if (pvar->ptype && pvar->ptype->HasAttr(AttrOutputFollows) && iInputClass >= 0) t = iInputClass;
     if (&table == &tabVoice && pvar->iModule >= 0) {
       int iHelper = amodVoice[static_cast<size_t>(pvar->iModule)].iHelper;
-      auto it = mapHelperInputs_.find(iHelper);
-      if (iHelper >= 0 && it != mapHelperInputs_.end()) {
-        for (int i : it->second) {
+      if (iHelper >= 0) {
+        for (int i : HelperInputs(iHelper)) {
           Var& var = tabPatch[i];
           if (var.pszModule != pszModule || var.iLevel != iLevel) continue;
           ComputeClass(&var, tabPatch, iDepth, ClassPerPatch);
@@ -160,8 +155,11 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
         pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerNote));
         if (iControl < ControllerNoteNumber) {
           // The per-patch channel value must stay: voices read it through their copy.
-          auto it = mapPatchControl_.find({pvar->ptype, pvar->pszName, 0, 0});
-          Var* pvarPP = it != mapPatchControl_.end() ? &tabPatch[it->second] : nullptr;
+          int& iPP = lookups_.aiPatchControl[static_cast<size_t>(pform->u.iVar)];
+          for (int i = 0; i < tabPatch.N() && iPP == -2; ++i)
+            if (tabPatch[i].pszName == pvar->pszName && tabPatch[i].ptype == pvar->ptype) iPP = i;
+          if (iPP == -2) iPP = -1;
+          Var* pvarPP = iPP >= 0 ? &tabPatch[iPP] : nullptr;
           if (pvarPP) {
             pvarPP->evalClass = std::max(pvarPP->evalClass, static_cast<int>(ClassConstant));
           } else {
@@ -187,34 +185,53 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
   return iBound;
 }
 
-void Patch::BuildClassIndex() {
-  for (VarTable* ptable : {&tabPatch, &tabVoice}) {
-    auto& mapInputs = amapModuleInputs_[ptable == &tabPatch ? 0 : 1];
-    mapInputs.clear();
-    // An output is as lively as its module's inputs: the formulas of the module's own level.
-    for (int i = 0; i < ptable->N(); ++i) {
-      const Var& var = (*ptable)[i];
-      if (var.iHistory || !var.pform || (var.flags & (VarFlagUser | VarFlagFormulaOutput))) continue;
-      mapInputs[{var.pszModule, nullptr, var.iLevel, 0}].push_back(i);
+void Patch::StartClassLookups() {
+  lookups_.aiPatchTwin.assign(static_cast<size_t>(tabVoice.N()), -2);
+  lookups_.aiPatchControl.assign(static_cast<size_t>(tabVoice.N()), -2);
+  for (std::deque<ModuleInputs>& ainputs : lookups_.ainputs) ainputs.clear();
+  lookups_.aaiHelperInputs.assign(amodPatch.size(), std::nullopt);
+}
+
+int Patch::PatchTwin(int iVoice) {
+  int& iPP = lookups_.aiPatchTwin[static_cast<size_t>(iVoice)];
+  if (iPP == -2) {
+    const Var& var = tabVoice[iVoice];
+    Var* pvarPP = FindRecord(tabPatch, var.pszModule, var.pszName, var.iLevel, var.iHistory);
+    iPP = pvarPP ? tabPatch.IndexOf(pvarPP) : -1;
+  }
+  return iPP;
+}
+
+const std::vector<int>& Patch::InputsOf(VarTable& table, const Var& varOutput) {
+  std::deque<ModuleInputs>& ainputs = lookups_.ainputs[&table == &tabPatch ? 0 : 1];
+  for (const ModuleInputs& inputs : ainputs)
+    if (inputs.pszModule == varOutput.pszModule && inputs.iLevel == varOutput.iLevel) return inputs.ai;
+  // The module's own formulas at the output's level, not the records of user variables.
+  ModuleInputs& inputs = ainputs.emplace_back(ModuleInputs{varOutput.pszModule, varOutput.iLevel, {}});
+  for (int i = 0; i < table.N(); ++i) {
+    const Var& var = table[i];
+    if (var.pszModule != inputs.pszModule || var.iLevel != inputs.iLevel || var.iHistory || !var.pform) continue;
+    if (var.flags & (VarFlagUser | VarFlagFormulaOutput)) continue;
+    inputs.ai.push_back(i);
+  }
+  return inputs.ai;
+}
+
+const std::vector<int>& Patch::HelperInputs(int iHelper) {
+  std::optional<std::vector<int>>& aiInputs = lookups_.aaiHelperInputs[static_cast<size_t>(iHelper)];
+  if (!aiInputs) {
+    aiInputs.emplace();
+    for (int i = 0; i < tabPatch.N(); ++i) {
+      const Var& var = tabPatch[i];
+      if (var.iModulePP != iHelper || var.iHistory || !var.pform || (var.flags & VarFlagUser)) continue;
+      aiInputs->push_back(i);
     }
   }
-  mapHelperInputs_.clear();
-  mapPatchRecord_.clear();
-  mapPatchControl_.clear();
-  mapPatchRecord_.reserve(static_cast<size_t>(tabPatch.N()));
-  mapPatchControl_.reserve(static_cast<size_t>(tabPatch.N()));
-  for (int i = 0; i < tabPatch.N(); ++i) {
-    const Var& var = tabPatch[i];
-    // emplace keeps the first record of a key, as a walk from the start would find it.
-    mapPatchRecord_.emplace(RecordKey{var.pszModule, var.pszName, var.iLevel, var.iHistory}, i);
-    mapPatchControl_.emplace(RecordKey{var.ptype, var.pszName, 0, 0}, i);
-    if (var.iModulePP >= 0 && !var.iHistory && var.pform && !(var.flags & VarFlagUser))
-      mapHelperInputs_[var.iModulePP].push_back(i);
-  }
+  return *aiInputs;
 }
 
 void Patch::RemoveUnneeded() {
-  BuildClassIndex();
+  StartClassLookups();
   for (VarTable* ptable : {&tabPatch, &tabVoice}) {
     for (int i = 0; i < ptable->N(); ++i) {
       Var& var = (*ptable)[i];
@@ -285,10 +302,7 @@ void Patch::RemoveUnneeded() {
       }
     }
   }
-  for (auto& map : amapModuleInputs_) map.clear();
-  mapHelperInputs_.clear();
-  mapPatchRecord_.clear();
-  mapPatchControl_.clear();
+  lookups_ = {};
   AKS(AKSTrace, AK_HERE, "%s", "PRE-DELETE DUMP");
   DumpVariables();
   RemoveUnused(tabVoice, true);

@@ -4,8 +4,6 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
 
 #include "akquark.h"
 #include "akstatus.h"
@@ -453,33 +451,31 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
 }
 
 void Patch::MakeBypassedReferencesConsistent() {
-  // A folded record marks its copies in the other table and its other-level twins. Records are
-  // grouped by hashing, so that a table of hundreds of records is walked a few times, not squared.
-  std::unordered_set<RecordKey, RecordKeyHash> setMarked;
+  // A folded record marks its copies in the other table and its other-level twins.
   for (int i = 0; i < tabVoice.N(); ++i) {
-    const Var& var = tabVoice[i];
-    if (var.bReferenced) setMarked.insert({var.pszModule, var.pszName, var.iLevel, var.iHistory});
-  }
-  for (int i = 0; i < tabVoice.N() && !setMarked.empty(); ++i) {
-    Var& var = tabVoice[i];
-    if (setMarked.count({var.pszModule, var.pszName, var.iLevel, var.iHistory})) var.bReferenced = true;
-  }
-  // Each marked record marks the first record of the other table for the same module and name.
-  auto markFirst = [](VarTable& tab, const VarTable& tabMarked) {
-    std::unordered_map<RecordKey, int, RecordKeyHash> mapFirst;
-    for (int j = 0; j < tab.N(); ++j) {
-      const Var& var = tab[j];
-      mapFirst.emplace(RecordKey{var.pszModule, var.pszName, var.iModule, var.iModulePP}, j);
+    if (!tabVoice[i].bReferenced) continue;
+    const Var& varMarked = tabVoice[i];
+    for (int j = 0; j < tabVoice.N(); ++j) {
+      Var& var = tabVoice[j];
+      if (var.iLevel == varMarked.iLevel && var.iHistory == varMarked.iHistory &&
+          var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName)
+        var.bReferenced = true;
     }
-    for (int i = 0; i < tabMarked.N(); ++i) {
-      const Var& varMarked = tabMarked[i];
-      if (!varMarked.bReferenced) continue;
-      auto it = mapFirst.find({varMarked.pszModule, varMarked.pszName, varMarked.iModule, varMarked.iModulePP});
-      if (it != mapFirst.end()) tab[it->second].bReferenced = true;
+  }
+  auto markFirst = [](VarTable& tab, const Var& varMarked) {
+    for (int j = 0; j < tab.N(); ++j) {
+      Var& var = tab[j];
+      if (var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName &&
+          var.iModule == varMarked.iModule && var.iModulePP == varMarked.iModulePP) {
+        var.bReferenced = true;
+        return;
+      }
     }
   };
-  markFirst(tabPatch, tabVoice);
-  markFirst(tabVoice, tabPatch);
+  for (int i = 0; i < tabVoice.N(); ++i)
+    if (tabVoice[i].bReferenced) markFirst(tabPatch, tabVoice[i]);
+  for (int i = 0; i < tabPatch.N(); ++i)
+    if (tabPatch[i].bReferenced) markFirst(tabVoice, tabPatch[i]);
 }
 
 void Patch::FinalWiring() {
