@@ -195,12 +195,19 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
     for (int k = 1; k < c; ++k) FormAddArg(pform, FormCopy(pform->u.fn.apformArg[0]));
     return 1;
   }
-  if (pinfo == Row(RowSumBusN) || pinfo == Row(RowBreakOutN)) return 1;
+  if (pinfo == Row(RowSumBusN) || pinfo == Row(RowBreakOutN)) {
+    // One value, whatever the channels of the arguments (each reads its own channel); the bus
+    // calls inside them are rewritten all the same, or evaluating them would end the program.
+    for (int i = 0; i < n; ++i)
+      if (Chanellize(pvar, apArg[i], table) < 0) return -1;
+    return 1;
+  }
   if (pinfo == Row(RowBreakOut)) {
     if (n != 2) {
       ERRADD(iLine, "%s:%s %s() must have 2 parameters; has %d", pszModule, pszName, pinfo->pszName, n);
       return -1;
     }
+    if (Chanellize(pvar, apArg[1], table) < 0) return -1;  // the position's own bus calls
     int c = Chanellize(pvar, apArg[0], table);
     if (c < 0) return -1;
     if (c == 1) return 1;
@@ -371,6 +378,7 @@ void Patch::ChanSeparate(Form** ppform, VarTable& table, int k) {
   }
   if (pinfo == Row(RowBreakOutN)) {
     if (n < 2) return failWith("Found BreakOutN() needs two or more parameters, has %d", n);
+    ChanSeparate(&pform->u.fn.apformArg[0], table, 1);  // the position is one value
     for (int i = 1; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, i);
     return;
   }
