@@ -23,14 +23,14 @@ namespace fs = std::filesystem;
 
 namespace {
 
-// A fresh installation folder with the engine settings and the fuzzers' packages.
+// A fresh installation folder with the fuzzers' engine settings and packages.
 std::string MakeInstall() {
   char szDir[] = "/tmp/vantrel-fuzz-gen-XXXXXX";
   if (!mkdtemp(szDir)) abort();
   fs::path dir(szDir), src(FUZZ_SOURCE_DIR);
   fs::create_directories(dir / "config");
   fs::create_directories(dir / "patch" / "gen");
-  fs::copy(src / "installation" / "config" / "Interpreter.vantrel", dir / "config");
+  fs::copy(src / "fuzz" / "config" / "Interpreter.vantrel", dir / "config");
   fs::copy(src / "fuzz" / "packages", dir / "package");
   return dir.string();
 }

@@ -260,7 +260,10 @@ void FormOptimize(Var* avarPerPatch, Var* avarPerVoice) {
       as.push_back(pvar->pform ? FormToText(pvar->pform, avar, avarPerVoice) : "no formula");
     return as;
   };
-  std::vector<std::string> asPatch = texts(avarPerPatch), asVoice = texts(avarPerVoice);
+  // The summary of what changed is made only for a log that shows it.
+  const bool bSummary = AKSWanted(AKSTrace);
+  std::vector<std::string> asPatch, asVoice;
+  if (bSummary) asPatch = texts(avarPerPatch), asVoice = texts(avarPerVoice);
   for (int nRounds = 0;; ++nRounds) {
     if (nRounds == kMaxRounds) {
       ERRADD(-1, "stopping optimization after %d loops", kMaxRounds);
@@ -279,6 +282,7 @@ void FormOptimize(Var* avarPerPatch, Var* avarPerVoice) {
       AKS(AKSTrace, AK_HERE, "%s:%s after:  %s", avar[i].pszModule, avar[i].pszName, asAfter[i].c_str());
     }
   };
+  if (!bSummary) return;
   summary("\n\nOPTIMIZATION SUMMARY--PER PATCH\n", avarPerPatch, asPatch);
   summary("\n\nOPTIMIZATION SUMMARY--PER VOICE\n", avarPerVoice, asVoice);
 }

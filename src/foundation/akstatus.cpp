@@ -341,6 +341,12 @@ unsigned AKSGetActions(int iSeverity) {
   return iSeverity > 0 && iSeverity < AKSNumSeverities ? g.aFlags[iSeverity] : 0;
 }
 
+bool AKSWanted(int iSeverity) {
+  if (iSeverity <= AKSNone || iSeverity >= AKSNumSeverities) return false;
+  if (!g.bInitialized) AKSInitialize("ksapp");
+  return g.aFlags[iSeverity] || g.apfnCallback[iSeverity] || (g.pfnEcho && (g.bitsEcho >> iSeverity & 1u));
+}
+
 bool AKSIsInitialized() { return g.bInitialized; }
 
 const char* AKSLogFileName() { return g.fdLog >= 0 ? g.szFile : ""; }

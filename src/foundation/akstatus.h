@@ -59,6 +59,9 @@ void AKSSetExitHook(AKSExitHook_T pfnHook, void* pvArg);
 // (for example to keep warnings it turns into diagnostics off standard error), and reads them.
 void AKSSetActions(int iSeverity, unsigned bitsActions);
 unsigned AKSGetActions(int iSeverity);
+// Whether a message of this severity goes anywhere (an action, a callback or the echo): a caller
+// can skip building a text that nothing would read.
+bool AKSWanted(int iSeverity);
 bool AKSIsInitialized();
 // The log file's full name, or "" when there is none.
 const char* AKSLogFileName();

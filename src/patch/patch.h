@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cstdint>
+#include <deque>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -215,6 +217,24 @@ class Patch {
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};
   void ClearClassScratch(VarTable& table);
+  // What the class computation has looked up once already (the tables hold still until it ends):
+  // by per-voice record, its first per-patch twin (by module, name, level and depth) and the
+  // per-patch record of its MIDI control (-2 until looked up); by module and level, the formula
+  // records whose class an output follows; by helper module, the helper's formula records.
+  struct ModuleInputs {
+    const char* pszModule;
+    int iLevel;
+    std::vector<int> ai;
+  };
+  struct ClassLookups {
+    std::vector<int> aiPatchTwin, aiPatchControl;
+    std::deque<ModuleInputs> ainputs[2];  // per-patch, per-voice (kept in place as it grows)
+    std::vector<std::optional<std::vector<int>>> aaiHelperInputs;
+  } lookups_;
+  void StartClassLookups();
+  int PatchTwin(int iVoice);
+  const std::vector<int>& InputsOf(VarTable& table, const Var& varOutput);
+  const std::vector<int>& HelperInputs(int iHelper);
   // Clearing every record's caches before each root would cost the square of the table's size:
   // instead each table has a round number, and a record's caches count only in its round.
   unsigned uEpochPatch_ = 1, uEpochVoice_ = 1;

@@ -81,7 +81,8 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
   int t = std::max(pvar->evalClass, std::min(iBound, pvar->classMax));
   bool bShadow = &table == &tabVoice && pvar->iModule == -1 && pvar->iModulePP >= 0;
   if (bShadow && !IsType(*pvar, "Global") && !IsType(*pvar, "Channel")) {
-    Var* pvarPP = FindRecord(tabPatch, pvar->pszModule, pvar->pszName, pvar->iLevel, pvar->iHistory);
+    int iPP = PatchTwin(table.IndexOf(pvar));
+    Var* pvarPP = iPP >= 0 ? &tabPatch[iPP] : nullptr;
     if (pvarPP) {
       t = ComputeClass(pvarPP, tabPatch, iDepth + 4, t);
     } else {
@@ -110,10 +111,8 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     int iInputClass = -1;
     const char* pszModule = pvar->pszModule;
     int iLevel = pvar->iLevel;
-    for (int i = 0; i < table.N(); ++i) {
+    for (int i : InputsOf(table, *pvar)) {
       Var& var = table[i];
-      if (var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory || !var.pform) continue;
-      if (var.flags & (VarFlagUser | VarFlagFormulaOutput)) continue;
       int iClass = ComputeClass(&var, table, iDepth, t);
       if (strcmp(var.pszName, "Input") == 0) iInputClass = iClass;
     }
@@ -123,10 +122,9 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
     if (&table == &tabVoice && pvar->iModule >= 0) {
       int iHelper = amodVoice[static_cast<size_t>(pvar->iModule)].iHelper;
       if (iHelper >= 0) {
-        for (int i = 0; i < tabPatch.N(); ++i) {
+        for (int i : HelperInputs(iHelper)) {
           Var& var = tabPatch[i];
-          if (var.iModulePP != iHelper || var.pszModule != pszModule || var.iLevel != iLevel || var.iHistory) continue;
-          if (!var.pform || (var.flags & VarFlagUser)) continue;
+          if (var.pszModule != pszModule || var.iLevel != iLevel) continue;
           ComputeClass(&var, tabPatch, iDepth, ClassPerPatch);
         }
       }
@@ -157,9 +155,11 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
         pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerNote));
         if (iControl < ControllerNoteNumber) {
           // The per-patch channel value must stay: voices read it through their copy.
-          Var* pvarPP = nullptr;
-          for (int i = 0; i < tabPatch.N() && !pvarPP; ++i)
-            if (tabPatch[i].pszName == pvar->pszName && tabPatch[i].ptype == pvar->ptype) pvarPP = &tabPatch[i];
+          int& iPP = lookups_.aiPatchControl[static_cast<size_t>(pform->u.iVar)];
+          for (int i = 0; i < tabPatch.N() && iPP == -2; ++i)
+            if (tabPatch[i].pszName == pvar->pszName && tabPatch[i].ptype == pvar->ptype) iPP = i;
+          if (iPP == -2) iPP = -1;
+          Var* pvarPP = iPP >= 0 ? &tabPatch[iPP] : nullptr;
           if (pvarPP) {
             pvarPP->evalClass = std::max(pvarPP->evalClass, static_cast<int>(ClassConstant));
           } else {
@@ -185,7 +185,53 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
   return iBound;
 }
 
+void Patch::StartClassLookups() {
+  lookups_.aiPatchTwin.assign(static_cast<size_t>(tabVoice.N()), -2);
+  lookups_.aiPatchControl.assign(static_cast<size_t>(tabVoice.N()), -2);
+  for (std::deque<ModuleInputs>& ainputs : lookups_.ainputs) ainputs.clear();
+  lookups_.aaiHelperInputs.assign(amodPatch.size(), std::nullopt);
+}
+
+int Patch::PatchTwin(int iVoice) {
+  int& iPP = lookups_.aiPatchTwin[static_cast<size_t>(iVoice)];
+  if (iPP == -2) {
+    const Var& var = tabVoice[iVoice];
+    Var* pvarPP = FindRecord(tabPatch, var.pszModule, var.pszName, var.iLevel, var.iHistory);
+    iPP = pvarPP ? tabPatch.IndexOf(pvarPP) : -1;
+  }
+  return iPP;
+}
+
+const std::vector<int>& Patch::InputsOf(VarTable& table, const Var& varOutput) {
+  std::deque<ModuleInputs>& ainputs = lookups_.ainputs[&table == &tabPatch ? 0 : 1];
+  for (const ModuleInputs& inputs : ainputs)
+    if (inputs.pszModule == varOutput.pszModule && inputs.iLevel == varOutput.iLevel) return inputs.ai;
+  // The module's own formulas at the output's level, not the records of user variables.
+  ModuleInputs& inputs = ainputs.emplace_back(ModuleInputs{varOutput.pszModule, varOutput.iLevel, {}});
+  for (int i = 0; i < table.N(); ++i) {
+    const Var& var = table[i];
+    if (var.pszModule != inputs.pszModule || var.iLevel != inputs.iLevel || var.iHistory || !var.pform) continue;
+    if (var.flags & (VarFlagUser | VarFlagFormulaOutput)) continue;
+    inputs.ai.push_back(i);
+  }
+  return inputs.ai;
+}
+
+const std::vector<int>& Patch::HelperInputs(int iHelper) {
+  std::optional<std::vector<int>>& aiInputs = lookups_.aaiHelperInputs[static_cast<size_t>(iHelper)];
+  if (!aiInputs) {
+    aiInputs.emplace();
+    for (int i = 0; i < tabPatch.N(); ++i) {
+      const Var& var = tabPatch[i];
+      if (var.iModulePP != iHelper || var.iHistory || !var.pform || (var.flags & VarFlagUser)) continue;
+      aiInputs->push_back(i);
+    }
+  }
+  return *aiInputs;
+}
+
 void Patch::RemoveUnneeded() {
+  StartClassLookups();
   for (VarTable* ptable : {&tabPatch, &tabVoice}) {
     for (int i = 0; i < ptable->N(); ++i) {
       Var& var = (*ptable)[i];
@@ -256,6 +302,7 @@ void Patch::RemoveUnneeded() {
       }
     }
   }
+  lookups_ = {};
   AKS(AKSTrace, AK_HERE, "%s", "PRE-DELETE DUMP");
   DumpVariables();
   RemoveUnused(tabVoice, true);
@@ -280,32 +327,29 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
   int n = table.N();
   std::vector<int> aiOrder(static_cast<size_t>(n));
   std::iota(aiOrder.begin(), aiOrder.end(), 0);
-  for (int i = 0; i < n; ++i) table[i].iOrig = i;
-  std::stable_sort(aiOrder.begin(), aiOrder.end(),
-                   [&](int a, int b) { return SortKey(table[a].evalClass) < SortKey(table[b].evalClass); });
-  std::vector<int> aiMap(static_cast<size_t>(n));
-  std::vector<Var> avarSorted;
-  avarSorted.reserve(static_cast<size_t>(n));
-  for (int iNew = 0; iNew < n; ++iNew) {
-    aiMap[static_cast<size_t>(aiOrder[static_cast<size_t>(iNew)])] = iNew;
-    avarSorted.push_back(table[aiOrder[static_cast<size_t>(iNew)]]);
+  std::vector<int> aiKey(static_cast<size_t>(n));
+  for (int i = 0; i < n; ++i) {
+    table[i].iOrig = i;
+    aiKey[static_cast<size_t>(i)] = SortKey(table[i].evalClass);
   }
-  for (int i = 0; i < n; ++i) table[i] = avarSorted[static_cast<size_t>(i)];
+  std::stable_sort(aiOrder.begin(), aiOrder.end(),
+                   [&](int a, int b) { return aiKey[static_cast<size_t>(a)] < aiKey[static_cast<size_t>(b)]; });
+  auto sorted = [&](int iNew) -> Var& { return table[aiOrder[static_cast<size_t>(iNew)]]; };
+  std::vector<int> aiMap(static_cast<size_t>(n));
+  for (int iNew = 0; iNew < n; ++iNew) aiMap[static_cast<size_t>(aiOrder[static_cast<size_t>(iNew)])] = iNew;
   if (bPerVoice) aiVoiceMap_ = aiMap;
   int* aiEnd = bPerVoice ? aiEndVoice : aiEndPatch;
   for (int k = 0; k < ClassEndCount; ++k) {  // aiEnd[k] ends the class ClassConstant + k
     int iEnd = 0;
-    while (iEnd < n && table[iEnd].evalClass != ClassUnused && table[iEnd].evalClass <= ClassConstant + k) ++iEnd;
+    while (iEnd < n && sorted(iEnd).evalClass != ClassUnused && sorted(iEnd).evalClass <= ClassConstant + k) ++iEnd;
     aiEnd[k] = iEnd;
   }
   int nUsed = 0;
-  while (nUsed < n && table[nUsed].evalClass != ClassUnused) ++nUsed;
-  for (int i = 0; i < n; ++i) {
-    Var& var = table[i];
-    if (i < nUsed) {
-      RenumberReferences(var.pform, aiMap, aiVoiceMap_);
-      continue;
-    }
+  while (nUsed < n && sorted(nUsed).evalClass != ClassUnused) ++nUsed;
+  // The unused records, in their new order, are checked where they stand: only the used ones
+  // move, since the rest is cut off.
+  for (int i = nUsed; i < n; ++i) {
+    Var& var = sorted(i);
     if (!IsType(var, "Interface") && !IsType(var, "Sub") && (var.flags & VarFlagUser) && !var.bReferenced)
       ERRADD(var.iLine, "%s:%s - variable isn't used and isn't input or output; may be typo", var.pszModule,
              var.pszName);
@@ -315,6 +359,13 @@ void Patch::RemoveUnused(VarTable& table, bool bPerVoice) {
       var.ptype->CheckConstant(var, var.pform->u.value);
     FormFree(var.pform);
     var.pform = nullptr;
+  }
+  std::vector<Var> avarUsed;
+  avarUsed.reserve(static_cast<size_t>(nUsed));
+  for (int i = 0; i < nUsed; ++i) avarUsed.push_back(sorted(i));
+  for (int i = 0; i < nUsed; ++i) {
+    table[i] = avarUsed[static_cast<size_t>(i)];
+    RenumberReferences(table[i].pform, aiMap, aiVoiceMap_);
   }
   // The per-patch records' shadow indices follow the per-voice order.
   if (!bPerVoice) {

@@ -82,11 +82,13 @@ void Patch::Compile() {
   for (int i = 0; i < tabPatch.N(); ++i) AugmentCaller(tabPatch, i);
   for (int i = 0; i < tabVoice.N(); ++i) AugmentCaller(tabVoice, i);
   LogStep("Remapping interface...");
+  // The formulas' texts are made only for a log that shows the remapping.
+  bool bShowRemap = AKSWanted(AKSStatus);
   for (VarTable* ptable : {&tabPatch, &tabVoice}) {
     for (int i = 0; i < ptable->N(); ++i) {
       Form* pform = (*ptable)[i].pform;
       if (!pform) continue;
-      std::string sBefore = FormToText(pform, ptable->Data(), tabVoice.Data());
+      std::string sBefore = bShowRemap ? FormToText(pform, ptable->Data(), tabVoice.Data()) : std::string();
       if (RemapToCaller(*ptable, pform))
         AKS(AKSStatus, AK_HERE, "remapped %s to %s", sBefore.c_str(),
             FormToText(pform, ptable->Data(), tabVoice.Data()).c_str());
