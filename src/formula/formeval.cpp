@@ -71,6 +71,6 @@ void FormVarRefresh(Var* pvar) {
 void FormBindRandom(Form* pform, int iGenerator) {
   if (!pform || pform->et != FormTypeFn) return;
   for (int i = 0; i < pform->u.fn.nArg; ++i) FormBindRandom(pform->u.fn.apformArg[i], iGenerator);
-  if (FormFnIs(pform->u.fn.pinfo, "RANDOM") && pform->u.fn.nArg == 0)
+  if (pform->u.fn.pinfo == &FormFnRowRandom && pform->u.fn.nArg == 0)
     FormAddArg(pform, FormNewConstant(FormTypeNumeric, iGenerator));
 }

@@ -1,4 +1,4 @@
-// Evaluation and check routines of the built-in rows, shared by the table and its implementations.
+// Evaluation routines and optimizer hooks of the built-in rows, shared by the table and their implementations.
 #pragma once
 
 #include "form.h"
@@ -86,3 +86,40 @@ FORM_EVAL(FormFnPanL);
 FORM_EVAL(FormFnPanR);
 FORM_EVAL(FormFnLinScale);
 FORM_EVAL(FormFnExpScale);
+
+#define FORM_OPT(name) bool name(Form** ppform)
+
+// The rows' own simplifications (formopt_hooks.cpp).
+FORM_OPT(FormOptMin);
+FORM_OPT(FormOptMax);
+FORM_OPT(FormOptAnd);
+FORM_OPT(FormOptOr);
+FORM_OPT(FormOptIf);
+FORM_OPT(FormOptInList);
+FORM_OPT(FormOptSelectPlain);
+FORM_OPT(FormOptSelectN);
+FORM_OPT(FormOptSelectLoop);
+FORM_OPT(FormOptSelectLoopN);
+FORM_OPT(FormOptLinFade);
+FORM_OPT(FormOptLinFadeN);
+FORM_OPT(FormOptLinFadeLoop);
+FORM_OPT(FormOptLinFadeLoopN);
+FORM_OPT(FormOptExpFade);
+FORM_OPT(FormOptExpFadeN);
+FORM_OPT(FormOptExpFadeLoop);
+FORM_OPT(FormOptExpFadeLoopN);
+FORM_OPT(FormOptPowFade);
+FORM_OPT(FormOptPowFadeN);
+FORM_OPT(FormOptPowFadeLoop);
+FORM_OPT(FormOptPowFadeLoopN);
+FORM_OPT(FormOptBreakOutN);
+FORM_OPT(FormOptLinFadeX);
+FORM_OPT(FormOptCurve);
+FORM_OPT(FormOptCurveN);
+FORM_OPT(FormOptCurveLoop);
+FORM_OPT(FormOptCurveLoopN);
+FORM_OPT(FormOptSCurve);
+FORM_OPT(FormOptSCurveN);
+FORM_OPT(FormOptSCurveLoop);
+FORM_OPT(FormOptSCurveLoopN);
+FORM_OPT(FormOptPeak);

@@ -17,8 +17,6 @@ namespace {
 
 constexpr int kMaxPasses = 100;  // channel counts that keep changing beyond this never settle
 
-const FormFnInfo* Row(const char* pszName) { return FormFnFind(pszName); }
-
 // The module optimizer asks which bypass rule a record's module type follows.
 unsigned BypassOf(const Var* pvar) {
   return pvar->ptype ? pvar->ptype->attrs & (AttrBypassPasses | AttrBypassSilences) : 0u;
@@ -155,9 +153,9 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
   const char* pszModule = pvar->pszModule;
   const char* pszName = pvar->pszName;
   int iLine = pvar->iLine;
-  if (pinfo == Row("MakeBus") || pinfo == Row("Pan")) {
+  if (pinfo == &FormFnRowMakeBus || pinfo == &FormFnRowPan) {
     // Each channel of a pan is PanL or PanR of the signal and the position.
-    if (pinfo == Row("Pan") && n != 2) {
+    if (pinfo == &FormFnRowPan && n != 2) {
       ERRADD(iLine, "%s:%s Pan() needs two parameters (signal, position); has %d", pszModule, pszName, n);
       return -1;
     }
@@ -170,21 +168,21 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
         return -1;
       }
     }
-    return pinfo == Row("MakeBus") ? n : 2;
+    return pinfo == &FormFnRowMakeBus ? n : 2;
   }
-  if (pinfo == Row("SumBus")) {
+  if (pinfo == &FormFnRowSumBus) {
     if (n != 1) {
       ERRADD(iLine, "%s:%s %s() may only have 1 parameter; has %d", pszModule, pszName, pinfo->pszName, n);
       return -1;
     }
     int c = Chanellize(pvar, apArg[0], table);
     if (c < 0) return -1;
-    pform->u.fn.pinfo = Row("SumBusN");
+    pform->u.fn.pinfo = &FormFnRowSumBusN;
     for (int k = 1; k < c; ++k) FormAddArg(pform, FormCopy(pform->u.fn.apformArg[0]));
     return 1;
   }
-  if (pinfo == Row("SumBusN") || pinfo == Row("BreakOutN")) return 1;
-  if (pinfo == Row("BreakOut")) {
+  if (pinfo == &FormFnRowSumBusN || pinfo == &FormFnRowBreakOutN) return 1;
+  if (pinfo == &FormFnRowBreakOut) {
     if (n != 2) {
       ERRADD(iLine, "%s:%s %s() must have 2 parameters; has %d", pszModule, pszName, pinfo->pszName, n);
       return -1;
@@ -194,12 +192,12 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
     if (c == 1) return 1;
     // BreakOut(bus, selector) becomes BreakOutN(selector, bus, bus, ...), one per channel.
     Form* pformBus = FormDetachArg(pform, 0);
-    pform->u.fn.pinfo = Row("BreakOutN");
+    pform->u.fn.pinfo = &FormFnRowBreakOutN;
     FormAddArg(pform, pformBus);
     for (int k = 1; k < c; ++k) FormAddArg(pform, FormCopy(pformBus));
     return 1;
   }
-  VarTable& tabArgs = FormFnIs(pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pinfo == &FormFnRowSumVoices ? tabVoice : table;
   int nCommon = 1;
   for (int i = 0; i < n; ++i) {
     int c = Chanellize(pvar, pform->u.fn.apformArg[i], tabArgs);
@@ -327,7 +325,7 @@ void Patch::ChanSeparate(Form** ppform, VarTable& table, int k) {
   if (pform->et != FormTypeFn) return;
   const FormFnInfo* pinfo = pform->u.fn.pinfo;
   int n = pform->u.fn.nArg;
-  if (pinfo == Row("MakeBus")) {
+  if (pinfo == &FormFnRowMakeBus) {
     if (n < 1) {
       AKS(AKSWarn, AK_HERE, "%s", "Found MakeBus() needs at least one channel");
       ERRADD(-1, "%s", "Found MakeBus() needs at least one channel");
@@ -339,29 +337,29 @@ void Patch::ChanSeparate(Form** ppform, VarTable& table, int k) {
     ChanSeparate(ppform, table, 1);
     return;
   }
-  if (pinfo == Row("SumBusN")) {
+  if (pinfo == &FormFnRowSumBusN) {
     if (n < 1) return failWith("Found SumBusN() needs one or more parameters, has %d", n);
     for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, i + 1);
     return;
   }
-  if (pinfo == Row("BreakOut")) {
+  if (pinfo == &FormFnRowBreakOut) {
     if (n != 2) return failWith("Found BreakOut() needs two parameters, has %d", n);
     FormReplaceByArg(ppform, 0);
     ChanSeparate(ppform, table, k);
     return;
   }
-  if (pinfo == Row("BreakOutN")) {
+  if (pinfo == &FormFnRowBreakOutN) {
     if (n < 2) return failWith("Found BreakOutN() needs two or more parameters, has %d", n);
     for (int i = 1; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, i);
     return;
   }
-  if (pinfo == Row("Pan")) {
+  if (pinfo == &FormFnRowPan) {
     if (k != 1 && k != 2) AKS(AKSWarn, AK_HERE, "Found Pan() for channel %d: treating odd as L, even as R", k);
-    pform->u.fn.pinfo = Row(k % 2 ? "PanL" : "PanR");
+    pform->u.fn.pinfo = k % 2 ? &FormFnRowPanL : &FormFnRowPanR;
     for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, 1);
     return;
   }
-  VarTable& tabArgs = FormFnIs(pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pinfo == &FormFnRowSumVoices ? tabVoice : table;
   for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], tabArgs, k);
 }
 

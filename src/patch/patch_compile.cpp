@@ -20,7 +20,7 @@ namespace {
 const char* Q(const char* psz) { return AKQuark(psz ? psz : ""); }
 
 bool IsOncePer(const FormFnInfo* pinfo) {
-  return FormFnIs(pinfo, "ONCEPERPATCH") || FormFnIs(pinfo, "ONCEPERVOICE") || FormFnIs(pinfo, "ONCEPERNOTE");
+  return pinfo == &FormFnRowOncePerPatch || pinfo == &FormFnRowOncePerVoice || pinfo == &FormFnRowOncePerNote;
 }
 
 // Names of outputs that modules create on demand when a formula names them.
@@ -239,7 +239,7 @@ void Patch::CheckRateFunctions(Var* pvar, Form* pform, bool bPerPatch, bool bNes
     static bool Run(Var* pvar, Form* pform, bool bPerPatch, bool bNested) {
       if (!pform || pform->et != FormTypeFn) return false;
       const FormFnInfo* pinfo = pform->u.fn.pinfo;
-      if (bPerPatch && (FormFnIs(pinfo, "ONCEPERVOICE") || FormFnIs(pinfo, "ONCEPERNOTE"))) {
+      if (bPerPatch && (pinfo == &FormFnRowOncePerVoice || pinfo == &FormFnRowOncePerNote)) {
         ERRADD(pvar->iLine, "%s:%s: Per-Patch module's formulas may not use %s()", pvar->pszModule, pvar->pszName,
                pinfo->pszName);
         return true;
@@ -411,7 +411,7 @@ bool Patch::RemapToCaller(VarTable& table, Form* pform) {
   if (!pform) return false;
   if (pform->et == FormTypeFn) {
     bool bChanged = false;
-    VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+    VarTable& tabArgs = pform->u.fn.pinfo == &FormFnRowSumVoices ? tabVoice : table;
     for (int i = 0; i < pform->u.fn.nArg; ++i) bChanged |= RemapToCaller(tabArgs, pform->u.fn.apformArg[i]);
     return bChanged;
   }
@@ -442,7 +442,7 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
   if (!pform) return false;
   if (pform->et == FormTypeRef) return pform->u.iVar >= 0 && table[pform->u.iVar].bAudioRate;
   if (pform->et != FormTypeFn) return false;
-  VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pform->u.fn.pinfo == &FormFnRowSumVoices ? tabVoice : table;
   for (int i = 0; i < pform->u.fn.nArg; ++i)
     if (ReferencesAudioRate(pform->u.fn.apformArg[i], tabArgs)) return true;
   return false;
