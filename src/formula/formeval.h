@@ -2,11 +2,19 @@
 #pragma once
 
 #include "form.h"
+#include "formcode.h"
 #include "var.h"
 
 void FormEval(Form* pform, Var* avarTable, double* pdResult);
-// Brings one variable up to date: the entry point modules use for their inputs.
-void FormVarEval(Var* pvar);
+// Brings one variable up to date: the entry point modules use for their inputs. A current record
+// costs one test, inline; FormVarBring does the work for the others.
+void FormVarBring(Var* pvar);
+// A reference's record that is not current: evaluated against the table of the formula reading it,
+// or reported as a loop while it is being evaluated.
+void FormRefBring(Var* pvar, Var* avarTable);
+inline void FormVarEval(Var* pvar) {
+  if (pvar->evalState != EvalCurrent) FormVarBring(pvar);
+}
 // Marks the variable stale and evaluates it; absent records are ignored.
 void FormVarRefresh(Var* pvar);
 // Appends the hidden generator argument to every RANDOM() call of a tree.

@@ -12,6 +12,7 @@
 #include <cstdint>
 
 #include "form.h"
+#include "var.h"
 
 // The searched table, ended by an all-empty row.
 extern const FormFnInfo FormFnTable[];
@@ -61,7 +62,15 @@ bool FormCallsBus(const Form* pform);
 
 // Evaluates argument i of a call.
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd);
+// The same as a value. The commonest arguments, a number or a reference to a current record, are
+// read here without a call.
 inline double FormArg(Form* pform, int i, Var* avarTable) {
+  const Form* pformArg = pform->u.fn.apformArg[i];
+  if (pformArg->et == FormTypeNumeric) return pformArg->u.value;
+  if (pformArg->et == FormTypeRef && pformArg->u.iVar >= 0) {
+    const Var& var = avarTable[pformArg->u.iVar];
+    if (var.evalState == EvalCurrent) return *var.pvalue;
+  }
   double d = 0;
   FormEvalArg(pform, i, avarTable, &d);
   return d;

@@ -41,7 +41,11 @@ std::atomic<uint32_t*> g_apState[kMaxGenerators];
 FORM_EVAL(FormFnNegate) { *pd = -Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnReciprocalEval) { *pd = 1.0 / Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnTwoPowerEval) { *pd = FormTwoPower(Arg(pform, 0, avarTable)); }
-FORM_EVAL(FormFnPower) { Fold(pform, avarTable, pd, [](double a, double b) { return pow(a, b); }); }
+// pow is dear, and patches raise to 0 (a bend wheel at rest) or raise 1 (a vibrato that is off)
+// in every sample: both give 1 for every other operand, NaN included, without the call.
+FORM_EVAL(FormFnPower) {
+  Fold(pform, avarTable, pd, [](double a, double b) { return b == 0 || a == 1 ? 1.0 : pow(a, b); });
+}
 FORM_EVAL(FormFnMultiply) { Fold(pform, avarTable, pd, [](double a, double b) { return a * b; }); }
 FORM_EVAL(FormFnDivide) { Fold(pform, avarTable, pd, [](double a, double b) { return a / b; }); }
 FORM_EVAL(FormFnAdd) { Fold(pform, avarTable, pd, [](double a, double b) { return a + b; }); }

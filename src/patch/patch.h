@@ -9,6 +9,7 @@
 #include "akconfig.h"
 #include "controllers.h"
 #include "form.h"
+#include "formcode.h"
 #include "moduletype.h"
 #include "settings.h"
 #include "vartable.h"
@@ -117,6 +118,8 @@ class Patch {
   // Specialises a formula for channel k.
   virtual void ChanSeparate(Form** ppform, VarTable& table, int k);
   virtual void OptimizeTables();
+  // Compiles the arithmetic of every record's formula into anodeCode, once the trees are final.
+  virtual void CompileCode();
 
   // Evaluation classes.
   virtual int ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound);
@@ -157,6 +160,7 @@ class Patch {
   std::vector<int> aiEvalPerPatch;    // per-patch records evaluated for every output sample
   int iOutLeft = -1, iOutRight = -1;  // the output records
   std::vector<int> aiHistory;         // per-patch history copies, in shift order
+  std::vector<FormNode> anodeCode;    // the compiled formulas of both tables, which voices share
   bool bScope = false;                // the oscilloscope probe is active
   int nAnonymous = 0;
 

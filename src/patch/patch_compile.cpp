@@ -124,6 +124,7 @@ void Patch::Compile() {
   }
   if (!bCompiled) return;
   FinalWiring();
+  CompileCode();
   InitPerPatchModules();
   if (!bCompiled) return;
   CheckAudioRate();
@@ -554,4 +555,16 @@ void Patch::FindScopeFlag() {
     bScope = var.pform->et == FormTypeNumeric && var.pform->u.value == 0;
     return;
   }
+}
+
+// One array for the whole patch, so that the nodes a sample runs lie together; the trees stay
+// for the dumps and for the rows the nodes leave to their own routines.
+void Patch::CompileCode() {
+  size_t nRoom = 0;
+  for (VarTable* ptable : {&tabPatch, &tabVoice})
+    for (int i = 0; i < ptable->N(); ++i) nRoom += static_cast<size_t>(FormCodeSize((*ptable)[i].pform));
+  anodeCode.clear();
+  anodeCode.reserve(nRoom);
+  for (VarTable* ptable : {&tabPatch, &tabVoice})
+    for (int i = 0; i < ptable->N(); ++i) (*ptable)[i].pcode = FormCompile((*ptable)[i].pform, anodeCode);
 }

@@ -234,7 +234,9 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
   if (nChannels >= 1) adFrame[0] += dLeft;
   if (nChannels >= 2) adFrame[1] += dRight;
   for (Module* pmod : apmodDelay) pmod->FeedbackStep();
-  {
+  // The render list is the active list as of this frame, so the mutex is needed only when one
+  // of its voices finished.
+  if (std::any_of(apvoiceRender.begin(), apvoiceRender.end(), [](Voice* pvoice) { return pvoice->Finished(); })) {
     std::lock_guard<std::mutex> lock(mutex);
     for (size_t i = apvoiceActive.size(); i-- > 0;) {
       Voice* pvoice = apvoiceActive[i];

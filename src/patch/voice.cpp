@@ -55,6 +55,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (!IsType(var, "Note") || strcmp(var.pszName, "VoiceNum") != 0) continue;
     if (var.pform) ERRADD(var.iLine, "%s:%s - VoiceNum form set??  overriding!", var.pszModule, var.pszName);
     var.pform = FormNewConstant(FormTypeNumeric, iNum);
+    var.pcode = nullptr;
     apformOwn_.push_back(var.pform);
   }
   // Step 2: the modules.

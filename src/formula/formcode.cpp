@@ -1,0 +1,189 @@
+// Compiled formulas: the node routines, one per operator and kinds of operands, and the compiler.
+#include "formcode.h"
+
+#include <utility>
+
+#include "formeval.h"
+#include "formfn.h"
+
+namespace {
+
+enum Kind { KindConst, KindRef, KindNode, KindCount };
+
+template <int kind>
+inline double Operand(const FormSlot& slot, Var* avarTable) {
+  if constexpr (kind == KindConst) return slot.d;
+  if constexpr (kind == KindRef) {
+    Var* pvar = &avarTable[slot.iVar];
+    if (pvar->evalState != EvalCurrent) FormRefBring(pvar, avarTable);
+    return *pvar->pvalue;
+  }
+  if constexpr (kind == KindNode) return slot.pnode->pfn(slot.pnode, avarTable);
+  return 0;
+}
+
+struct Mul {
+  static double Do(double a, double b) { return a * b; }
+};
+struct Div {
+  static double Do(double a, double b) { return a / b; }
+};
+struct Add {
+  static double Do(double a, double b) { return a + b; }
+};
+struct Sub {
+  static double Do(double a, double b) { return a - b; }
+};
+
+// The left operand first, as the tree walk reads its arguments.
+template <class Op, int kindA, int kindB>
+double Binary(const FormNode* pnode, Var* avarTable) {
+  double a = Operand<kindA>(pnode->a, avarTable);
+  return Op::Do(a, Operand<kindB>(pnode->b, avarTable));
+}
+
+template <int kind>
+double Negate(const FormNode* pnode, Var* avarTable) {
+  return -Operand<kind>(pnode->a, avarTable);
+}
+
+template <int kind>
+double Single(const FormNode* pnode, Var* avarTable) {
+  return Operand<kind>(pnode->a, avarTable);
+}
+
+// Any other row: its own routine over the tree, as an argument is evaluated (FormArg).
+double Tree(const FormNode* pnode, Var* avarTable) {
+  double d = 0;
+  FormEval(pnode->pform, avarTable, &d);
+  return d;
+}
+
+template <class Op>
+struct BinaryTable {
+  template <int kindA, int... kindB>
+  static constexpr void Row(FormNodeFn (&a)[KindCount], std::integer_sequence<int, kindB...>) {
+    ((a[kindB] = Binary<Op, kindA, kindB>), ...);
+  }
+  template <int... kindA>
+  static constexpr void Fill(FormNodeFn (&a)[KindCount][KindCount], std::integer_sequence<int, kindA...>) {
+    (Row<kindA>(a[kindA], std::make_integer_sequence<int, KindCount>()), ...);
+  }
+  FormNodeFn a[KindCount][KindCount] = {};
+  constexpr BinaryTable() { Fill(a, std::make_integer_sequence<int, KindCount>()); }
+};
+
+constexpr BinaryTable<Mul> kMul;
+constexpr BinaryTable<Div> kDiv;
+constexpr BinaryTable<Add> kAdd;
+constexpr BinaryTable<Sub> kSub;
+constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>};
+constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>};
+
+// The binary routines of a row, or absent for a row the nodes do not compute.
+const FormNodeFn (*BinaryOf(const FormFnInfo* pinfo))[KindCount] {
+  if (pinfo == &FormFnRowMultiply) return kMul.a;
+  if (pinfo == &FormFnRowDivide) return kDiv.a;
+  if (pinfo == &FormFnRowAdd) return kAdd.a;
+  if (pinfo == &FormFnRowSubtract) return kSub.a;
+  return nullptr;
+}
+
+bool IsConstantValue(const Form* pform) {
+  return pform->et == FormTypeNumeric || pform->et == FormTypeString || pform->et == FormTypeBoolean ||
+         pform->et == FormTypeKeyword;
+}
+
+bool IsArithmetic(const Form* pform) {
+  if (pform->et != FormTypeFn || pform->u.fn.nArg < 1) return false;
+  if (pform->u.fn.pinfo == &FormFnUnaryMinus) return pform->u.fn.nArg == 1;
+  return BinaryOf(pform->u.fn.pinfo) != nullptr;
+}
+
+class Compiler {
+ public:
+  explicit Compiler(std::vector<FormNode>& anode) : anode_(anode) {}
+
+  // The operand for a tree: a constant or a reference in place, anything else a node.
+  int Slot(Form* pform, FormSlot* pslot) {
+    if (IsConstantValue(pform)) {
+      pslot->d = pform->u.value;
+      return KindConst;
+    }
+    if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
+      pslot->iVar = pform->u.iVar;
+      return KindRef;
+    }
+    pslot->pnode = Node(pform);
+    return KindNode;
+  }
+
+  const FormNode* Node(Form* pform) {
+    FormNode node{};
+    if (IsConstantValue(pform) || (pform->et == FormTypeRef && pform->u.iVar >= 0)) {  // a root of one operand
+      node.pfn = kSingle[Slot(pform, &node.a)];
+      return Append(node);
+    }
+    if (!IsArithmetic(pform)) {
+      node.pfn = Tree;
+      node.pform = pform;
+      return Append(node);
+    }
+    Form** apArg = pform->u.fn.apformArg;
+    if (pform->u.fn.pinfo == &FormFnUnaryMinus) {
+      node.pfn = kNegate[Slot(apArg[0], &node.a)];
+      return Append(node);
+    }
+    // A call of n arguments folds from the left: ((a0 op a1) op a2) ...
+    int kindA = Slot(apArg[0], &node.a);
+    if (pform->u.fn.nArg == 1) {
+      node.pfn = kSingle[kindA];
+      return Append(node);
+    }
+    const FormNodeFn(*afn)[KindCount] = BinaryOf(pform->u.fn.pinfo);
+    const FormNode* pnode = nullptr;
+    for (int i = 1; i < pform->u.fn.nArg; ++i) {
+      if (pnode) {
+        node = FormNode{};
+        node.a.pnode = pnode;
+        kindA = KindNode;
+      }
+      node.pfn = afn[kindA][Slot(apArg[i], &node.b)];
+      pnode = Append(node);
+    }
+    return pnode;
+  }
+
+ private:
+  // Nodes point at each other, so the array must not move: beyond the room the caller reserved,
+  // the compilation is abandoned and the tree keeps being walked.
+  const FormNode* Append(const FormNode& node) {
+    if (anode_.size() == anode_.capacity()) {
+      bFull = true;
+      return nullptr;
+    }
+    anode_.push_back(node);
+    return &anode_.back();
+  }
+  std::vector<FormNode>& anode_;
+
+ public:
+  bool bFull = false;
+};
+
+}  // namespace
+
+int FormCodeSize(const Form* pform) {
+  if (!pform || pform->et != FormTypeFn) return 1;
+  int n = pform->u.fn.nArg + 1;
+  for (int i = 0; i < pform->u.fn.nArg; ++i) n += FormCodeSize(pform->u.fn.apformArg[i]);
+  return n;
+}
+
+const FormNode* FormCompile(Form* pform, std::vector<FormNode>& anode) {
+  if (!pform || !(IsArithmetic(pform) || IsConstantValue(pform) || (pform->et == FormTypeRef && pform->u.iVar >= 0)))
+    return nullptr;
+  Compiler compiler(anode);
+  const FormNode* pnode = compiler.Node(pform);
+  return compiler.bFull ? nullptr : pnode;
+}
