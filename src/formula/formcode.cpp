@@ -1,10 +1,12 @@
 // Compiled formulas: the node routines, one per operator and kinds of operands, and the compiler.
 #include "formcode.h"
 
+#include <cfloat>
 #include <utility>
 
 #include "formeval.h"
 #include "formfn.h"
+#include "formfn_rows.h"
 
 namespace {
 
@@ -13,11 +15,7 @@ enum Kind { KindConst, KindRef, KindNode, KindCount };
 template <int kind>
 inline double Operand(const FormSlot& slot, Var* avarTable) {
   if constexpr (kind == KindConst) return slot.d;
-  if constexpr (kind == KindRef) {
-    Var* pvar = &avarTable[slot.iVar];
-    if (pvar->evalState != EvalCurrent) FormRefBring(pvar, avarTable);
-    return *pvar->pvalue;
-  }
+  if constexpr (kind == KindRef) return FormRefValue(avarTable, slot.iVar);
   if constexpr (kind == KindNode) return slot.pnode->pfn(slot.pnode, avarTable);
   return 0;
 }
@@ -33,6 +31,15 @@ struct Add {
 };
 struct Sub {
   static double Do(double a, double b) { return a - b; }
+};
+struct Pow {
+  static double Do(double a, double b) { return FormPowStep(a, b); }
+};
+struct Min {
+  static double Do(double r, double d) { return FormMinStep(r, d); }
+};
+struct Max {
+  static double Do(double r, double d) { return FormMaxStep(r, d); }
 };
 
 // The left operand first, as the tree walk reads its arguments.
@@ -77,15 +84,30 @@ constexpr BinaryTable<Mul> kMul;
 constexpr BinaryTable<Div> kDiv;
 constexpr BinaryTable<Add> kAdd;
 constexpr BinaryTable<Sub> kSub;
+constexpr BinaryTable<Pow> kPow;
+constexpr BinaryTable<Min> kMin;
+constexpr BinaryTable<Max> kMax;
 constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>};
 constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>};
 
-// The binary routines of a row, or absent for a row the nodes do not compute.
-const FormNodeFn (*BinaryOf(const FormFnInfo* pinfo))[KindCount] {
-  if (pinfo == &FormFnRowMultiply) return kMul.a;
-  if (pinfo == &FormFnRowDivide) return kDiv.a;
-  if (pinfo == &FormFnRowAdd) return kAdd.a;
-  if (pinfo == &FormFnRowSubtract) return kSub.a;
+// A row the nodes compute as a fold of its arguments: the step's routines, and for MIN and MAX
+// the value the fold starts from (the others start from the first argument).
+struct Fold {
+  const FormFnInfo* pinfo;
+  const FormNodeFn (*afn)[KindCount];
+  bool bSeed;
+  double dSeed;
+};
+const Fold kaFold[] = {
+    {&FormFnRowMultiply, kMul.a, false, 0}, {&FormFnRowDivide, kDiv.a, false, 0},
+    {&FormFnRowAdd, kAdd.a, false, 0},      {&FormFnRowSubtract, kSub.a, false, 0},
+    {&FormFnRowPower, kPow.a, false, 0},    {&FormFnRowMin, kMin.a, true, DBL_MAX},
+    {&FormFnRowMax, kMax.a, true, -DBL_MAX},
+};
+
+const Fold* FoldOf(const FormFnInfo* pinfo) {
+  for (const Fold& fold : kaFold)
+    if (fold.pinfo == pinfo) return &fold;
   return nullptr;
 }
 
@@ -97,7 +119,7 @@ bool IsConstantValue(const Form* pform) {
 bool IsArithmetic(const Form* pform) {
   if (pform->et != FormTypeFn || pform->u.fn.nArg < 1) return false;
   if (pform->u.fn.pinfo == &FormFnUnaryMinus) return pform->u.fn.nArg == 1;
-  return BinaryOf(pform->u.fn.pinfo) != nullptr;
+  return FoldOf(pform->u.fn.pinfo) != nullptr;
 }
 
 class Compiler {
@@ -134,15 +156,24 @@ class Compiler {
       node.pfn = kNegate[Slot(apArg[0], &node.a)];
       return Append(node);
     }
-    // A call of n arguments folds from the left: ((a0 op a1) op a2) ...
-    int kindA = Slot(apArg[0], &node.a);
-    if (pform->u.fn.nArg == 1) {
-      node.pfn = kSingle[kindA];
-      return Append(node);
+    // A call of n arguments folds from the left: ((a0 op a1) op a2) ..., or (((seed op a0) op
+    // a1) op a2) ... for MIN and MAX.
+    const Fold* pfold = FoldOf(pform->u.fn.pinfo);
+    int kindA = KindConst;
+    int iFirst = 0;
+    if (pfold->bSeed) {
+      node.a.d = pfold->dSeed;
+    } else {
+      kindA = Slot(apArg[0], &node.a);
+      iFirst = 1;
+      if (pform->u.fn.nArg == 1) {
+        node.pfn = kSingle[kindA];
+        return Append(node);
+      }
     }
-    const FormNodeFn(*afn)[KindCount] = BinaryOf(pform->u.fn.pinfo);
+    const FormNodeFn(*afn)[KindCount] = pfold->afn;
     const FormNode* pnode = nullptr;
-    for (int i = 1; i < pform->u.fn.nArg; ++i) {
+    for (int i = iFirst; i < pform->u.fn.nArg; ++i) {
       if (pnode) {
         node = FormNode{};
         node.a.pnode = pnode;

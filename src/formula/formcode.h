@@ -2,7 +2,8 @@
 // operator routine and operand slots are chosen once, after the patch compiler has finished
 // rewriting the trees.
 //
-// A node adds, subtracts, multiplies, divides or negates; each operand is a constant, a record
+// A node adds, subtracts, multiplies, divides, raises, takes a minimum or maximum, or negates
+// (the folds of those rows, step by step); each operand is a constant, a record
 // of the table or another node, and the routine is the one made for that combination, so a
 // sample's evaluation runs no switch on node kinds and reads a constant or a current record
 // without a call. A sub-tree of any other row stays a tree that its row evaluates as before.

@@ -12,6 +12,13 @@ void FormVarBring(Var* pvar);
 // A reference's record that is not current: evaluated against the table of the formula reading it,
 // or reported as a loop while it is being evaluated.
 void FormRefBring(Var* pvar, Var* avarTable);
+// The value of record iVar read by a formula evaluated against avarTable, as FormEval reads a
+// reference.
+inline double FormRefValue(Var* avarTable, int iVar) {
+  Var* pvar = &avarTable[iVar];
+  if (pvar->evalState != EvalCurrent) FormRefBring(pvar, avarTable);
+  return *pvar->pvalue;
+}
 inline void FormVarEval(Var* pvar) {
   if (pvar->evalState != EvalCurrent) FormVarBring(pvar);
 }

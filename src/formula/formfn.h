@@ -34,7 +34,7 @@ extern const FormFnInfo FormFnReciprocal;
   NAMED(LinScale, "LINSCALE") NAMED(ExpScale, "EXPSCALE") NAMED(Select, "Select")                    \
   NAMED(SelectN, "SelectN") NAMED(SelectLoop, "SelectLoop") NAMED(SelectLoopN, "SelectLoopN")        \
   NAMED(LinFade, "LinFade") NAMED(LinFadeN, "LinFadeN") NAMED(LinFadeLoop, "LinFadeLoop")            \
-  NAMED(LinFadeLoopN, "LinFadeLoopN")
+  NAMED(LinFadeLoopN, "LinFadeLoopN") NAMED(Min, "MIN") NAMED(Max, "MAX")
 #define FORM_FN_DECLARE_ROW(row, psz) extern const FormFnInfo& FormFnRow##row;
 FORM_FN_NAMED_ROWS(FORM_FN_DECLARE_ROW, FORM_FN_DECLARE_ROW)
 #undef FORM_FN_DECLARE_ROW

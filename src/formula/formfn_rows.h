@@ -1,10 +1,19 @@
 // Evaluation routines and optimizer hooks of the built-in rows, shared by the table and their implementations.
 #pragma once
 
+#include <cmath>
+
 #include "form.h"
 #include "var.h"
 
 #define FORM_EVAL(name) void name(Form* pform, Var* avarTable, double* pd)
+
+// The steps of the folds that the evaluation routines and the compiled nodes (formcode.cpp) share.
+// pow is dear, and patches raise to 0 (a bend wheel at rest) or raise 1 (a vibrato that is off)
+// in every sample: both give 1 for every other operand, NaN included, without the call.
+inline double FormPowStep(double a, double b) { return b == 0 || a == 1 ? 1.0 : std::pow(a, b); }
+inline double FormMinStep(double r, double d) { return d < r ? d : r; }
+inline double FormMaxStep(double r, double d) { return d > r ? d : r; }
 
 // Arithmetic, comparison, logic and the plain functions (formfn_math.cpp).
 FORM_EVAL(FormFnNegate);

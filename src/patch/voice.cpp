@@ -315,6 +315,8 @@ void Voice::RenderSample(bool bFirst) {
 }
 
 double Voice::Eval(Form* pform) {
+  // What the voice sums read is mostly one record of each voice (Voice:Result).
+  if (pform->et == FormTypeRef && pform->u.iVar >= 0) return FormRefValue(tab.Data(), pform->u.iVar);
   double d = 0;
   FormEval(pform, tab.Data(), &d);
   return d;

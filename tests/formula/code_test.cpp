@@ -24,12 +24,18 @@ class CodeTest : public ::testing::TestWithParam<const char*> {
 
 bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 
+// Records compiled into one array of fixed room, as the patch compiles its tables.
+struct Code {
+  std::vector<FormNode> anode;
+  explicit Code(size_t nRoom = 100) { anode.reserve(nRoom); }
+  const FormNode* Compile(Var& var) { return var.pcode = FormCompile(var.pform, anode); }
+};
+
 TEST_P(CodeTest, GivesTheTreeWalksValueToTheBit) {
   Var& var = table_.Add("R", "r", GetParam());
   ASSERT_EQ(table_.Compile(), 0) << GetParam();
-  std::vector<FormNode> anode;
-  anode.reserve(static_cast<size_t>(FormCodeSize(var.pform)));
-  const FormNode* pcode = FormCompile(var.pform, anode);
+  Code code(static_cast<size_t>(FormCodeSize(var.pform)));
+  const FormNode* pcode = code.Compile(var);
   ASSERT_NE(pcode, nullptr) << GetParam();
   table_.MarkStale();
   double dTree = -1;
@@ -45,16 +51,17 @@ INSTANTIATE_TEST_SUITE_P(Formulas, CodeTest,
                                            "(A:x + B:y) * 0.5", "500 + 4000 * A:x", "-A:x", "-(D:w * A:x)",
                                            "A:x * B:y * B:y * 0.5", "D:w * 1e308 * 0.1", "C:z - C:z",
                                            "(A:x ^ D:w) * MAX(A:x, C:z)", "A:x", "7", "B:y / (D:w * 1e-10)",
-                                           "IF(A:x > 0, B:y * 2, C:z) + 1", "SIN(A:x) * B:y + D:w"));
+                                           "IF(A:x > 0, B:y * 2, C:z) + 1", "SIN(A:x) * B:y + D:w",
+                                           "MAX(A:x, C:z, D:w) * 2", "MIN(D:w, A:x) - MIN(B:y)", "A:x ^ 2 ^ 0.5",
+                                           "B:y ^ C:z + 1 ^ (B:y * B:y)", "MAX(C:z, 0) / (A:x - 0.1)"));
 
 TEST(Code, LeavesOtherRowsToTheTreeWalk) {
   TestTable table;
   Var& var = table.Add("R", "r", "IF(1, 2, 3)");
   ASSERT_EQ(table.Compile(), 0);
-  std::vector<FormNode> anode;
-  anode.reserve(static_cast<size_t>(FormCodeSize(var.pform)));
-  EXPECT_EQ(FormCompile(var.pform, anode), nullptr);
-  EXPECT_TRUE(anode.empty());
+  Code code;
+  EXPECT_EQ(code.Compile(var), nullptr);
+  EXPECT_TRUE(code.anode.empty());
 }
 
 TEST(Code, ReadsAReferenceOnlyWhenReachedAndOnlyOnce) {
@@ -64,11 +71,9 @@ TEST(Code, ReadsAReferenceOnlyWhenReachedAndOnlyOnce) {
   table.Add("C", "unread", "5");
   Var& var = table.Add("R", "r", "B:y * B:y + A:x");
   ASSERT_EQ(table.Compile(), 0);
-  std::vector<FormNode> anode;
-  anode.reserve(static_cast<size_t>(FormCodeSize(var.pform)));
-  table.Find("B", "y")->pcode = FormCompile(table.Find("B", "y")->pform, anode);
-  var.pcode = FormCompile(var.pform, anode);
-  ASSERT_NE(var.pcode, nullptr);
+  Code code;
+  code.Compile(*table.Find("B", "y"));
+  ASSERT_NE(code.Compile(var), nullptr);
   table.MarkStale();
   FormVarEval(&var);
   EXPECT_EQ(*var.pvalue, 38);
@@ -80,9 +85,8 @@ TEST(Code, ReportsALoopAsTheTreeWalkDoes) {
   TestTable table;
   Var& var = table.Add("R", "r", "R:r + 1");
   ASSERT_EQ(table.Compile(), 0);
-  std::vector<FormNode> anode;
-  anode.reserve(static_cast<size_t>(FormCodeSize(var.pform)));
-  var.pcode = FormCompile(var.pform, anode);
+  Code code;
+  ASSERT_NE(code.Compile(var), nullptr);
   table.MarkStale();
   FormVarEval(&var);
   EXPECT_EQ(var.nLoops, 1);
@@ -93,9 +97,8 @@ TEST(Code, GivesUpWhenTheRoomRunsOut) {
   TestTable table;
   Var& var = table.Add("R", "r", "(1 + SIN(2)) * (3 - COS(4))");
   ASSERT_EQ(table.Compile(), 0);
-  std::vector<FormNode> anode;
-  anode.reserve(1);
-  EXPECT_EQ(FormCompile(var.pform, anode), nullptr);
+  Code code(1);
+  EXPECT_EQ(code.Compile(var), nullptr);
 }
 
 }  // namespace
