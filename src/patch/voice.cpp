@@ -174,7 +174,8 @@ Voice::~Voice() {
 }
 
 void Voice::MarkStale(int iFrom, int iTo) {
-  for (int i = iFrom; i < iTo; ++i) tab[i].evalState = EvalStale;
+  Var* avar = tab.Data();  // runs every sample: no index check per record
+  for (int i = iFrom; i < iTo; ++i) avar[i].evalState = EvalStale;
 }
 
 bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
@@ -303,7 +304,7 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dTime = dTime;
   }
   MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
-  if (iFinished >= 0) FormVarEval(&tab[iFinished]);
+  if (iFinished >= 0) FormVarEval(tab.Data() + iFinished);
   if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
     for (int i : aiProbe) FormVarEval(&tab[i]);
     g_pfnScope(this, g_pvScopeArg);
