@@ -4,8 +4,8 @@
 #include <string>
 #include <vector>
 
-#include "filter.h"
-#include "filterfactory.h"
+#include "modules/filters/filter.h"
+#include "modules/filters/filterfactory.h"
 
 namespace {
 

@@ -7,8 +7,8 @@
 #include <string>
 #include <vector>
 
-#include "formeval.h"
-#include "formparse.h"
+#include "formula/formeval.h"
+#include "formula/formparse.h"
 
 namespace {
 

@@ -9,8 +9,8 @@
 #include <utility>
 #include <vector>
 
-#include "envelope.h"
 #include "module_harness.h"
+#include "modules/envelope.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <utility>
 #include <vector>
 
-#include "filterfactory.h"
-#include "formeval.h"
+#include "formula/formeval.h"
+#include "formula/vanmath.h"
 #include "module_harness.h"
-#include "vanmath.h"
+#include "modules/filters/filterfactory.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 
 #include <string>
 
-#include "delay.h"
+#include "formula/vanmath.h"
 #include "module_harness.h"
-#include "vanmath.h"
+#include "modules/delay.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
+#include "formula/vanmath.h"
 #include "module_bench.h"
 #include "module_harness.h"
-#include "vanmath.h"
 
 namespace {
 

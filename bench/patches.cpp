@@ -8,10 +8,10 @@
 #include <fstream>
 #include <string>
 
-#include "akstatus.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // Fuzzes the xml configuration reader, then both writers on what it read.
 #include <cstdio>
 
-#include "akconfig.h"
+#include "foundation/akconfig.h"
 #include "fuzz_common.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const unsigned char* pData, size_t nSize) {

@@ -2,10 +2,10 @@
 #include <cstring>
 #include <string>
 
-#include "errorlist.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "formparse.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
 #include "fuzz_common.h"
 
 namespace {

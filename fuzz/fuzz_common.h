@@ -3,7 +3,7 @@
 
 #include <cstdio>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 inline void FuzzInitStatusLog() {
   static bool bDone = false;

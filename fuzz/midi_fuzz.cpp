@@ -9,14 +9,14 @@
 #include <cstring>
 #include <memory>
 
-#include "akconfig.h"
-#include "errorlist.h"
+#include "engine/interpreter.h"
+#include "engine/midifile.h"
+#include "engine/midiinput.h"
+#include "formula/errorlist.h"
+#include "foundation/akconfig.h"
 #include "fuzz_common.h"
-#include "interpreter.h"
-#include "midifile.h"
-#include "midiinput.h"
-#include "patch.h"
-#include "structural.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
 
 namespace {
 

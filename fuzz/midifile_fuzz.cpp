@@ -6,8 +6,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engine/midifile.h"
 #include "fuzz_common.h"
-#include "midifile.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* pData, size_t nSize) {
   FuzzInitStatusLog();

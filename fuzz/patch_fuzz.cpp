@@ -2,8 +2,8 @@
 // and a patch that compiles plays a short note.
 #include <cstdio>
 
-#include "akconfig.h"
-#include "appcore.h"
+#include "app/appcore.h"
+#include "foundation/akconfig.h"
 #include "fuzz_common.h"
 #include "patch_play.h"
 

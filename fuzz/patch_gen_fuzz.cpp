@@ -9,8 +9,8 @@
 #include <fstream>
 #include <string>
 
-#include "akconfig.h"
-#include "appcore.h"
+#include "app/appcore.h"
+#include "foundation/akconfig.h"
 #include "fuzz_common.h"
 #include "patch_play.h"
 #include "patchgen.h"

@@ -1,11 +1,11 @@
 // Shared by the patch fuzzers: compile a parsed patch quickly and play a short note through it.
 #pragma once
 
-#include "akconfig.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
-#include "structural.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "foundation/akconfig.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
 
 // Few voices and few frames keep an input to a fraction of a millisecond: what breaks in
 // compilation or at the first samples of a note breaks with two voices as with sixteen. A patch

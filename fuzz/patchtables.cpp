@@ -6,12 +6,12 @@
 #include <cstring>
 #include <set>
 
-#include "errorlist.h"
-#include "formenum.h"
-#include "formfn.h"
-#include "formparse.h"
-#include "moduletype.h"
-#include "startup_hooks.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "patch/moduletype.h"
+#include "patch/startup_hooks.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The application core: engine bring-up, patch compilation from files, installation, benchmark.
-#include "appcore.h"
+#include "app/appcore.h"
 
 #include <sys/stat.h>
 
@@ -10,16 +10,16 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "akconfig.h"
-#include "akpaths.h"
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "filterfactory.h"
-#include "patch.h"
-#include "startup_hooks.h"
-#include "structural.h"
-#include "vanmath.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
+#include "foundation/akconfig.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "modules/filters/filterfactory.h"
+#include "patch/patch.h"
+#include "patch/startup_hooks.h"
+#include "patch/structural.h"
 
 namespace {
 

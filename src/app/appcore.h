@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "akarray.h"
-#include "interpreter.h"
-#include "mixer.h"
-#include "settings.h"
+#include "engine/interpreter.h"
+#include "engine/mixer.h"
+#include "enginecore/settings.h"
+#include "foundation/akarray.h"
 
 class Patch;
 

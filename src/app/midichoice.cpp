@@ -1,9 +1,9 @@
 // The MIDI input named by number, by name or as the virtual port.
-#include "midichoice.h"
+#include "app/midichoice.h"
 
 #include <cstdlib>
 
-#include "midiinputdevice.h"
+#include "engine/midiinputdevice.h"
 
 namespace {
 constexpr long kMaxPortNumber = 1000000;  // beyond any port count; larger numbers are typos

@@ -1,14 +1,14 @@
 // The offline render loop shared by the command line and the regression tools.
-#include "offline.h"
+#include "app/offline.h"
 
 #include <algorithm>
 #include <cmath>
 #include <mutex>
 
-#include "appcore.h"
-#include "midi.h"
-#include "mixer.h"
-#include "patch.h"
+#include "app/appcore.h"
+#include "engine/midi.h"
+#include "engine/mixer.h"
+#include "patch/patch.h"
 
 namespace {
 

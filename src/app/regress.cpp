@@ -1,6 +1,6 @@
 // The regression runner: plays every installed patch, captures its first voice and compares the
 // capture with a stored exemplar; results.txt gets one line per patch with its speed.
-#include "regress.h"
+#include "app/regress.h"
 
 #include <dirent.h>
 #include <fcntl.h>
@@ -18,12 +18,12 @@
 #include <filesystem>
 #include <mutex>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
-#include "voice.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
+#include "patch/voice.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The installation folder, status-log set-up and diagnostic printing shared by the subcommands.
-#include "cli_common.h"
+#include "cli/cli_common.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +12,12 @@
 #include <cstring>
 #include <filesystem>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "akstring.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "statuslog.h"
+#include "app/appcore.h"
+#include "cli/statuslog.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 namespace fs = std::filesystem;
 

@@ -5,10 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "errorlist.h"
+#include "app/appcore.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "formula/errorlist.h"
 
 namespace {
 

@@ -5,10 +5,10 @@
 #include <cstring>
 #include <string>
 
-#include "akconfig.h"
-#include "akstatus.h"
-#include "cli_common.h"
-#include "commands.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -7,14 +7,14 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "errorlist.h"
-#include "formenum.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "formparse.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akconfig.h"
 
 namespace {
 

@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "moduletype.h"
+#include "app/appcore.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "patch/moduletype.h"
 
 namespace {
 

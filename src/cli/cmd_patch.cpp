@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "akstatus.h"
-#include "akstring.h"
-#include "appcore.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "errorlist.h"
-#include "patch.h"
+#include "app/appcore.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -4,12 +4,12 @@
 #include <memory>
 #include <string>
 
-#include "akpaths.h"
-#include "appcore.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "errorlist.h"
-#include "regress.h"
+#include "app/appcore.h"
+#include "app/regress.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
 
 namespace {
 

@@ -11,17 +11,17 @@
 #include <string>
 #include <vector>
 
-#include "akstatus.h"
-#include "appcore.h"
-#include "cli_common.h"
-#include "commands.h"
-#include "errorlist.h"
-#include "midi.h"
-#include "midifile.h"
-#include "offline.h"
-#include "notes.h"
-#include "patch.h"
-#include "wavwriter.h"
+#include "app/appcore.h"
+#include "app/offline.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/notes.h"
+#include "engine/midi.h"
+#include "engine/midifile.h"
+#include "engine/wavwriter.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -4,9 +4,9 @@
 #include <string>
 #include <vector>
 
-#include "cli_common.h"
-#include "commands.h"
-#include "statuslog.h"
+#include "cli/cli_common.h"
+#include "cli/commands.h"
+#include "cli/statuslog.h"
 
 namespace {
 

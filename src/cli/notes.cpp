@@ -1,5 +1,5 @@
 // Parsing of command-line notes.
-#include "notes.h"
+#include "cli/notes.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,5 +1,5 @@
 // vantrel play's console: messages, the fitted status line, keys.
-#include "play_console.h"
+#include "cli/play_console.h"
 
 #include <sys/ioctl.h>
 #include <unistd.h>

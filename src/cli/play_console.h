@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "midiinputdevice.h"
+#include "engine/midiinputdevice.h"
 
 // Standard error as the command's window: one updating status line on a terminal, plain lines
 // otherwise; messages are printed above the status line. Writes that fail (the reader of a pipe

@@ -1,5 +1,5 @@
 // vantrel play's take and end-of-run signals.
-#include "play_take.h"
+#include "cli/play_take.h"
 
 #include <signal.h>
 #include <unistd.h>

@@ -10,8 +10,8 @@
 #include <string>
 #include <thread>
 
-#include "sampletap.h"
-#include "wavwriter.h"
+#include "engine/sampletap.h"
+#include "engine/wavwriter.h"
 
 // The engine's tap drained into the WAV file on a thread of its own, so the audio thread never
 // waits for the disk. The header's sizes are rewritten every second, so the unfinished file

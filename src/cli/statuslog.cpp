@@ -1,5 +1,5 @@
 // The command line's status log: no file unless asked for, plain diagnostics on standard error.
-#include "statuslog.h"
+#include "cli/statuslog.h"
 
 #include <unistd.h>
 
@@ -10,9 +10,9 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "cli_common.h"
+#include "cli/cli_common.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -1,7 +1,7 @@
 // The waveform output device layer: the null output, the outputs over RtAudio (PulseAudio,
 // ALSA), the system default, the device list, and the rule for buffers that keep a device fed.
 // JACK is jackoutput.cpp; what they all share is outputbase.h.
-#include "audiodevice.h"
+#include "engine/audiodevice.h"
 
 #include <RtAudio.h>
 #include <alsa/asoundlib.h>
@@ -16,9 +16,9 @@
 #include <numeric>
 #include <thread>
 
-#include "akstatus.h"
-#include "quietstream.h"
-#include "outputbase.h"
+#include "engine/outputbase.h"
+#include "engine/quietstream.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "msgqueue.h"
+#include "engine/msgqueue.h"
 
 class SampleTap;
 

@@ -1,6 +1,6 @@
 // The engine's audio output: the audio thread, its message loop, the circulating buffers and
 // the output stage.
-#include "interpreter.h"
+#include "engine/interpreter.h"
 
 #include <pthread.h>
 #include <sched.h>
@@ -16,9 +16,9 @@
 #include <mutex>
 #include <system_error>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "patch.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -9,13 +9,13 @@
 #include <string>
 #include <thread>
 
-#include "akarray.h"
-#include "audiodevice.h"
-#include "midi.h"
-#include "mixer.h"
-#include "msgqueue.h"
-#include "sampletap.h"
-#include "settings.h"
+#include "engine/audiodevice.h"
+#include "engine/midi.h"
+#include "engine/mixer.h"
+#include "engine/msgqueue.h"
+#include "engine/sampletap.h"
+#include "enginecore/settings.h"
+#include "foundation/akarray.h"
 
 struct AKConfig_T;
 

@@ -1,5 +1,5 @@
 // Opening and closing JACK clients safely around a server that may go away at any moment.
-#include "jackclient.h"
+#include "engine/jackclient.h"
 
 #include <chrono>
 #include <condition_variable>
@@ -8,7 +8,7 @@
 #include <mutex>
 #include <thread>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 std::unique_ptr<JackClient> JackClient::Open(const char* pszName, std::string* psError) {
   jack_status_t status = static_cast<jack_status_t>(0);

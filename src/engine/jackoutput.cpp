@@ -8,9 +8,9 @@
 #include <string>
 #include <vector>
 
-#include "akstatus.h"
-#include "jackclient.h"
-#include "outputbase.h"
+#include "engine/jackclient.h"
+#include "engine/outputbase.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -1,14 +1,14 @@
 // MIDI decoding and dispatch.
-#include "midi.h"
+#include "engine/midi.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "controllers.h"
-#include "errorlist.h"
-#include "patch.h"
-#include "settings.h"
-#include "structural.h"
+#include "enginecore/controllers.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
 
 namespace {
 

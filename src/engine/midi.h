@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "mixer.h"
+#include "engine/mixer.h"
 
 class InterpreterSettings;
 

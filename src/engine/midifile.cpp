@@ -1,5 +1,5 @@
 // A small reader of Standard MIDI Files: chunks, variable-length deltas, running status, tempo.
-#include "midifile.h"
+#include "engine/midifile.h"
 
 #include <algorithm>
 #include <cerrno>

@@ -1,5 +1,5 @@
 // MIDI byte assembly and the input port over RtMidi.
-#include "midiinput.h"
+#include "engine/midiinput.h"
 
 #include <RtMidi.h>
 #include <jack/jack.h>
@@ -9,10 +9,10 @@
 #include <chrono>
 #include <vector>
 
-#include "akstatus.h"
-#include "jackclient.h"
-#include "audiodevice.h"
-#include "quietstream.h"
+#include "engine/audiodevice.h"
+#include "engine/jackclient.h"
+#include "engine/quietstream.h"
+#include "foundation/akstatus.h"
 
 int MidiDataBytes(unsigned char bStatus) {
   if (bStatus < 0xF0) return (bStatus & 0xE0) == 0xC0 ? 1 : 2;  // program change, channel pressure: 1

@@ -1,5 +1,5 @@
 // The MIDI input: device list, opening, hand-over to the audio thread, dumps, active sensing.
-#include "midiinputdevice.h"
+#include "engine/midiinputdevice.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -11,8 +11,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "akstatus.h"
-#include "errorlist.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
 
 namespace {
 constexpr uint32_t kLongErrorBit = 0x80000000u;

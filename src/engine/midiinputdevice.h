@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "interpreter.h"
-#include "midiinput.h"
+#include "engine/interpreter.h"
+#include "engine/midiinput.h"
 
 // What the MIDI input shows; the command line prints it, a window draws it.
 class MidiInputView {

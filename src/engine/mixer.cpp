@@ -1,10 +1,10 @@
 // Mixing and the output stage.
-#include "mixer.h"
+#include "engine/mixer.h"
 
 #include <cmath>
 #include <cstring>
 
-#include "patch.h"
+#include "patch/patch.h"
 
 void MixFrames(AKArray<PatchSlot>& aslot, double* adMix, int nFrames, int nChannels) {
   memset(adMix, 0, sizeof(double) * static_cast<size_t>(nFrames) * static_cast<size_t>(nChannels));

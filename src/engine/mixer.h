@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <mutex>
 
-#include "akarray.h"
+#include "foundation/akarray.h"
 
 class Patch;
 

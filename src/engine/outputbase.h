@@ -16,8 +16,8 @@
 #include <memory>
 #include <thread>
 
-#include "audiodevice.h"
-#include "sampletap.h"
+#include "engine/audiodevice.h"
+#include "engine/sampletap.h"
 
 using SteadyClock = std::chrono::steady_clock;
 

@@ -1,5 +1,5 @@
 // WAV output through libsndfile.
-#include "wavwriter.h"
+#include "engine/wavwriter.h"
 
 #include <fcntl.h>
 #include <sndfile.h>

@@ -1,5 +1,5 @@
 // The error list: a sorted array of counted messages under one mutex.
-#include "errorlist.h"
+#include "formula/errorlist.h"
 
 #include <climits>
 #include <cstdarg>
@@ -7,8 +7,8 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
-#include "akstring.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 namespace {
 constexpr int kMaxMessage = 4095;  // longer messages are cut

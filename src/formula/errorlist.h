@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <mutex>
 
-#include "akarray.h"
+#include "foundation/akarray.h"
 
 struct ErrorListNode {
   char* psz;                // the message (owned)

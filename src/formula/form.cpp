@@ -1,11 +1,11 @@
 // Formula nodes: kind names, construction, deep copy, freeing and the result kind.
-#include "form.h"
+#include "formula/form.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
-#include "var.h"
+#include "formula/var.h"
+#include "foundation/akstatus.h"
 
 const char* FormTypeName(int et) {
   static const struct {

@@ -1,12 +1,12 @@
 // Compiled formulas: the node routines, one per operator and kinds of operands, and the compiler.
-#include "formcode.h"
+#include "formula/formcode.h"
 
 #include <cfloat>
 #include <utility>
 
-#include "formeval.h"
-#include "formfn.h"
-#include "formfn_rows.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formfn_rows.h"
 
 namespace {
 

@@ -13,8 +13,8 @@
 
 #include <vector>
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 struct FormNode;
 using FormNodeFn = double (*)(const FormNode* pnode, Var* avarTable);

@@ -1,15 +1,15 @@
 // The keyword registry, shared by the whole program and filled at start-up.
-#include "formenum.h"
+#include "formula/formenum.h"
 
 #include <cstdio>
 #include <cstring>
 #include <mutex>
 
-#include "akarray.h"
-#include "akquark.h"
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
+#include "formula/errorlist.h"
+#include "foundation/akarray.h"
+#include "foundation/akquark.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The evaluator: a recursive walk with no allocation; references evaluate their variables on demand.
-#include "formeval.h"
+#include "formula/formeval.h"
 
-#include "errorlist.h"
-#include "formfn.h"
+#include "formula/errorlist.h"
+#include "formula/formfn.h"
 
 namespace {
 

@@ -1,9 +1,9 @@
 // Evaluation of formula trees against a variable table, with lazy references and loop detection.
 #pragma once
 
-#include "form.h"
-#include "formcode.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/formcode.h"
+#include "formula/var.h"
 
 void FormEval(Form* pform, Var* avarTable, double* pdResult);
 // Brings one variable up to date: the entry point modules use for their inputs. A current record

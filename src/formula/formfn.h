@@ -11,8 +11,8 @@
 
 #include <cstdint>
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 // The searched table, ended by an all-empty row.
 extern const FormFnInfo FormFnTable[];

@@ -5,9 +5,9 @@
 // LoopN (both). Only the values a result needs are evaluated.
 #include <cmath>
 
-#include "formfn.h"
-#include "formfn_fade.h"
-#include "formfn_rows.h"
+#include "formula/formfn.h"
+#include "formula/formfn_fade.h"
+#include "formula/formfn_rows.h"
 
 using namespace formfade;
 

@@ -4,10 +4,10 @@
 #include <cmath>
 #include <ctime>
 
-#include "akstatus.h"
-#include "formfn.h"
-#include "formfn_rows.h"
-#include "vanmath.h"
+#include "formula/formfn.h"
+#include "formula/formfn_rows.h"
+#include "formula/vanmath.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 
 #include <cmath>
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 #define FORM_EVAL(name) void name(Form* pform, Var* avarTable, double* pd)
 

@@ -2,9 +2,9 @@
 #include <cstring>
 #include <iterator>
 
-#include "akstring.h"
-#include "formfn.h"
-#include "formfn_rows.h"
+#include "formula/formfn.h"
+#include "formula/formfn_rows.h"
+#include "foundation/akstring.h"
 
 namespace {
 

@@ -1,18 +1,18 @@
 // The optimizer: rounds of passes over both tables until nothing changes, each pass folding
 // constants, short-circuiting references, flattening and simplifying arithmetic, and letting each
 // function simplify its own calls (formopt_hooks.cpp).
-#include "formopt.h"
+#include "formula/formopt.h"
 
 #include <cstring>
 #include <string>
 #include <vector>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "formopt_util.h"
-#include "formparse.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formopt_util.h"
+#include "formula/formparse.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -1,8 +1,8 @@
 // The formula optimizer: folds constants, short-circuits references, simplifies arithmetic.
 #pragma once
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 // Whether a module's constant true Bypass passes its Input (0x02) or silences it (0x04); the
 // module layer answers for a record's module type.

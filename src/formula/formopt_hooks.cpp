@@ -6,11 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
-#include "formfn.h"
-#include "formfn_fade.h"
-#include "formfn_rows.h"
-#include "formopt.h"
-#include "formopt_util.h"
+#include "formula/formfn.h"
+#include "formula/formfn_fade.h"
+#include "formula/formfn_rows.h"
+#include "formula/formopt.h"
+#include "formula/formopt_util.h"
 
 using namespace formfade;
 

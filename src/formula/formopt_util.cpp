@@ -1,5 +1,5 @@
 // Tree surgery for the optimizer.
-#include "formopt_util.h"
+#include "formula/formopt_util.h"
 
 #include <cstdlib>
 #include <cstring>

@@ -1,7 +1,7 @@
 // Tree surgery shared by the optimizer and the functions' own simplifications.
 #pragma once
 
-#include "form.h"
+#include "formula/form.h"
 
 // Puts a new node in the place of the old one and frees the old one (which must not own it).
 void FormReplace(Form** ppform, Form* pformNew);

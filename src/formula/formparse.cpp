@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "akquark.h"
-#include "akstring.h"
-#include "formenum.h"
-#include "formfn.h"
-#include "formparse.h"
+#include "formula/formenum.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akquark.h"
+#include "foundation/akstring.h"
 
 namespace {
 

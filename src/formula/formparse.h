@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "form.h"
-#include "var.h"
+#include "formula/form.h"
+#include "formula/var.h"
 
 // Called before the parser looks a reference up, so that the caller can append the records the
 // reference needs (numbered outputs, history copies); the parser then searches the table itself.

@@ -2,9 +2,9 @@
 #include <cstdio>
 #include <string>
 
-#include "formenum.h"
-#include "formfn.h"
-#include "formparse.h"
+#include "formula/formenum.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // Fast math tables: filling, the power-of-two check and the start-up benchmark.
-#include "vanmath.h"
+#include "formula/vanmath.h"
 
 #include <chrono>
 #include <cmath>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 double VanSineTable[VanSineSize + 1];
 double VanSlopeTable[VanSineSize];

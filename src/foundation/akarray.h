@@ -5,7 +5,7 @@
 #include <new>
 #include <utility>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 // Elements are value-initialised (zero for plain records) when the array grows, never shrunk by
 // SetSize, and moved when the storage is reallocated. The construction site is kept so that a

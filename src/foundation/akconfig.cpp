@@ -1,5 +1,5 @@
 // Configuration data model: sections and variables, setting, typed getters, tracing, time values.
-#include "akconfig.h"
+#include "foundation/akconfig.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,8 +9,8 @@
 #include <ctime>
 #include <string>
 
-#include "akstatus.h"
-#include "akstring.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 // Logs one trace line "Operation( "path", args )" when tracing is on for the section.
 #define AK_CONFIG_TRACE(pconf, pszFormat, ...)                    \

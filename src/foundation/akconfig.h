@@ -4,7 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 
-#include "akarray.h"
+#include "foundation/akarray.h"
 
 struct AKConfigVar_T {
   char* pszName;

@@ -7,8 +7,8 @@
 #include <cstring>
 #include <string>
 
-#include "akconfig.h"
-#include "akstatus.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

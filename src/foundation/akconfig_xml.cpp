@@ -6,8 +6,8 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstatus.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -1,10 +1,10 @@
 // The lazily filled pointer array.
-#include "akdynary.h"
+#include "foundation/akdynary.h"
 
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 AKDynAry_T* AKDynAryCreate(size_t nItemSize, AKDynAryCreate_T pfnCreate, void* pvUser) {
   auto* pda = static_cast<AKDynAry_T*>(calloc(1, sizeof(AKDynAry_T)));

@@ -1,5 +1,5 @@
 // The installation's folders and the user's XDG folders: which one a file is read from and written to.
-#include "akpaths.h"
+#include "foundation/akpaths.h"
 
 #include <sys/stat.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // The quark pool: records carved from 64 KiB blocks, found again through a hash index.
-#include "akquark.h"
+#include "foundation/akquark.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -8,7 +8,7 @@
 #include <string_view>
 #include <unordered_map>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

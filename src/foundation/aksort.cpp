@@ -3,8 +3,8 @@
 #include <cstring>
 #include <utility>
 
-#include "akstatus.h"
-#include "akstring.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 namespace {
 

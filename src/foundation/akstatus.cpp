@@ -1,5 +1,5 @@
 // The status log: formatting of log lines, per-severity actions, log files and the exit path.
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstring.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstring.h"
 
 namespace {
 

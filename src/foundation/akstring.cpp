@@ -1,5 +1,5 @@
 // Text routines, expansion of environment variables and the home directory, AKsystem, AKDblCompare.
-#include "akstring.h"
+#include "foundation/akstring.h"
 
 #include <cctype>
 #include <cerrno>
@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 int AKstrcmp(const char* pszA, const char* pszB) { return strcmp(pszA ? pszA : "", pszB ? pszB : ""); }
 

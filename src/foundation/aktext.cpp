@@ -1,5 +1,5 @@
 // The growable text buffer: capacity starts at 32 bytes and grows fourfold.
-#include "aktext.h"
+#include "foundation/aktext.h"
 
 #include <cstdio>
 #include <cstdlib>

@@ -1,12 +1,12 @@
 // The patch browser's collections and folder listing.
-#include "browserlist.h"
+#include "ide/browserlist.h"
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <system_error>
 
-#include "akpaths.h"
+#include "foundation/akpaths.h"
 
 namespace fs = std::filesystem;
 

@@ -1,5 +1,5 @@
 // Desktop entry and MIME types, written only when they changed.
-#include "filetypes.h"
+#include "ide/filetypes.h"
 
 #include <fcntl.h>
 #include <spawn.h>
@@ -13,7 +13,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 extern char** environ;
 

@@ -4,7 +4,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "filetypes.h"
+#include "ide/filetypes.h"
 
 int main(int argc, char** argv) {
   if (argc != 3) {

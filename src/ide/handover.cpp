@@ -1,5 +1,5 @@
 // The hand-over record and the receiver's extension rules.
-#include "handover.h"
+#include "ide/handover.h"
 
 #include <filesystem>
 

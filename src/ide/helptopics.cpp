@@ -1,13 +1,13 @@
 // The manual's page behind a help topic.
-#include "helptopics.h"
+#include "ide/helptopics.h"
 
 #include <strings.h>
 
 #include <cctype>
 #include <cstring>
 
-#include "formfn.h"
-#include "moduletype.h"
+#include "formula/formfn.h"
+#include "patch/moduletype.h"
 
 namespace {
 

@@ -15,13 +15,13 @@
 #include <QVBoxLayout>
 #include <cstring>
 
-#include "akstatus.h"
-#include "formfn.h"
-#include "helptopics.h"
-#include "kswinfactory.h"
-#include "kswinqt.h"
-#include "moduletype.h"
-#include "windowapis.h"
+#include "formula/formfn.h"
+#include "foundation/akstatus.h"
+#include "ide/helptopics.h"
+#include "ide/kswinfactory.h"
+#include "ide/kswinqt.h"
+#include "ide/windowapis.h"
+#include "patch/moduletype.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Start-up of the desktop application, the single-instance hand-over, patch installation.
-#include "ideapp.h"
+#include "ide/ideapp.h"
 
 #include <limits.h>
 #include <sys/stat.h>
@@ -16,15 +16,15 @@
 #include <cstdlib>
 #include <cstring>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "errorlist.h"
-#include "filetypes.h"
-#include "handover.h"
-#include "idestart.h"
-#include "kswinfactory.h"
-#include "regress.h"
-#include "windowapis.h"
+#include "app/regress.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "ide/filetypes.h"
+#include "ide/handover.h"
+#include "ide/idestart.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 CVantrelExplorerApp* CVantrelExplorerApp::pappTheOne_ = nullptr;
 

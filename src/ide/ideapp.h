@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "kswinqt.h"
-#include "midiinput.h"
+#include "app/appcore.h"
+#include "engine/midiinput.h"
+#include "ide/kswinqt.h"
 
 class QLocalServer;
 class Patch;

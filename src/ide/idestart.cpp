@@ -1,5 +1,5 @@
 // Installation folder, user name, developers' account, instance channel name.
-#include "idestart.h"
+#include "ide/idestart.h"
 
 #include <pwd.h>
 #include <unistd.h>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <functional>
 
-#include "akstatus.h"
-#include "kswinfactory.h"
-#include "windowapis.h"
+#include "foundation/akstatus.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 std::string InstallDirFromExecutable(const std::string& sExePath) {
   size_t iSlash = sExePath.rfind('/');

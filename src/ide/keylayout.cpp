@@ -1,11 +1,11 @@
 // Reading the performance keyboard's layout, centring its keys, and the keys held down.
-#include "keylayout.h"
+#include "ide/keylayout.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <limits>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

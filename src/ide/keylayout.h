@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
+#include "foundation/akconfig.h"
 
 // One entry per key code: the low eight bits of the platform's virtual key.
 constexpr int kKSKeyCount = 256;

@@ -1,5 +1,5 @@
 // The event-capture control of the performance keyboard.
-#include "kseventcap.h"
+#include "ide/kseventcap.h"
 
 #include <QFocusEvent>
 #include <QFont>
@@ -10,7 +10,7 @@
 #include <QPainter>
 #include <QResizeEvent>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

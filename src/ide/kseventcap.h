@@ -8,7 +8,7 @@
 #include <QWidget>
 #include <string>
 
-#include "keylayout.h"
+#include "ide/keylayout.h"
 
 class KSEventCap : public QWidget {
  public:

@@ -1,6 +1,6 @@
 // The graph control's drawing: background, axes with their labels, step lines or harmonic bars,
 // info line, legend and caption, all painted into an image the size of the control.
-#include "ksgraph.h"
+#include "ide/ksgraph.h"
 
 #include <QFont>
 #include <QFontMetrics>
@@ -12,7 +12,7 @@
 #include <utility>
 #include <vector>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

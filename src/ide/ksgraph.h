@@ -6,7 +6,7 @@
 #include <QWidget>
 #include <string>
 
-#include "ksgraphcore.h"
+#include "ide/ksgraphcore.h"
 
 class KSGraph : public QWidget {
  public:

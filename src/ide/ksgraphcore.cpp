@@ -1,5 +1,5 @@
 // The graph control's arithmetic: analysis, axes, Y range, info line and the graph's state.
-#include "ksgraphcore.h"
+#include "ide/ksgraphcore.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,12 +1,12 @@
 // The base window: saved state, title, placement inside the screens, resize bookkeeping, types.
-#include "kswin.h"
+#include "ide/kswin.h"
 
 #include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
-#include "akstatus.h"
-#include "kswinfactory.h"
+#include "foundation/akstatus.h"
+#include "ide/kswinfactory.h"
 
 KSRect KSPlaceWindow(const KSRect& rectSaved, const KSRect& rectScreen) {
   KSRect rect = rectSaved;

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "kswinmemento.h"
+#include "ide/kswinmemento.h"
 
 constexpr int KSWinMissing = -6666;  // a position or size the saved state did not give
 constexpr int KSWinFallbackSize = 200;  // the size of a window whose saved size is missing

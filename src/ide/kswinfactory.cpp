@@ -1,5 +1,5 @@
 // The window factory: types, open windows, workspaces and templates.
-#include "kswinfactory.h"
+#include "ide/kswinfactory.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -8,9 +8,9 @@
 #include <cstring>
 #include <filesystem>
 
-#include "akconfig.h"
-#include "akstatus.h"
-#include "akstring.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 namespace {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "kswin.h"
-#include "kswinmemento.h"
+#include "ide/kswin.h"
+#include "ide/kswinmemento.h"
 
 class KSWinFactory {
  public:

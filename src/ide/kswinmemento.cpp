@@ -1,10 +1,10 @@
 // The window state tree over the configuration library, with the typed access table.
-#include "kswinmemento.h"
+#include "ide/kswinmemento.h"
 
 #include <cstdlib>
 #include <utility>
 
-#include "akconfig.h"
+#include "foundation/akconfig.h"
 
 KSWinMemento::KSWinMemento() : pconf_(AKConfigNew("", nullptr)), bOwned_(true) {}
 

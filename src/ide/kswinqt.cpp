@@ -1,5 +1,5 @@
 // KSWin over Qt: the frame window, placement, titles, resize and close notifications.
-#include "kswinqt.h"
+#include "ide/kswinqt.h"
 
 #include <QCloseEvent>
 #include <QGuiApplication>
@@ -7,7 +7,7 @@
 #include <QResizeEvent>
 #include <QScreen>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 KSRect KSQtSystem::VirtualScreen() {
   QRect rect;

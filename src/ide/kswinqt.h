@@ -5,7 +5,7 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "kswin.h"
+#include "ide/kswin.h"
 
 class QWidget;
 

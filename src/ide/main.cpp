@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "ideapp.h"
+#include "ide/ideapp.h"
 
 namespace {
 

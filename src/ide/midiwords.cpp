@@ -1,10 +1,10 @@
 // MIDI messages in words: system messages by status, channel messages by kind.
-#include "midiwords.h"
+#include "ide/midiwords.h"
 
 #include <cstdio>
 #include <cstring>
 
-#include "controllers.h"
+#include "enginecore/controllers.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The oscilloscope window: graphs, menus with check marks, the capture's hand-over and Save CSV.
-#include "oscilloscope.h"
+#include "ide/oscilloscope.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -15,11 +15,11 @@
 #include <ctime>
 #include <functional>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "appcore.h"
-#include "ideapp.h"
-#include "ksgraph.h"
+#include "app/appcore.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "ide/ideapp.h"
+#include "ide/ksgraph.h"
 
 namespace {
 

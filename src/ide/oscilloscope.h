@@ -4,10 +4,10 @@
 
 #include <memory>
 
-#include "kswinqt.h"
-#include "scopecapture.h"
-#include "scopemodel.h"
-#include "windowapis.h"
+#include "ide/kswinqt.h"
+#include "ide/scopecapture.h"
+#include "ide/scopemodel.h"
+#include "ide/windowapis.h"
 
 class KSGraph;
 class QMenu;

@@ -1,6 +1,6 @@
 // The editor page's widgets: text control with gutter, line colours, error marks and stretches,
 // tooltips, completion and the help key.
-#include "patchpagewidget.h"
+#include "ide/patchpagewidget.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -15,7 +15,7 @@
 #include <QToolTip>
 #include <QVBoxLayout>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -8,7 +8,7 @@
 #include <functional>
 #include <string>
 
-#include "patchsheetmodel.h"
+#include "ide/patchsheetmodel.h"
 
 class QCompleter;
 class QLabel;

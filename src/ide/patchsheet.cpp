@@ -1,6 +1,6 @@
 // The patch editor window: tabs and their icons, the File menu, dialogs, and the calls from the
 // application and the main window.
-#include "patchsheet.h"
+#include "ide/patchsheet.h"
 
 #include <QAction>
 #include <QApplication>
@@ -16,13 +16,13 @@
 #include <cstring>
 #include <ctime>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "ideapp.h"
-#include "kswinfactory.h"
-#include "patchpagewidget.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "ide/ideapp.h"
+#include "ide/kswinfactory.h"
+#include "ide/patchpagewidget.h"
 
 namespace {
 

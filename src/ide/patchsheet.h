@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "kswinqt.h"
-#include "patchsheetmodel.h"
-#include "windowapis.h"
+#include "ide/kswinqt.h"
+#include "ide/patchsheetmodel.h"
+#include "ide/windowapis.h"
 
 class QTabWidget;
 class PatchPageWidget;

@@ -1,6 +1,6 @@
 // The patch editor's pages and commands: saved and compiled states, saving, opening, applying
 // with an edit history, package pages.
-#include "patchsheetmodel.h"
+#include "ide/patchsheetmodel.h"
 
 #include <sys/stat.h>
 
@@ -9,8 +9,8 @@
 #include <cstring>
 #include <filesystem>
 
-#include "akstatus.h"
-#include "errorlist.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

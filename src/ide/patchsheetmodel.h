@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "patchtext.h"
+#include "ide/patchtext.h"
 
 // One page's text control.
 class PatchPageView {

@@ -1,14 +1,14 @@
 // The patch editor's text rules: sameness, line kinds, status, save text, history names,
 // error stretches, section types and completion.
-#include "patchtext.h"
+#include "ide/patchtext.h"
 
 #include <cctype>
 #include <cstdio>
 #include <cstring>
 
-#include "akstatus.h"
-#include "akstring.h"
-#include "moduletype.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/moduletype.h"
 
 namespace {
 

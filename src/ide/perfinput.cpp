@@ -1,14 +1,14 @@
 // The performance input window over its event-capture control.
-#include "perfinput.h"
+#include "ide/perfinput.h"
 
 #include <QMainWindow>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "ideapp.h"
-#include "kseventcap.h"
-#include "kswinfactory.h"
-#include "windowapis.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "ide/ideapp.h"
+#include "ide/kseventcap.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 namespace {
 

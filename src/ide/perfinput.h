@@ -6,9 +6,9 @@
 #include <memory>
 #include <vector>
 
-#include "keylayout.h"
-#include "kswinqt.h"
-#include "perfplay.h"
+#include "ide/keylayout.h"
+#include "ide/kswinqt.h"
+#include "ide/perfplay.h"
 
 class KSEventCap;
 

@@ -1,10 +1,10 @@
 // The performance keyboard's keys playing notes on the installed patches.
-#include "perfplay.h"
+#include "ide/perfplay.h"
 
 #include <algorithm>
 
-#include "akstatus.h"
-#include "patch.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 namespace {
 constexpr double kMidiMax = 127;  // the largest MIDI velocity

@@ -2,9 +2,9 @@
 // channel, the key released ends that note. Notes go straight to the patch, not through MIDI.
 #pragma once
 
-#include "akarray.h"
-#include "keylayout.h"
-#include "mixer.h"
+#include "engine/mixer.h"
+#include "foundation/akarray.h"
+#include "ide/keylayout.h"
 
 class Patch;
 

@@ -1,5 +1,5 @@
 // The patch browser window.
-#include "quickbrowser.h"
+#include "ide/quickbrowser.h"
 
 #include <QHeaderView>
 #include <QMainWindow>
@@ -9,11 +9,11 @@
 #include <QVBoxLayout>
 #include <vector>
 
-#include "akstatus.h"
-#include "browserlist.h"
-#include "ideapp.h"
-#include "kswinfactory.h"
-#include "windowapis.h"
+#include "foundation/akstatus.h"
+#include "ide/browserlist.h"
+#include "ide/ideapp.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 namespace {
 KSWinTypeTmpl<QuickBrowser> typeBrowser(kTypeBrowser, false);

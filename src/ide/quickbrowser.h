@@ -5,7 +5,7 @@
 #include <memory>
 #include <string>
 
-#include "kswinqt.h"
+#include "ide/kswinqt.h"
 
 class QObject;
 class QTabBar;

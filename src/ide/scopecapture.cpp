@@ -1,16 +1,16 @@
 // The oscilloscope's capture on the rendering thread and its hand-over.
-#include "scopecapture.h"
+#include "ide/scopecapture.h"
 
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
 
-#include "akstring.h"
-#include "form.h"
-#include "formenum.h"
-#include "formparse.h"
-#include "scope.h"
-#include "voice.h"
+#include "formula/form.h"
+#include "formula/formenum.h"
+#include "formula/formparse.h"
+#include "foundation/akstring.h"
+#include "modules/scope.h"
+#include "patch/voice.h"
 
 static_assert(ScopeCapture::kMaxInputs == ModOscilloscope::MaxSlots, "a capture holds every slot of a probe");
 

@@ -1,12 +1,12 @@
 // The oscilloscope window's settings, menu commands, layout and CSV export.
-#include "scopemodel.h"
+#include "ide/scopemodel.h"
 
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 
-#include "akstatus.h"
-#include "ksgraphcore.h"
+#include "foundation/akstatus.h"
+#include "ide/ksgraphcore.h"
 
 namespace {
 

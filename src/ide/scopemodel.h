@@ -5,8 +5,8 @@
 #include <ctime>
 #include <string>
 
-#include "kswin.h"
-#include "kswinmemento.h"
+#include "ide/kswin.h"
+#include "ide/kswinmemento.h"
 
 class KSGraphModel;
 

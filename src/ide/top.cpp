@@ -1,5 +1,5 @@
 // The main window's controls and menu over its model.
-#include "top.h"
+#include "ide/top.h"
 
 #include <QAction>
 #include <QApplication>
@@ -19,11 +19,11 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "akstatus.h"
-#include "ideapp.h"
-#include "idestart.h"
-#include "kswinfactory.h"
-#include "windowapis.h"
+#include "foundation/akstatus.h"
+#include "ide/ideapp.h"
+#include "ide/idestart.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 namespace {
 

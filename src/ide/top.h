@@ -6,8 +6,8 @@
 #include <memory>
 #include <string>
 
-#include "kswinqt.h"
-#include "topmodel.h"
+#include "ide/kswinqt.h"
+#include "ide/topmodel.h"
 
 class QComboBox;
 class QLabel;

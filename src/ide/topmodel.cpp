@@ -1,5 +1,5 @@
 // The main window's logic: levels, MIDI, messages, buttons, exit, variable dump, heap check.
-#include "topmodel.h"
+#include "ide/topmodel.h"
 
 #include <malloc.h>
 
@@ -9,15 +9,15 @@
 #include <limits>
 #include <mutex>
 
-#include "akpaths.h"
-#include "akstatus.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "kswinfactory.h"
-#include "midiwords.h"
-#include "patch.h"
-#include "voice.h"
-#include "windowapis.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "foundation/akpaths.h"
+#include "foundation/akstatus.h"
+#include "ide/kswinfactory.h"
+#include "ide/midiwords.h"
+#include "ide/windowapis.h"
+#include "patch/patch.h"
+#include "patch/voice.h"
 
 namespace {
 

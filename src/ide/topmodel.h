@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "midiinputdevice.h"
+#include "engine/midiinputdevice.h"
 
 class AppCore;
 class KSWinFactory;

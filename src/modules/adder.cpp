@@ -1,13 +1,13 @@
 // The additive oscillator bank: each operator a table sine with its own frequency and slewed gain.
-#include "adder.h"
-#include "modulehelp.h"
+#include "modules/adder.h"
+#include "modules/modulehelp.h"
 
 #include <cfloat>
 #include <cstring>
 
-#include "errorlist.h"
-#include "fxcommon.h"
-#include "vanmath.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
+#include "modules/fxcommon.h"
 
 namespace {
 

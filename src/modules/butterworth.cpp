@@ -1,13 +1,13 @@
 // The "Filter" module: Butterworth sections designed by the bilinear transform with pre-warping,
 // run as a cascade, followed by a soft limiter that follows the input's recent peak.
-#include "butterworth.h"
-#include "modulehelp.h"
+#include "modules/butterworth.h"
+#include "modules/modulehelp.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "akstatus.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // adaptive soft limiter.
 #pragma once
 
-#include "filtermodule.h"
-#include "moduletype.h"
+#include "modules/filtermodule.h"
+#include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its output.
 struct ButterworthVars {

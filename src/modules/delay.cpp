@@ -1,16 +1,16 @@
 // The multi-tap delay line: taps from per-patch formulas or numbered variables, feedback after the sample.
-#include "delay.h"
-#include "modulehelp.h"
+#include "modules/delay.h"
+#include "modules/modulehelp.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "foldstate.h"
-#include "fxcommon.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "modules/filters/foldstate.h"
+#include "modules/fxcommon.h"
 
 namespace {
 

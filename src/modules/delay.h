@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 // The module's declared variables, in table order, then its declared outputs.
 struct DelayVars {

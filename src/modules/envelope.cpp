@@ -1,17 +1,17 @@
 // The envelope generator: segment building from stages and numbered variables, the stage types,
 // and the per-sample segment walk.
-#include "envelope.h"
+#include "modules/envelope.h"
 
-#include "startup_hooks.h"
+#include "patch/startup_hooks.h"
 
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
 
 namespace {
 

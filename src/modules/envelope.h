@@ -4,8 +4,8 @@
 
 #include <cstdint>
 
-#include "akarray.h"
-#include "moduletype.h"
+#include "foundation/akarray.h"
+#include "patch/moduletype.h"
 
 // Registers the stage types, one per subset of the eight stages (GateEnv, WaitEnv, ..., ADSREnv,
 // WAIDBPSREnv), after the types that register themselves. The application calls it once at

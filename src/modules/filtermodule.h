@@ -4,9 +4,9 @@
 
 #include <cmath>
 
-#include "foldstate.h"
-#include "formeval.h"
-#include "module.h"
+#include "formula/formeval.h"
+#include "modules/filters/foldstate.h"
+#include "patch/module.h"
 
 // The base of the filter modules. Input is looked up as a record, constant or not, and brought up
 // to date at every computation; Bypass is looked up dynamically (a varying one is re-evaluated at

@@ -1,13 +1,13 @@
 // The phase-modulation operator network: table sines whose names say which operator each one modulates.
-#include "fmalgo.h"
-#include "modulehelp.h"
+#include "modules/fmalgo.h"
+#include "modules/modulehelp.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "errorlist.h"
-#include "fxcommon.h"
-#include "vanmath.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
+#include "modules/fxcommon.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 struct FMAlgoVars {
   double dBypass;

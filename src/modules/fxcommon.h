@@ -5,10 +5,10 @@
 #include <cstdint>
 #include <cstring>
 
-#include "formeval.h"
-#include "module.h"
-#include "settings.h"
-#include "var.h"
+#include "enginecore/settings.h"
+#include "formula/formeval.h"
+#include "formula/var.h"
+#include "patch/module.h"
 
 // Binds a record found in the module's table (numbered inputs have no module storage, so
 // GetVar's "constant is evaluated into storage" does not reach the module's own fields): a

@@ -1,12 +1,12 @@
 // The map kinds: declaration tables (the tunings with their note outputs), table building and
 // look-up.
-#include "map.h"
-#include "modulehelp.h"
+#include "modules/map.h"
+#include "modules/modulehelp.h"
 
 #include <cmath>
 #include <cstdio>
 
-#include "errorlist.h"
+#include "formula/errorlist.h"
 
 namespace {
 

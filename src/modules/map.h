@@ -2,8 +2,8 @@
 // set-up, answered by table look-up (a tuning maps note numbers to frequencies).
 #pragma once
 
-#include "akarray.h"
-#include "moduletype.h"
+#include "foundation/akarray.h"
+#include "patch/moduletype.h"
 
 // Note outputs of the tunings (C-1 ... B10) read these slots, one per note number.
 constexpr int MapNoteSlots = 256;

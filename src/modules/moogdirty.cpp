@@ -1,12 +1,12 @@
 // The "MoogDirty" module: each stage integrates, trapezoid-fashion, the difference between the tanh
 // of its input and the tanh of its own value; the last stage feeds back into the first.
-#include "moogdirty.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/moogdirty.h"
 
 #include <cmath>
 #include <numbers>
 
-#include "settings.h"
+#include "enginecore/settings.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // integration, and an output level compensated for the drive.
 #pragma once
 
-#include "filtermodule.h"
-#include "moduletype.h"
+#include "modules/filtermodule.h"
+#include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its outputs.
 struct MoogDirtyVars {

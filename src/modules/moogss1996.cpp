@@ -1,13 +1,13 @@
 // The "MoogSS1996" module: four one-pole stages, each a clamped trapezoid step, fed back from the
 // previous output.
-#include "moogss1996.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/moogss1996.h"
 
 #include <array>
 #include <cmath>
 #include <numbers>
 
-#include "settings.h"
+#include "enginecore/settings.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // feedback up to the point where it starts to ring on by itself.
 #pragma once
 
-#include "filtermodule.h"
-#include "moduletype.h"
+#include "modules/filtermodule.h"
+#include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its output.
 struct MoogSS1996Vars {

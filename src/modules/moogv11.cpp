@@ -1,12 +1,12 @@
 // The "MoogV11" module: per sample, two passes of the input stage (tanh of the input less the
 // resonance feedback) and four one-pole stages, each of which blends its input with the previous one.
-#include "moogv11.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/moogv11.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "settings.h"
+#include "enginecore/settings.h"
 
 namespace {
 

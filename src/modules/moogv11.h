@@ -1,8 +1,8 @@
 // The "MoogV11" module: a linear four-stage ladder run twice per sample, with a tanh input stage.
 #pragma once
 
-#include "filtermodule.h"
-#include "moduletype.h"
+#include "modules/filtermodule.h"
+#include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its outputs.
 struct MoogV11Vars {

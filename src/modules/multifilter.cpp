@@ -1,17 +1,17 @@
 // The "MultiFilter" module: bands of the filter kernels, built once from the patch's numbered
 // variables, re-cooked only when a varying frequency, gain, q or type changes.
-#include "multifilter.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/multifilter.h"
 
 #include <climits>
 #include <cmath>
 #include <cstring>
 
-#include "akstring.h"
-#include "errorlist.h"
-#include "filterfactory.h"
-#include "formenum.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "foundation/akstring.h"
+#include "modules/filters/filterfactory.h"
 
 namespace {
 

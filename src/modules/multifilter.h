@@ -2,10 +2,10 @@
 // each with its own numbered TypeN, FreqN, GainN and QN.
 #pragma once
 
-#include "akarray.h"
-#include "filter.h"
-#include "filtermodule.h"
-#include "moduletype.h"
+#include "foundation/akarray.h"
+#include "modules/filtermodule.h"
+#include "modules/filters/filter.h"
+#include "patch/moduletype.h"
 
 // The module's variables, in declaration order, then its output.
 struct MultiFilterVars {

@@ -1,13 +1,13 @@
 // The noise module kinds "Noise" and "PinkNoise": a chaotic white generator and filtered pink noise.
-#include "noise.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/noise.h"
 
 #include <cfloat>
 #include <cmath>
 #include <cstring>
 
-#include "formeval.h"
-#include "voice.h"
+#include "formula/formeval.h"
+#include "patch/voice.h"
 
 namespace {
 

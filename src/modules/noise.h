@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 struct NoiseVars {
   double dColor;  // keyword: "White", anything else is pink

@@ -1,13 +1,13 @@
 // The oscillator module kinds "Osc" and "LFO": their tables, waveforms, band-limiting and hard sync.
-#include "oscillator.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/oscillator.h"
 
 #include <cmath>
 #include <cstdint>
 
-#include "errorlist.h"
-#include "settings.h"
-#include "vanmath.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
 
 namespace {
 

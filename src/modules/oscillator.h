@@ -3,8 +3,8 @@
 
 #include <cstdint>
 
-#include "moduletype.h"
-#include "oscphase.h"
+#include "modules/oscphase.h"
+#include "patch/moduletype.h"
 
 // The value block of an oscillator: inputs first, then outputs. "Osc" has no Audio output (its
 // Output is the audio output); "LFO" has Output and Control both raw and Audio for the sound.

@@ -1,10 +1,10 @@
 // The "Pitch" module kind: its table of default factor formulas and the warning about factors of 0.
-#include "pitch.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/pitch.h"
 
 #include <cstring>
 
-#include "errorlist.h"
+#include "formula/errorlist.h"
 
 namespace {
 

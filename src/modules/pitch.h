@@ -1,7 +1,7 @@
 // The "Pitch" module kind: the chain of frequency factors between a note's base frequency and the oscillators.
 #pragma once
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 // Every factor is a frequency ratio; Output multiplies them into Input.
 struct PitchVars {

@@ -1,12 +1,12 @@
 // The sample-and-hold: its declaration table and the clocked sampling with sub-sample placement.
-#include "samplehold.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/samplehold.h"
 
 #include <algorithm>
 #include <cfloat>
 #include <cmath>
 
-#include "settings.h"
+#include "enginecore/settings.h"
 
 namespace {
 

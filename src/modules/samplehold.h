@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 struct SampleHoldVars {
   double dFrequency;  // samples per second; 0 takes one sample at the note's start

@@ -1,13 +1,13 @@
 // The Scope module.
-#include "scope.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/scope.h"
 
 #include <cctype>
 #include <cstring>
 
-#include "akstring.h"
-#include "errorlist.h"
-#include "formeval.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "foundation/akstring.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 struct ScopeVars {
   double dSyncIn, dFinished, dFreqHint, dBypass;

@@ -1,12 +1,12 @@
 // The slew module kinds: declaration tables of the seven kinds, and the Rate and Time slews.
-#include "slew.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/slew.h"
 
 #include <cfloat>
 #include <cmath>
 
-#include "errorlist.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 // "SubPortamento", which limit how fast a value follows its input.
 #pragma once
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 struct SlewVars {
   double dInput;

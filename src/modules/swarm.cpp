@@ -5,15 +5,15 @@
 // sawtooths' fall, the triangles' summed rise and fall); each oscillator adds to it only at its
 // own discontinuities, which wait in a circular queue sorted by time. A jump that falls inside a
 // sample is split between that sample and the next by where it fell, which band-limits it.
-#include "swarm.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/swarm.h"
 
 #include <algorithm>
 #include <cmath>
 
-#include "errorlist.h"
-#include "oscphase.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "modules/oscphase.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 // The value block of a swarm: inputs, then outputs, then the set-up values that the shape
 // formulas read while the oscillators are being set up.

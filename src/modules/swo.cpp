@@ -1,11 +1,11 @@
 // The wavetable oscillator kinds "SWO" and "LFSWO": their tables, the band search, the table
 // reads, and phase, sync and bass compensation as in the oscillator.
-#include "swo.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/swo.h"
 
-#include "errorlist.h"
-#include "settings.h"
-#include "swoperpatch.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "modules/swoperpatch.h"
 
 namespace {
 

@@ -2,8 +2,8 @@
 // their per-patch helper builds.
 #pragma once
 
-#include "moduletype.h"
-#include "oscphase.h"
+#include "modules/oscphase.h"
+#include "patch/moduletype.h"
 
 class ModSWOPerPatch;
 struct SWOBand;

@@ -1,7 +1,7 @@
 // The per-patch helpers of the wavetable oscillators: their declarations, the band tables summed
 // from harmonics, and the tables read from sample files.
-#include "swoperpatch.h"
-#include "modulehelp.h"
+#include "modules/modulehelp.h"
+#include "modules/swoperpatch.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -13,12 +13,12 @@
 #include <numbers>
 #include <string>
 
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "formparse.h"
-#include "patch.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "formula/formparse.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/patch.h"
 
 namespace {
 

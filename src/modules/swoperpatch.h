@@ -5,7 +5,7 @@
 #include <utility>
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 // The value block of a helper; "SWOPerPatch" and "LFSWOPerPatch" declare different subsets.
 struct SWOPerPatchVars {

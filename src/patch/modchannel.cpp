@@ -4,11 +4,11 @@
 #include <deque>
 #include <string>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "formeval.h"
-#include "settings.h"
-#include "structural.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "foundation/akstatus.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -2,7 +2,7 @@
 #include <deque>
 #include <string>
 
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The Global module: the engine settings that formulas see, at level 0.
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The Interface and Pkg modules: the variables a package shares with its caller.
-#include "errorlist.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // The Note module: the note a voice plays, written by the voice.
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

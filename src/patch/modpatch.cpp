@@ -1,5 +1,5 @@
 // The Patch module: the patch's voice settings, its output and its clock.
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

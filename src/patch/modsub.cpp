@@ -1,5 +1,5 @@
 // The Sub module: a sub-patch included from another patch file.
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

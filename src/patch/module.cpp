@@ -1,11 +1,11 @@
 // The module base class.
-#include "module.h"
+#include "patch/module.h"
 
 #include <cstdlib>
 
-#include "akquark.h"
-#include "akstring.h"
-#include "formeval.h"
+#include "formula/formeval.h"
+#include "foundation/akquark.h"
+#include "foundation/akstring.h"
 
 Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
     : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), pszNameQuark(AKQuark(pszName)), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),

@@ -5,8 +5,8 @@
 #include <cstdint>
 #include <vector>
 
-#include "formeval.h"
-#include "var.h"
+#include "formula/formeval.h"
+#include "formula/var.h"
 
 class ModuleType;
 class Patch;

@@ -1,14 +1,14 @@
 // Module types, the factory and its keyword enumeration, numbered names.
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 #include <cctype>
 #include <cstdlib>
 #include <cstring>
 
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "formenum.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
 
 // The structural kinds register themselves as static objects in this library; a static library's
 // file that nothing names is left out by the linker, so the factory names one symbol of each.

@@ -21,10 +21,10 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "akarray.h"
-#include "module.h"
-#include "moduleorder.h"
-#include "var.h"
+#include "formula/var.h"
+#include "foundation/akarray.h"
+#include "patch/module.h"
+#include "patch/moduleorder.h"
 
 // Attribute bits of a module type.
 enum : uint32_t {

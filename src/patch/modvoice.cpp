@@ -1,6 +1,6 @@
 // The Voice module: a voice's output and the condition that retires it.
-#include "errorlist.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "patch/structural.h"
 
 const VarHelp ahelpVoice[] = {
     {"PreGain", "the voice's sound before the gain envelope, -1..1; PreGain$2 for a second channel"},

@@ -6,13 +6,13 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "controllers.h"
-#include "form.h"
-#include "formcode.h"
-#include "moduletype.h"
-#include "settings.h"
-#include "vartable.h"
+#include "enginecore/controllers.h"
+#include "enginecore/settings.h"
+#include "formula/form.h"
+#include "formula/formcode.h"
+#include "foundation/akconfig.h"
+#include "patch/moduletype.h"
+#include "patch/vartable.h"
 
 class ModChannel;
 class ModPatch;

@@ -4,14 +4,14 @@
 #include <cstring>
 #include <string>
 
-#include "akquark.h"
-#include "akstatus.h"
-#include "errorlist.h"
-#include "formfn.h"
-#include "formopt.h"
-#include "formopt_util.h"
-#include "formparse.h"
-#include "patch.h"
+#include "formula/errorlist.h"
+#include "formula/formfn.h"
+#include "formula/formopt.h"
+#include "formula/formopt_util.h"
+#include "formula/formparse.h"
+#include "foundation/akquark.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -7,12 +7,12 @@
 #include <numeric>
 #include <string>
 
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "formfn.h"
-#include "formparse.h"
-#include "patch.h"
+#include "formula/errorlist.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/patch.h"
 
 namespace {
 

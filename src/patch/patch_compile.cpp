@@ -5,15 +5,15 @@
 #include <cstring>
 #include <string>
 
-#include "akquark.h"
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "formparse.h"
-#include "patch.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akquark.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -12,13 +12,13 @@
 #include <cstring>
 #include <string>
 
-#include "akquark.h"
-#include "akstatus.h"
-#include "akstring.h"
-#include "errorlist.h"
-#include "formfn.h"
-#include "patch.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "formula/formfn.h"
+#include "foundation/akquark.h"
+#include "foundation/akstatus.h"
+#include "foundation/akstring.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 #include <algorithm>
 #include <cstring>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "structural.h"
-#include "voice.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "foundation/akstatus.h"
+#include "patch/structural.h"
+#include "patch/voice.h"
 
 namespace {
 

@@ -1,5 +1,5 @@
 // Start-up work of module kinds.
-#include "startup_hooks.h"
+#include "patch/startup_hooks.h"
 
 #include <vector>
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "controllers.h"
-#include "moduletype.h"
+#include "enginecore/controllers.h"
+#include "patch/moduletype.h"
 
 // A MIDI channel's state: a value, a fine-part flag and a pending coarse value per controller.
 // Sixteen engine channels exist (MIDI decoding writes them); a patch's own Channel copies one.

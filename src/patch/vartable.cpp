@@ -1,5 +1,5 @@
 // The variable table.
-#include "vartable.h"
+#include "patch/vartable.h"
 
 VarTable::VarTable() : a_(AK_HERE) {
   a_.Add(Var{});

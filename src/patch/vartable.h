@@ -1,8 +1,8 @@
 // A patch's variable table: records in one contiguous array, ended by a record without a name.
 #pragma once
 
-#include "akarray.h"
-#include "var.h"
+#include "formula/var.h"
+#include "foundation/akarray.h"
 
 // Formulas refer to records by index and evaluate against the first record, so the records stay
 // contiguous. When the table must grow beyond its room, the records move and every pointer into

@@ -1,16 +1,16 @@
 // Voices: creation from the patch's per-voice table, note start and release, per-sample work.
-#include "voice.h"
+#include "patch/voice.h"
 
 #include <chrono>
 #include <cstring>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "formenum.h"
-#include "formeval.h"
-#include "formfn.h"
-#include "formparse.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akstatus.h"
+#include "patch/structural.h"
 
 namespace {
 

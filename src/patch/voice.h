@@ -3,7 +3,7 @@
 
 #include <vector>
 
-#include "patch.h"
+#include "patch/patch.h"
 
 class ModNote;
 class ModVoice;

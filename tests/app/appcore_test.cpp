@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "patch/patch.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
-#include "regress.h"
+#include "app/appcore.h"
+#include "app/regress.h"
 #include "e2e/run_vantrel.h"
+#include "formula/errorlist.h"
+#include "patch/patch.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "errorlist.h"
-#include "midichoice.h"
-#include "midiinputdevice.h"
-#include "offline.h"
+#include "app/appcore.h"
+#include "app/midichoice.h"
+#include "app/offline.h"
+#include "engine/midiinputdevice.h"
+#include "formula/errorlist.h"
 
 namespace {
 

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "appcore.h"
-#include "formfn.h"
-#include "moduletype.h"
+#include "app/appcore.h"
+#include "formula/formfn.h"
+#include "patch/moduletype.h"
 
 namespace {
 

@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
+#include "app/appcore.h"
+#include "app/regress.h"
 #include "e2e/run_vantrel.h"
-#include "regress.h"
-#include "voice.h"
+#include "patch/voice.h"
 
 namespace fs = std::filesystem;
 

@@ -6,7 +6,7 @@
 #include <memory>
 #include <vector>
 
-#include "audiodevice.h"
+#include "engine/audiodevice.h"
 
 namespace {
 

@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstatus.h"
-#include "audiodevice.h"
+#include "engine/audiodevice.h"
 #include "error_support.h"
-#include "patch.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
+#include "patch/patch.h"
 
 // A patch whose every frame adds the next values of a script (then silence), and which records
 // the notes and resets it receives with the number of frames rendered before them. Built from an

@@ -8,9 +8,9 @@
 #include <set>
 #include <thread>
 
+#include "engine/interpreter.h"
 #include "engine_support.h"
-#include "interpreter.h"
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

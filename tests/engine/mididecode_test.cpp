@@ -10,11 +10,11 @@
 #include <string>
 #include <vector>
 
-#include "controllers.h"
+#include "engine/midi.h"
 #include "engine_support.h"
-#include "midi.h"
-#include "settings.h"
-#include "structural.h"
+#include "enginecore/controllers.h"
+#include "enginecore/settings.h"
+#include "patch/structural.h"
 
 namespace {
 

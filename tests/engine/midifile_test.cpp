@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "midifile.h"
+#include "engine/midifile.h"
 
 namespace {
 

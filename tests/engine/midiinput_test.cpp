@@ -11,10 +11,10 @@
 #include <string>
 #include <vector>
 
+#include "engine/midi.h"
+#include "engine/midiinput.h"
+#include "engine/midiinputdevice.h"
 #include "engine_support.h"
-#include "midi.h"
-#include "midiinput.h"
-#include "midiinputdevice.h"
 
 namespace fs = std::filesystem;
 

@@ -5,9 +5,9 @@
 #include <memory>
 
 #include "alloc_counter.h"
+#include "engine/interpreter.h"
 #include "engine_support.h"
-#include "interpreter.h"
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

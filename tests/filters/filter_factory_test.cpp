@@ -2,8 +2,8 @@
 #include <string>
 #include <vector>
 
-#include "errorlist.h"
 #include "filter_support.h"
+#include "formula/errorlist.h"
 #include "foundation/config_fixture.h"
 
 namespace {

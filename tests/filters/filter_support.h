@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "filter.h"
-#include "filterfactory.h"
-#include "formenum.h"
+#include "formula/formenum.h"
+#include "modules/filters/filter.h"
+#include "modules/filters/filterfactory.h"
 
 using Complex = std::complex<double>;
 

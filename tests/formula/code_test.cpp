@@ -5,7 +5,7 @@
 #include <cstring>
 #include <vector>
 
-#include "formcode.h"
+#include "formula/formcode.h"
 #include "table_fixture.h"
 
 namespace {

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <limits>
 
-#include "formfn.h"
+#include "formula/formfn.h"
 #include "table_fixture.h"
 
 namespace {

@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "formopt.h"
+#include "formula/formopt.h"
 #include "table_fixture.h"
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "formenum.h"
+#include "formula/formenum.h"
 #include "table_fixture.h"
 
 namespace {

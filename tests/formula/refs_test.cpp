@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "formfn.h"
+#include "formula/formfn.h"
 #include "table_fixture.h"
 
 namespace {

@@ -7,8 +7,8 @@
 #include <thread>
 #include <vector>
 
-#include "errorlist.h"
-#include "vanmath.h"
+#include "formula/errorlist.h"
+#include "formula/vanmath.h"
 
 TEST(ErrorListTest, SortsCountsAndKeepsTheFirstLine) {
   ErrorList* pel = ErrorList::Get();

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "errorlist.h"
-#include "formeval.h"
-#include "formparse.h"
+#include "formula/errorlist.h"
+#include "formula/formeval.h"
+#include "formula/formparse.h"
 
 class TestTable {
  public:

@@ -3,9 +3,9 @@
 
 #include <string>
 
-#include "akarray.h"
-#include "akdynary.h"
-#include "aktext.h"
+#include "foundation/akarray.h"
+#include "foundation/akdynary.h"
+#include "foundation/aktext.h"
 
 TEST(Array, GrowsByDoublingAndNeverShrinksThroughSetSize) {
   AKArray<int> a;

@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstatus.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 // Collects the messages of one severity while it lives.
 class MessageCatcher {

@@ -8,7 +8,7 @@
 #include <fstream>
 #include <string>
 
-#include "akpaths.h"
+#include "foundation/akpaths.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "akquark.h"
+#include "foundation/akquark.h"
 
 TEST(Quark, EqualTextsShareOneHandle) {
   std::string a = "Oscillator", b = "Oscil";

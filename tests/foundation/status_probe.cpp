@@ -8,8 +8,8 @@
 #include <thread>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstatus.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 int main(int argc, char** argv) {
   const char* pszSpec = nullptr;

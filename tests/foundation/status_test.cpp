@@ -11,7 +11,7 @@
 #include <string>
 #include <vector>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 
 namespace fs = std::filesystem;
 

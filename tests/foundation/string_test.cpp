@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "akstring.h"
 #include "config_fixture.h"
+#include "foundation/akstring.h"
 
 TEST(Strings, ComparisonsTreatAbsentAsEmpty) {
   EXPECT_EQ(AKstrcmp(nullptr, ""), 0);

@@ -4,9 +4,9 @@
 #include <filesystem>
 #include <string>
 
-#include "appcore.h"
-#include "helptopics.h"
-#include "moduletype.h"
+#include "app/appcore.h"
+#include "ide/helptopics.h"
+#include "patch/moduletype.h"
 
 namespace {
 

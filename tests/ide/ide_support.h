@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
-#include "kswin.h"
-#include "kswinfactory.h"
-#include "windowapis.h"
+#include "ide/kswin.h"
+#include "ide/kswinfactory.h"
+#include "ide/windowapis.h"
 
 class FakeSystem : public KSWinSystem {
  public:

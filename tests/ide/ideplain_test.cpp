@@ -9,10 +9,10 @@
 #include <fstream>
 #include <sstream>
 
-#include "filetypes.h"
-#include "handover.h"
-#include "idestart.h"
-#include "midiwords.h"
+#include "ide/filetypes.h"
+#include "ide/handover.h"
+#include "ide/idestart.h"
+#include "ide/midiwords.h"
 
 namespace fs = std::filesystem;
 

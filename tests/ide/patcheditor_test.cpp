@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "akstatus.h"
-#include "errorlist.h"
-#include "patchsheetmodel.h"
+#include "formula/errorlist.h"
+#include "foundation/akstatus.h"
+#include "ide/patchsheetmodel.h"
 
 namespace fs = std::filesystem;
 

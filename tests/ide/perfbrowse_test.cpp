@@ -15,17 +15,17 @@
 #include <string>
 #include <vector>
 
-#include "akconfig.h"
-#include "akstatus.h"
-#include "appcore.h"
-#include "browserlist.h"
-#include "controllers.h"
-#include "errorlist.h"
-#include "keylayout.h"
-#include "patch.h"
-#include "perfplay.h"
-#include "structural.h"
-#include "voice.h"
+#include "app/appcore.h"
+#include "enginecore/controllers.h"
+#include "formula/errorlist.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
+#include "ide/browserlist.h"
+#include "ide/keylayout.h"
+#include "ide/perfplay.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
+#include "patch/voice.h"
 
 namespace fs = std::filesystem;
 

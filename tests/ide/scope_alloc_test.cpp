@@ -8,9 +8,9 @@
 #include <string>
 
 #include "alloc_counter.h"
-#include "appcore.h"
-#include "patch.h"
-#include "scopecapture.h"
+#include "app/appcore.h"
+#include "ide/scopecapture.h"
+#include "patch/patch.h"
 
 namespace {
 

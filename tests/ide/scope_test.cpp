@@ -10,13 +10,13 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "errorlist.h"
-#include "ksgraphcore.h"
-#include "patch.h"
-#include "scopecapture.h"
-#include "scopemodel.h"
-#include "voice.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "ide/ksgraphcore.h"
+#include "ide/scopecapture.h"
+#include "ide/scopemodel.h"
+#include "patch/patch.h"
+#include "patch/voice.h"
 
 namespace fs = std::filesystem;
 

@@ -7,11 +7,11 @@
 #include <string>
 #include <vector>
 
-#include "appcore.h"
-#include "errorlist.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "ide/topmodel.h"
 #include "ide_support.h"
-#include "patch.h"
-#include "topmodel.h"
+#include "patch/patch.h"
 
 namespace {
 

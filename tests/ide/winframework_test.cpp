@@ -6,8 +6,8 @@
 #include <fstream>
 #include <string>
 
+#include "ide/kswinmemento.h"
 #include "ide_support.h"
-#include "kswinmemento.h"
 
 namespace fs = std::filesystem;
 

@@ -7,9 +7,9 @@
 #include <utility>
 #include <vector>
 
-#include "envelope.h"
 #include "error_support.h"
 #include "module_harness.h"
+#include "modules/envelope.h"
 
 // The sample rate of most tests.
 constexpr double kEnvRate = 44100;

@@ -15,13 +15,13 @@
 #include <utility>
 #include <vector>
 
-#include "akstatus.h"
 #include "error_support.h"
-#include "filterfactory.h"
-#include "formeval.h"
+#include "formula/formeval.h"
+#include "formula/vanmath.h"
+#include "foundation/akstatus.h"
 #include "module_harness.h"
+#include "modules/filters/filterfactory.h"
 #include "test_signal.h"
-#include "vanmath.h"
 
 namespace filtertest {
 

@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "filter_module_support.h"
-#include "formenum.h"
+#include "formula/formenum.h"
 
 namespace filtertest {
 namespace {

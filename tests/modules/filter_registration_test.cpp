@@ -5,7 +5,7 @@
 #include <vector>
 
 #include "filter_module_support.h"
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 namespace filtertest {
 namespace {

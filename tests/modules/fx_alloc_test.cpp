@@ -5,9 +5,9 @@
 #include <functional>
 
 #include "alloc_counter.h"
-#include "delay.h"
+#include "formula/vanmath.h"
 #include "module_harness.h"
-#include "vanmath.h"
+#include "modules/delay.h"
 
 namespace {
 

@@ -3,8 +3,8 @@
 #include <functional>
 #include <limits>
 
-#include "delay.h"
 #include "fx_support.h"
+#include "modules/delay.h"
 
 namespace {
 

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "moduletype.h"
+#include "patch/moduletype.h"
 
 namespace {
 

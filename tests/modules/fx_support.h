@@ -12,9 +12,9 @@
 #include <vector>
 
 #include "error_support.h"
+#include "formula/vanmath.h"
 #include "module_harness.h"
 #include "test_signal.h"
-#include "vanmath.h"
 
 constexpr double kFxPi = std::numbers::pi;
 constexpr double kFxRate = 44100;  // the sample rate every test here runs at

@@ -1,6 +1,6 @@
 // Maps and tunings: the table a formula makes over its grid, look-up by entry index, the note
 // outputs of the tunings, the sub-patch tuning's defaults, and the author's messages.
-#include "map.h"
+#include "modules/map.h"
 
 #include <gtest/gtest.h>
 

@@ -11,8 +11,8 @@
 #include <vector>
 
 #include "error_support.h"
+#include "formula/vanmath.h"
 #include "test_signal.h"
-#include "vanmath.h"
 
 constexpr double kPi = std::numbers::pi;
 

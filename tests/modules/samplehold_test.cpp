@@ -1,6 +1,6 @@
 // The sample-and-hold: when it samples (rate, phase, sync), where each sampling instant falls
 // within the sample, how a new value is blended in, bypass, and its random defaults.
-#include "samplehold.h"
+#include "modules/samplehold.h"
 
 #include <gtest/gtest.h>
 

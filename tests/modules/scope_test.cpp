@@ -1,9 +1,9 @@
 // The Scope probe: slots, probes and captions.
 #include <gtest/gtest.h>
 
-#include "errorlist.h"
+#include "formula/errorlist.h"
 #include "module_harness.h"
-#include "scope.h"
+#include "modules/scope.h"
 
 TEST(Scope, ProbesAndCaptionsTakeSlots) {
   ErrorList::Get()->Clear();

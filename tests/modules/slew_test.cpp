@@ -1,6 +1,6 @@
 // Slews and portamento measured from step responses: rates and times, linear and exponential,
 // note continuation, bypass, the sub-patch defaults, and the author's messages.
-#include "slew.h"
+#include "modules/slew.h"
 
 #include <gtest/gtest.h>
 

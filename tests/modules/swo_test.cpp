@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "module_harness.h"
-#include "patch.h"
+#include "patch/patch.h"
 #include "wave_signal.h"
 
 namespace {

@@ -5,10 +5,10 @@
 #include <vector>
 
 #include "../foundation/config_fixture.h"
-#include "errorlist.h"
-#include "formenum.h"
-#include "moduletype.h"
-#include "structural.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
+#include "patch/moduletype.h"
+#include "patch/structural.h"
 
 namespace {
 const char* FoundName(const char* pszType, const char* pszSection) {

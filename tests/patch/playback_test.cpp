@@ -11,11 +11,11 @@
 #include <vector>
 
 #include "alloc_counter.h"
-#include "appcore.h"
-#include "errorlist.h"
-#include "patch.h"
-#include "structural.h"
-#include "voice.h"
+#include "app/appcore.h"
+#include "formula/errorlist.h"
+#include "patch/patch.h"
+#include "patch/structural.h"
+#include "patch/voice.h"
 
 namespace {
 

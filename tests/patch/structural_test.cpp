@@ -7,11 +7,11 @@
 #include <vector>
 
 #include "../foundation/config_fixture.h"
+#include "enginecore/controllers.h"
+#include "enginecore/settings.h"
+#include "formula/errorlist.h"
 #include "module_harness.h"
-#include "controllers.h"
-#include "errorlist.h"
-#include "settings.h"
-#include "structural.h"
+#include "patch/structural.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "errorlist.h"
+#include "formula/errorlist.h"
 
 // The number of distinct entries in the list.
 inline int ErrorEntries() {

@@ -3,10 +3,10 @@
 
 #include <cstring>
 
-#include "akconfig.h"
-#include "akquark.h"
-#include "formfn.h"
-#include "formparse.h"
+#include "formula/formfn.h"
+#include "formula/formparse.h"
+#include "foundation/akconfig.h"
+#include "foundation/akquark.h"
 #include "support_check.h"
 
 // Whether a formula reads nothing that can change (no reference, no RANDOM()), so that the

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "module.h"
-#include "moduletype.h"
-#include "settings.h"
+#include "enginecore/settings.h"
+#include "patch/module.h"
+#include "patch/moduletype.h"
 
 class ModuleHarness {
  public:

@@ -2,7 +2,7 @@
 // the support code's checks reported as test failures.
 #include <gtest/gtest.h>
 
-#include "akstatus.h"
+#include "foundation/akstatus.h"
 #include "support_check.h"
 
 int main(int argc, char** argv) {

@@ -1,8 +1,8 @@
 // The filter factory: registration, the keyword index and type changes.
-#include "filterfactory.h"
+#include "modules/filters/filterfactory.h"
 
-#include "errorlist.h"
-#include "formenum.h"
+#include "formula/errorlist.h"
+#include "formula/formenum.h"
 
 FilterFactory* FilterFactory::Get() {
   static FilterFactory factory;

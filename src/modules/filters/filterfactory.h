@@ -1,8 +1,8 @@
 // The filter factory: the registered filter types in order, and the index from keyword number to type.
 #pragma once
 
-#include "akarray.h"
-#include "filter.h"
+#include "foundation/akarray.h"
+#include "modules/filters/filter.h"
 
 // The registry of filter types. It exists once, created on first use, so the static registration
 // objects may register whenever the program's static initialisation reaches them.

@@ -9,10 +9,10 @@
 #include <cmath>
 #include <numbers>
 
-#include "akstatus.h"
-#include "filter.h"
-#include "filterfactory.h"
-#include "foldstate.h"
+#include "foundation/akstatus.h"
+#include "modules/filters/filter.h"
+#include "modules/filters/filterfactory.h"
+#include "modules/filters/foldstate.h"
 
 // ---- Filter's own operations --------------------------------------------------------------------
 

@@ -1,5 +1,5 @@
 // Names of the controller space.
-#include "controllers.h"
+#include "enginecore/controllers.h"
 
 #include <cstdio>
 #include <cstring>

@@ -1,5 +1,5 @@
 // Engine settings: read once, with defaults and the one warning about unsupported sample widths.
-#include "settings.h"
+#include "enginecore/settings.h"
 
 #include <charconv>
 #include <cmath>
@@ -7,8 +7,8 @@
 #include <cstring>
 #include <utility>
 
-#include "akconfig.h"
-#include "akstatus.h"
+#include "foundation/akconfig.h"
+#include "foundation/akstatus.h"
 
 namespace {
 InterpreterSettings* g_pengine = nullptr;
