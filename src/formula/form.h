@@ -66,6 +66,7 @@ struct FormFnInfo {
   int iPrecedence;            // higher binds tighter; 0 for named functions
   FormOptimizeFn pfnOptimize; // absent: the optimizer's generic identities
   FormKindFn pfnType;         // absent: numeric
+  unsigned uFlags;            // FormFnAnyKind, FormFnExponential (formfn.h)
   // The reference a patch author reads (vantrel formula --markdown): the arguments, one line of
   // meaning, an example and what evaluating the example prints; an example without a result can
   // run only inside a patch (channel buses, voices, sub-patches).

@@ -15,7 +15,8 @@ void ReportLoop(Var* pvar) {
 // Evaluates a stale record: its formula, or its module's output routine, or just its value.
 void Bring(Var* pvar, Var* avarTable) {
   pvar->evalState = EvalBusy;
-  if (pvar->pform) FormEval(pvar->pform, avarTable, pvar->pvalue);
+  if (pvar->pcode) *pvar->pvalue = FormRun(pvar->pcode, avarTable);
+  else if (pvar->pform) FormEval(pvar->pform, avarTable, pvar->pvalue);
   else if (pvar->pfnOutput) pvar->pfnOutput(pvar->pmodule, pvar->avarTable);
   pvar->evalState = EvalCurrent;
 }
@@ -50,9 +51,14 @@ void FormEval(Form* pform, Var* avarTable, double* pd) {
   }
 }
 
+void FormRefBring(Var* pvar, Var* avarTable) {
+  if (pvar->evalState == EvalStale) Bring(pvar, avarTable);
+  else if (pvar->evalState == EvalBusy) ReportLoop(pvar);
+}
+
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd) { FormEval(pform->u.fn.apformArg[i], avarTable, pd); }
 
-void FormVarEval(Var* pvar) {
+void FormVarBring(Var* pvar) {
   if (pvar->evalState == EvalCurrent) return;
   if (pvar->evalState == EvalBusy) {
     ReportLoop(pvar);
@@ -71,6 +77,6 @@ void FormVarRefresh(Var* pvar) {
 void FormBindRandom(Form* pform, int iGenerator) {
   if (!pform || pform->et != FormTypeFn) return;
   for (int i = 0; i < pform->u.fn.nArg; ++i) FormBindRandom(pform->u.fn.apformArg[i], iGenerator);
-  if (FormFnIs(pform->u.fn.pinfo, "RANDOM") && pform->u.fn.nArg == 0)
+  if (pform->u.fn.pinfo == &FormFnRowRandom && pform->u.fn.nArg == 0)
     FormAddArg(pform, FormNewConstant(FormTypeNumeric, iGenerator));
 }

@@ -41,9 +41,7 @@ std::atomic<uint32_t*> g_apState[kMaxGenerators];
 FORM_EVAL(FormFnNegate) { *pd = -Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnReciprocalEval) { *pd = 1.0 / Arg(pform, 0, avarTable); }
 FORM_EVAL(FormFnTwoPowerEval) { *pd = FormTwoPower(Arg(pform, 0, avarTable)); }
-// pow(1, y) is 1 for every y, NaN too; answered without the call, since pitch formulas raise
-// a ratio of 1 (no vibrato depth) to the vibrato wave at every sample.
-FORM_EVAL(FormFnPower) { Fold(pform, avarTable, pd, [](double a, double b) { return a == 1 ? 1.0 : pow(a, b); }); }
+FORM_EVAL(FormFnPower) { Fold(pform, avarTable, pd, [](double a, double b) { return FormPowStep(a, b); }); }
 FORM_EVAL(FormFnMultiply) { Fold(pform, avarTable, pd, [](double a, double b) { return a * b; }); }
 FORM_EVAL(FormFnDivide) { Fold(pform, avarTable, pd, [](double a, double b) { return a / b; }); }
 FORM_EVAL(FormFnAdd) { Fold(pform, avarTable, pd, [](double a, double b) { return a + b; }); }
@@ -76,19 +74,13 @@ FORM_EVAL(FormFnSqrt) { *pd = sqrt(Arg(pform, 0, avarTable)); }
 
 FORM_EVAL(FormFnMin) {
   double r = DBL_MAX;
-  for (int i = 0; i < N(pform); ++i) {
-    double d = Arg(pform, i, avarTable);
-    if (d < r) r = d;
-  }
+  for (int i = 0; i < N(pform); ++i) r = FormMinStep(r, Arg(pform, i, avarTable));
   *pd = r;
 }
 
 FORM_EVAL(FormFnMax) {
   double r = -DBL_MAX;
-  for (int i = 0; i < N(pform); ++i) {
-    double d = Arg(pform, i, avarTable);
-    if (d > r) r = d;
-  }
+  for (int i = 0; i < N(pform); ++i) r = FormMaxStep(r, Arg(pform, i, avarTable));
   *pd = r;
 }
 

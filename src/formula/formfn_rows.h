@@ -1,10 +1,19 @@
-// Evaluation and check routines of the built-in rows, shared by the table and its implementations.
+// Evaluation routines and optimizer hooks of the built-in rows, shared by the table and their implementations.
 #pragma once
+
+#include <cmath>
 
 #include "formula/form.h"
 #include "formula/var.h"
 
 #define FORM_EVAL(name) void name(Form* pform, Var* avarTable, double* pd)
+
+// The steps of the folds that the evaluation routines and the compiled nodes (formcode.cpp) share.
+// pow is dear, and patches raise to 0 (a bend wheel at rest) or raise 1 (a vibrato that is off)
+// in every sample: both give 1 for every other operand, NaN included, without the call.
+inline double FormPowStep(double a, double b) { return b == 0 || a == 1 ? 1.0 : std::pow(a, b); }
+inline double FormMinStep(double r, double d) { return d < r ? d : r; }
+inline double FormMaxStep(double r, double d) { return d > r ? d : r; }
 
 // Arithmetic, comparison, logic and the plain functions (formfn_math.cpp).
 FORM_EVAL(FormFnNegate);
@@ -86,3 +95,40 @@ FORM_EVAL(FormFnPanL);
 FORM_EVAL(FormFnPanR);
 FORM_EVAL(FormFnLinScale);
 FORM_EVAL(FormFnExpScale);
+
+#define FORM_OPT(name) bool name(Form** ppform)
+
+// The rows' own simplifications (formopt_hooks.cpp).
+FORM_OPT(FormOptMin);
+FORM_OPT(FormOptMax);
+FORM_OPT(FormOptAnd);
+FORM_OPT(FormOptOr);
+FORM_OPT(FormOptIf);
+FORM_OPT(FormOptInList);
+FORM_OPT(FormOptSelectPlain);
+FORM_OPT(FormOptSelectN);
+FORM_OPT(FormOptSelectLoop);
+FORM_OPT(FormOptSelectLoopN);
+FORM_OPT(FormOptLinFade);
+FORM_OPT(FormOptLinFadeN);
+FORM_OPT(FormOptLinFadeLoop);
+FORM_OPT(FormOptLinFadeLoopN);
+FORM_OPT(FormOptExpFade);
+FORM_OPT(FormOptExpFadeN);
+FORM_OPT(FormOptExpFadeLoop);
+FORM_OPT(FormOptExpFadeLoopN);
+FORM_OPT(FormOptPowFade);
+FORM_OPT(FormOptPowFadeN);
+FORM_OPT(FormOptPowFadeLoop);
+FORM_OPT(FormOptPowFadeLoopN);
+FORM_OPT(FormOptBreakOutN);
+FORM_OPT(FormOptLinFadeX);
+FORM_OPT(FormOptCurve);
+FORM_OPT(FormOptCurveN);
+FORM_OPT(FormOptCurveLoop);
+FORM_OPT(FormOptCurveLoopN);
+FORM_OPT(FormOptSCurve);
+FORM_OPT(FormOptSCurveN);
+FORM_OPT(FormOptSCurveLoop);
+FORM_OPT(FormOptSCurveLoopN);
+FORM_OPT(FormOptPeak);

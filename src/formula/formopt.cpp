@@ -21,9 +21,7 @@ constexpr int kMaxRounds = 100;  // passes that keep changing beyond this are st
 FormBypassQueryFn g_pfnBypass = nullptr;
 bool g_bTrace = false;
 
-bool IsRow(const Form* pform, const char* pszOp) {
-  return pform->et == FormTypeFn && pform->u.fn.pinfo == FormFnFindOp(pszOp);
-}
+bool IsRow(const Form* pform, const FormFnInfo& row) { return pform->et == FormTypeFn && pform->u.fn.pinfo == &row; }
 
 // Whether the formula reads the record iVar anywhere.
 bool Reads(const Form* pform, int iVar) {
@@ -87,8 +85,8 @@ bool OptimizeReference(Form** ppform, Var* avarTable) {
 
 // a*(b*c) becomes a*b*c; for "/" and "-" only a first argument of the same row is spliced.
 bool Flatten(Form* pform) {
-  bool bAll = IsRow(pform, "*") || IsRow(pform, "+");
-  bool bFirst = IsRow(pform, "/") || IsRow(pform, "-");
+  bool bAll = IsRow(pform, FormFnRowMultiply) || IsRow(pform, FormFnRowAdd);
+  bool bFirst = IsRow(pform, FormFnRowDivide) || IsRow(pform, FormFnRowSubtract);
   if (!bAll && !bFirst) return false;
   bool bChanged = false;
   for (int i = 0; i < pform->u.fn.nArg; ++i) {
@@ -104,7 +102,8 @@ bool Flatten(Form* pform) {
 
 // The first numeric constant absorbs every later one.
 bool MergeConstants(Form* pform) {
-  bool bMul = IsRow(pform, "*"), bAdd = IsRow(pform, "+"), bDiv = IsRow(pform, "/"), bSub = IsRow(pform, "-");
+  bool bMul = IsRow(pform, FormFnRowMultiply), bAdd = IsRow(pform, FormFnRowAdd), bDiv = IsRow(pform, FormFnRowDivide),
+       bSub = IsRow(pform, FormFnRowSubtract);
   if (!bMul && !bAdd && !bDiv && !bSub) return false;
   int iFirst = -1;
   bool bChanged = false;
@@ -134,11 +133,11 @@ bool Identities(Form** ppform) {
   int& n = pform->u.fn.nArg;
   Form** apArg = pform->u.fn.apformArg;
   bool bChanged = false;
-  if (FormFnIs(pinfo, "SUPER")) {
+  if (pinfo == &FormFnRowSuper) {
     FormReplaceByArg(ppform, 0);
     return true;
   }
-  if (IsRow(pform, "^")) {
+  if (IsRow(pform, FormFnRowPower)) {
     if (n == 1) {
       FormReplaceByArg(ppform, 0);
       return true;
@@ -152,7 +151,7 @@ bool Identities(Form** ppform) {
       // is folded already; so zero bases are left to evaluation.
       if (FormIsNum(apArg[1], -1)) {
         // x ^ -1 is 1 / x.
-        pform->u.fn.pinfo = FormFnFindOp("/");
+        pform->u.fn.pinfo = &FormFnRowDivide;
         apArg[1]->u.value = 1;
         std::swap(apArg[0], apArg[1]);
         return true;
@@ -164,12 +163,12 @@ bool Identities(Form** ppform) {
     }
     if (FormIsNum(apArg[0], 2)) {
       FormRemoveArg(pform, 0);
-      pform->u.fn.pinfo = FormFnFind("TwoPower");
+      pform->u.fn.pinfo = &FormFnRowTwoPower;
       return true;
     }
     return false;
   }
-  if (IsRow(pform, "*")) {
+  if (IsRow(pform, FormFnRowMultiply)) {
     for (int i = 0; i < n; ++i)
       if (FormIsNum(apArg[i], 0)) {
         FormReplace(ppform, FormNewConstant(FormTypeNumeric, 0));
@@ -177,7 +176,7 @@ bool Identities(Form** ppform) {
       }
     for (int i = 0; i < n && n > 1; ++i)
       if (FormIsNum(apArg[i], 1)) FormRemoveArg(pform, i--), bChanged = true;
-  } else if (IsRow(pform, "/")) {
+  } else if (IsRow(pform, FormFnRowDivide)) {
     for (int i = 1; i < n; ++i)
       if (FormIsNum(apArg[i], 1)) FormRemoveArg(pform, i--), bChanged = true;
     if (n == 2 && FormIsNum(apArg[0], 1)) {
@@ -185,10 +184,10 @@ bool Identities(Form** ppform) {
       pform->u.fn.pinfo = &FormFnReciprocal;
       return true;
     }
-  } else if (IsRow(pform, "+")) {
+  } else if (IsRow(pform, FormFnRowAdd)) {
     for (int i = 0; i < n && n > 1; ++i)
       if (FormIsNum(apArg[i], 0)) FormRemoveArg(pform, i--), bChanged = true;
-  } else if (IsRow(pform, "-")) {
+  } else if (IsRow(pform, FormFnRowSubtract)) {
     for (int i = 1; i < n; ++i)
       if (FormIsNum(apArg[i], 0)) FormRemoveArg(pform, i--), bChanged = true;
     if (n == 2 && FormIsNum(apArg[0], 0)) {
@@ -209,7 +208,7 @@ bool Identities(Form** ppform) {
 bool OptimizeCall(Form** ppform, Var* avarTable, Var* avarFold) {
   Form* pform = *ppform;
   const FormFnInfo* pinfo = pform->u.fn.pinfo;
-  if (FormFnIs(pinfo, "RANDOM") || FormFnIs(pinfo, "SumVoices")) return false;
+  if (pinfo == &FormFnRowRandom || pinfo == &FormFnRowSumVoices) return false;
   bool bAllConstant = true;
   for (int i = 0; i < pform->u.fn.nArg; ++i) bAllConstant &= FormIsConstant(pform->u.fn.apformArg[i]);
   if (bAllConstant && !FormFnIsBus(pinfo)) {  // bus rows are rewritten by channelization
@@ -221,7 +220,8 @@ bool OptimizeCall(Form** ppform, Var* avarTable, Var* avarFold) {
   }
   bool bChanged = Flatten(pform);
   bChanged |= MergeConstants(pform);
-  if (pform->u.fn.nArg == 1 && (IsRow(pform, "*") || IsRow(pform, "+") || IsRow(pform, "/") || IsRow(pform, "-"))) {
+  if (pform->u.fn.nArg == 1 && (IsRow(pform, FormFnRowMultiply) || IsRow(pform, FormFnRowAdd) ||
+                                IsRow(pform, FormFnRowDivide) || IsRow(pform, FormFnRowSubtract))) {
     FormReplaceByArg(ppform, 0);
     return true;
   }
@@ -253,7 +253,6 @@ bool FormOptimizeTable(Var* avarTable, Var* avarFold) {
 }
 
 void FormOptimize(Var* avarPerPatch, Var* avarPerVoice) {
-  FormOptimizeInstallHooks();
   auto texts = [&](Var* avar) {
     std::vector<std::string> as;
     for (Var* pvar = avar; pvar->pszName; ++pvar)
@@ -295,7 +294,7 @@ bool FormEqual(const Form* a, const Form* b) {
     case FormTypeRef:
       return a->u.iVar == b->u.iVar;
     case FormTypeFn: {
-      if (a->u.fn.pinfo != b->u.fn.pinfo || FormFnIs(a->u.fn.pinfo, "RANDOM") || a->u.fn.nArg != b->u.fn.nArg)
+      if (a->u.fn.pinfo != b->u.fn.pinfo || a->u.fn.pinfo == &FormFnRowRandom || a->u.fn.nArg != b->u.fn.nArg)
         return false;
       for (int i = 0; i < a->u.fn.nArg; ++i)
         if (!FormEqual(a->u.fn.apformArg[i], b->u.fn.apformArg[i])) return false;

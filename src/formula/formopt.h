@@ -22,6 +22,3 @@ bool FormEqual(const Form* pformA, const Form* pformB);
 
 // Switches the per-node tracing on, for debugging the optimizer.
 void FormOptimizeTrace(bool bOn);
-
-// Gives the rows of the function table their simplification hooks (done by FormOptimize).
-void FormOptimizeInstallHooks();

@@ -11,7 +11,6 @@
 #include "formula/formfn_rows.h"
 #include "formula/formopt.h"
 #include "formula/formopt_util.h"
-#include "foundation/akstatus.h"
 
 using namespace formfade;
 
@@ -78,12 +77,14 @@ bool Logic(Form** ppform, bool bAnd) {
   return bChanged;
 }
 
-bool OptMin(Form** ppform) { return MinMax(ppform, false); }
-bool OptMax(Form** ppform) { return MinMax(ppform, true); }
-bool OptAnd(Form** ppform) { return Logic(ppform, true); }
-bool OptOr(Form** ppform) { return Logic(ppform, false); }
+}  // namespace
 
-bool OptIf(Form** ppform) {
+bool FormOptMin(Form** ppform) { return MinMax(ppform, false); }
+bool FormOptMax(Form** ppform) { return MinMax(ppform, true); }
+bool FormOptAnd(Form** ppform) { return Logic(ppform, true); }
+bool FormOptOr(Form** ppform) { return Logic(ppform, false); }
+
+bool FormOptIf(Form** ppform) {
   Form* pform = *ppform;
   bool bChanged = false;
   // A condition met earlier decides before it: drop it with its value.
@@ -122,7 +123,7 @@ bool OptIf(Form** ppform) {
   return bChanged;
 }
 
-bool OptInList(Form** ppform) {
+bool FormOptInList(Form** ppform) {
   Form* pform = *ppform;
   bool bChanged = RemoveDuplicates(pform, 1);
   for (int i = 1; i < N(pform); ++i)
@@ -134,6 +135,8 @@ bool OptInList(Form** ppform) {
   }
   return bChanged;
 }
+
+namespace {
 
 // True when every argument from iFirst on equals argument iFirst.
 bool AllEqual(Form* pform, int iFirst) {
@@ -153,10 +156,14 @@ bool OptSelect(Form** ppform, Mode mode) {
   return true;
 }
 
-bool OptSelectPlain(Form** ppform) { return OptSelect(ppform, ModePlain); }
-bool OptSelectN(Form** ppform) { return OptSelect(ppform, ModeN); }
-bool OptSelectLoop(Form** ppform) { return OptSelect(ppform, ModeLoop); }
-bool OptSelectLoopN(Form** ppform) { return OptSelect(ppform, ModeLoopN); }
+}  // namespace
+
+bool FormOptSelectPlain(Form** ppform) { return OptSelect(ppform, ModePlain); }
+bool FormOptSelectN(Form** ppform) { return OptSelect(ppform, ModeN); }
+bool FormOptSelectLoop(Form** ppform) { return OptSelect(ppform, ModeLoop); }
+bool FormOptSelectLoopN(Form** ppform) { return OptSelect(ppform, ModeLoopN); }
+
+namespace {
 
 // Fades: a constant position on a value gives that value; between two constant values, the
 // interpolated constant. bEqualValues: every value the same folds to it (not for equal-power
@@ -180,23 +187,25 @@ bool Fade(Form** ppform, Mode mode, int iFirstValue, bool bEqualValues) {
   return ReplaceByConstant(ppform, Interp(pformA->u.value, pformB->u.value, place.f));
 }
 
+}  // namespace
+
 #define FADE_HOOK(name, interp, mode, equal) \
   bool name(Form** ppform) { return Fade<interp>(ppform, mode, 1, equal); }
-FADE_HOOK(OptLinFade, Lin, ModePlain, true)
-FADE_HOOK(OptLinFadeN, Lin, ModeN, true)
-FADE_HOOK(OptLinFadeLoop, Lin, ModeLoop, true)
-FADE_HOOK(OptLinFadeLoopN, Lin, ModeLoopN, true)
-FADE_HOOK(OptExpFade, Exp, ModePlain, true)
-FADE_HOOK(OptExpFadeN, Exp, ModeN, true)
-FADE_HOOK(OptExpFadeLoop, Exp, ModeLoop, true)
-FADE_HOOK(OptExpFadeLoopN, Exp, ModeLoopN, true)
-FADE_HOOK(OptPowFade, Pow, ModePlain, false)
-FADE_HOOK(OptPowFadeN, Pow, ModeN, false)
-FADE_HOOK(OptPowFadeLoop, Pow, ModeLoop, false)
-FADE_HOOK(OptPowFadeLoopN, Pow, ModeLoopN, false)
+FADE_HOOK(FormOptLinFade, Lin, ModePlain, true)
+FADE_HOOK(FormOptLinFadeN, Lin, ModeN, true)
+FADE_HOOK(FormOptLinFadeLoop, Lin, ModeLoop, true)
+FADE_HOOK(FormOptLinFadeLoopN, Lin, ModeLoopN, true)
+FADE_HOOK(FormOptExpFade, Exp, ModePlain, true)
+FADE_HOOK(FormOptExpFadeN, Exp, ModeN, true)
+FADE_HOOK(FormOptExpFadeLoop, Exp, ModeLoop, true)
+FADE_HOOK(FormOptExpFadeLoopN, Exp, ModeLoopN, true)
+FADE_HOOK(FormOptPowFade, Pow, ModePlain, false)
+FADE_HOOK(FormOptPowFadeN, Pow, ModeN, false)
+FADE_HOOK(FormOptPowFadeLoop, Pow, ModeLoop, false)
+FADE_HOOK(FormOptPowFadeLoopN, Pow, ModeLoopN, false)
 
 // BreakOutN counts positions from 1 over a ring of values, with an equal-power fade.
-bool OptBreakOutN(Form** ppform) {
+bool FormOptBreakOutN(Form** ppform) {
   Form* pform = *ppform;
   if (!IsNumber(A(pform, 0))) return false;
   Place place = Locate(ModeLoopN, V(pform, 0) - 1, N(pform) - 1);
@@ -206,7 +215,7 @@ bool OptBreakOutN(Form** ppform) {
   return ReplaceByConstant(ppform, Pow(pformA->u.value, pformB->u.value, place.f));
 }
 
-bool OptLinFadeX(Form** ppform) {
+bool FormOptLinFadeX(Form** ppform) {
   Form* pform = *ppform;
   int nPoints = (N(pform) - 1) / 2;
   bool bYEqual = true;
@@ -233,24 +242,23 @@ bool OptLinFadeX(Form** ppform) {
   return true;
 }
 
+namespace {
+
 // Curve and SCurve: a middle shape is a linear fade; then as the fades, with the curve formula
 // where the shape and both neighbours are constant.
 template <bool bS>
 bool Curve(Form** ppform, Mode mode) {
   Form* pform = *ppform;
-  static const char* const apszLin[] = {"LinFade", "LinFadeN", "LinFadeLoop", "LinFadeLoopN"};
-  static const char* const apszSelect[] = {"Select", "SelectN", "SelectLoop", "SelectLoopN"};
+  static const FormFnInfo* const apinfoLin[] = {&FormFnRowLinFade, &FormFnRowLinFadeN, &FormFnRowLinFadeLoop,
+                                                &FormFnRowLinFadeLoopN};
+  static const FormFnInfo* const apinfoSelect[] = {&FormFnRowSelect, &FormFnRowSelectN, &FormFnRowSelectLoop,
+                                                   &FormFnRowSelectLoopN};
   if (IsNumber(A(pform, 1))) {
     double d = V(pform, 1);
     if (d == 0.5 || (!bS && d < 0.001 && mode != ModePlain)) {
       // A plain Curve held flat would become Select, which divides its positions differently
       // (m values rather than m - 1 steps), so only the indexed and looping variants are rewritten.
-      const FormFnInfo* pinfo = FormFnFind(d == 0.5 ? apszLin[mode] : apszSelect[mode]);
-      if (!pinfo) {
-        AKS(AKSWarn, AK_HERE, bS ? "didn't find degenerate SCurve function: unexpected, but ignorable"
-                                 : "didn't find degenerate Curve function: unexpected, but ignorable");
-        return false;
-      }
+      const FormFnInfo* pinfo = d == 0.5 ? apinfoLin[mode] : apinfoSelect[mode];
       FormRemoveArg(pform, 1);
       pform->u.fn.pinfo = pinfo;
       return true;
@@ -272,16 +280,18 @@ bool Curve(Form** ppform, Mode mode) {
   return ReplaceByConstant(ppform, d);
 }
 
-bool OptCurve(Form** ppform) { return Curve<false>(ppform, ModePlain); }
-bool OptCurveN(Form** ppform) { return Curve<false>(ppform, ModeN); }
-bool OptCurveLoop(Form** ppform) { return Curve<false>(ppform, ModeLoop); }
-bool OptCurveLoopN(Form** ppform) { return Curve<false>(ppform, ModeLoopN); }
-bool OptSCurve(Form** ppform) { return Curve<true>(ppform, ModePlain); }
-bool OptSCurveN(Form** ppform) { return Curve<true>(ppform, ModeN); }
-bool OptSCurveLoop(Form** ppform) { return Curve<true>(ppform, ModeLoop); }
-bool OptSCurveLoopN(Form** ppform) { return Curve<true>(ppform, ModeLoopN); }
+}  // namespace
 
-bool OptPeak(Form** ppform) {
+bool FormOptCurve(Form** ppform) { return Curve<false>(ppform, ModePlain); }
+bool FormOptCurveN(Form** ppform) { return Curve<false>(ppform, ModeN); }
+bool FormOptCurveLoop(Form** ppform) { return Curve<false>(ppform, ModeLoop); }
+bool FormOptCurveLoopN(Form** ppform) { return Curve<false>(ppform, ModeLoopN); }
+bool FormOptSCurve(Form** ppform) { return Curve<true>(ppform, ModePlain); }
+bool FormOptSCurveN(Form** ppform) { return Curve<true>(ppform, ModeN); }
+bool FormOptSCurveLoop(Form** ppform) { return Curve<true>(ppform, ModeLoop); }
+bool FormOptSCurveLoopN(Form** ppform) { return Curve<true>(ppform, ModeLoopN); }
+
+bool FormOptPeak(Form** ppform) {
   Form* pform = *ppform;
   if (FormEqual(A(pform, 3), A(pform, 4))) {
     FormReplaceByArg(ppform, 3);
@@ -301,38 +311,4 @@ bool OptPeak(Form** ppform) {
     }
   }
   return false;
-}
-
-}  // namespace
-
-// Gives the rows of the function table their hooks, once.
-void FormOptimizeInstallHooks() {
-  static const struct {
-    const char* psz;
-    FormOptimizeFn pfn;
-  } aHooks[] = {
-      {"MIN", OptMin},           {"MAX", OptMax},
-      {"AND", OptAnd},           {"OR", OptOr},
-      {"IF", OptIf},             {"INLIST", OptInList},
-      {"Select", OptSelectPlain}, {"SelectN", OptSelectN},
-      {"SelectLoop", OptSelectLoop}, {"SelectLoopN", OptSelectLoopN},
-      {"LinFade", OptLinFade},   {"LinFadeN", OptLinFadeN},
-      {"LinFadeLoop", OptLinFadeLoop}, {"LinFadeLoopN", OptLinFadeLoopN},
-      {"ExpFade", OptExpFade},   {"ExpFadeN", OptExpFadeN},
-      {"ExpFadeLoop", OptExpFadeLoop}, {"ExpFadeLoopN", OptExpFadeLoopN},
-      {"PowFade", OptPowFade},   {"PowFadeN", OptPowFadeN},
-      {"PowFadeLoop", OptPowFadeLoop}, {"PowFadeLoopN", OptPowFadeLoopN},
-      {"BreakOutN", OptBreakOutN}, {"LinFadeX", OptLinFadeX},
-      {"Curve", OptCurve},       {"CurveN", OptCurveN},
-      {"CurveLoop", OptCurveLoop}, {"CurveLoopN", OptCurveLoopN},
-      {"SCurve", OptSCurve},     {"SCurveN", OptSCurveN},
-      {"SCurveLoop", OptSCurveLoop}, {"SCurveLoopN", OptSCurveLoopN},
-      {"PEAK", OptPeak},
-  };
-  static bool bDone = false;
-  if (bDone) return;
-  bDone = true;
-  for (FormFnInfo* pinfo = FormFnTable; pinfo->pfnEval; ++pinfo)
-    for (const auto& hook : aHooks)
-      if (pinfo->pszName && strcmp(hook.psz, pinfo->pszName) == 0) pinfo->pfnOptimize = hook.pfn;
 }

@@ -187,10 +187,10 @@ class Parser {
       if (!aOperands.empty() && pform->et == FormTypeFn && FormFnIsExponentialUnit(pform->u.fn.pinfo)) {
         // An exponential unit scales: "+" multiplies by it and "-" divides by it.
         const FormFnInfo*& pinfoOp = aOps.back();
-        if (pinfoOp == FormFnFindOp("+")) {
-          pinfoOp = FormFnFindOp("*");
-        } else if (pinfoOp == FormFnFindOp("-")) {
-          pinfoOp = FormFnFindOp("/");
+        if (pinfoOp == &FormFnRowAdd) {
+          pinfoOp = &FormFnRowMultiply;
+        } else if (pinfoOp == &FormFnRowSubtract) {
+          pinfoOp = &FormFnRowDivide;
         } else {
           FormFree(pform);
           return fail(Error(FormTypeErrExponentialUnit, pszOperand, p_));
@@ -273,7 +273,7 @@ class Parser {
   // A range suffix: term[lo, hi] scales linearly, term{lo, hi} exponentially.
   Form* Range(Form* pformTerm, const char* pszStart) {
     char chClose = *p_ == '[' ? ']' : '}';
-    Form* pform = FormNewFn(FormFnFind(*p_ == '[' ? "LINSCALE" : "EXPSCALE"), 0, 3);
+    Form* pform = FormNewFn(*p_ == '[' ? &FormFnRowLinScale : &FormFnRowExpScale, 0, 3);
     FormAddArg(pform, pformTerm);
     ++p_;
     for (int nBounds = 1;; ++nBounds) {
@@ -537,8 +537,8 @@ class Parser {
 
   Form* Call(const FormFnInfo* pinfo, const Word& w) {
     const char* pszStart = w.pszStart;
-    bool bSumVoices = FormFnIs(pinfo, "SumVoices");
-    bool bSuper = FormFnIs(pinfo, "SUPER");
+    bool bSumVoices = pinfo == &FormFnRowSumVoices;
+    bool bSuper = pinfo == &FormFnRowSuper;
     p_ = w.pszStart + w.nLength;
     if (bSumVoices && !ppavarForbidden_) return Error(FormTypeErrPatchOnlyFunction, pszStart, p_);
     if (bSuper && iLevelParent_ == -1) return Error(FormTypeErrSuperAtTop, pszStart, p_);

@@ -70,7 +70,7 @@ void Write(std::string& s, const Form* pform, const Var* avarTable, const Var* a
         }
         return;
       }
-      const Var* avarArgs = FormFnIs(pinfo, "SumVoices") ? avarVoice : avarTable;
+      const Var* avarArgs = pinfo == &FormFnRowSumVoices ? avarVoice : avarTable;
       s += pinfo->pszName;
       s += '(';
       for (int i = 0; i < pform->u.fn.nArg; ++i) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 
 struct Form;
+struct FormNode;
 class Module;
 class ModuleType;
 
@@ -32,33 +33,36 @@ enum : uint32_t {
 // Every value a formula computes is one double; module storage is a double member as well, so
 // pvalue always addresses a double (texts hold quark handles, keywords their numbers).
 struct Var {
+  // What evaluation reads for every sample comes first, so that it shares a cache line.
+  double* pvalue;
+  Form* pform;
+  const FormNode* pcode;  // the formula compiled (formcode.h); absent: the tree is walked
+  VarOutputFn pfnOutput;
+  Module* pmodule;
+  Var* avarTable;       // the table this record lives in
+  int evalState;
+
   // Declaration fields.
   const char* pszName;
   int type;             // value kind: 1 number, 2 text, 4 boolean, 16 keyword
   int iOffset;          // byte position of the double inside the module; -1: kept in value
   const char* pszDefault;
-  VarOutputFn pfnOutput;
   int classMax;         // highest class allowed; 0 means no limit
   uint32_t flags;
   const char* pszHelp;  // one line for the patch author: meaning, unit, sensible range
 
   // Instance fields.
-  Var* avarTable;       // the table this record lives in
   const char* pszModule;
   const char* pszModuleType;
   int iModule;          // per-voice module index, or -1
   int iModulePP;        // per-patch module index, or -1
   const char* pszUser;  // the formula the patch wrote, or absent; " augment" is a marker
-  Form* pform;
   int evalClass;
   int aclassCache[6];
   bool bVisited;
   unsigned uClassEpoch;  // the class computation's caches and visit mark belong to this round
   ModuleType* ptype;
-  Module* pmodule;
-  double* pvalue;
   double value;
-  int evalState;
   int nLoops;
   int iLine;
   bool bAudioRate;

@@ -11,6 +11,7 @@
 #include "enginecore/controllers.h"
 #include "enginecore/settings.h"
 #include "formula/form.h"
+#include "formula/formcode.h"
 #include "foundation/akconfig.h"
 #include "patch/moduletype.h"
 #include "patch/vartable.h"
@@ -126,6 +127,8 @@ class Patch {
   // Specialises a formula for channel k.
   virtual void ChanSeparate(Form** ppform, VarTable& table, int k);
   virtual void OptimizeTables();
+  // Compiles the arithmetic of every record's formula into anodeCode, once the trees are final.
+  virtual void CompileCode();
 
   // Evaluation classes.
   virtual int ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound);
@@ -166,6 +169,7 @@ class Patch {
   std::vector<int> aiEvalPerPatch;    // per-patch records evaluated for every output sample
   int iOutLeft = -1, iOutRight = -1;  // the output records
   std::vector<int> aiHistory;         // per-patch history copies, in shift order
+  std::vector<FormNode> anodeCode;    // the compiled formulas of both tables, which voices share
   bool bScope = false;                // the oscilloscope probe is active
   int nAnonymous = 0;
 

@@ -1,6 +1,5 @@
 // Channels: multi-channel values become one record per channel, modules fed by them are copied
 // once per channel ("multi-mono"), and every formula is specialised for its record's channel.
-#include <array>
 #include <cstdlib>
 #include <cstring>
 #include <string>
@@ -17,19 +16,6 @@
 namespace {
 
 constexpr int kMaxPasses = 100;  // channel counts that keep changing beyond this never settle
-
-// The bus functions' rows, found once: channelization asks for them at every call of a formula.
-enum BusRow { RowMakeBus, RowPan, RowPanL, RowPanR, RowSumBus, RowSumBusN, RowBreakOut, RowBreakOutN, BusRowCount };
-const FormFnInfo* Row(BusRow iRow) {
-  static const std::array<const FormFnInfo*, BusRowCount> apinfo = [] {
-    const char* const apszName[BusRowCount] = {"MakeBus", "Pan",      "PanL",     "PanR",
-                                               "SumBus",  "SumBusN",  "BreakOut", "BreakOutN"};
-    std::array<const FormFnInfo*, BusRowCount> apinfoFound{};
-    for (int i = 0; i < BusRowCount; ++i) apinfoFound[static_cast<size_t>(i)] = FormFnFind(apszName[i]);
-    return apinfoFound;
-  }();
-  return apinfo[static_cast<size_t>(iRow)];
-}
 
 // The number after a "$" in the name, 1 without one (a "$" without a number is reported).
 int ChannelNumber(const char* pszName, bool* pbHas) {
@@ -162,9 +148,9 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
   const char* pszModule = pvar->pszModule;
   const char* pszName = pvar->pszName;
   int iLine = pvar->iLine;
-  if (pinfo == Row(RowMakeBus) || pinfo == Row(RowPan)) {
+  if (pinfo == &FormFnRowMakeBus || pinfo == &FormFnRowPan) {
     // Each channel of a pan is PanL or PanR of the signal and the position.
-    if (pinfo == Row(RowPan) && n != 2) {
+    if (pinfo == &FormFnRowPan && n != 2) {
       ERRADD(iLine, "%s:%s Pan() needs two parameters (signal, position); has %d", pszModule, pszName, n);
       return -1;
     }
@@ -177,27 +163,27 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
         return -1;
       }
     }
-    return pinfo == Row(RowMakeBus) ? n : 2;
+    return pinfo == &FormFnRowMakeBus ? n : 2;
   }
-  if (pinfo == Row(RowSumBus)) {
+  if (pinfo == &FormFnRowSumBus) {
     if (n != 1) {
       ERRADD(iLine, "%s:%s %s() may only have 1 parameter; has %d", pszModule, pszName, pinfo->pszName, n);
       return -1;
     }
     int c = Chanellize(pvar, apArg[0], table);
     if (c < 0) return -1;
-    pform->u.fn.pinfo = Row(RowSumBusN);
+    pform->u.fn.pinfo = &FormFnRowSumBusN;
     for (int k = 1; k < c; ++k) FormAddArg(pform, FormCopy(pform->u.fn.apformArg[0]));
     return 1;
   }
-  if (pinfo == Row(RowSumBusN) || pinfo == Row(RowBreakOutN)) {
+  if (pinfo == &FormFnRowSumBusN || pinfo == &FormFnRowBreakOutN) {
     // One value, whatever the channels of the arguments (each reads its own channel); the bus
     // calls inside them are rewritten all the same, or evaluating them would end the program.
     for (int i = 0; i < n; ++i)
       if (Chanellize(pvar, apArg[i], table) < 0) return -1;
     return 1;
   }
-  if (pinfo == Row(RowBreakOut)) {
+  if (pinfo == &FormFnRowBreakOut) {
     if (n != 2) {
       ERRADD(iLine, "%s:%s %s() must have 2 parameters; has %d", pszModule, pszName, pinfo->pszName, n);
       return -1;
@@ -208,12 +194,12 @@ int Patch::Chanellize(Var* pvar, Form* pform, VarTable& table) {
     if (c == 1) return 1;
     // BreakOut(bus, selector) becomes BreakOutN(selector, bus, bus, ...), one per channel.
     Form* pformBus = FormDetachArg(pform, 0);
-    pform->u.fn.pinfo = Row(RowBreakOutN);
+    pform->u.fn.pinfo = &FormFnRowBreakOutN;
     FormAddArg(pform, pformBus);
     for (int k = 1; k < c; ++k) FormAddArg(pform, FormCopy(pformBus));
     return 1;
   }
-  VarTable& tabArgs = FormFnIs(pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pinfo == &FormFnRowSumVoices ? tabVoice : table;
   int nCommon = 1;
   for (int i = 0; i < n; ++i) {
     int c = Chanellize(pvar, pform->u.fn.apformArg[i], tabArgs);
@@ -348,7 +334,7 @@ void Patch::ChanSeparate(Form** ppform, VarTable& table, int k) {
   if (pform->et != FormTypeFn) return;
   const FormFnInfo* pinfo = pform->u.fn.pinfo;
   int n = pform->u.fn.nArg;
-  if (pinfo == Row(RowMakeBus)) {
+  if (pinfo == &FormFnRowMakeBus) {
     if (n < 1) {
       AKS(AKSWarn, AK_HERE, "%s", "Found MakeBus() needs at least one channel");
       ERRADD(-1, "%s", "Found MakeBus() needs at least one channel");
@@ -360,30 +346,30 @@ void Patch::ChanSeparate(Form** ppform, VarTable& table, int k) {
     ChanSeparate(ppform, table, 1);
     return;
   }
-  if (pinfo == Row(RowSumBusN)) {
+  if (pinfo == &FormFnRowSumBusN) {
     if (n < 1) return failWith("Found SumBusN() needs one or more parameters, has %d", n);
     for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, i + 1);
     return;
   }
-  if (pinfo == Row(RowBreakOut)) {
+  if (pinfo == &FormFnRowBreakOut) {
     if (n != 2) return failWith("Found BreakOut() needs two parameters, has %d", n);
     FormReplaceByArg(ppform, 0);
     ChanSeparate(ppform, table, k);
     return;
   }
-  if (pinfo == Row(RowBreakOutN)) {
+  if (pinfo == &FormFnRowBreakOutN) {
     if (n < 2) return failWith("Found BreakOutN() needs two or more parameters, has %d", n);
     ChanSeparate(&pform->u.fn.apformArg[0], table, 1);  // the position is one value
     for (int i = 1; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, i);
     return;
   }
-  if (pinfo == Row(RowPan)) {
+  if (pinfo == &FormFnRowPan) {
     if (k != 1 && k != 2) AKS(AKSWarn, AK_HERE, "Found Pan() for channel %d: treating odd as L, even as R", k);
-    pform->u.fn.pinfo = Row(k % 2 ? RowPanL : RowPanR);
+    pform->u.fn.pinfo = k % 2 ? &FormFnRowPanL : &FormFnRowPanR;
     for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], table, 1);
     return;
   }
-  VarTable& tabArgs = FormFnIs(pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pinfo == &FormFnRowSumVoices ? tabVoice : table;
   for (int i = 0; i < n; ++i) ChanSeparate(&pform->u.fn.apformArg[i], tabArgs, k);
 }
 

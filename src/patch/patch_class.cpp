@@ -96,9 +96,9 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
   if (pvar->pform) {
     if (pvar->pform->et == FormTypeFn) {
       const FormFnInfo* pinfo = pvar->pform->u.fn.pinfo;
-      if (FormFnIs(pinfo, "ONCEPERPATCH")) t = std::min(t, static_cast<int>(ClassPerPatch));
-      else if (FormFnIs(pinfo, "ONCEPERVOICE")) t = std::min(t, static_cast<int>(ClassPerVoice));
-      else if (FormFnIs(pinfo, "ONCEPERNOTE")) t = std::min(t, static_cast<int>(ClassPerNote));
+      if (pinfo == &FormFnRowOncePerPatch) t = std::min(t, static_cast<int>(ClassPerPatch));
+      else if (pinfo == &FormFnRowOncePerVoice) t = std::min(t, static_cast<int>(ClassPerVoice));
+      else if (pinfo == &FormFnRowOncePerNote) t = std::min(t, static_cast<int>(ClassPerNote));
     }
     int iVar = table.IndexOf(pvar);
     int iFormula = FormulaClass(pvar->pform, table, iDepth + 4, t);
@@ -173,10 +173,10 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
     return ComputeClass(pvar, table, iDepth, iBound);
   }
   if (pform->et == FormTypeFn) {
-    if (FormFnIs(pform->u.fn.pinfo, "RANDOM")) return iBound;
+    if (pform->u.fn.pinfo == &FormFnRowRandom) return iBound;
     // A call without arguments left after optimisation evaluates to a fixed value.
     if (pform->u.fn.nArg == 0) return ClassConstant;
-    VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+    VarTable& tabArgs = pform->u.fn.pinfo == &FormFnRowSumVoices ? tabVoice : table;
     int iClass = ClassUnused;
     for (int i = 0; i < pform->u.fn.nArg; ++i)
       iClass = std::max(iClass, FormulaClass(pform->u.fn.apformArg[i], tabArgs, iDepth, iBound));
@@ -319,7 +319,7 @@ void Patch::RenumberReferences(Form* pform, const std::vector<int>& aiMap, const
     return;
   }
   if (pform->et != FormTypeFn) return;
-  const std::vector<int>& aiArgMap = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? aiVoiceMap : aiMap;
+  const std::vector<int>& aiArgMap = pform->u.fn.pinfo == &FormFnRowSumVoices ? aiVoiceMap : aiMap;
   for (int i = 0; i < pform->u.fn.nArg; ++i) RenumberReferences(pform->u.fn.apformArg[i], aiArgMap, aiVoiceMap);
 }
 

@@ -20,7 +20,7 @@ namespace {
 const char* Q(const char* psz) { return AKQuark(psz ? psz : ""); }
 
 bool IsOncePer(const FormFnInfo* pinfo) {
-  return FormFnIs(pinfo, "ONCEPERPATCH") || FormFnIs(pinfo, "ONCEPERVOICE") || FormFnIs(pinfo, "ONCEPERNOTE");
+  return pinfo == &FormFnRowOncePerPatch || pinfo == &FormFnRowOncePerVoice || pinfo == &FormFnRowOncePerNote;
 }
 
 // The kind the module type declares for a variable (binding may have made an unstored one a
@@ -118,6 +118,7 @@ void Patch::Compile() {
   }
   if (!bCompiled) return;
   FinalWiring();
+  CompileCode();
   InitPerPatchModules();
   if (!bCompiled) return;
   CheckAudioRate();
@@ -233,7 +234,7 @@ void Patch::CheckRateFunctions(Var* pvar, Form* pform, bool bPerPatch, bool bNes
     static bool Run(Var* pvar, Form* pform, bool bPerPatch, bool bNested) {
       if (!pform || pform->et != FormTypeFn) return false;
       const FormFnInfo* pinfo = pform->u.fn.pinfo;
-      if (bPerPatch && (FormFnIs(pinfo, "ONCEPERVOICE") || FormFnIs(pinfo, "ONCEPERNOTE"))) {
+      if (bPerPatch && (pinfo == &FormFnRowOncePerVoice || pinfo == &FormFnRowOncePerNote)) {
         ERRADD(pvar->iLine, "%s:%s: Per-Patch module's formulas may not use %s()", pvar->pszModule, pvar->pszName,
                pinfo->pszName);
         return true;
@@ -405,7 +406,7 @@ bool Patch::RemapToCaller(VarTable& table, Form* pform) {
   if (!pform) return false;
   if (pform->et == FormTypeFn) {
     bool bChanged = false;
-    VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+    VarTable& tabArgs = pform->u.fn.pinfo == &FormFnRowSumVoices ? tabVoice : table;
     for (int i = 0; i < pform->u.fn.nArg; ++i) bChanged |= RemapToCaller(tabArgs, pform->u.fn.apformArg[i]);
     return bChanged;
   }
@@ -436,7 +437,7 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
   if (!pform) return false;
   if (pform->et == FormTypeRef) return pform->u.iVar >= 0 && table[pform->u.iVar].bAudioRate;
   if (pform->et != FormTypeFn) return false;
-  VarTable& tabArgs = FormFnIs(pform->u.fn.pinfo, "SumVoices") ? tabVoice : table;
+  VarTable& tabArgs = pform->u.fn.pinfo == &FormFnRowSumVoices ? tabVoice : table;
   for (int i = 0; i < pform->u.fn.nArg; ++i)
     if (ReferencesAudioRate(pform->u.fn.apformArg[i], tabArgs)) return true;
   return false;
@@ -548,4 +549,16 @@ void Patch::FindScopeFlag() {
     bScope = var.pform->et == FormTypeNumeric && var.pform->u.value == 0;
     return;
   }
+}
+
+// One array for the whole patch, so that the nodes a sample runs lie together; the trees stay
+// for the dumps and for the rows the nodes leave to their own routines.
+void Patch::CompileCode() {
+  size_t nRoom = 0;
+  for (VarTable* ptable : {&tabPatch, &tabVoice})
+    for (int i = 0; i < ptable->N(); ++i) nRoom += static_cast<size_t>(FormCodeSize((*ptable)[i].pform));
+  anodeCode.clear();
+  anodeCode.reserve(nRoom);
+  for (VarTable* ptable : {&tabPatch, &tabVoice})
+    for (int i = 0; i < ptable->N(); ++i) (*ptable)[i].pcode = FormCompile((*ptable)[i].pform, anodeCode);
 }

@@ -209,7 +209,8 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
     pmodPatch->v.dSample = dSample;
     pmodPatch->v.dTime = dTime;
   }
-  for (int i = aiEndPatch[EndPerNote]; i < tabPatch.N(); ++i) tabPatch[i].evalState = EvalStale;
+  Var* avarPatch = tabPatch.Data();  // runs every sample: no index check per record
+  for (int i = aiEndPatch[EndPerNote], n = tabPatch.N(); i < n; ++i) avarPatch[i].evalState = EvalStale;
   if (!apvoiceRender.empty() && apvoiceRender.front()->iTestAAA >= 0 && apvoiceRender.front()->iTestBBB >= 0)
     apvoiceRender.front()->TimeTrial();
   if (nChanges != nChangesRendered) {
@@ -222,13 +223,15 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
     pvoice->RenderSample(bFirst);
     bFirst = false;
   }
-  for (int i : aiEvalPerPatch) FormVarEval(&tabPatch[i]);
-  double dLeft = iOutLeft >= 0 ? *tabPatch[iOutLeft].pvalue : 0;
-  double dRight = iOutRight >= 0 ? *tabPatch[iOutRight].pvalue : dLeft;
+  for (int i : aiEvalPerPatch) FormVarEval(avarPatch + i);
+  double dLeft = iOutLeft >= 0 ? *avarPatch[iOutLeft].pvalue : 0;
+  double dRight = iOutRight >= 0 ? *avarPatch[iOutRight].pvalue : dLeft;
   if (nChannels >= 1) adFrame[0] += dLeft;
   if (nChannels >= 2) adFrame[1] += dRight;
   for (Module* pmod : apmodDelay) pmod->FeedbackStep();
-  {
+  // The render list is the active list as of this frame, so the mutex is needed only when one
+  // of its voices finished.
+  if (std::any_of(apvoiceRender.begin(), apvoiceRender.end(), [](Voice* pvoice) { return pvoice->Finished(); })) {
     std::lock_guard<std::mutex> lock(mutex);
     for (size_t i = apvoiceActive.size(); i-- > 0;) {
       Voice* pvoice = apvoiceActive[i];

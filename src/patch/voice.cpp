@@ -55,6 +55,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (!IsType(var, "Note") || strcmp(var.pszName, "VoiceNum") != 0) continue;
     if (var.pform) ERRADD(var.iLine, "%s:%s - VoiceNum form set??  overriding!", var.pszModule, var.pszName);
     var.pform = FormNewConstant(FormTypeNumeric, iNum);
+    var.pcode = nullptr;
     apformOwn_.push_back(var.pform);
   }
   // Step 2: the modules.
@@ -173,7 +174,8 @@ Voice::~Voice() {
 }
 
 void Voice::MarkStale(int iFrom, int iTo) {
-  for (int i = iFrom; i < iTo; ++i) tab[i].evalState = EvalStale;
+  Var* avar = tab.Data();  // runs every sample: no index check per record
+  for (int i = iFrom; i < iTo; ++i) avar[i].evalState = EvalStale;
 }
 
 bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
@@ -302,7 +304,7 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dTime = dTime;
   }
   MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
-  if (iFinished >= 0) FormVarEval(&tab[iFinished]);
+  if (iFinished >= 0) FormVarEval(tab.Data() + iFinished);
   if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
     for (int i : aiProbe) FormVarEval(&tab[i]);
     g_pfnScope(this, g_pvScopeArg);
@@ -314,6 +316,8 @@ void Voice::RenderSample(bool bFirst) {
 }
 
 double Voice::Eval(Form* pform) {
+  // What the voice sums read is mostly one record of each voice (Voice:Result).
+  if (pform->et == FormTypeRef && pform->u.iVar >= 0) return FormRefValue(tab.Data(), pform->u.iVar);
   double d = 0;
   FormEval(pform, tab.Data(), &d);
   return d;

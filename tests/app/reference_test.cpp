@@ -13,7 +13,7 @@ bool Empty(const char* psz) { return !psz || !*psz; }
 
 // The rows whose examples only a patch can run: channel buses, the voices' sum, the parent level.
 bool RunsOnlyInAPatch(const FormFnInfo& row) {
-  return FormFnIsBus(&row) || FormFnIs(&row, "SumVoices") || FormFnIs(&row, "SUPER");
+  return FormFnIsBus(&row) || &row == &FormFnRowSumVoices || &row == &FormFnRowSuper;
 }
 
 std::string RowName(const FormFnInfo& row) { return row.pszName ? row.pszName : row.pszOp; }

@@ -63,7 +63,6 @@ bool SameValue(double x, double y) {
 }  // namespace
 
 TEST(Optimize, Rewrites) {
-  FormOptimizeInstallHooks();
   struct {
     const char* pszIn;
     const char* pszOut;

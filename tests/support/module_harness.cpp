@@ -19,7 +19,7 @@ static bool ReadsNothing(const Form* pform, const Var* avarTable = nullptr, bool
     return var.pform && var.pform->et < FormTypeRef && !var.pfnOutput;
   }
   if (pform->et != FormTypeFn) return true;
-  if (FormFnIs(pform->u.fn.pinfo, "RANDOM")) return false;
+  if (pform->u.fn.pinfo == &FormFnRowRandom) return false;
   for (int i = 0; i < pform->u.fn.nArg; ++i)
     if (!ReadsNothing(pform->u.fn.apformArg[i], avarTable, bRefs)) return false;
   return true;

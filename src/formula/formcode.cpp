@@ -1,0 +1,220 @@
+// Compiled formulas: the node routines, one per operator and kinds of operands, and the compiler.
+#include "formula/formcode.h"
+
+#include <cfloat>
+#include <utility>
+
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "formula/formfn_rows.h"
+
+namespace {
+
+enum Kind { KindConst, KindRef, KindNode, KindCount };
+
+template <int kind>
+inline double Operand(const FormSlot& slot, Var* avarTable) {
+  if constexpr (kind == KindConst) return slot.d;
+  if constexpr (kind == KindRef) return FormRefValue(avarTable, slot.iVar);
+  if constexpr (kind == KindNode) return slot.pnode->pfn(slot.pnode, avarTable);
+  return 0;
+}
+
+struct Mul {
+  static double Do(double a, double b) { return a * b; }
+};
+struct Div {
+  static double Do(double a, double b) { return a / b; }
+};
+struct Add {
+  static double Do(double a, double b) { return a + b; }
+};
+struct Sub {
+  static double Do(double a, double b) { return a - b; }
+};
+struct Pow {
+  static double Do(double a, double b) { return FormPowStep(a, b); }
+};
+struct Min {
+  static double Do(double r, double d) { return FormMinStep(r, d); }
+};
+struct Max {
+  static double Do(double r, double d) { return FormMaxStep(r, d); }
+};
+
+// The left operand first, as the tree walk reads its arguments.
+template <class Op, int kindA, int kindB>
+double Binary(const FormNode* pnode, Var* avarTable) {
+  double a = Operand<kindA>(pnode->a, avarTable);
+  return Op::Do(a, Operand<kindB>(pnode->b, avarTable));
+}
+
+template <int kind>
+double Negate(const FormNode* pnode, Var* avarTable) {
+  return -Operand<kind>(pnode->a, avarTable);
+}
+
+template <int kind>
+double Single(const FormNode* pnode, Var* avarTable) {
+  return Operand<kind>(pnode->a, avarTable);
+}
+
+// Any other row: its own routine over the tree, as an argument is evaluated (FormArg).
+double Tree(const FormNode* pnode, Var* avarTable) {
+  double d = 0;
+  FormEval(pnode->pform, avarTable, &d);
+  return d;
+}
+
+template <class Op>
+struct BinaryTable {
+  template <int kindA, int... kindB>
+  static constexpr void Row(FormNodeFn (&a)[KindCount], std::integer_sequence<int, kindB...>) {
+    ((a[kindB] = Binary<Op, kindA, kindB>), ...);
+  }
+  template <int... kindA>
+  static constexpr void Fill(FormNodeFn (&a)[KindCount][KindCount], std::integer_sequence<int, kindA...>) {
+    (Row<kindA>(a[kindA], std::make_integer_sequence<int, KindCount>()), ...);
+  }
+  FormNodeFn a[KindCount][KindCount] = {};
+  constexpr BinaryTable() { Fill(a, std::make_integer_sequence<int, KindCount>()); }
+};
+
+constexpr BinaryTable<Mul> kMul;
+constexpr BinaryTable<Div> kDiv;
+constexpr BinaryTable<Add> kAdd;
+constexpr BinaryTable<Sub> kSub;
+constexpr BinaryTable<Pow> kPow;
+constexpr BinaryTable<Min> kMin;
+constexpr BinaryTable<Max> kMax;
+constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>};
+constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>};
+
+// A row the nodes compute as a fold of its arguments: the step's routines, and for MIN and MAX
+// the value the fold starts from (the others start from the first argument).
+struct Fold {
+  const FormFnInfo* pinfo;
+  const FormNodeFn (*afn)[KindCount];
+  bool bSeed;
+  double dSeed;
+};
+const Fold kaFold[] = {
+    {&FormFnRowMultiply, kMul.a, false, 0}, {&FormFnRowDivide, kDiv.a, false, 0},
+    {&FormFnRowAdd, kAdd.a, false, 0},      {&FormFnRowSubtract, kSub.a, false, 0},
+    {&FormFnRowPower, kPow.a, false, 0},    {&FormFnRowMin, kMin.a, true, DBL_MAX},
+    {&FormFnRowMax, kMax.a, true, -DBL_MAX},
+};
+
+const Fold* FoldOf(const FormFnInfo* pinfo) {
+  for (const Fold& fold : kaFold)
+    if (fold.pinfo == pinfo) return &fold;
+  return nullptr;
+}
+
+bool IsConstantValue(const Form* pform) {
+  return pform->et == FormTypeNumeric || pform->et == FormTypeString || pform->et == FormTypeBoolean ||
+         pform->et == FormTypeKeyword;
+}
+
+bool IsArithmetic(const Form* pform) {
+  if (pform->et != FormTypeFn || pform->u.fn.nArg < 1) return false;
+  if (pform->u.fn.pinfo == &FormFnUnaryMinus) return pform->u.fn.nArg == 1;
+  return FoldOf(pform->u.fn.pinfo) != nullptr;
+}
+
+class Compiler {
+ public:
+  explicit Compiler(std::vector<FormNode>& anode) : anode_(anode) {}
+
+  // The operand for a tree: a constant or a reference in place, anything else a node.
+  int Slot(Form* pform, FormSlot* pslot) {
+    if (IsConstantValue(pform)) {
+      pslot->d = pform->u.value;
+      return KindConst;
+    }
+    if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
+      pslot->iVar = pform->u.iVar;
+      return KindRef;
+    }
+    pslot->pnode = Node(pform);
+    return KindNode;
+  }
+
+  const FormNode* Node(Form* pform) {
+    FormNode node{};
+    if (IsConstantValue(pform) || (pform->et == FormTypeRef && pform->u.iVar >= 0)) {  // a root of one operand
+      node.pfn = kSingle[Slot(pform, &node.a)];
+      return Append(node);
+    }
+    if (!IsArithmetic(pform)) {
+      node.pfn = Tree;
+      node.pform = pform;
+      return Append(node);
+    }
+    Form** apArg = pform->u.fn.apformArg;
+    if (pform->u.fn.pinfo == &FormFnUnaryMinus) {
+      node.pfn = kNegate[Slot(apArg[0], &node.a)];
+      return Append(node);
+    }
+    // A call of n arguments folds from the left: ((a0 op a1) op a2) ..., or (((seed op a0) op
+    // a1) op a2) ... for MIN and MAX.
+    const Fold* pfold = FoldOf(pform->u.fn.pinfo);
+    int kindA = KindConst;
+    int iFirst = 0;
+    if (pfold->bSeed) {
+      node.a.d = pfold->dSeed;
+    } else {
+      kindA = Slot(apArg[0], &node.a);
+      iFirst = 1;
+      if (pform->u.fn.nArg == 1) {
+        node.pfn = kSingle[kindA];
+        return Append(node);
+      }
+    }
+    const FormNodeFn(*afn)[KindCount] = pfold->afn;
+    const FormNode* pnode = nullptr;
+    for (int i = iFirst; i < pform->u.fn.nArg; ++i) {
+      if (pnode) {
+        node = FormNode{};
+        node.a.pnode = pnode;
+        kindA = KindNode;
+      }
+      node.pfn = afn[kindA][Slot(apArg[i], &node.b)];
+      pnode = Append(node);
+    }
+    return pnode;
+  }
+
+ private:
+  // Nodes point at each other, so the array must not move: beyond the room the caller reserved,
+  // the compilation is abandoned and the tree keeps being walked.
+  const FormNode* Append(const FormNode& node) {
+    if (anode_.size() == anode_.capacity()) {
+      bFull = true;
+      return nullptr;
+    }
+    anode_.push_back(node);
+    return &anode_.back();
+  }
+  std::vector<FormNode>& anode_;
+
+ public:
+  bool bFull = false;
+};
+
+}  // namespace
+
+int FormCodeSize(const Form* pform) {
+  if (!pform || pform->et != FormTypeFn) return 1;
+  int n = pform->u.fn.nArg + 1;
+  for (int i = 0; i < pform->u.fn.nArg; ++i) n += FormCodeSize(pform->u.fn.apformArg[i]);
+  return n;
+}
+
+const FormNode* FormCompile(Form* pform, std::vector<FormNode>& anode) {
+  if (!pform || !(IsArithmetic(pform) || IsConstantValue(pform) || (pform->et == FormTypeRef && pform->u.iVar >= 0)))
+    return nullptr;
+  Compiler compiler(anode);
+  const FormNode* pnode = compiler.Node(pform);
+  return compiler.bFull ? nullptr : pnode;
+}

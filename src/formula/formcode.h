@@ -1,0 +1,42 @@
+// Formulas compiled for evaluation: the arithmetic of a record's tree as flat nodes whose
+// operator routine and operand slots are chosen once, after the patch compiler has finished
+// rewriting the trees.
+//
+// A node adds, subtracts, multiplies, divides, raises, takes a minimum or maximum, or negates
+// (the folds of those rows, step by step); each operand is a constant, a record
+// of the table or another node, and the routine is the one made for that combination, so a
+// sample's evaluation runs no switch on node kinds and reads a constant or a current record
+// without a call. A sub-tree of any other row stays a tree that its row evaluates as before.
+// Every node computes the same operations in the same order as the tree walk: the results are
+// the same to the bit, and evaluation stays lazy (a reference is brought up to date when read).
+#pragma once
+
+#include <vector>
+
+#include "formula/form.h"
+#include "formula/var.h"
+
+struct FormNode;
+using FormNodeFn = double (*)(const FormNode* pnode, Var* avarTable);
+
+// An operand: a constant, a record's index in the table, or another node.
+union FormSlot {
+  double d;
+  int iVar;
+  const FormNode* pnode;
+};
+
+struct FormNode {
+  FormNodeFn pfn;
+  FormSlot a, b;
+  Form* pform;  // a sub-tree its row evaluates
+};
+
+// The most nodes FormCompile appends for a tree, so that a caller can reserve an array that
+// never moves while nodes point into it.
+int FormCodeSize(const Form* pform);
+// Appends the nodes of a tree whose root is arithmetic, a reference or a constant; answers its
+// root node, or absent for any other tree (which FormEval keeps evaluating).
+const FormNode* FormCompile(Form* pform, std::vector<FormNode>& anode);
+// The value of compiled code, as FormEval would give it for the tree.
+inline double FormRun(const FormNode* pnode, Var* avarTable) { return pnode->pfn(pnode, avarTable); }
