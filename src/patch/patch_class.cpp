@@ -130,6 +130,18 @@ int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
       }
     }
   }
+  if (pvar->iHistory > 0) {
+    // A history copy shifts in its variable's value every sample: the variable itself is needed,
+    // with everything it reads, even when no formula names it. The copies between are kept by
+    // the history-chain step; walking to depth 0 without recursion keeps deep histories cheap.
+    Var* pvarNow = pvar->pvarHistoryPrev;
+    while (pvarNow && pvarNow->iHistory > 0) pvarNow = pvarNow->pvarHistoryPrev;
+    if (pvarNow) {
+      int iVar = table.IndexOf(pvar);
+      ComputeClass(pvarNow, table, iDepth + 4, t);
+      pvar = &table[iVar];
+    }
+  }
   apvarComputing_.pop_back();
   pvar->evalClass = std::max(pvar->evalClass, t);
   pvar->aclassCache[iBound] = pvar->evalClass;

@@ -315,6 +315,7 @@ Var* Patch::ResolveReference(Var* pvarRequest, const char* pszModule, const char
       var.iShadow = -1;
       var.iOrig = -1;
       var.iHistory = d;
+      var.iLine = table[iRequest].iLine;  // what goes wrong with the copy is told where it was written
       var.pvarHistoryPrev = &table[iPrev];
       iPrev = table.Append(var);  // the table keeps the link right if it moves
       if (&table == &tabPatch) BindPerPatchRecord(iPrev);

@@ -48,6 +48,10 @@ void Patch::CreateVoices() {
     apvoiceFree.push_back(pvoice);
     // Every voice sets its modules up alike: the first voice's failures refuse the patch, and
     // the other voices are not made.
+    if (i == 0 && pvoice->bHistoryBroken) {
+      Fail();
+      return;
+    }
     if (i == 0 && !pvoice->aiInitFailed.empty()) {
       for (int m : pvoice->aiInitFailed) ReportFailedInit(amodVoice[static_cast<size_t>(m)]);
       return;

@@ -160,9 +160,13 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
         break;
       }
     }
-    if (!var.pvarHistoryPrev)
-      AKS(AKSFatal, AK_HERE, "can't set pvarHistoryPrev for <%d>%s:%s@%d", var.iLevel, var.pszModule, var.pszName,
-          var.iHistory);
+    // A broken history chain is a compiler fault; it refuses the patch instead of ending the
+    // program (and with it an editing session).
+    if (!var.pvarHistoryPrev) {
+      ERRADD(var.iLine, "can't set pvarHistoryPrev for <%d>%s:%s@%d", var.iLevel, var.pszModule, var.pszName,
+             var.iHistory);
+      bHistoryBroken = true;
+    }
   }
   Patch::SortHistory(tab, aiHistory);
   Reset();

@@ -53,6 +53,7 @@ class Voice {
   double voiceNum;
   std::vector<Module*> apmod;       // one per per-voice module of the patch; null for a dropped one
   std::vector<int> aiInitFailed;    // the modules whose Init failed, by module list index
+  bool bHistoryBroken = false;      // a history copy found no earlier copy to shift from
   std::vector<Module*> apmodDelay;  // delays, called after every sample
   ModNote* pmodNote = nullptr;
   ModVoice* pmodVoice = nullptr;
