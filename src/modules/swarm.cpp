@@ -224,9 +224,13 @@ void ModSwarm::NoteStart() {
     }
     aevent_[static_cast<size_t>(i)] = Event{dFirst, &osc};
   }
-  // Ties (equal times) are kept in oscillator order, so that a note start is reproducible.
-  std::sort(aevent_.begin(), aevent_.end(), [](const Event& a, const Event& b) {
-    return a.dTime < b.dTime || (a.dTime == b.dTime && a.posc < b.posc);
+  // Ties (equal times) are kept in oscillator order, so that a note start is reproducible. A NaN
+  // time (from a NaN Detune) sorts last, as an event that never comes: compared raw it would
+  // break the ordering the sort relies on, and the sort could write outside the queue.
+  auto key = [](double d) { return std::isnan(d) ? HUGE_VAL : d; };
+  std::sort(aevent_.begin(), aevent_.end(), [&key](const Event& a, const Event& b) {
+    double ta = key(a.dTime), tb = key(b.dTime);
+    return ta < tb || (ta == tb && a.posc < b.posc);
   });
 }
 
