@@ -36,10 +36,7 @@ void FormEval(Form* pform, Var* avarTable, double* pd) {
         ERRADD(-1, "%s", "field not in record");
         return;
       }
-      Var* pvar = &avarTable[pform->u.iVar];
-      if (pvar->evalState == EvalStale) Bring(pvar, avarTable);
-      else if (pvar->evalState == EvalBusy) ReportLoop(pvar);
-      *pd = *pvar->pvalue;
+      *pd = FormRefValue(avarTable, pform->u.iVar);
       return;
     }
     case FormTypeFn:
