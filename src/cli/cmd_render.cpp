@@ -204,8 +204,11 @@ int RunRender(const RenderOptions& opt) {
     PrintDiagnostic(opt.sPatch.c_str(), node);
   double dLength = static_cast<double>(iFrame) / dRate;
   double dElapsed = progress.Elapsed();
-  fprintf(stderr, "rendered %.2f s to %s: peak %.3f (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
-          dLength, opt.sOut.c_str(), stats.dRawPeak, 20 * std::log10(std::max(stats.dRawPeak, 1e-10)),
+  // A runaway patch's peak is written in powers of ten, not as hundreds of digits.
+  char szPeak[32];
+  snprintf(szPeak, sizeof szPeak, stats.dRawPeak < 1e6 ? "%.3f" : "%.3g", stats.dRawPeak);
+  fprintf(stderr, "rendered %.2f s to %s: peak %s (%.1f dBFS), %d auto-reduction%s, %zu voice%s, %.1fx real time",
+          dLength, opt.sOut.c_str(), szPeak, 20 * std::log10(std::max(stats.dRawPeak, 1e-10)),
           stats.nAutoReductions, stats.nAutoReductions == 1 ? "" : "s", stats.nVoicesMax, stats.nVoicesMax == 1 ? "" : "s",
           dElapsed > 0 ? dLength / dElapsed : 0.0);
   if (stats.nNonFinite) fprintf(stderr, ", %ld samples that were not numbers silenced", stats.nNonFinite);

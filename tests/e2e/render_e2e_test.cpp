@@ -87,6 +87,15 @@ TEST(RenderE2E, LoudOutputIsScaledNeverClippedAsTheEngineConvertsIt) {
   EXPECT_GE(nMax, 32700) << "the loudest sample is scaled to full scale, not below it";
 }
 
+TEST(RenderE2E, RunawayPeakIsReportedInPowersOfTen) {
+  std::string sPatch = WritePatch("runaway.vantrel", "[Osc1]\nWaveform = Sine\n[Voice]\nPreGain = Osc1 * 1e300\n");
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + testing::TempDir() + "/runaway.wav' --note 60:1:0:0.2" +
+                            " --seconds 0.3" + Install());
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  EXPECT_NE(r.sErr.find("e+"), std::string::npos) << r.sErr;
+  EXPECT_LT(r.sErr.size(), 400u) << "no peak written out in hundreds of digits: " << r.sErr;
+}
+
 TEST(RenderE2E, NotANumberIsSilencedAndCounted) {
   std::string sPatch = WritePatch("nan.vantrel",
                                   "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = IF( Note:Time > 0.1, 0 / 0, Osc1 )\n");
