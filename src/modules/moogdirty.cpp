@@ -72,13 +72,20 @@ VAN_ALWAYS_INLINE void Step(MoogDirtyLadder& s, double dDrive, double T, double 
   // so the result is the same), which saves it all in silence and on held values.
   if (!s.drivenArg.Same(dDrive)) s.dDriven = VanTanh<bFused>(dDrive);
   double dInc = (s.dDriven - W[0]) * f;
+  // Unrolled, the stages' state stays in registers.
+#pragma GCC unroll 4
   for (int i = 0; i < MoogDirtyLadder::Stages; ++i) {
     if (i > 0) dInc = (W[i - 1] - W[i]) * f;
-    const double yOld = y[i];
-    y[i] = FoldState(y[i] + (dInc + D[i]) * T);
+    const double yOld = y[i], yNew = y[i] + (dInc + D[i]) * T;
+    y[i] = FoldState(yNew);
     D[i] = FoldState(dInc);
-    // The state is folded, so never -0 or NaN: an equal value has the same tanh.
-    if (y[i] != yOld) W[i] = VanTanh<bFused>(kScale * y[i]);
+    // W stays tanh(k·y). The state is folded, so never -0 or NaN: an equal value has the same
+    // tanh. A y that is not 0 is yNew itself, so the tanh starts from yNew and the fold's test
+    // stays off the path from stage to stage.
+    if (y[i] != yOld) {
+      const double w = VanTanh<bFused>(kScale * yNew);
+      W[i] = y[i] != 0 ? w : 0;
+    }
   }
   for (int i = 0; i < MoogDirtyLadder::Stages; ++i) s.ady[i] = y[i], s.adW[i] = W[i], s.adD[i] = D[i];
 }
