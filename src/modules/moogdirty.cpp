@@ -80,12 +80,9 @@ VAN_ALWAYS_INLINE void Step(MoogDirtyLadder& s, double dDrive, double T, double 
     y[i] = FoldState(yNew);
     D[i] = FoldState(dInc);
     // W stays tanh(k·y). The state is folded, so never -0 or NaN: an equal value has the same
-    // tanh. A y that is not 0 is yNew itself, so the tanh starts from yNew and the fold's test
-    // stays off the path from stage to stage.
-    if (y[i] != yOld) {
-      const double w = VanTanh<bFused>(kScale * yNew);
-      W[i] = y[i] != 0 ? w : 0;
-    }
+    // tanh. A y that is not 0 is yNew itself, so the tanh starts from yNew, and the fold only
+    // chooses a branch: it stays off the path from stage to stage.
+    if (y[i] != yOld) W[i] = y[i] != 0 ? VanTanh<bFused>(kScale * yNew) : 0;
   }
   for (int i = 0; i < MoogDirtyLadder::Stages; ++i) s.ady[i] = y[i], s.adW[i] = W[i], s.adD[i] = D[i];
 }
