@@ -46,6 +46,6 @@ class ModMoogDirty : public ModFilterBase {
   double dRate_ = 0;          // f: how fast a stage follows its input (per second, before k)
   double dHalfPeriod_ = 0;    // T: half a sample in seconds
   MoogDirtyLadder ladder_;
-  // One sample of the ladder, in the build whose tanh matches the C library's on this machine.
+  // One sample of the ladder: the build with fused multiply-adds where the processor has them.
   void (*pfnStep_)(MoogDirtyLadder&, double dDrive, double T, double f) = nullptr;
 };
