@@ -26,6 +26,8 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
+#include <unordered_map>
 
 #include "formula/var.h"
 #include "foundation/akarray.h"
@@ -120,6 +122,10 @@ class ModuleType {
   // The name of the module class, for listings.
   virtual const char* ClassName() { return "Module"; }
 
+  // The output row of this name that gets a record only when a formula or the section names it;
+  // absent for every other name. Names compare as in formulas: the first character exactly.
+  const Var* RowOnReference(const char* pszVar) const;
+
   int NumInputs() const { return CountRows(avarInputs); }
   int NumOutputs() const { return CountRows(avarOutputs); }
 
@@ -134,6 +140,8 @@ class ModuleType {
 
  private:
   static int CountRows(const Var* avar);
+  // The on-reference rows by lower-cased name: hundreds of them on a channel or a tuning.
+  std::unordered_map<std::string, const Var*> mapOnReference_;
 };
 
 // Binds a type to a module class T, which names itself in a static pszClassName and may define
