@@ -36,7 +36,7 @@ namespace vantanh {
 template <bool bFused>
 VAN_ALWAYS_INLINE double MulAdd(double a, double b, double c) {
   if constexpr (bFused)
-    return __builtin_fma(a, b, c);
+    return std::fma(a, b, c);  // one instruction where VAN_TARGET_FUSED holds
   else
     return a * b + c;
 }
