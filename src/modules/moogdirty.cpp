@@ -1,10 +1,13 @@
 // The "MoogDirty" module: each stage integrates, trapezoid-fashion, the difference between the tanh
 // of its input and the tanh of its own value; the last stage feeds back into the first.
-#include "modules/modulehelp.h"
 #include "modules/moogdirty.h"
 
 #include <cmath>
 #include <numbers>
+
+#include "formula/vantanh.h"
+#include "modules/filters/foldstate.h"
+#include "modules/modulehelp.h"
 
 namespace {
 
@@ -58,6 +61,37 @@ double CompensationHigh(double dDrive) {
   return dDrive < 0.269 ? 0.95 / (dDrive - 0.0002) + 0.53922 : 0.19 / (dDrive - 0.092) + 3;
 }
 
+// One sample of the ladder from the input stage's tanh argument. Each stage adds the mean of this
+// and the previous increment over half a sample twice, i.e. (D + Dold) × 1/(2R); T is half a
+// sample, f the stage rate.
+template <bool bFused>
+VAN_ALWAYS_INLINE void Step(MoogDirtyLadder& s, double dDrive, double T, double f) {
+  double y[MoogDirtyLadder::Stages], W[MoogDirtyLadder::Stages], D[MoogDirtyLadder::Stages];
+  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) y[i] = s.ady[i], W[i] = s.adW[i], D[i] = s.adD[i];
+  // tanh is most of the module's time: computed only for an argument that changed (bit for bit,
+  // so the result is the same), which saves it all in silence and on held values.
+  if (!s.drivenArg.Same(dDrive)) s.dDriven = VanTanh<bFused>(dDrive);
+  double dInc = (s.dDriven - W[0]) * f;
+  // Unrolled, the stages' state stays in registers.
+#pragma GCC unroll 4
+  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) {
+    if (i > 0) dInc = (W[i - 1] - W[i]) * f;
+    const double yOld = y[i], yNew = y[i] + (dInc + D[i]) * T;
+    y[i] = FoldState(yNew);
+    D[i] = FoldState(dInc);
+    // W stays tanh(k·y). The state is folded, so never -0 or NaN: an equal value has the same
+    // tanh. A y that is not 0 is yNew itself, so the tanh starts from yNew, and the fold only
+    // chooses a branch: it stays off the path from stage to stage.
+    if (y[i] != yOld) W[i] = y[i] != 0 ? VanTanh<bFused>(kScale * yNew) : 0;
+  }
+  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) s.ady[i] = y[i], s.adW[i] = W[i], s.adD[i] = D[i];
+}
+
+void StepPlain(MoogDirtyLadder& s, double dDrive, double T, double f) { Step<false>(s, dDrive, T, f); }
+VAN_TARGET_FUSED void StepFused(MoogDirtyLadder& s, double dDrive, double T, double f) {
+  Step<true>(s, dDrive, T, f);
+}
+
 }  // namespace
 
 ModMoogDirty::ModMoogDirty(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch,
@@ -72,6 +106,7 @@ int ModMoogDirty::Init() {
   pvarResonance_ = GetVar("Resonance");
   pvarDrive_ = GetVar("Drive");
   dHalfPeriod_ = 0.5 / dFreqEval_;
+  pfnStep_ = VanFusedUsable() ? StepFused : StepPlain;
   NoteStart();  // a per-patch module may never see a note
   return 0;
 }
@@ -79,8 +114,7 @@ int ModMoogDirty::Init() {
 void ModMoogDirty::NoteStart() {
   ForgetClock();
   bRecompute_ = true;
-  for (int i = 0; i < Stages; ++i) ady_[i] = adW_[i] = adD_[i] = 0;
-  drivenArg_ = SameValue();
+  ladder_ = MoogDirtyLadder();
 }
 
 void ModMoogDirty::Recompute() {
@@ -127,30 +161,12 @@ void ModMoogDirty::Calc() {
   if (v.dCutoff != dCutoffOld || v.dDrive != dDriveOld) bRecompute_ = true;
   if (bRecompute_) Recompute();
 
-  // The ladder. Each stage adds the mean of this and the previous increment over half a sample
-  // twice, i.e. (D + Dold) × 1/(2R).
-  const double T = dHalfPeriod_, f = dRate_;
-  double y[Stages], W[Stages], D[Stages];
-  for (int i = 0; i < Stages; ++i) y[i] = ady_[i], W[i] = adW_[i], D[i] = adD_[i];
-  // tanh is most of the module's time: computed only for an argument that changed (bit for bit,
-  // so the result is the same), which saves it all in silence and on held values.
-  const double dDrive = kScale * (v.dDrive * dIn - kFeedback * v.dResonance * y[3]);
-  if (!drivenArg_.Same(dDrive)) dDriven_ = std::tanh(dDrive);
-  double dInc = (dDriven_ - W[0]) * f;
-  for (int i = 0; i < Stages; ++i) {
-    if (i > 0) dInc = (W[i - 1] - W[i]) * f;
-    const double yOld = y[i];
-    y[i] = FoldState(y[i] + (dInc + D[i]) * T);
-    D[i] = FoldState(dInc);
-    // The state is folded, so never -0 or NaN: an equal value has the same tanh.
-    if (y[i] != yOld) W[i] = std::tanh(kScale * y[i]);
-  }
-  for (int i = 0; i < Stages; ++i) ady_[i] = y[i], adW_[i] = W[i], adD_[i] = D[i];
+  pfnStep_(ladder_, kScale * (v.dDrive * dIn - kFeedback * v.dResonance * ladder_.ady[3]), dHalfPeriod_, dRate_);
 
   // The stage outputs, scaled back by the compensation.
   double c = dCompensation_;
-  v.dStage1 = c * y[0];
-  v.dStage2 = c * y[1];
-  v.dStage3 = c * y[2];
-  v.dStage4 = v.dOutput = c * y[3];
+  v.dStage1 = c * ladder_.ady[0];
+  v.dStage2 = c * ladder_.ady[1];
+  v.dStage3 = c * ladder_.ady[2];
+  v.dStage4 = v.dOutput = c * ladder_.ady[3];
 }

@@ -12,10 +12,18 @@ struct MoogDirtyVars {
   double dStage1, dStage2, dStage3, dStage4, dOutput;
 };
 
+// The ladder's state. Per stage: its value y, tanh(k·y) and its previous increment.
+struct MoogDirtyLadder {
+  static constexpr int Stages = 4;
+  double ady[Stages] = {}, adW[Stages] = {}, adD[Stages] = {};
+  SameValue drivenArg;  // the argument of the input stage's tanh, and its value
+  double dDriven = 0;
+};
+
 class ModMoogDirty : public ModFilterBase {
  public:
   static constexpr const char* pszClassName = "ModMoogDirty";
-  static constexpr int Stages = 4;
+  static constexpr int Stages = MoogDirtyLadder::Stages;
 
   ModMoogDirty(ModuleType* ptype, const char* pszName, Patch* ppatch, Voice* pvoice, bool bPerPatch, int iLevel,
                Module* pmodHelper);
@@ -37,8 +45,7 @@ class ModMoogDirty : public ModFilterBase {
   double dCompensation_ = 1;  // c: the output gain that evens out the drive's level
   double dRate_ = 0;          // f: how fast a stage follows its input (per second, before k)
   double dHalfPeriod_ = 0;    // T: half a sample in seconds
-  SameValue drivenArg_;  // the argument of the input stage's tanh, and its value:
-  double dDriven_ = 0;
-  // Per stage: its value y, tanh(k·y) and its previous increment.
-  double ady_[Stages] = {}, adW_[Stages] = {}, adD_[Stages] = {};
+  MoogDirtyLadder ladder_;
+  // One sample of the ladder: the build with fused multiply-adds where the processor has them.
+  void (*pfnStep_)(MoogDirtyLadder&, double dDrive, double T, double f) = nullptr;
 };
