@@ -10,6 +10,10 @@ class ModuleType;
 
 // Brings a module's outputs up to date for the current instant (normally its Calc).
 using VarOutputFn = void (*)(Module* pmodule, struct Var* avarTable);
+// Brings a record that is not current up to date, as a formula reading it from avarTable does.
+using VarBringFn = void (*)(struct Var* pvar, struct Var* avarTable);
+// The general routine (formeval.cpp): the formula, compiled or as a tree, or the output routine.
+void FormRefBring(struct Var* pvar, struct Var* avarTable);
 
 // Evaluation classes, shown as one letter of "ucPVNS".
 enum EvalClass { ClassUnused = 0, ClassConstant, ClassPerPatch, ClassPerVoice, ClassPerNote, ClassPerSample };
@@ -40,6 +44,12 @@ struct Var {
   VarOutputFn pfnOutput;
   Module* pmodule;
   Var* avarTable;       // the table this record lives in
+  // The next per-sample output record computed by the same module's Calc in this table (a ring),
+  // or absent: one computation brings them all up to date (ModuleBindOutputs).
+  Var* pvarSibling;
+  // FormRefBring, or a routine made for this record's compiled formula or for a module output,
+  // which spares the reading formula the general routine's tests and one call.
+  VarBringFn pfnBring = FormRefBring;
   int evalState;
 
   // Declaration fields.

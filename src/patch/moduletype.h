@@ -26,6 +26,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <typeinfo>
 
 #include "formula/var.h"
 #include "foundation/akarray.h"
@@ -119,6 +120,12 @@ class ModuleType {
 
   // The name of the module class, for listings.
   virtual const char* ClassName() { return "Module"; }
+  // The output routine that computes a module of this type: its Calc called directly when the
+  // type knows the module's class, otherwise through the virtual call.
+  virtual VarOutputFn CalcRoutine(Module* pmod) {
+    (void)pmod;
+    return ModuleCalcOutput;
+  }
 
   int NumInputs() const { return CountRows(avarInputs); }
   int NumOutputs() const { return CountRows(avarOutputs); }
@@ -163,6 +170,12 @@ class ModuleTypeTmpl : public ModuleType {
   }
   void CheckConstant(const Var& var, double dValue) override {
     if constexpr (requires { T::CheckConstant(var, dValue); }) T::CheckConstant(var, dValue);
+  }
+  VarOutputFn CalcRoutine(Module* pmod) override {
+    if constexpr (requires(T* p) { p->T::Calc(); }) {
+      if (typeid(*pmod) == typeid(T)) return [](Module* p, Var*) { static_cast<T*>(p)->T::Calc(); };
+    }
+    return ModuleCalcOutput;
   }
 };
 
