@@ -73,6 +73,19 @@ void FormBringOutput(Var* pvar, Var* avarTable) {
   pvar->evalState = EvalCurrent;
 }
 
+void FormBringShadow(Var* pvar, Var* avarTable) {
+  Var* pvarPatch = pvar->pvarPatch;
+  if (pvar->evalState == EvalStale && pvarPatch->evalState == EvalCurrent) {
+    pvar->evalState = EvalCurrent;
+    return;
+  }
+  const bool bCalc = pvar->evalState == EvalStale;
+  FormBringOutput(pvar, avarTable);
+  // The module computed (or found it had computed) this sample: the per-patch record is current
+  // as its ring would make it (a record being evaluated keeps its state).
+  if (bCalc && pvarPatch->evalState == EvalStale) pvarPatch->evalState = EvalCurrent;
+}
+
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd) { FormEval(pform->u.fn.apformArg[i], avarTable, pd); }
 
 void FormVarBring(Var* pvar) {

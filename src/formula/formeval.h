@@ -15,6 +15,9 @@ void FormVarBring(Var* pvar);
 void FormRefBring(Var* pvar, Var* avarTable);
 // FormRefBring for a record computed by its output routine alone.
 void FormBringOutput(Var* pvar, Var* avarTable);
+// FormBringOutput for a voice's copy of a per-patch module's output (pvarPatch set): when the
+// per-patch record is current, the module has computed this sample and is not called again.
+void FormBringShadow(Var* pvar, Var* avarTable);
 // The value of record iVar read by a formula evaluated against avarTable, as FormEval reads a
 // reference.
 inline double FormRefValue(Var* avarTable, int iVar) {

@@ -50,7 +50,11 @@ struct Var {
   // FormRefBring, or a routine made for this record's compiled formula or for a module output,
   // which spares the reading formula the general routine's tests and one call.
   VarBringFn pfnBring = FormRefBring;
+  // A voice's copy of a per-sample output of a per-patch module: the per-patch table's record of
+  // it, whose state tells whether the module has computed this sample (FormBringShadow).
+  Var* pvarPatch;
   int evalState;
+  int nLoops;
 
   // Declaration fields.
   const char* pszName;
@@ -69,24 +73,26 @@ struct Var {
   const char* pszUser;  // the formula the patch wrote, or absent; " augment" is a marker
   int evalClass;
   int aclassCache[6];
-  bool bVisited;
   unsigned uClassEpoch;  // the class computation's caches and visit mark belong to this round
   ModuleType* ptype;
   double value;
-  int nLoops;
   int iLine;
-  bool bAudioRate;
   int iShadow;
   int iLevel;
   int iLevelOwn;
   int iLevelParent;
   int iOrig;
+  bool bVisited;
+  bool bAudioRate;
   bool bScanning;
   bool bReferenced;
   int nChannels;
   int iHistory;
   Var* pvarHistoryPrev;
+  // To 256 bytes: a record's place in its table is then its index shifted, not multiplied.
+  char acPad_[8];
 };
+static_assert(sizeof(void*) != 8 || sizeof(Var) == 256, "the render path indexes tables by shifting");
 
 // The marker a package caller's variable holds until the package's interface formula fills it.
 constexpr const char* VarAugmentMarker = " augment";

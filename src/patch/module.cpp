@@ -68,3 +68,21 @@ void ModuleBindOutputs(Var* avar, int nVar, int iPerSample) {
   for (int i = iPerSample; i < nVar; ++i)
     if (avar[i].pvarSibling == &avar[i]) avar[i].pvarSibling = nullptr;
 }
+
+void ModuleBindShadows(Var* avarVoice, int nVoice, int iVoicePerSample, Var* avarPatch, int nPatch,
+                       int iPatchPerSample) {
+  for (int i = iPatchPerSample; i < nPatch; ++i) {
+    Var& varPatch = avarPatch[i];
+    int iShadow = varPatch.iShadow;
+    if (iShadow < iVoicePerSample || iShadow >= nVoice) continue;
+    Var& var = avarVoice[iShadow];
+    // The same output of the same module, read through the same routine and storage; stale every
+    // sample in both tables (a history copy keeps its own value).
+    if (var.pfnBring != FormBringOutput || var.pmodule != varPatch.pmodule || var.pvalue != varPatch.pvalue ||
+        var.pfnOutput != varPatch.pfnOutput || varPatch.pform || var.iHistory || varPatch.iHistory ||
+        var.pszName != varPatch.pszName)
+      continue;
+    var.pvarPatch = &varPatch;
+    var.pfnBring = FormBringShadow;
+  }
+}

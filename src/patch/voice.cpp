@@ -105,6 +105,8 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     }
   }
   ModuleBindOutputs(tab.Data(), n, patch.aiEndVoice[Patch::EndPerNote]);
+  ModuleBindShadows(tab.Data(), n, patch.aiEndVoice[Patch::EndPerNote], patch.tabPatch.Data(), patch.tabPatch.N(),
+                    patch.aiEndPatch[Patch::EndPerNote]);
   // Step 4: initialise.
   MarkStale(0, n);
   for (size_t m = 0; m < apmod.size(); ++m)
