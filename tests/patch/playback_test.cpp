@@ -438,6 +438,7 @@ TEST_F(Playback, ThePreparedRenderPathChangesNoSample) {
       if (bGeneral) {
         EXPECT_GT(UseGeneralRoutines(ppatch), 0) << pszPatch;
       }
+      ppatch->ControllerChanged(0, 1, 0.7);  // the modulation wheel brings in the per-patch vibrato LFO
       ppatch->NoteOn(60, 0.8);
       ppatch->NoteOn(67, 0.4);
       aad[bGeneral] = Render(1500);
