@@ -15,7 +15,8 @@ work=$build/fuzz-corpus/$target
 findings=$build/fuzz-findings/$target
 mkdir -p "$work" "$findings"
 dict=$src/dict/$target.dict
-[ "$target" = patch_gen ] && dict=  # its input is a list of choices, not text
+# patch_gen reads a list of choices, not text; a target may have no dictionary at all.
+{ [ "$target" = patch_gen ] || [ ! -s "$dict" ]; } && dict=
 seeds=$src/corpus/$target
 exec nice -n 19 "$build/fuzz/fuzz_$target" -max_total_time="$seconds" -print_final_stats=1 \
   -artifact_prefix="$findings/" ${dict:+-dict="$dict"} "$@" "$work" "$seeds"

@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 
 namespace {
 
@@ -29,6 +31,8 @@ const char* const kPitchNames[12] = {"C", "C#", "D", "D#", "E", "F", "F#", "G", 
 
 struct Names {
   std::string as[ControllerCount];
+  // The index of each name: the compiler asks for every MIDI-set variable a formula reads.
+  std::unordered_map<std::string_view, int> mapIndex;
   Names() {
     for (int i = 0; i < 32; ++i) {
       as[i] = kCoarse[i];
@@ -40,6 +44,7 @@ struct Names {
     as[ControllerPitchBend] = "PitchBend";
     for (int i = 0; i < 7; ++i) as[ControllerNoteNumber + i] = kPerNote[i];
     for (int n = 0; n < 128; ++n) as[ControllerNoteDownFirst + n] = std::string("NoteDown") + kPitchNames[n % 12] + std::to_string(n / 12 - 1);
+    for (int i = ControllerCount - 1; i >= 0; --i) mapIndex[as[i]] = i;  // the lowest index of a name wins
   }
 };
 
@@ -55,9 +60,10 @@ const char* ControllerName(int iIndex) {
 }
 
 int ControllerIndex(const char* pszName) {
-  for (int i = 0; i < ControllerCount; ++i)
-    if (TheNames().as[i] == pszName) return i;
-  return -1;
+  if (!pszName) return -1;
+  const auto& map = TheNames().mapIndex;
+  auto it = map.find(pszName);
+  return it == map.end() ? -1 : it->second;
 }
 
 bool ControllerHoldsValue(int iIndex) {

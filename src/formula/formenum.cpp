@@ -4,6 +4,8 @@
 #include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
+#include <unordered_map>
 
 #include "formula/errorlist.h"
 #include "foundation/akarray.h"
@@ -17,8 +19,11 @@ constexpr int kMaxIndex = 500;  // keyword numbers are small; a larger one is a 
 
 struct Registry {
   AKArray<const char*> apszNames;  // quark handles; null for an empty slot
+  // Lower-cased name to the lowest index of that spelling: the parser asks about every word.
+  std::unordered_map<std::string, int> mapLower;
   std::mutex mutex;
 };
+
 
 Registry& TheRegistry() {
   static Registry registry;
@@ -27,8 +32,13 @@ Registry& TheRegistry() {
 
 int Lookup(Registry& r, const char* pszName, bool bIgnoreCase = false) {
   if (bIgnoreCase) {
-    for (int i = 0; i < r.apszNames.N(); ++i)
-      if (r.apszNames[i] && AKstricmp(r.apszNames[i], pszName) == 0) return i;
+    auto it = r.mapLower.find(AKLowerCase(pszName));
+    if (it == r.mapLower.end()) return -1;
+    int i = it->second;
+    if (i < r.apszNames.N() && r.apszNames[i] && AKstricmp(r.apszNames[i], pszName) == 0) return i;
+    // A slot registered over: look the slow way.
+    for (int j = 0; j < r.apszNames.N(); ++j)
+      if (r.apszNames[j] && AKstricmp(r.apszNames[j], pszName) == 0) return j;
     return -1;
   }
   const char* q = AKQuark(pszName);
@@ -46,6 +56,8 @@ const char* FormEnumReg(int iIndex, const char* pszName) {
   if (iIndex > kMaxIndex || iIndex < 0) AKS(AKSError, AK_HERE, "iIndex = %d; probable misuse of FormEnumReg()", iIndex);
   r.apszNames.SetSize(iIndex + 1);
   r.apszNames[iIndex] = AKQuark(pszName);
+  auto [it, bNew] = r.mapLower.emplace(AKLowerCase(pszName), iIndex);
+  if (!bNew && it->second > iIndex) it->second = iIndex;
   return r.apszNames[iIndex];
 }
 

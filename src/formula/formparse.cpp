@@ -12,6 +12,7 @@
 
 #include "formula/formenum.h"
 #include "formula/formfn.h"
+#include "formula/formnames.h"
 #include "formula/formparse.h"
 #include "foundation/akquark.h"
 #include "foundation/akstring.h"
@@ -122,28 +123,53 @@ class Parser {
     if (ctx_.pfnResolve) ctx_.pfnResolve(ctx_.pvUser, pszModule, pszName, iHistory);
   }
 
+  // The index kept for this table (the tables trade places inside SumVoices), or absent.
+  FormNameIndex* IndexOf(const Var* avar) const {
+    if (ctx_.ppavarTable && avar == *ctx_.ppavarTable) return ctx_.pindexTable;
+    if (ctx_.ppavarVoice && avar == *ctx_.ppavarVoice) return ctx_.pindexVoice;
+    return nullptr;
+  }
+  // Calls visit(i) on the records that may have this name, or belong to this module (each record
+  // when the table has no index), in table order, until visit answers true.
+  template <class Visit>
+  void EachCandidate(Var* avar, const char* psz, bool bModule, Visit visit) const {
+    if (FormNameIndex* pindex = IndexOf(avar)) {
+      int i = bModule ? pindex->FirstInModule(avar, psz) : pindex->FirstNamed(avar, psz);
+      for (; i >= 0; i = bModule ? pindex->NextInModule(i) : pindex->NextNamed(i))
+        if (visit(i)) return;
+      return;
+    }
+    for (int i = 0; avar[i].pszName; ++i)
+      if (visit(i)) return;
+  }
+
   // Index of the visible record of this module (or any module when absent), name and depth; -1.
   int FindRecord(Var* avar, const char* pszModule, const char* pszName, int iHistory) const {
     if (!avar) return -1;
-    for (int i = 0; avar[i].pszName; ++i) {
+    int iFound = -1;
+    EachCandidate(avar, pszName, false, [&](int i) {
       const Var& var = avar[i];
-      if (!Visible(var) || var.iHistory != iHistory || !VarNameEqual(var.pszName, pszName)) continue;
-      if (pszModule && AKstricmp(var.pszModule, pszModule) != 0) continue;
-      return i;
-    }
-    return -1;
+      if (!Visible(var) || var.iHistory != iHistory || !VarNameEqual(var.pszName, pszName)) return false;
+      if (pszModule && AKstricmp(var.pszModule, pszModule) != 0) return false;
+      iFound = i;
+      return true;
+    });
+    return iFound;
   }
 
-  bool HasModule(Var* avar, const char* pszModule) const {
-    if (!avar) return false;
-    int chFirst = tolower(static_cast<unsigned char>(pszModule[0]));
-    for (int i = 0; avar[i].pszName; ++i) {
-      const char* psz = avar[i].pszModule;
-      if (!psz || tolower(static_cast<unsigned char>(psz[0])) != chFirst) continue;
-      if (Visible(avar[i]) && AKstricmp(psz, pszModule) == 0) return true;
-    }
-    return false;
+  // The first visible record of this module (ignoring case), or -1.
+  int FirstOfModule(Var* avar, const char* pszModule) const {
+    if (!avar) return -1;
+    int iFound = -1;
+    EachCandidate(avar, pszModule, true, [&](int i) {
+      const Var& var = avar[i];
+      if (!var.pszModule || !Visible(var) || AKstricmp(var.pszModule, pszModule) != 0) return false;
+      iFound = i;
+      return true;
+    });
+    return iFound;
   }
+  bool HasModule(Var* avar, const char* pszModule) const { return FirstOfModule(avar, pszModule) >= 0; }
 
   Word ReadWord() {
     Word w;
@@ -421,15 +447,19 @@ class Parser {
       pszModule = ctx_.pszModule;
     } else {
       Var* avar = Table();
+      if (!avar) return nullptr;
       int iFound = -1;
-      for (int i = 0; avar && avar[i].pszName; ++i) {
+      bool bTwice = false;
+      EachCandidate(avar, w.s.c_str(), false, [&](int i) {
         const Var& var = avar[i];
-        if (!Visible(var) || var.iHistory != 0 || !VarNameEqual(var.pszName, w.s.c_str())) continue;
-        if (iFound >= 0) {
-          p_ = w.pszEnd;
-          return Error(FormTypeErrNotUnique, w.pszStart, w.pszStart + w.nLength);
-        }
+        if (!Visible(var) || var.iHistory != 0 || !VarNameEqual(var.pszName, w.s.c_str())) return false;
+        bTwice = iFound >= 0;
         iFound = i;
+        return bTwice;
+      });
+      if (bTwice) {
+        p_ = w.pszEnd;
+        return Error(FormTypeErrNotUnique, w.pszStart, w.pszStart + w.nLength);
       }
       if (iFound < 0) return nullptr;
       pszModule = avar[iFound].pszModule;
@@ -465,14 +495,10 @@ class Parser {
   }
 
   Form* ModuleReference(const Word& w) {
-    if (!HasModule(Table(), w.s.c_str())) return nullptr;
+    int iFirst = FirstOfModule(Table(), w.s.c_str());
+    if (iFirst < 0) return nullptr;
     // The section's own spelling of the module name, for the callback.
-    std::string sModule;
-    for (Var* avar = Table(); avar && avar->pszName; ++avar)
-      if (Visible(*avar) && AKstricmp(avar->pszModule, w.s.c_str()) == 0) {
-        sModule = avar->pszModule;
-        break;
-      }
+    std::string sModule = Table()[iFirst].pszModule;
     p_ = w.pszEnd;
     std::string sName;
     int iHistory = w.iHistory;

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "formula/form.h"
+#include "formula/formnames.h"
 #include "formula/var.h"
 
 // Called before the parser looks a reference up, so that the caller can append the records the
@@ -21,6 +22,9 @@ struct FormParseContext {
   // reads these pointers again after every callback. A table ends with a record without a name.
   Var** ppavarTable = nullptr;
   Var** ppavarVoice = nullptr;  // per-voice table while a per-patch formula is parsed, else absent
+  // Indexes of those tables by name, when the caller keeps them; without, the parser walks the table.
+  FormNameIndex* pindexTable = nullptr;
+  FormNameIndex* pindexVoice = nullptr;
   const char* pszText = nullptr;
   const char* pszModule = nullptr;  // the module whose variable is parsed
   int iLevel = 1;                   // records of this level and of level 0 are visible

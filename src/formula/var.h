@@ -32,6 +32,7 @@ enum : uint32_t {
   VarFlagInput = 0x20,          // declared input
   VarFlagFeedback = 0x40,       // a loop through it is cut as per-sample
   VarFlagNeverFold = 0x80,      // MIDI changes it: the optimizer keeps references to it
+  VarFlagOnReference = 0x100,   // an output row that gets its record only where named (a controller, a note)
 };
 
 // Every value a formula computes is one double; module storage is a double member as well, so

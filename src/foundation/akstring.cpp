@@ -15,14 +15,15 @@ int AKstrcmp(const char* pszA, const char* pszB) { return strcmp(pszA ? pszA : "
 
 namespace {
 // Lower case of every byte, as the C locale has it; looked up instead of calling tolower per
-// character, since the formula parser compares names constantly.
+// character, since the formula parser compares names constantly. Built at compile time: module
+// types use it while the program's static objects are made.
 struct LowerTable {
-  unsigned char a[256];
-  LowerTable() {
+  unsigned char a[256] = {};
+  constexpr LowerTable() {
     for (int i = 0; i < 256; ++i) a[i] = static_cast<unsigned char>(i >= 'A' && i <= 'Z' ? i + 32 : i);
   }
 };
-const LowerTable g_lower;
+constexpr LowerTable g_lower;
 }  // namespace
 
 int AKstrnicmp(const char* pszA, const char* pszB, size_t n) {
@@ -37,6 +38,13 @@ int AKstrnicmp(const char* pszA, const char* pszB, size_t n) {
 }
 
 int AKstricmp(const char* pszA, const char* pszB) { return AKstrnicmp(pszA, pszB, static_cast<size_t>(-1)); }
+
+std::string AKLowerCase(const char* psz) {
+  std::string s;
+  for (const unsigned char* p = reinterpret_cast<const unsigned char*>(psz ? psz : ""); *p; ++p)
+    s.push_back(static_cast<char>(g_lower.a[*p]));
+  return s;
+}
 
 bool AKstrcpy(char* pszDest, const char* pszSource, size_t nSize) {
   if (nSize == 0) {

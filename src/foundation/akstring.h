@@ -2,11 +2,14 @@
 #pragma once
 
 #include <cstddef>
+#include <string>
 
 // Comparisons treat an absent text as empty.
 int AKstrcmp(const char* pszA, const char* pszB);
 int AKstricmp(const char* pszA, const char* pszB);
 int AKstrnicmp(const char* pszA, const char* pszB, size_t n);
+// The text with A-Z lowered, as the comparisons that ignore case see it: a key for hash tables.
+std::string AKLowerCase(const char* psz);
 // Copies at most nSize - 1 characters and terminates; answers whether the source was cut.
 bool AKstrcpy(char* pszDest, const char* pszSource, size_t nSize);
 int AKsnprintf(char* pszDest, size_t nSize, const char* pszFormat, ...) __attribute__((format(printf, 3, 4)));

@@ -64,7 +64,8 @@ constexpr int kNoteHelpSize = 48;  // "Hz: the frequency of note 143 in this tun
 Var avarMapOutputs[] = {VarOut("ValInput", FormTypeNumeric, MAP_AT(dValInput), ClassPerPatch, 0, nullptr),
                         VarOut("Output", FormTypeNumeric, MAP_AT(dOutput), 0, 0), VarEnd};
 
-// ValInput, Output, then the note outputs C-1, C#-1, Db-1, D-1, ... B10.
+// ValInput, Output, then the note outputs C-1, C#-1, Db-1, D-1, ... B10, each made in a patch's
+// table only where a formula names it.
 Var* TuningOutputs() {
   static char aszName[kNoteOutputs][kNoteNameSize];
   static char aszHelp[kNoteOutputs][kNoteHelpSize];
@@ -80,7 +81,7 @@ Var* TuningOutputs() {
       snprintf(pszName, kNoteNameSize, "%s%d", pszClass, iNote / 12 - 1);
       char* pszHelp = aszHelp[n - 2];
       snprintf(pszHelp, kNoteHelpSize, "Hz: the frequency of note %d in this tuning", iNote);
-      avar[n] = VarOut(pszName, FormTypeNumeric, iOffset, ClassPerPatch, 0);
+      avar[n] = VarOut(pszName, FormTypeNumeric, iOffset, ClassPerPatch, VarFlagOnReference);
       avar[n++].pszHelp = pszHelp;
     }
   }

@@ -30,7 +30,8 @@ const char* ControllerHelp(int i) {
 // ChannelNum, then every controller that holds a value except the per-note ones and the
 // note-down flags' neighbours: 0-31 and 64-119 (less 88, 98, 100), pressure, pitch bend, the
 // note-down flags. MIDI writes the values; nothing computes them, so they have no output routine,
-// and a patch's formula for one (its initial value) is compiled and evaluated once in Init.
+// and a patch's formula for one (its initial value) is compiled and evaluated once in Init. A
+// patch names a few of the hundreds: each gets its record where it is named.
 Var* ChannelOutputs() {
   static Var avar[ControllerCount + 2];
   int n = 0;
@@ -40,7 +41,8 @@ Var* ChannelOutputs() {
     if (!ControllerHoldsValue(i)) continue;
     int iOffset = VAR_OFFSET(ChannelVars, adValue) + i * static_cast<int>(sizeof(double));
     avar[n] =
-        VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant, VarFlagMidi | VarFlagNeverFold, nullptr);
+        VarOut(ControllerName(i), FormTypeNumeric, iOffset, ClassConstant,
+               VarFlagMidi | VarFlagNeverFold | VarFlagOnReference, nullptr);
     avar[n++].pszHelp = ControllerHelp(i);
   }
   avar[n] = VarEnd;

@@ -23,11 +23,19 @@ ModuleType::ModuleType(const char* pszName_, Var* avarInputs_, Var* avarOutputs_
     : pszName(pszName_), avarInputs(avarInputs_), avarOutputs(avarOutputs_), attrs(attrs_), pszHelper(pszHelper_),
       iOrder(iOrder_), ahelp(ahelp_), ahelpShared(ahelpShared_) {
   for (Var* pvar = avarInputs; pvar && pvar->pszName; ++pvar) pvar->flags |= VarFlagInput;
+  for (Var* pvar = avarOutputs; pvar && pvar->pszName; ++pvar)
+    if (pvar->flags & VarFlagOnReference) mapOnReference_.emplace(AKLowerCase(pvar->pszName), pvar);
   for (const VarHelp* ahelpList : {ahelpShared_, ahelp_}) {
     VarApplyHelp(avarInputs, ahelpList);
     VarApplyHelp(avarOutputs, ahelpList);
   }
   ModuleFactory::Get()->Register(this);
+}
+
+const Var* ModuleType::RowOnReference(const char* pszVar) const {
+  if (mapOnReference_.empty() || !pszVar || !*pszVar) return nullptr;
+  auto it = mapOnReference_.find(AKLowerCase(pszVar));
+  return it != mapOnReference_.end() && it->second->pszName[0] == pszVar[0] ? it->second : nullptr;
 }
 
 int VarApplyHelp(Var* avar, const VarHelp* ahelp) {

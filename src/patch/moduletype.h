@@ -26,7 +26,9 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 #include <typeinfo>
+#include <unordered_map>
 
 #include "formula/var.h"
 #include "foundation/akarray.h"
@@ -127,6 +129,10 @@ class ModuleType {
     return ModuleCalcOutput;
   }
 
+  // The output row of this name that gets a record only when a formula or the section names it;
+  // absent for every other name. Names compare as in formulas: the first character exactly.
+  const Var* RowOnReference(const char* pszVar) const;
+
   int NumInputs() const { return CountRows(avarInputs); }
   int NumOutputs() const { return CountRows(avarOutputs); }
 
@@ -141,6 +147,8 @@ class ModuleType {
 
  private:
   static int CountRows(const Var* avar);
+  // The on-reference rows by lower-cased name: hundreds of them on a channel or a tuning.
+  std::unordered_map<std::string, const Var*> mapOnReference_;
 };
 
 // Binds a type to a module class T, which names itself in a static pszClassName and may define

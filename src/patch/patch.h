@@ -202,6 +202,9 @@ class Patch {
   int ModuleChannels(const Var& var);
   void SetModuleChannels(const Var& var, int n);
   void BindPerPatchRecord(int i);
+  // Gives every module whose kind has an on-reference output of this name its record, unless it
+  // has one: a formula is about to name it.
+  void MakeRowsOnReference(const char* pszName);
   bool IncludesFile(int iLevel, const std::string& sFile) const;
   int CopyRow(const Var& varRow, VarTable& table, const ModuleEntry& entry, bool bPerPatch, int iModuleIndex,
               int iLine, int iLevel, int iLevelOwn, int iLevelParent, bool bAudioRate);
@@ -220,6 +223,7 @@ class Patch {
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};
+  std::vector<int> aiControlTouched_;  // the same, as a list, so that a class round need not walk them all
   void ClearClassScratch(VarTable& table);
   // What the class computation has looked up once already (the tables hold still until it ends):
   // by per-voice record, its first per-patch twin (by module, name, level and depth) and the

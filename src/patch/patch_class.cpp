@@ -42,7 +42,8 @@ int SortKey(int iClass) { return iClass == ClassUnused ? 999 : iClass; }
 
 void Patch::ClearClassScratch(VarTable& table) {
   ++(&table == &tabPatch ? uEpochPatch_ : uEpochVoice_);
-  std::fill(std::begin(abControlTouched_), std::end(abControlTouched_), false);
+  for (int c : aiControlTouched_) abControlTouched_[c] = false;
+  aiControlTouched_.clear();
 }
 
 int Patch::ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound) {
@@ -159,6 +160,7 @@ int Patch::FormulaClass(Form* pform, VarTable& table, int iDepth, int iBound) {
       if (iControl < 0) {
         ERRADD(pvar->iLine, "didn't find MIDI control for %s:%s", pvar->pszModule, pvar->pszName);
       } else {
+        if (!abControlTouched_[iControl]) aiControlTouched_.push_back(iControl);
         abControlTouched_[iControl] = true;
         if (&table == &tabPatch) {
           pvar->evalClass = std::max(pvar->evalClass, static_cast<int>(ClassPerPatch));
@@ -275,8 +277,7 @@ void Patch::RemoveUnneeded() {
     ClearClassScratch(tabPatch);
     int iClass = ComputeClass(&tabPatch[i], tabPatch, 0, ClassPerSample);
     if (iClass == ClassPerSample) continue;
-    for (int c = 0; c < ControllerCount; ++c)
-      if (abControlTouched_[c]) aaiMidiPatch[c].push_back(i);
+    for (int c : aiControlTouched_) aaiMidiPatch[c].push_back(i);
   }
   // A voice's copy of a per-patch variable that is kept whatever reads it (the Patch module's) is
   // evaluated by every voice, so what its formula reads must be kept too.
@@ -286,8 +287,7 @@ void Patch::RemoveUnneeded() {
     ClearClassScratch(tabVoice);
     int iClass = ComputeClass(&tabVoice[i], tabVoice, 0, ClassPerSample);
     if (iClass == ClassPerSample) continue;
-    for (int c = 0; c < ControllerCount; ++c)
-      if (abControlTouched_[c]) aaiMidiVoice[c].push_back(i);
+    for (int c : aiControlTouched_) aaiMidiVoice[c].push_back(i);
   }
   if (!bCompiled) return;
   // The unused copy of a user variable whose other copy is used draws no "may be typo" warning.

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cstring>
 #include <string>
+#include <unordered_map>
+#include <unordered_set>
 
 #include "formula/errorlist.h"
 #include "formula/formeval.h"
@@ -161,6 +163,37 @@ void Patch::BindPerPatchRecord(int i) {
   }
 }
 
+void Patch::MakeRowsOnReference(const char* pszName) {
+  for (bool bPerPatch : {true, false}) {
+    VarTable& table = bPerPatch ? tabPatch : tabVoice;
+    std::vector<ModuleEntry>& amod = bPerPatch ? amodPatch : amodVoice;
+    for (size_t m = 0; m < amod.size(); ++m) {
+      const Var* pvarRow = amod[m].ptype->RowOnReference(pszName);
+      if (!pvarRow) continue;
+      // Unless the module has the record already, it is made with the levels and rate of the
+      // module's first output.
+      const char* qName = Q(pvarRow->pszName);
+      const Var* pvarOut = nullptr;
+      bool bMade = false;
+      for (int i = amod[m].iFirstVar; i < table.N() && !bMade; ++i) {
+        const Var& var = table[i];
+        if ((bPerPatch ? var.iModulePP : var.iModule) != static_cast<int>(m)) continue;
+        bMade = var.pszName == qName && var.iHistory == 0;
+        if (!pvarOut && !(var.flags & VarFlagInput) && var.iHistory == 0) pvarOut = &var;
+      }
+      if (bMade || !pvarOut) continue;
+      const ModuleEntry entry = amod[m];
+      int i = CopyRow(*pvarRow, table, entry, bPerPatch, static_cast<int>(m), entry.iLine, pvarOut->iLevel,
+                      pvarOut->iLevelOwn, pvarOut->iLevelParent, pvarOut->bAudioRate);
+      if (!bPerPatch) continue;
+      Var& varShadow = tabVoice[tabPatch[i].iShadow];
+      varShadow.pszDefault = nullptr;
+      varShadow.pszUser = nullptr;
+      BindPerPatchRecord(i);
+    }
+  }
+}
+
 void Patch::BindPerPatchRecords() {
   for (int i = 0; i < tabPatch.N(); ++i) BindPerPatchRecord(i);
 }
@@ -189,6 +222,8 @@ void Patch::CompileFormula(Var* pvar, bool bPerPatch) {
   FormParseContext ctx;
   ctx.ppavarTable = table.PData();
   ctx.ppavarVoice = bPerPatch ? tabVoice.PData() : nullptr;
+  ctx.pindexTable = table.NameIndex();
+  ctx.pindexVoice = bPerPatch ? tabVoice.NameIndex() : nullptr;
   ctx.pszText = pszText;
   ctx.pszModule = pvar->pszModule;
   ctx.iLevel = pvar->iLevelOwn;
@@ -196,6 +231,7 @@ void Patch::CompileFormula(Var* pvar, bool bPerPatch) {
   ctx.pvUser = this;
   ctx.pfnResolve = [](void* pv, const char* pszModule, const char* pszName, int iHistory) {
     auto* ppatch = static_cast<Patch*>(pv);
+    if (pszName && *pszName) ppatch->MakeRowsOnReference(pszName);
     VarTable& tab = ppatch->bCompilingPerPatch_ ? ppatch->tabPatch : ppatch->tabVoice;
     ppatch->ResolveReference(&tab[ppatch->iCompiling_], pszModule, pszName, iHistory);
   };
@@ -444,32 +480,47 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
   return false;
 }
 
+namespace {
+
+// Records that stand for the same variable, compared by their interned names and a few numbers.
+struct RecordKey {
+  const char* pszModule;
+  const char* pszName;
+  int a, b;
+  bool operator==(const RecordKey&) const = default;
+};
+struct RecordKeyHash {
+  size_t operator()(const RecordKey& k) const {
+    size_t h = std::hash<const void*>()(k.pszModule);
+    for (size_t u : {std::hash<const void*>()(k.pszName), static_cast<size_t>(k.a), static_cast<size_t>(k.b)})
+      h = h * 1000003u ^ u;
+    return h;
+  }
+};
+
+}  // namespace
+
 void Patch::MakeBypassedReferencesConsistent() {
   // A folded record marks its copies in the other table and its other-level twins.
-  for (int i = 0; i < tabVoice.N(); ++i) {
-    if (!tabVoice[i].bReferenced) continue;
-    const Var& varMarked = tabVoice[i];
-    for (int j = 0; j < tabVoice.N(); ++j) {
-      Var& var = tabVoice[j];
-      if (var.iLevel == varMarked.iLevel && var.iHistory == varMarked.iHistory &&
-          var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName)
-        var.bReferenced = true;
-    }
-  }
-  auto markFirst = [](VarTable& tab, const Var& varMarked) {
-    for (int j = 0; j < tab.N(); ++j) {
-      Var& var = tab[j];
-      if (var.pszModule == varMarked.pszModule && var.pszName == varMarked.pszName &&
-          var.iModule == varMarked.iModule && var.iModulePP == varMarked.iModulePP) {
-        var.bReferenced = true;
-        return;
-      }
+  auto twinKey = [](const Var& var) { return RecordKey{var.pszModule, var.pszName, var.iLevel, var.iHistory}; };
+  std::unordered_set<RecordKey, RecordKeyHash> setMarked;
+  for (int i = 0; i < tabVoice.N(); ++i)
+    if (tabVoice[i].bReferenced) setMarked.insert(twinKey(tabVoice[i]));
+  for (int i = 0; i < tabVoice.N(); ++i)
+    if (setMarked.count(twinKey(tabVoice[i]))) tabVoice[i].bReferenced = true;
+  // Each record marks the first record of the other table that belongs to the same module copy.
+  auto copyKey = [](const Var& var) { return RecordKey{var.pszModule, var.pszName, var.iModule, var.iModulePP}; };
+  auto markFirst = [&](VarTable& tabFrom, VarTable& tabTo) {
+    std::unordered_map<RecordKey, int, RecordKeyHash> mapFirst;
+    for (int j = tabTo.N() - 1; j >= 0; --j) mapFirst[copyKey(tabTo[j])] = j;
+    for (int i = 0; i < tabFrom.N(); ++i) {
+      if (!tabFrom[i].bReferenced) continue;
+      auto it = mapFirst.find(copyKey(tabFrom[i]));
+      if (it != mapFirst.end()) tabTo[it->second].bReferenced = true;
     }
   };
-  for (int i = 0; i < tabVoice.N(); ++i)
-    if (tabVoice[i].bReferenced) markFirst(tabPatch, tabVoice[i]);
-  for (int i = 0; i < tabPatch.N(); ++i)
-    if (tabPatch[i].bReferenced) markFirst(tabVoice, tabPatch[i]);
+  markFirst(tabVoice, tabPatch);
+  markFirst(tabPatch, tabVoice);
 }
 
 void Patch::FinalWiring() {

@@ -325,7 +325,13 @@ int Patch::AddModule(ModuleType* ptype, AKConfig_T* pconfSection, bool bPerPatch
   bool bScope = strcmp(pszName, "Scope") == 0;
   for (const Var* pvar = ptype->avarInputs; pvar->pszName; ++pvar)
     copy(*pvar, bScope || (strcmp(pszName, "Voice") == 0 && strcmp(pvar->pszName, "Result") == 0));
+  auto named = [&](const char* pszVar) {
+    for (int iVar = 0; pconfSection && iVar < pconfSection->avar.N(); ++iVar)
+      if (strcmp(pconfSection->avar[iVar].pszName, pszVar) == 0) return true;
+    return false;
+  };
   for (const Var* pvar = ptype->avarOutputs; pvar->pszName; ++pvar) {
+    if ((pvar->flags & VarFlagOnReference) && !named(pvar->pszName)) continue;
     int i = copy(*pvar, bAudio);
     if (bPerPatch) {
       Var& varShadow = tabVoice[tabPatch[i].iShadow];

@@ -26,6 +26,7 @@ void VarTable::Reserve(int nMore) {
 void VarTable::Truncate(int n) {
   a_.Truncate(n);
   a_.Add(Var{});
+  index_.Clear();
 }
 
 void VarTable::Moved(Var* pavarOld) {

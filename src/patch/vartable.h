@@ -1,6 +1,7 @@
 // A patch's variable table: records in one contiguous array, ended by a record without a name.
 #pragma once
 
+#include "formula/formnames.h"
 #include "formula/var.h"
 #include "foundation/akarray.h"
 
@@ -22,6 +23,8 @@ class VarTable {
   void Reserve(int nMore);
   // Keeps the first n records.
   void Truncate(int n);
+  // The table by name, for the formula parser.
+  FormNameIndex* NameIndex() { return &index_; }
   bool Contains(const Var* pvar) const { return pvar >= pavar_ && pvar < pavar_ + N(); }
   int IndexOf(const Var* pvar) const { return Contains(pvar) ? static_cast<int>(pvar - pavar_) : -1; }
 
@@ -29,4 +32,5 @@ class VarTable {
   void Moved(Var* pavarOld);
   AKArray<Var> a_;
   Var* pavar_ = nullptr;
+  FormNameIndex index_;
 };

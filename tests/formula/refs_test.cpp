@@ -10,8 +10,9 @@
 
 namespace {
 
-// A patch of three modules whose references the tests follow.
-class Refs : public testing::Test {
+// A patch of three modules whose references the tests follow; each test runs with the tables
+// walked and with them looked up through a name index, which must find the same records.
+class Refs : public testing::TestWithParam<bool> {
  protected:
   void SetUp() override {
     ErrorList::Get()->Clear();
@@ -30,6 +31,7 @@ class Refs : public testing::Test {
     FormParseContext ctx;
     pavar = table.Table();
     ctx.ppavarTable = &pavar;
+    ctx.pindexTable = Index(&index);
     ctx.pszText = pszText;
     ctx.pszModule = pszModule;
     ctx.iLevel = iLevel;
@@ -51,8 +53,10 @@ class Refs : public testing::Test {
   void TearDown() override {
     for (Form* pform : aForms) FormFree(pform);
   }
+  FormNameIndex* Index(FormNameIndex* pindex) const { return GetParam() ? pindex : nullptr; }
 
   TestTable table;
+  FormNameIndex index, indexVoice;
   Var* pavar = nullptr;
   FormParseSplit split;
   std::vector<Form*> aForms;
@@ -61,7 +65,7 @@ class Refs : public testing::Test {
 
 }  // namespace
 
-TEST_F(Refs, NamesResolveByModuleCurrentModuleFirst) {
+TEST_P(Refs, NamesResolveByModuleCurrentModuleFirst) {
   EXPECT_EQ(Text("Freq"), "<1>Osc2:Freq") << "the current module's own variable wins";
   EXPECT_EQ(Text("Osc1:FREQ"), "<1>Osc1:Freq") << "after the first letter case does not matter";
   EXPECT_EQ(Text("osc1 : FREQ"), "<1>Osc1:Freq") << "module names ignore case";
@@ -71,7 +75,7 @@ TEST_F(Refs, NamesResolveByModuleCurrentModuleFirst) {
   EXPECT_EQ(Text("FreqA"), "<0>Global:FreqA") << "Global is seen from every level";
 }
 
-TEST_F(Refs, NameErrorsAndTheirPlaces) {
+TEST_P(Refs, NameErrorsAndTheirPlaces) {
   EXPECT_EQ(Text("freq"), "error: this module name, field name, or key word isn't known >>>freq")
       << "the first letter must match exactly";
   EXPECT_EQ(Text("Output", "Env"), "error: only unique field names may be used without a module name >>>Output");
@@ -80,13 +84,13 @@ TEST_F(Refs, NameErrorsAndTheirPlaces) {
   EXPECT_EQ(Text("Sub:Gain"), "error: this module name, field name, or key word isn't known >>>Sub") << "level 2 is not visible";
 }
 
-TEST_F(Refs, SuperSeesTheParentLevel) {
+TEST_P(Refs, SuperSeesTheParentLevel) {
   Form* pform = Parse("SUPER(Gain) + Gain", "Osc2", 2, 1);
   ASSERT_FALSE(FormIsError(pform)) << FormTypeName(pform);
   EXPECT_EQ(FormToText(pform, table.Table()), "SUPER(<1>Osc1:Gain)+<2>Sub:Gain");
 }
 
-TEST_F(Refs, TheCallbackHearsOfEveryReferenceFirst) {
+TEST_P(Refs, TheCallbackHearsOfEveryReferenceFirst) {
   Parse("Freq + Osc1:Freq@2 + Osc1");
   EXPECT_EQ(asResolved, (std::vector<std::string>{"-:Freq@0", "Osc1:Freq@2"}))
       << "a missing history copy stops the parse";
@@ -99,7 +103,7 @@ TEST_F(Refs, TheCallbackHearsOfEveryReferenceFirst) {
   EXPECT_EQ(asResolved, (std::vector<std::string>{"-:Freq@0", "Osc2:Freq@3"}));
 }
 
-TEST_F(Refs, PerVoiceNamesAreRefusedInPerPatchFormulas) {
+TEST_P(Refs, PerVoiceNamesAreRefusedInPerPatchFormulas) {
   TestTable voice;
   voice.Add("Osc9", "Freq", "1");
   voice.Add("Osc9", "Detune", "1");
@@ -108,6 +112,8 @@ TEST_F(Refs, PerVoiceNamesAreRefusedInPerPatchFormulas) {
   Var* avarVoice = voice.Table();
   ctx.ppavarTable = &avar;
   ctx.ppavarVoice = &avarVoice;
+  ctx.pindexTable = Index(&index);
+  ctx.pindexVoice = Index(&indexVoice);
   ctx.pszModule = "Osc1";
   for (const char* psz : {"Detune", "Osc9", "Osc9:Freq"}) {
     ctx.pszText = psz;
@@ -122,7 +128,7 @@ TEST_F(Refs, PerVoiceNamesAreRefusedInPerPatchFormulas) {
   FormFree(pform);
 }
 
-TEST_F(Refs, InlineModulesAreCreatedThroughTheCallback) {
+TEST_P(Refs, InlineModulesAreCreatedThroughTheCallback) {
   struct Anonymous {
     std::vector<std::string> asArgs;
     TestTable* ptable;
@@ -130,6 +136,7 @@ TEST_F(Refs, InlineModulesAreCreatedThroughTheCallback) {
   FormParseContext ctx;
   Var* avar = table.Table();
   ctx.ppavarTable = &avar;
+  ctx.pindexTable = Index(&index);
   ctx.pszModule = "Osc2";
   ctx.pvUser = &anon;
   ctx.pfnIsModuleType = [](const char* psz) { return std::string(psz) == "Slew"; };
@@ -162,7 +169,7 @@ TEST_F(Refs, InlineModulesAreCreatedThroughTheCallback) {
   FormFree(pform);
 }
 
-TEST_F(Refs, ReferencesEvaluateOnDemandAndStayCurrent) {
+TEST_P(Refs, ReferencesEvaluateOnDemandAndStayCurrent) {
   ASSERT_EQ(table.Compile(), 0);
   EXPECT_EQ(table.Eval("Osc2", "Freq"), 880);
   Var* pvarFreq = table.Find("Osc1", "Freq");
@@ -173,7 +180,7 @@ TEST_F(Refs, ReferencesEvaluateOnDemandAndStayCurrent) {
   EXPECT_EQ(table.Eval("Osc1", "Gain"), 0.5);
 }
 
-TEST_F(Refs, LoopsAreReportedAndCut) {
+TEST_P(Refs, LoopsAreReportedAndCut) {
   table.Add("Loop", "a", "b + 1");
   table.Add("Loop", "b", "a + 1");
   table.Add("Loop", "self", "self + 1");
@@ -192,7 +199,7 @@ TEST_F(Refs, LoopsAreReportedAndCut) {
   EXPECT_EQ(pel->anode[1].iLine, 7);
 }
 
-TEST_F(Refs, OutputRoutinesComputeRecordsWithoutFormulas) {
+TEST_P(Refs, OutputRoutinesComputeRecordsWithoutFormulas) {
   Var* pvar = table.Find("Osc1", "Output");
   static int nCalls = 0;
   pvar->pfnOutput = [](Module*, Var* avarTable) {
@@ -209,7 +216,7 @@ TEST_F(Refs, OutputRoutinesComputeRecordsWithoutFormulas) {
   EXPECT_EQ(nCalls, 1);
 }
 
-TEST_F(Refs, UnresolvedAndErrorNodesAreReportedNotEvaluated) {
+TEST_P(Refs, UnresolvedAndErrorNodesAreReportedNotEvaluated) {
   Form* pformRef = FormNewRef(-1);
   Form* pformErr = FormNewError(FormTypeErrInternal, nullptr, nullptr);
   double d = 5;
@@ -223,3 +230,6 @@ TEST_F(Refs, UnresolvedAndErrorNodesAreReportedNotEvaluated) {
   FormFree(pformRef);
   FormFree(pformErr);
 }
+
+INSTANTIATE_TEST_SUITE_P(Lookup, Refs, testing::Values(false, true),
+                         [](const testing::TestParamInfo<bool>& info) { return info.param ? "Indexed" : "Walked"; });

@@ -106,7 +106,7 @@ TEST(StructuralTypes, ChannelOutputsFollowTheControllerSpace) {
   for (const char* psz : {"ModWheel", "PanCtrl", "DamperPdl", "ReverbSend", "Pressure", "PitchBend", "NoteDownC4"}) {
     const Var* pvar = Row("Channel", psz);
     ASSERT_NE(pvar, nullptr) << psz;
-    EXPECT_EQ(pvar->flags, VarFlagMidi | VarFlagNeverFold) << psz;
+    EXPECT_EQ(pvar->flags, VarFlagMidi | VarFlagNeverFold | VarFlagOnReference) << psz;
     EXPECT_EQ(pvar->classMax, ClassConstant);
     EXPECT_EQ(pvar->iOffset, static_cast<int>(offsetof(ChannelVars, adValue) + sizeof(double) * ControllerIndex(psz)));
   }
