@@ -59,6 +59,18 @@ double Single(const FormNode* pnode, Var* avarTable) {
   return Operand<kind>(pnode->a, avarTable);
 }
 
+// A record whose formula compiled to a root of routine pfn, brought up to date (FormRefBring).
+template <FormNodeFn pfn>
+void Record(Var* pvar, Var* avarTable) {
+  if (pvar->evalState != EvalStale) {  // being evaluated: a loop, which the general routine reports
+    FormRefBring(pvar, avarTable);
+    return;
+  }
+  pvar->evalState = EvalBusy;
+  *pvar->pvalue = pfn(pvar->pcode, avarTable);
+  pvar->evalState = EvalCurrent;
+}
+
 // Any other row: its own routine over the tree, as an argument is evaluated (FormArg).
 double Tree(const FormNode* pnode, Var* avarTable) {
   double d = 0;
@@ -66,18 +78,21 @@ double Tree(const FormNode* pnode, Var* avarTable) {
   return d;
 }
 
+// The node routines of one operator by kinds of operands, and the record routines beside them.
 template <class Op>
 struct BinaryTable {
   template <int kindA, int... kindB>
-  static constexpr void Row(FormNodeFn (&a)[KindCount], std::integer_sequence<int, kindB...>) {
-    ((a[kindB] = Binary<Op, kindA, kindB>), ...);
+  constexpr void Row(std::integer_sequence<int, kindB...>) {
+    ((a[kindA][kindB] = Binary<Op, kindA, kindB>), ...);
+    ((ar[kindA][kindB] = Record<Binary<Op, kindA, kindB>>), ...);
   }
   template <int... kindA>
-  static constexpr void Fill(FormNodeFn (&a)[KindCount][KindCount], std::integer_sequence<int, kindA...>) {
-    (Row<kindA>(a[kindA], std::make_integer_sequence<int, KindCount>()), ...);
+  constexpr void Fill(std::integer_sequence<int, kindA...>) {
+    (Row<kindA>(std::make_integer_sequence<int, KindCount>()), ...);
   }
   FormNodeFn a[KindCount][KindCount] = {};
-  constexpr BinaryTable() { Fill(a, std::make_integer_sequence<int, KindCount>()); }
+  VarBringFn ar[KindCount][KindCount] = {};
+  constexpr BinaryTable() { Fill(std::make_integer_sequence<int, KindCount>()); }
 };
 
 constexpr BinaryTable<Mul> kMul;
@@ -90,19 +105,32 @@ constexpr BinaryTable<Max> kMax;
 constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>};
 constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>};
 
+// Every node routine with its record routine, for FormCodeBring.
+struct RecordOf {
+  FormNodeFn pfn;
+  VarBringFn pfnBring;
+};
+const RecordOf kaRecordOther[] = {
+    {Negate<KindConst>, Record<Negate<KindConst>>}, {Negate<KindRef>, Record<Negate<KindRef>>},
+    {Negate<KindNode>, Record<Negate<KindNode>>},   {Single<KindConst>, Record<Single<KindConst>>},
+    {Single<KindRef>, Record<Single<KindRef>>},     {Single<KindNode>, Record<Single<KindNode>>},
+    {Tree, Record<Tree>},
+};
+
 // A row the nodes compute as a fold of its arguments: the step's routines, and for MIN and MAX
 // the value the fold starts from (the others start from the first argument).
 struct Fold {
   const FormFnInfo* pinfo;
   const FormNodeFn (*afn)[KindCount];
+  const VarBringFn (*afnBring)[KindCount];
   bool bSeed;
   double dSeed;
 };
 const Fold kaFold[] = {
-    {&FormFnRowMultiply, kMul.a, false, 0}, {&FormFnRowDivide, kDiv.a, false, 0},
-    {&FormFnRowAdd, kAdd.a, false, 0},      {&FormFnRowSubtract, kSub.a, false, 0},
-    {&FormFnRowPower, kPow.a, false, 0},    {&FormFnRowMin, kMin.a, true, DBL_MAX},
-    {&FormFnRowMax, kMax.a, true, -DBL_MAX},
+    {&FormFnRowMultiply, kMul.a, kMul.ar, false, 0}, {&FormFnRowDivide, kDiv.a, kDiv.ar, false, 0},
+    {&FormFnRowAdd, kAdd.a, kAdd.ar, false, 0},      {&FormFnRowSubtract, kSub.a, kSub.ar, false, 0},
+    {&FormFnRowPower, kPow.a, kPow.ar, false, 0},    {&FormFnRowMin, kMin.a, kMin.ar, true, DBL_MAX},
+    {&FormFnRowMax, kMax.a, kMax.ar, true, -DBL_MAX},
 };
 
 const Fold* FoldOf(const FormFnInfo* pinfo) {
@@ -157,32 +185,35 @@ class Compiler {
       return Append(node);
     }
     // A call of n arguments folds from the left: ((a0 op a1) op a2) ..., or (((seed op a0) op
-    // a1) op a2) ... for MIN and MAX.
+    // a1) op a2) ... for MIN and MAX. A step between two constants (the seed and a constant, in
+    // the main) is taken now, by the routine that would take it while running.
     const Fold* pfold = FoldOf(pform->u.fn.pinfo);
-    int kindA = KindConst;
+    FormSlot left{};
+    int kindLeft = KindConst;
     int iFirst = 0;
     if (pfold->bSeed) {
-      node.a.d = pfold->dSeed;
+      left.d = pfold->dSeed;
     } else {
-      kindA = Slot(apArg[0], &node.a);
+      kindLeft = Slot(apArg[0], &left);
       iFirst = 1;
-      if (pform->u.fn.nArg == 1) {
-        node.pfn = kSingle[kindA];
-        return Append(node);
-      }
     }
-    const FormNodeFn(*afn)[KindCount] = pfold->afn;
-    const FormNode* pnode = nullptr;
     for (int i = iFirst; i < pform->u.fn.nArg; ++i) {
-      if (pnode) {
-        node = FormNode{};
-        node.a.pnode = pnode;
-        kindA = KindNode;
+      node = FormNode{};
+      node.a = left;
+      const int kindB = Slot(apArg[i], &node.b);
+      node.pfn = pfold->afn[kindLeft][kindB];
+      if (kindLeft == KindConst && kindB == KindConst) {
+        left.d = node.pfn(&node, nullptr);
+        continue;
       }
-      node.pfn = afn[kindA][Slot(apArg[i], &node.b)];
-      pnode = Append(node);
+      left.pnode = Append(node);
+      kindLeft = KindNode;
     }
-    return pnode;
+    if (kindLeft == KindNode) return left.pnode;
+    node = FormNode{};
+    node.a = left;
+    node.pfn = kSingle[kindLeft];
+    return Append(node);
   }
 
  private:
@@ -203,6 +234,17 @@ class Compiler {
 };
 
 }  // namespace
+
+VarBringFn FormCodeBring(const FormNode* pnode) {
+  if (!pnode) return FormRefBring;
+  for (const Fold& fold : kaFold)
+    for (int a = 0; a < KindCount; ++a)
+      for (int b = 0; b < KindCount; ++b)
+        if (fold.afn[a][b] == pnode->pfn) return fold.afnBring[a][b];
+  for (const RecordOf& rec : kaRecordOther)
+    if (rec.pfn == pnode->pfn) return rec.pfnBring;
+  return FormRefBring;
+}
 
 int FormCodeSize(const Form* pform) {
   if (!pform || pform->et != FormTypeFn) return 1;

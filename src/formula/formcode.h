@@ -38,5 +38,8 @@ int FormCodeSize(const Form* pform);
 // Appends the nodes of a tree whose root is arithmetic, a reference or a constant; answers its
 // root node, or absent for any other tree (which FormEval keeps evaluating).
 const FormNode* FormCompile(Form* pform, std::vector<FormNode>& anode);
+// The routine that brings a record whose formula compiled to this root node up to date, as
+// FormRefBring would: the node's own work inside it instead of one call further.
+VarBringFn FormCodeBring(const FormNode* pnode);
 // The value of compiled code, as FormEval would give it for the tree.
 inline double FormRun(const FormNode* pnode, Var* avarTable) { return pnode->pfn(pnode, avarTable); }

@@ -12,12 +12,22 @@ void ReportLoop(Var* pvar) {
   pvar->nLoops++;
 }
 
+// A module computes all its outputs at once and does nothing more when called again at the same
+// clock, so the other outputs of its ring are current too: reading them would only repeat a call
+// that returns at once. A record being evaluated keeps its state, so that a loop through it is
+// still found.
+void BringOutput(Var* pvar) {
+  pvar->pfnOutput(pvar->pmodule, pvar->avarTable);
+  for (Var* p = pvar->pvarSibling; p && p != pvar; p = p->pvarSibling)
+    if (p->evalState == EvalStale) p->evalState = EvalCurrent;
+}
+
 // Evaluates a stale record: its formula, or its module's output routine, or just its value.
 void Bring(Var* pvar, Var* avarTable) {
   pvar->evalState = EvalBusy;
   if (pvar->pcode) *pvar->pvalue = FormRun(pvar->pcode, avarTable);
   else if (pvar->pform) FormEval(pvar->pform, avarTable, pvar->pvalue);
-  else if (pvar->pfnOutput) pvar->pfnOutput(pvar->pmodule, pvar->avarTable);
+  else if (pvar->pfnOutput) BringOutput(pvar);
   pvar->evalState = EvalCurrent;
 }
 
@@ -53,6 +63,29 @@ void FormRefBring(Var* pvar, Var* avarTable) {
   else if (pvar->evalState == EvalBusy) ReportLoop(pvar);
 }
 
+void FormBringOutput(Var* pvar, Var* avarTable) {
+  if (pvar->evalState != EvalStale) {
+    FormRefBring(pvar, avarTable);
+    return;
+  }
+  pvar->evalState = EvalBusy;
+  BringOutput(pvar);
+  pvar->evalState = EvalCurrent;
+}
+
+void FormBringShadow(Var* pvar, Var* avarTable) {
+  Var* pvarPatch = pvar->pvarPatch;
+  if (pvar->evalState == EvalStale && pvarPatch->evalState == EvalCurrent) {
+    pvar->evalState = EvalCurrent;
+    return;
+  }
+  const bool bCalc = pvar->evalState == EvalStale;
+  FormBringOutput(pvar, avarTable);
+  // The module computed (or found it had computed) this sample: the per-patch record is current
+  // as its ring would make it (a record being evaluated keeps its state).
+  if (bCalc && pvarPatch->evalState == EvalStale) pvarPatch->evalState = EvalCurrent;
+}
+
 void FormEvalArg(Form* pform, int i, Var* avarTable, double* pd) { FormEval(pform->u.fn.apformArg[i], avarTable, pd); }
 
 void FormVarBring(Var* pvar) {
@@ -62,7 +95,7 @@ void FormVarBring(Var* pvar) {
     pvar->evalState = EvalCurrent;
     return;
   }
-  Bring(pvar, pvar->avarTable);
+  pvar->pfnBring(pvar, pvar->avarTable);
 }
 
 void FormVarRefresh(Var* pvar) {

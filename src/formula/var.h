@@ -10,6 +10,10 @@ class ModuleType;
 
 // Brings a module's outputs up to date for the current instant (normally its Calc).
 using VarOutputFn = void (*)(Module* pmodule, struct Var* avarTable);
+// Brings a record that is not current up to date, as a formula reading it from avarTable does.
+using VarBringFn = void (*)(struct Var* pvar, struct Var* avarTable);
+// The general routine (formeval.cpp): the formula, compiled or as a tree, or the output routine.
+void FormRefBring(struct Var* pvar, struct Var* avarTable);
 
 // Evaluation classes, shown as one letter of "ucPVNS".
 enum EvalClass { ClassUnused = 0, ClassConstant, ClassPerPatch, ClassPerVoice, ClassPerNote, ClassPerSample };
@@ -41,7 +45,17 @@ struct Var {
   VarOutputFn pfnOutput;
   Module* pmodule;
   Var* avarTable;       // the table this record lives in
+  // The next per-sample output record computed by the same module's Calc in this table (a ring),
+  // or absent: one computation brings them all up to date (ModuleBindOutputs).
+  Var* pvarSibling;
+  // FormRefBring, or a routine made for this record's compiled formula or for a module output,
+  // which spares the reading formula the general routine's tests and one call.
+  VarBringFn pfnBring = FormRefBring;
+  // A voice's copy of a per-sample output of a per-patch module: the per-patch table's record of
+  // it, whose state tells whether the module has computed this sample (FormBringShadow).
+  Var* pvarPatch;
   int evalState;
+  int nLoops;
 
   // Declaration fields.
   const char* pszName;
@@ -60,24 +74,26 @@ struct Var {
   const char* pszUser;  // the formula the patch wrote, or absent; " augment" is a marker
   int evalClass;
   int aclassCache[6];
-  bool bVisited;
   unsigned uClassEpoch;  // the class computation's caches and visit mark belong to this round
   ModuleType* ptype;
   double value;
-  int nLoops;
   int iLine;
-  bool bAudioRate;
   int iShadow;
   int iLevel;
   int iLevelOwn;
   int iLevelParent;
   int iOrig;
+  bool bVisited;
+  bool bAudioRate;
   bool bScanning;
   bool bReferenced;
   int nChannels;
   int iHistory;
   Var* pvarHistoryPrev;
+  // To 256 bytes: a record's place in its table is then its index shifted, not multiplied.
+  char acPad_[8];
 };
+static_assert(sizeof(void*) != 8 || sizeof(Var) == 256, "the render path indexes tables by shifting");
 
 // The marker a package caller's variable holds until the package's interface formula fills it.
 constexpr const char* VarAugmentMarker = " augment";

@@ -2,10 +2,12 @@
 #include "patch/module.h"
 
 #include <cstdlib>
+#include <unordered_map>
 
 #include "formula/formeval.h"
 #include "foundation/akquark.h"
 #include "foundation/akstring.h"
+#include "patch/moduletype.h"
 
 Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
     : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), pszNameQuark(AKQuark(pszName)), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
@@ -39,3 +41,48 @@ Var* Module::GetVar(const char* pszVarName) {
 }
 
 void ModuleCalcOutput(Module* pmodule, Var*) { pmodule->Calc(); }
+
+void ModuleBindOutputs(Var* avar, int nVar, int iPerSample) {
+  std::unordered_map<Module*, Var*> mapLast;  // per module, the last record linked into its ring
+  for (int i = 0; i < nVar; ++i) {
+    Var& var = avar[i];
+    var.pvarSibling = nullptr;
+    if (var.pfnOutput && !var.pform) var.pfnBring = FormBringOutput;
+    if (!var.pmodule || var.pform || var.iHistory) continue;
+    // Other routines (a delay's taps, numbered outputs) compute one output each; a history copy
+    // keeps its own value.
+    VarOutputFn pfnCalc = var.pmodule->ptype->CalcRoutine(var.pmodule);
+    if (var.pfnOutput != ModuleCalcOutput && var.pfnOutput != pfnCalc) continue;
+    var.pfnOutput = pfnCalc;
+    if (i < iPerSample) continue;
+    Var*& pvarLast = mapLast[var.pmodule];
+    if (pvarLast) {
+      var.pvarSibling = pvarLast->pvarSibling;
+      pvarLast->pvarSibling = &var;
+    } else {
+      var.pvarSibling = &var;
+    }
+    pvarLast = &var;
+  }
+  // A ring of one is no ring.
+  for (int i = iPerSample; i < nVar; ++i)
+    if (avar[i].pvarSibling == &avar[i]) avar[i].pvarSibling = nullptr;
+}
+
+void ModuleBindShadows(Var* avarVoice, int nVoice, int iVoicePerSample, Var* avarPatch, int nPatch,
+                       int iPatchPerSample) {
+  for (int i = iPatchPerSample; i < nPatch; ++i) {
+    Var& varPatch = avarPatch[i];
+    int iShadow = varPatch.iShadow;
+    if (iShadow < iVoicePerSample || iShadow >= nVoice) continue;
+    Var& var = avarVoice[iShadow];
+    // The same output of the same module, read through the same routine and storage; stale every
+    // sample in both tables (a history copy keeps its own value).
+    if (var.pfnBring != FormBringOutput || var.pmodule != varPatch.pmodule || var.pvalue != varPatch.pvalue ||
+        var.pfnOutput != varPatch.pfnOutput || varPatch.pform || var.iHistory || varPatch.iHistory ||
+        var.pszName != varPatch.pszName)
+      continue;
+    var.pvarPatch = &varPatch;
+    var.pfnBring = FormBringShadow;
+  }
+}

@@ -85,3 +85,11 @@ class Module {
 
 // The output routine of ordinary output rows: brings the module up to date.
 void ModuleCalcOutput(Module* pmodule, Var* avarTable);
+// Prepares the bound records of a table for rendering: an ordinary output row calls its module's
+// Calc directly, and the per-sample ones (from iPerSample on) of one module form a ring, so that
+// one computation makes them all current.
+void ModuleBindOutputs(Var* avar, int nVar, int iPerSample);
+// After ModuleBindOutputs on both: a voice's copies of the per-sample outputs of per-patch modules
+// learn their per-patch records, so that only the first voice of a sample calls the module.
+void ModuleBindShadows(Var* avarVoice, int nVoice, int iVoicePerSample, Var* avarPatch, int nPatch,
+                       int iPatchPerSample);

@@ -27,6 +27,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <typeinfo>
 #include <unordered_map>
 
 #include "formula/var.h"
@@ -121,6 +122,12 @@ class ModuleType {
 
   // The name of the module class, for listings.
   virtual const char* ClassName() { return "Module"; }
+  // The output routine that computes a module of this type: its Calc called directly when the
+  // type knows the module's class, otherwise through the virtual call.
+  virtual VarOutputFn CalcRoutine(Module* pmod) {
+    (void)pmod;
+    return ModuleCalcOutput;
+  }
 
   // The output row of this name that gets a record only when a formula or the section names it;
   // absent for every other name. Names compare as in formulas: the first character exactly.
@@ -171,6 +178,12 @@ class ModuleTypeTmpl : public ModuleType {
   }
   void CheckConstant(const Var& var, double dValue) override {
     if constexpr (requires { T::CheckConstant(var, dValue); }) T::CheckConstant(var, dValue);
+  }
+  VarOutputFn CalcRoutine(Module* pmod) override {
+    if constexpr (requires(T* p) { p->T::Calc(); }) {
+      if (typeid(*pmod) == typeid(T)) return [](Module* p, Var*) { static_cast<T*>(p)->T::Calc(); };
+    }
+    return ModuleCalcOutput;
   }
 };
 

@@ -612,5 +612,10 @@ void Patch::CompileCode() {
   anodeCode.clear();
   anodeCode.reserve(nRoom);
   for (VarTable* ptable : {&tabPatch, &tabVoice})
-    for (int i = 0; i < ptable->N(); ++i) (*ptable)[i].pcode = FormCompile((*ptable)[i].pform, anodeCode);
+    for (int i = 0; i < ptable->N(); ++i) {
+      Var& var = (*ptable)[i];
+      var.pcode = FormCompile(var.pform, anodeCode);
+      var.pfnBring = FormCodeBring(var.pcode);
+    }
+  ModuleBindOutputs(tabPatch.Data(), tabPatch.N(), aiEndPatch[EndPerNote]);
 }

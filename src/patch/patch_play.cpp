@@ -184,6 +184,12 @@ void Patch::Play(int iNote, double dVelocity) {
 
 double Patch::SumVoices(Form* pform) {
   double d = 0;
+  // What the voice sums read is mostly one record of each voice (Voice:Result).
+  if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
+    const int iVar = pform->u.iVar;
+    for (Voice* pvoice : apvoiceRender) d += FormRefValue(pvoice->tab.Data(), iVar) * pvoice->dFadeGain;
+    return d;
+  }
   for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform) * pvoice->dFadeGain;
   return d;
 }
@@ -214,7 +220,7 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
     pmodPatch->v.dTime = dTime;
   }
   Var* avarPatch = tabPatch.Data();  // runs every sample: no index check per record
-  for (int i = aiEndPatch[EndPerNote], n = tabPatch.N(); i < n; ++i) avarPatch[i].evalState = EvalStale;
+  FormMarkStale(avarPatch, aiEndPatch[EndPerNote], tabPatch.N());
   if (!apvoiceRender.empty() && apvoiceRender.front()->iTestAAA >= 0 && apvoiceRender.front()->iTestBBB >= 0)
     apvoiceRender.front()->TimeTrial();
   if (nChanges != nChangesRendered) {

@@ -44,5 +44,6 @@ void VarTable::Moved(Var* pavarOld) {
     if (var.avarTable == pavarOld) var.avarTable = pavar_;
     if (var.pvalue) var.pvalue = moved(var.pvalue);
     if (var.pvarHistoryPrev) var.pvarHistoryPrev = moved(var.pvarHistoryPrev);
+    if (var.pvarSibling) var.pvarSibling = moved(var.pvarSibling);
   }
 }

@@ -56,6 +56,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (var.pform) ERRADD(var.iLine, "%s:%s - VoiceNum form set??  overriding!", var.pszModule, var.pszName);
     var.pform = FormNewConstant(FormTypeNumeric, iNum);
     var.pcode = nullptr;
+    var.pfnBring = FormRefBring;
     apformOwn_.push_back(var.pform);
   }
   // Step 2: the modules.
@@ -103,6 +104,9 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
       var.type = FormTypeNumeric;
     }
   }
+  ModuleBindOutputs(tab.Data(), n, patch.aiEndVoice[Patch::EndPerNote]);
+  ModuleBindShadows(tab.Data(), n, patch.aiEndVoice[Patch::EndPerNote], patch.tabPatch.Data(), patch.tabPatch.N(),
+                    patch.aiEndPatch[Patch::EndPerNote]);
   // Step 4: initialise.
   MarkStale(0, n);
   for (size_t m = 0; m < apmod.size(); ++m)
@@ -177,10 +181,7 @@ Voice::~Voice() {
   for (Form* pform : apformOwn_) FormFree(pform);
 }
 
-void Voice::MarkStale(int iFrom, int iTo) {
-  Var* avar = tab.Data();  // runs every sample: no index check per record
-  for (int i = iFrom; i < iTo; ++i) avar[i].evalState = EvalStale;
-}
+void Voice::MarkStale(int iFrom, int iTo) { FormMarkStale(tab.Data(), iFrom, iTo); }
 
 bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
 

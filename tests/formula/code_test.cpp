@@ -28,7 +28,11 @@ bool SameBits(double a, double b) { return std::memcmp(&a, &b, sizeof a) == 0; }
 struct Code {
   std::vector<FormNode> anode;
   explicit Code(size_t nRoom = 100) { anode.reserve(nRoom); }
-  const FormNode* Compile(Var& var) { return var.pcode = FormCompile(var.pform, anode); }
+  const FormNode* Compile(Var& var) {
+    var.pcode = FormCompile(var.pform, anode);
+    var.pfnBring = FormCodeBring(var.pcode);
+    return var.pcode;
+  }
 };
 
 TEST_P(CodeTest, GivesTheTreeWalksValueToTheBit) {
@@ -43,6 +47,11 @@ TEST_P(CodeTest, GivesTheTreeWalksValueToTheBit) {
   table_.MarkStale();
   double dCode = FormRun(pcode, table_.Table());
   EXPECT_TRUE(SameBits(dTree, dCode)) << GetParam() << ": tree " << dTree << ", code " << dCode;
+  // The record brought up to date by the routine made for its code.
+  EXPECT_NE(var.pfnBring, FormRefBring) << GetParam();
+  table_.MarkStale();
+  FormVarEval(&var);
+  EXPECT_TRUE(SameBits(dTree, *var.pvalue)) << GetParam() << ": tree " << dTree << ", record " << *var.pvalue;
 }
 
 // Arithmetic at the root, with operands of every kind, folded chains and other rows inside.
@@ -53,7 +62,10 @@ INSTANTIATE_TEST_SUITE_P(Formulas, CodeTest,
                                            "(A:x ^ D:w) * MAX(A:x, C:z)", "A:x", "7", "B:y / (D:w * 1e-10)",
                                            "IF(A:x > 0, B:y * 2, C:z) + 1", "SIN(A:x) * B:y + D:w",
                                            "MAX(A:x, C:z, D:w) * 2", "MIN(D:w, A:x) - MIN(B:y)", "A:x ^ 2 ^ 0.5",
-                                           "B:y ^ C:z + 1 ^ (B:y * B:y)", "MAX(C:z, 0) / (A:x - 0.1)"));
+                                           "B:y ^ C:z + 1 ^ (B:y * B:y)", "MAX(C:z, 0) / (A:x - 0.1)",
+                                           // Steps between constants, taken while compiling.
+                                           "MAX(1, 2, A:x) * (2 * 3)", "MIN(5)", "MAX(-0, 0) - A:x",
+                                           "1 / 0 * A:x", "2 ^ 0.5 ^ D:w", "-(1e308 * 10) + A:x"));
 
 TEST(Code, LeavesOtherRowsToTheTreeWalk) {
   TestTable table;

@@ -14,6 +14,7 @@
 #include "app/appcore.h"
 #include "error_support.h"
 #include "formula/errorlist.h"
+#include "patch/moduletype.h"
 #include "patch/patch.h"
 #include "patch/structural.h"
 #include "patch/voice.h"
@@ -383,4 +384,71 @@ TEST_F(Playback, RenderingAllocatesNothingAfterWarmUp) {
   ppatch->NoteOn(72, 0.5);
   Run(20000);
   EXPECT_EQ(counter.Count(), 0);
+}
+
+namespace {
+
+// Puts a compiled patch's records back on the general evaluation routines: every read through
+// FormRefBring, every module output through the virtual Calc, no rings of outputs. Answers how
+// many records had been prepared otherwise.
+int UseGeneralRoutines(Patch* ppatch) {
+  int nPrepared = 0;
+  auto general = [&](Var& var) {
+    bool bDirect = var.pmodule && var.pfnOutput && var.pfnOutput == var.pmodule->ptype->CalcRoutine(var.pmodule) &&
+                   var.pfnOutput != ModuleCalcOutput;
+    nPrepared += bDirect || var.pvarSibling || var.pfnBring != FormRefBring;
+    if (bDirect) var.pfnOutput = ModuleCalcOutput;
+    var.pvarSibling = nullptr;
+    var.pfnBring = FormRefBring;
+  };
+  for (int i = 0; i < ppatch->tabPatch.N(); ++i) general(ppatch->tabPatch[i]);
+  for (Voice* pvoice : ppatch->apvoiceAll)
+    for (int i = 0; i < pvoice->tab.N(); ++i) general(pvoice->tab[i]);
+  return nPrepared;
+}
+
+}  // namespace
+
+// A module output read after another output of the same module, a compiled formula's record and a
+// direct Calc must give what the general routines give, to the bit, loops through a module's own
+// outputs included.
+TEST_F(Playback, ThePreparedRenderPathChangesNoSample) {
+  const char* apszPatches[] = {
+      // Several outputs of the envelope and the oscillator read in one sample.
+      "[Osc1]\nFrequency = Pitch\nWaveform = Square\nDuty = 0.4\n"
+      "[FEnv]\nModuleType = Env\nAttack = 0.01\nDecay = 0.05\nSustain = 0.3\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = Osc1 * FEnv:Output + Osc1:Control * FEnv:Exp * 0.5 + Osc1:Positive * EnvGain:Output\n",
+      // A frequency that reads the oscillator's own other output: a loop, cut the same way.
+      "[Osc1]\nFrequency = Pitch * ( 1 + 0.5 * Osc1:Positive )\n"
+      "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = Osc1 + 0.2 * Osc1:Control\n",
+      // A per-patch LFO read by every voice, and a ladder with its stages read beside its output.
+      "[Lfo]\nModuleType = LFO\nFrequency = 3\n"
+      "[Saw]\nModuleType = Osc\nFrequency = Pitch * ( 1 + 0.01 * Lfo )\n"
+      "[Ladder]\nModuleType = MoogDirty\nInput = Saw\nCutoff = 800 + 400 * Lfo:Positive\nResonance = 0.4\n"
+      "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = Ladder + 0.1 * Ladder:Stage2 - 0.05 * Ladder:Stage4\n",
+  };
+  for (const char* pszPatch : apszPatches) {
+    std::vector<double> aad[2];
+    int anLoops[2] = {};
+    for (bool bGeneral : {false, true}) {
+      Compile(pszPatch, "VoicesPerNote = 2\n");
+      if (bGeneral) {
+        EXPECT_GT(UseGeneralRoutines(ppatch), 0) << pszPatch;
+      }
+      ppatch->ControllerChanged(0, 1, 0.7);  // the modulation wheel brings in the per-patch vibrato LFO
+      ppatch->NoteOn(60, 0.8);
+      ppatch->NoteOn(67, 0.4);
+      aad[bGeneral] = Render(1500);
+      ppatch->NoteOff(60, 0.5);
+      std::vector<double> adTail = Render(1500);
+      aad[bGeneral].insert(aad[bGeneral].end(), adTail.begin(), adTail.end());
+      for (Voice* pvoice : ppatch->apvoiceAll)
+        for (int i = 0; i < pvoice->tab.N(); ++i) anLoops[bGeneral] += pvoice->tab[i].nLoops;
+    }
+    EXPECT_EQ(anLoops[0], anLoops[1]) << pszPatch;
+    for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << pszPatch << "\nsample " << i;
+  }
 }
