@@ -189,6 +189,7 @@ int ModEnvelope::Init() {
   }
   aseg_.Empty();
   atrig_.Empty();
+  Unready();
   BuildFromStages();
   BuildFromNumbered();
   // An envelope that got no segments (or only a Wait) ends on a held 1.
