@@ -52,11 +52,13 @@ class Bench {
 
   ModuleHarness& h() { return h_; }
 
+  // Computes the current sample, then moves the clock on: the first computation is at note
+  // time 0, where an envelope sets up its first segment.
   void Sample() {
-    h_.dTime += 1 / kRate;
-    h_.dSample += 1;
     for (Var* pvar : apvarStale_) pvar->evalState = EvalStale;
     FormVarEval(pvarOutput_);
+    h_.dTime += 1 / kRate;
+    h_.dSample += 1;
   }
 
   void Run(benchmark::State& state) {

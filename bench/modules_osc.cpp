@@ -9,12 +9,13 @@
 
 namespace {
 
-void BM_Osc(benchmark::State& state, const char* pszWave, bool bSync, const char* pszPower = "1") {
+void BM_Osc(benchmark::State& state, const char* pszWave, bool bSync, const char* pszPower = "1",
+            const char* pszDuty = ".4") {
   VanMathInitTables();
   ModuleHarness h("Osc");
   h.Set("Waveform", pszWave);
   h.Set("Frequency", "440");
-  h.Set("Duty", ".4");
+  h.Set("Duty", pszDuty);
   h.Set("Power", pszPower);
   if (bSync) h.Set("SyncIn", "0.3");  // synced on every sample: the slower path
   h.Start();
@@ -36,6 +37,7 @@ BENCHMARK_CAPTURE(BM_Osc, Square, "Square", false);
 BENCHMARK_CAPTURE(BM_Osc, SquareNA, "SquareNA", false);
 BENCHMARK_CAPTURE(BM_Osc, Triangle, "Triangle", false);
 BENCHMARK_CAPTURE(BM_Osc, Sine, "Sine", false);
+BENCHMARK_CAPTURE(BM_Osc, SineHalfDuty, "Sine", false, "1", ".5");  // the default duty
 BENCHMARK_CAPTURE(BM_Osc, SawPulse, "SawPulse", false);
 BENCHMARK_CAPTURE(BM_Osc, SawPulseNA, "SawPulseNA", false);
 BENCHMARK_CAPTURE(BM_Osc, SawtoothSynced, "Sawtooth", true);

@@ -4,10 +4,12 @@
 
 #include "patch/startup_hooks.h"
 
+#include <bit>
 #include <cctype>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
+#include <type_traits>
 
 #include "enginecore/settings.h"
 #include "formula/errorlist.h"
@@ -186,7 +188,8 @@ int ModEnvelope::Init() {
     return 1;
   }
   aseg_.Empty();
-  aiTrigger_.Empty();
+  atrig_.Empty();
+  Unready();
   BuildFromStages();
   BuildFromNumbered();
   // An envelope that got no segments (or only a Wait) ends on a held 1.
@@ -373,7 +376,7 @@ void ModEnvelope::Bind() {
     BindField(seg.pvarValue, &seg.dValue);
     BindField(seg.pvarGoto, &seg.dGoto);
     BindField(seg.pvarStop, &seg.dStop);
-    if (BindField(seg.pvarTrigger, &seg.dTrigger)) aiTrigger_.Add(m);
+    if (BindField(seg.pvarTrigger, &seg.dTrigger)) atrig_.Add({seg.pvarTrigger, m});
     if (BindField(seg.pvarCurve, &seg.dCurve)) {
       ERRADD(seg.pvarCurve->iLine, "%s:%s only handles constant values; setting to Linear", pszName,
              seg.pvarCurve->pszName);
@@ -388,9 +391,11 @@ void ModEnvelope::Reset() {
   v.dSegment = 1;
   dSegStart_ = -kStartLead;
   v.dFinished = 0;
+  Unready();
 }
 
 void ModEnvelope::NoteStart() {
+  Unready();
   if (aseg_.N() > 0) aseg_[0].dValue = Pull(aseg_[0].pvarValue, aseg_[0].dValue);
 }
 
@@ -404,6 +409,7 @@ void ModEnvelope::SetUp(int k, const double adStart[Tracks], double dAmpRef, boo
   seg.dValue = Pull(seg.pvarValue, seg.dValue);
   seg.dTime = Pull(seg.pvarTime, seg.dTime);
   v.dSpeed = Pull(pvarSpeed_, v.dSpeed);
+  Unready();
   if (bSync) v.dSyncOut = 1;
   const double dEpsilon = v.dEpsilon;
   // Computations the segment lasts, inverted: each exponential step is the whole ratio to the n-th.
@@ -414,10 +420,9 @@ void ModEnvelope::SetUp(int k, const double adStart[Tracks], double dAmpRef, boo
   }
   atrack_[TrackAmp].dLevel = v.dAmp + dEpsilon;
   atrack_[TrackCustom].dLevel = v.dCustom + dEpsilon;
-  atrack_[TrackOutput].bLinear = true;
-  atrack_[TrackExp].bLinear = false;
-  atrack_[TrackAmp].bLinear = seg.dValue >= dAmpRef;
-  atrack_[TrackCustom].bLinear = seg.dCurve != static_cast<double>(KwExponential);
+  int iLinear = 1 << TrackOutput;
+  if (seg.dValue >= dAmpRef) iLinear |= 1 << TrackAmp;
+  if (seg.dCurve != static_cast<double>(KwExponential)) iLinear |= 1 << TrackCustom;
   for (int i = TrackExp; i < Tracks; ++i) {
     // A constant-ratio path needs both ends on the positive side of -Epsilon; where there is none
     // (a negative target, Epsilon 0 from a level of 0) the track takes the straight line instead
@@ -427,25 +432,38 @@ void ModEnvelope::SetUp(int k, const double adStart[Tracks], double dAmpRef, boo
       atrack_[i].dFactor = dFactor;
     } else {
       atrack_[i].dFactor = 1;
-      atrack_[i].bLinear = true;
+      iLinear |= 1 << i;
     }
   }
+  pfnStep_ = apfnStep_[iLinear];
 }
 
-void ModEnvelope::Interpolate(double f) {
-  const double dEpsilon = v.dEpsilon;
-  double* apdOut[Tracks] = {&v.dOutput, &v.dExp, &v.dAmp, &v.dCustom};
-  for (int i = 0; i < Tracks; ++i) {
-    Track& track = atrack_[i];
-    if (track.bLinear) {
-      *apdOut[i] = track.dStart + track.dDelta * f;
-      track.dLevel = *apdOut[i] + dEpsilon;  // so that a later exponential segment starts here
+// A straight track puts its output on the segment's line; an exponential one reads its level and
+// multiplies it on. Of the straight tracks only Exp keeps its level: the next set-up continues
+// Exp from its level but starts Amp and Custom from their outputs, and Output has no level.
+template <int kLinear>
+void ModEnvelope::Step(ModEnvelope* penv, double f) {
+  const double dEpsilon = penv->v.dEpsilon;
+  auto Move = [f, dEpsilon](Track& track, double& dOut, auto iTrack) {
+    if constexpr ((kLinear >> iTrack) & 1) {
+      dOut = track.dStart + track.dDelta * f;
+      if constexpr (iTrack == TrackExp) track.dLevel = dOut + dEpsilon;
     } else {
-      *apdOut[i] = track.dLevel - dEpsilon;
+      dOut = track.dLevel - dEpsilon;
       track.dLevel *= track.dFactor;
     }
-  }
+  };
+  Track* atrack = penv->atrack_;
+  EnvelopeVars& v = penv->v;
+  Move(atrack[TrackOutput], v.dOutput, std::integral_constant<int, TrackOutput>());
+  Move(atrack[TrackExp], v.dExp, std::integral_constant<int, TrackExp>());
+  Move(atrack[TrackAmp], v.dAmp, std::integral_constant<int, TrackAmp>());
+  Move(atrack[TrackCustom], v.dCustom, std::integral_constant<int, TrackCustom>());
 }
+
+const ModEnvelope::StepFn ModEnvelope::apfnStep_[1 << Tracks] = {
+    Step<0>, Step<1>, Step<2>,  Step<3>,  Step<4>,  Step<5>,  Step<6>,  Step<7>,
+    Step<8>, Step<9>, Step<10>, Step<11>, Step<12>, Step<13>, Step<14>, Step<15>};
 
 void ModEnvelope::Calc() {
   const int nSeg = aseg_.N();
@@ -470,18 +488,26 @@ void ModEnvelope::Calc() {
 
   int k = static_cast<int>(v.dSegment);
   // Triggers: the first one that fires moves the envelope into its segment.
-  for (int j = 0; j < aiTrigger_.N(); ++j) {
-    EnvSegment& seg = aseg[aiTrigger_.begin()[j]];
-    if (k == seg.iIndex) continue;
-    seg.dTrigger = Pull(seg.pvarTrigger, seg.dTrigger);
-    if (seg.dTrigger == 0) continue;
-    k = seg.iIndex;
+  for (const Trigger& trig : atrig_) {
+    if (k == trig.iSegment) continue;
+    if (Pull(trig.pvar, 0) == 0) continue;
+    k = trig.iSegment;
     v.dSegment = k;
     dSegStart_ = t - kStartLead;
     const double adStart[Tracks] = {v.dOutput, v.dExp, v.dAmp, v.dCustom};
     SetUp(k, adStart, v.dAmp, true);
     break;
   }
+  // In the ready segment: held, or moving on its line until its end.
+  const uint64_t uSpeed = std::bit_cast<uint64_t>(v.dSpeed);
+  if (k == iReady_ && uSpeed == uReadySpeed_) {
+    if (bHeld_) return;
+    if (dSegStart_ + dLength_ > t) {
+      pfnStep_(this, (t - dSegStart_) / dLength_);
+      return;
+    }
+  }
+  bHeld_ = false;
 
   // Advance through the segments that have ended by now. A loop of redirections through segments
   // that take no time would never end; past this many steps the current segment starts now.
@@ -502,12 +528,23 @@ void ModEnvelope::Calc() {
       SetUp(k, adStart, v.dOutput, true);
       continue;
     }
-    const double dEnd = dSegStart_ + seg.dTime / v.dSpeed;  // (a set-up re-evaluates a varying Speed)
+    const double dLength = seg.dTime / v.dSpeed;  // (a set-up re-evaluates a varying Speed)
+    if (!seg.pvarGoto) {
+      iReady_ = k;
+      // A segment that takes no time steps at fraction 1, not by the quotient: an end at minus
+      // infinity sends it here, where that is decided, and only its hold takes the short way.
+      dLength_ = seg.dTime != 0 ? dLength : -INFINITY;
+      uReadySpeed_ = std::bit_cast<uint64_t>(v.dSpeed);
+    }
+    const double dEnd = dSegStart_ + dLength;
     if (dEnd > t) break;
     SetAll(seg.dValue);
     if (seg.bHasStop) {
       seg.dStop = Pull(seg.pvarStop, seg.dStop);
-      if (seg.dStop != 0) return;  // held: the segment counts as ended until the stop clears
+      if (seg.dStop != 0) {
+        bHeld_ = !seg.pvarStop && iReady_ == k;
+        return;  // held: the segment counts as ended until the stop clears
+      }
       dSegStart_ = t;
     } else {
       dSegStart_ = dEnd;
@@ -526,5 +563,5 @@ void ModEnvelope::Calc() {
     return;
   }
   const EnvSegment& seg = aseg[k];
-  Interpolate(seg.dTime == 0 ? 1 : (t - dSegStart_) / (seg.dTime / v.dSpeed));
+  pfnStep_(this, seg.dTime == 0 ? 1 : (t - dSegStart_) / (seg.dTime / v.dSpeed));
 }

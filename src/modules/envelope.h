@@ -44,7 +44,7 @@ struct EnvSegment {
   double dTime;     // seconds at Speed 1
   double dValue;    // the target level
   double dGoto;     // a segment number; 0 = none
-  double dTrigger;  // boolean
+  double dTrigger;  // boolean; a varying trigger is read from its record and not kept here
   double dStop;     // boolean
   double dCurve;    // keyword
   int iIndex;
@@ -76,8 +76,18 @@ class ModEnvelope : public Module {
   struct Track {
     double dStart, dDelta;   // the straight line of the segment
     double dLevel, dFactor;  // the exponential level (output + Epsilon), per computation ratio
-    bool bLinear;
   };
+  // A segment whose trigger varies: its record is pulled every computation.
+  struct Trigger {
+    Var* pvar;
+    int iSegment;
+  };
+  // Moves the four outputs one computation on, at fraction f of the segment; bit t of kLinear
+  // says track t is straight. One is chosen per segment, so a computation tests no shapes.
+  using StepFn = void (*)(ModEnvelope* penv, double f);
+  template <int kLinear>
+  static void Step(ModEnvelope* penv, double f);
+  static const StepFn apfnStep_[1 << Tracks];
 
   void BuildFromStages();
   void BuildFromNumbered();
@@ -88,15 +98,30 @@ class ModEnvelope : public Module {
   void SetUp(int k, const double adStart[Tracks], double dAmpRef, bool bSync);
   // Every output and exponential level at one value (a segment's end).
   void SetAll(double dValue);
-  // Outputs from the tracks at fraction f of the current segment.
-  void Interpolate(double f);
+  // Forgets the ready segment (its time or the Speed may change).
+  void Unready() {
+    iReady_ = -1;
+    bHeld_ = false;
+  }
 
   AKArray<EnvSegment> aseg_;
-  AKArray<int> aiTrigger_;  // segments whose trigger varies, in segment order
+  AKArray<Trigger> atrig_;  // segments whose trigger varies, in segment order
   Var* pvarBypass_ = nullptr;
   Var* pvarSpeed_ = nullptr;
   Track atrack_[Tracks] = {};
+  // The step of the current segment's shapes. Until a segment is first set up the tracks are all
+  // exponential, as their zeroed start leaves them.
+  StepFn pfnStep_ = apfnStep_[0];
   double dFreqEval_ = 0;
   double dSegStart_ = 0;   // clock value at which the current segment began
   double dLastTime_ = -1;  // clock of the last computation; -1 after Reset
+  // The ready segment: one that leads nowhere else (no goto), whose length dLength_ = Time / Speed
+  // is known for the Speed of bits uReadySpeed_. While the envelope is in it at that Speed a
+  // computation only tests the end and steps. -1: none.
+  int iReady_ = -1;
+  double dLength_ = 0;
+  uint64_t uReadySpeed_ = 0;
+  // Held at the end of the ready segment by a constant stop: nothing changes until a trigger
+  // fires or the Speed moves the end again.
+  bool bHeld_ = false;
 };

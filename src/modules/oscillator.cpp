@@ -168,6 +168,14 @@ double ModOscillator::Duty() {
   return dDuty_;
 }
 
+void ExactDivisor::Set(double d) {
+  int iExponent = 0;
+  const double dRecip = 1 / d;
+  dDivisor = d;
+  bProduct = d > 0 && std::frexp(d, &iExponent) == 0.5 && std::isfinite(dRecip);
+  dInverse = bProduct ? dRecip : 0;
+}
+
 void ModOscillator::Calc() {
   if (!ClockMoved()) return;
 
@@ -180,6 +188,22 @@ void ModOscillator::Calc() {
   }
 
   if (pvarWaveform_) iWave_ = WaveNumber(Pull(pvarWaveform_, v.dWaveform));
+  // One dispatch per computation: each shape's computation is straight code.
+  switch (iWave_) {
+    case KwSawtooth: return Run<KwSawtooth>();
+    case KwSawtoothNA: return Run<KwSawtoothNA>();
+    case KwSquare: return Run<KwSquare>();
+    case KwSquareNA: return Run<KwSquareNA>();
+    case KwTriangle: return Run<KwTriangle>();
+    case KwSine: return Run<KwSine>();
+    case KwSawPulse: return Run<KwSawPulse>();
+    case KwSawPulseNA: return Run<KwSawPulseNA>();
+    default: return Run<kUnknownWave>();
+  }
+}
+
+template <int kShape>
+void ModOscillator::Run() {
   if (pvarFrequency_) {
     const double dPulled = Pull(pvarFrequency_, v.dFrequency);
     if (!freqBass_.Same(dPulled)) dBass_ = BassFactor(dPulled, dFreqFullBass_);
@@ -199,83 +223,73 @@ void ModOscillator::Calc() {
   const double p = phase_.Advance(*pclock, dFreq, dPhaseIn, dt, &v.dSyncOut);
 
   // The raw wave, its mean and the normalisation constant.
-  int iShape = iWave_;
   double dCtl;
   double dDC = 0;
   double dK = kHalfPi;
   double dDuty = 0;
-  switch (iShape) {
-    case KwSawtooth:
-    case KwSawtoothNA:
-      dCtl = SawtoothWave(p);
-      break;
-    case KwSquare:
-    case KwSquareNA:
-      dDuty = Duty();
-      dCtl = SquareWave(p, dDuty);
-      dDC = 1 - 2 * dDuty;
-      dK = kQuarterPi;
-      break;
-    case KwTriangle: {
-      dDuty = Duty();
-      dHalfDuty_ = dDuty / 2;
-      dCtl = TriangleWave(p, dHalfDuty_);
-      // From the symmetric triangle (d = 0) towards the sawtooth it becomes at duty 0 or 1 (d = 1).
-      const double d = std::fabs(dDuty - 0.5) * 2;
-      dK = (1 - d * d) * kPiSquaredOver8 + d * d * kHalfPi;
-      break;
+  if constexpr (kShape == KwSawtooth || kShape == KwSawtoothNA) {
+    dCtl = SawtoothWave(p);
+  } else if constexpr (kShape == KwSquare || kShape == KwSquareNA) {
+    dDuty = Duty();
+    dCtl = SquareWave(p, dDuty);
+    dDC = 1 - 2 * dDuty;
+    dK = kQuarterPi;
+  } else if constexpr (kShape == KwTriangle) {
+    dDuty = Duty();
+    dHalfDuty_ = dDuty / 2;
+    dCtl = TriangleWave(p, dHalfDuty_);
+    // From the symmetric triangle (d = 0) towards the sawtooth it becomes at duty 0 or 1 (d = 1).
+    const double d = std::fabs(dDuty - 0.5) * 2;
+    dK = (1 - d * d) * kPiSquaredOver8 + d * d * kHalfPi;
+  } else if constexpr (kShape == KwSine) {
+    dDuty = Duty();
+    // The two halves divide by the duty and by its rest: divisors kept per duty.
+    if (!sineDuty_.Same(dDuty)) {
+      sineRise_.Set(dDuty);
+      sineFall_.Set(1 - dDuty);
     }
-    case KwSine:
-      dDuty = Duty();
-      dCtl = SineWave(p, dDuty);
-      dK = 1;
-      break;
-    case KwSawPulse:
-    case KwSawPulseNA:
-      dDuty = Duty();
-      dCtl = SawPulseWave(p, dDuty);
-      dDC = (1 - dDuty) * (1 - dDuty);
-      break;
-    default:
-      ERRADD(iLineWaveform_, "%s:Waveform - unknown keyword", pszName);
-      iShape = KwSawtooth;
-      dCtl = SawtoothWave(p);
-      break;
+    dCtl = p < dDuty ? TableSin(sineRise_.Divide(0.5 * p)) : TableSin(0.5 + sineFall_.Divide(0.5 * (p - dDuty)));
+    dK = 1;
+  } else if constexpr (kShape == KwSawPulse || kShape == KwSawPulseNA) {
+    dDuty = Duty();
+    dCtl = SawPulseWave(p, dDuty);
+    dDC = (1 - dDuty) * (1 - dDuty);
+  } else {
+    static_assert(kShape == kUnknownWave);
+    ERRADD(iLineWaveform_, "%s:Waveform - unknown keyword", pszName);
+    dCtl = SawtoothWave(p);
   }
 
   // Band-limiting: the jumps of the sawtooth, square and saw-pulse become one-sample linear ramps
   // centred on the discontinuity. a: samples since the wrap, b: samples to the wrap, c: samples
   // from the duty edge.
-  if (dFreq > 0 && !bSync) {
-    const double L = dSamplesPerCycle_;
-    const double a = L * p;
-    const double b = (1 - p) * L;
-    const double c = (p - dDuty) * L;
-    switch (iShape) {
-      case KwSawtooth:
+  if constexpr (kShape == KwSawtooth || kShape == kUnknownWave || kShape == KwSquare || kShape == KwSawPulse) {
+    if (dFreq > 0 && !bSync) {
+      const double L = dSamplesPerCycle_;
+      const double a = L * p;
+      const double b = (1 - p) * L;
+      if constexpr (kShape == KwSawtooth || kShape == kUnknownWave) {
         if (a < 0.5)
           dCtl = a * ((2 - 4 * p) + 2 * (0.5 - a) / L);
         else if (b < 0.5)
           dCtl = b * ((2 - 4 * p) - 2 * (0.5 - b) / L);
-        break;
-      case KwSquare:
+      } else if constexpr (kShape == KwSquare) {
+        const double c = (p - dDuty) * L;
         if (a < 0.5)
           dCtl = 2 * a;
         else if (b < 0.5)
           dCtl = -2 * b;
         else if (c > -0.5 && c < 0.5)
           dCtl = -2 * c;
-        break;
-      case KwSawPulse:
+      } else {
+        const double c = (p - dDuty) * L;
         if (a < 0.5)
           dCtl = (1 - ((0.5 - a) / L + 2 * p)) * (a + 0.5) - 0.5 + a;
         else if (b < 0.5)
           dCtl = (3 - ((b + 0.5) / L + 2 * p)) * (0.5 - b) - 0.5 - b;
         else if (c > -0.5 && c < 0.5)
           dCtl = (1 - (2 * p - (0.25 - c) / L)) * (0.5 - c) - 0.5 - c;
-        break;
-      default:
-        break;
+      }
     }
   }
 
@@ -283,7 +297,7 @@ void ModOscillator::Calc() {
   // wave by how far inside the sample the wrap fell.
   if (bSync) {
     const double q = phase_.Sync(dSyncIn, dt, dPhaseIn);
-    dCtl = SyncBlend(dSyncIn, dCtl, NaiveWave(iShape, q, dDuty, dHalfDuty_));
+    dCtl = SyncBlend(dSyncIn, dCtl, NaiveWave(kShape == kUnknownWave ? KwSawtooth : kShape, q, dDuty, dHalfDuty_));
   }
   phase_.Settle();
 

@@ -26,6 +26,16 @@ struct OscillatorVars {
   double dAudioAmpAdj;  // normalisation times bass factor
 };
 
+// A divisor of a quotient taken every sample. Where 1/d is exact (d a power of two, such as the
+// usual duty 0.5) the quotient is taken as a product, which rounds the same real number.
+struct ExactDivisor {
+  double dDivisor = 1;
+  double dInverse = 1;
+  bool bProduct = true;
+  void Set(double d);
+  double Divide(double x) const { return bProduct ? x * dInverse : x / dDivisor; }
+};
+
 class ModOscillator : public Module {
  public:
   static constexpr const char* pszClassName = "ModOscillator";
@@ -40,6 +50,10 @@ class ModOscillator : public Module {
  private:
   // The duty in use: re-evaluated when it varies, always wrapped into 0 <= D < 1.
   double Duty();
+  // The computation for one waveform (kUnknownWave: a sawtooth, reported every computation).
+  static constexpr int kUnknownWave = -1;
+  template <int kShape>
+  void Run();
 
   bool bLfo_;  // the "LFO" layout: Output is the raw wave, Audio the sound
   Var* pvarFrequency_ = nullptr;
@@ -62,4 +76,7 @@ class ModOscillator : public Module {
   // Running state.
   OscPhase phase_;
   double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass
+  // The sine's two halves divide by the duty and by 1 - duty; kept for the duty they were made for.
+  SameValue sineDuty_;
+  ExactDivisor sineRise_, sineFall_;
 };

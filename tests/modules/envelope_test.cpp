@@ -283,6 +283,61 @@ TEST(EnvelopeTest, SpeedZeroFreezes) {
   EXPECT_EQ(ph->Out("Finished"), 0);
 }
 
+// A Speed that a reader elsewhere re-evaluates between set-ups changes the running segment's
+// length at once: doubled in the middle of the attack, the attack ends on the line of the new
+// speed (measured from the segment's start) and at half its time.
+TEST(EnvelopeTest, SpeedReadElsewhereRescalesTheRunningSegment) {
+  const double dAttack = 0.02;
+  auto ph = StartAdsr({dAttack, 0.05, 0.5, 0.05}, kEnvRate, {{"Speed", "Ctx:Speed"}}, {{"Ctx", "Speed"}});
+  const int iChange = 200;
+  const int iEnd = FirstSampleAt(dAttack / 2, kEnvRate);
+  for (int j = 0; j < iEnd + 10; ++j) {
+    if (j) ph->Step();
+    ph->Value("Ctx", "Speed") = j < iChange ? 1 : 2;
+    ph->Out("Speed");  // the reader elsewhere
+    const double t = j / kEnvRate;
+    if (j < iChange) {
+      ASSERT_NEAR(ph->Out("Output"), t / dAttack, 1e-6) << "sample " << j;
+    } else if (j < iEnd) {
+      ASSERT_NEAR(ph->Out("Output"), 2 * t / dAttack, 1e-6) << "sample " << j;
+    } else {
+      ASSERT_EQ(ph->Out("Segment"), 2) << "sample " << j;
+    }
+  }
+}
+
+// The held sustain skips the look at its segment while nothing can end it, yet answers exactly
+// what the full look answers. Two envelopes, one whose constant Stop allows the shortcut and one
+// whose Stop is a formula (looked at every sample), go through the same hold, a Speed lowered by
+// a reader elsewhere (which moves the decay's end past the clock again) and raised, a note-off
+// and the release: every output agrees bit for bit on every sample.
+TEST(EnvelopeTest, HeldSustainAgreesWithTheFullComputation) {
+  const EnvContext aContext = {{"Ctx", "Speed"}, {"Ctx", "Hold"}};
+  auto Start = [&](const char* pszStop) {
+    return StartAdsr({0.01, 0.02, 0.5, 0.03}, kEnvRate, {{"Speed", "Ctx:Speed"}, {"Stop", pszStop}}, aContext);
+  };
+  auto phShort = Start("true");
+  auto phFull = Start("Ctx:Hold");
+  // Samples at which the speed changes, and the note-off (the sustain starts at sample 1323).
+  const int iSlow = 2000, iFast = 2100, iNormal = 2500, iOff = 3000;
+  bool bReopened = false;
+  for (int j = 0; j < 5000; ++j) {
+    const double dSpeed = j < iSlow ? 1 : j < iFast ? 0.5 : j < iNormal ? 3 : 1;
+    for (ModuleHarness* ph : {phShort.get(), phFull.get()}) {
+      if (j) ph->Step();
+      ph->Value("Ctx", "Speed") = dSpeed;
+      ph->Value("Ctx", "Hold") = 1;
+      ph->Value("Note", "NoteOff") = j >= iOff;
+      ph->Out("Speed");
+    }
+    for (const char* pszOut : {"Output", "Exp", "Amp", "Custom", "Segment", "SyncOut", "Finished"})
+      ASSERT_EQ(phShort->Out(pszOut), phFull->Out(pszOut)) << pszOut << " at sample " << j;
+    bReopened |= j > iSlow && j < iOff && phShort->Out("Output") != 0.5;
+  }
+  EXPECT_TRUE(bReopened) << "the lowered speed did not move the decay's end";
+  EXPECT_EQ(phShort->Out("Finished"), 1);
+}
+
 // An attack of 0 passes straight into the decay at the first computation, marked on SyncOut.
 TEST(EnvelopeTest, ZeroAttackStartsInTheDecay) {
   auto ph = StartEnvelope("ADSREnv", {{"Attack", "0"}, {"Decay", "0.01"}, {"Sustain", "0.5"}, {"Release", "0.01"}});

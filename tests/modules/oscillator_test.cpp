@@ -3,13 +3,17 @@
 // tests/data/modules).
 #include <gtest/gtest.h>
 
+#include <bit>
+#include <cfloat>
 #include <cmath>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <tuple>
 #include <vector>
 
 #include "module_harness.h"
+#include "modules/oscillator.h"
 #include "osc_signal.h"
 
 namespace {
@@ -402,6 +406,49 @@ TEST_F(OscTest, UnknownWaveformIsReportedEverySampleAndPlaysASawtooth) {
     EXPECT_EQ(ErrorTexts(), std::vector<std::string>{"Osc2:Waveform - unknown keyword x10"}) << pszKeyword;
   }
   ErrorList::Get()->Clear();
+}
+
+// The sine divides its phase by the duty and by the rest of the cycle every sample; where the
+// divisor's reciprocal is exact the quotient is taken as a product, which must round alike. Every
+// pair of divisor and dividend below gives the division's bits (NaN stays NaN).
+TEST(OscDivisorTest, ProductOnlyWhereItEqualsTheQuotient) {
+  const double adDivisor[] = {0.5,   0.25,   1,    0.125, 0x1p-1022, 0x1p-1074, 0x1p-1030, 0x1p1023, 0.3,
+                              0.75,  0.7,    1e-300, 0,   -0.5,      NAN,       INFINITY,  std::nextafter(0.5, 1.0)};
+  const double adValue[] = {0.0,  -0.0, 0.2, 0.25, 0.49999999999999994, 1e-310, 0x1p-1074, 0.1, 1e300, DBL_MAX,
+                            -0.3, NAN,  INFINITY, 0.123456789012345678};
+  for (double d : adDivisor) {
+    ExactDivisor div;
+    div.Set(d);
+    for (double x : adValue) {
+      const double dWant = x / d, dGot = div.Divide(x);
+      if (std::isnan(dWant)) {
+        EXPECT_TRUE(std::isnan(dGot)) << x << " / " << d;
+      } else {
+        EXPECT_EQ(std::bit_cast<uint64_t>(dGot), std::bit_cast<uint64_t>(dWant)) << x << " / " << d;
+      }
+    }
+  }
+}
+
+// A duty that changes every sample re-divides at once: a sine whose duty alternates between 0.5
+// (divided as a product) and 0.3 gives on each sample what the sine at that duty gives.
+TEST_F(OscTest, SineFollowsADutyThatChangesEverySample) {
+  const int n = 3000;
+  std::vector<double> adAt[2];
+  const char* apszDuty[2] = {"0.5", "0.3"};
+  for (int i = 0; i < 2; ++i)
+    adAt[i] = RenderOsc("Osc", {{"Waveform", "Sine"}, {"Frequency", "1234.5"}, {"Duty", apszDuty[i]}}, "Output", n);
+  ModuleHarness h("Osc");
+  h.AddContext("Ctx", "Duty");
+  h.Set("Waveform", "Sine");
+  h.Set("Frequency", "1234.5");
+  h.Set("Duty", "Ctx:Duty");
+  h.Start();
+  for (int j = 0; j < n; ++j) {
+    if (j) h.Step();
+    h.Value("Ctx", "Duty") = j % 2 ? 0.3 : 0.5;
+    ASSERT_EQ(h.Out("Output"), adAt[j % 2][j]) << "sample " << j;
+  }
 }
 
 // A variable the compiler dropped (nothing set or read it) keeps the default of its row.
