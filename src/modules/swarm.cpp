@@ -88,6 +88,7 @@ ModSwarm::ModSwarm(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voi
 }
 
 int ModSwarm::Init() {
+  bBuilt_ = false;
   if (const InterpreterSettings* pengine = TheEngine()) {
     dFreqEval_ = pengine->dFreqEval;
     dFreqFullBass_ = pengine->dFreqFullBass;
@@ -167,6 +168,7 @@ int ModSwarm::Init() {
   pvarBypass_ = GetVar("Bypass");
   pvarDetune_ = GetVar("Detune");
   pvarFrequency_ = GetVar("Frequency");
+  bBuilt_ = true;
   return 0;
 }
 
@@ -310,8 +312,8 @@ void ModSwarm::RunEvents() {
 void ModSwarm::Calc() {
   if (!ClockMoved()) return;
 
-  // Bypassed: silent, and the running state stands still.
-  if (Pull(pvarBypass_, v.dBypass) != 0) {
+  // Bypassed (or still being built): silent, and the running state stands still.
+  if (!bBuilt_ || Pull(pvarBypass_, v.dBypass) != 0) {
     v.dOutput = 0;
     return;
   }

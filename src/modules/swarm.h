@@ -64,6 +64,9 @@ class ModSwarm : public Module {
 
   int iWave_;  // keyword number of the waveform in use
   int nOsc_ = 0;
+  // False while Init builds the oscillators: a shape formula that reads the swarm's own output
+  // runs Calc then, and finds it silent instead of half-built.
+  bool bBuilt_ = false;
   std::vector<Osc> aosc_;
   std::vector<Event> aevent_;  // circular, sorted by time from iCurrent_
 
