@@ -152,8 +152,10 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
             varPP.iHistory == var.iHistory)
           pvarPP = &varPP;
       }
+      // A history that only voices read (Channel:ModWheel@1 in a voice's formula) has no
+      // per-patch copy: each voice keeps it from its own copy of the value, sample by sample.
       if (pvarPP) var.pvalue = pvarPP->pvalue;
-      else ERRADD(var.iLine, "%s:%s@%d - cannot find PP history var", var.pszModule, var.pszName, var.iHistory);
+      else AKS(AKSTrace, AK_HERE, "%s:%s@%d kept by the voice", var.pszModule, var.pszName, var.iHistory);
     }
     var.pvarHistoryPrev = nullptr;
     for (int j = 0; j < n; ++j) {

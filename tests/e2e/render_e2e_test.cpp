@@ -96,6 +96,27 @@ TEST(RenderE2E, RunawayPeakIsReportedInPowersOfTen) {
   EXPECT_LT(r.sErr.size(), 400u) << "no peak written out in hundreds of digits: " << r.sErr;
 }
 
+TEST(RenderE2E, VoiceReadsTheHistoryOfAChannelValueWithoutComplaint) {
+  // Only the voice reads the history, so the voice keeps it: one sample late, the start value.
+  std::string sPatch = WritePatch("pphistory.vantrel",
+                                  "[Channel]\nModWheel = 0.5\n[Osc1]\nWaveform = Sine\n"
+                                  "[Voice]\nPreGain = Osc1 * Channel:ModWheel@1\n");
+  std::string sNow = WritePatch("ppnow.vantrel",
+                                "[Channel]\nModWheel = 0.5\n[Osc1]\nWaveform = Sine\n"
+                                "[Voice]\nPreGain = Osc1 * Channel:ModWheel\n");
+  std::string sNotes = " --note 69:1:0:0.2 --seconds 0.3 --float";
+  VantrelRun r = RunVantrel("render '" + sPatch + "' -o '" + testing::TempDir() + "/pph.wav'" + sNotes + Install());
+  VantrelRun rNow = RunVantrel("render '" + sNow + "' -o '" + testing::TempDir() + "/ppn.wav'" + sNotes + Install());
+  ASSERT_EQ(r.iExit, 0) << r.sErr;
+  ASSERT_EQ(rNow.iExit, 0) << rNow.sErr;
+  EXPECT_EQ(r.sErr.find(".vantrel:"), std::string::npos) << "no diagnostic: " << r.sErr;
+  std::vector<float> af = ReadSamples<float>(testing::TempDir() + "/pph.wav");
+  std::vector<float> afNow = ReadSamples<float>(testing::TempDir() + "/ppn.wav");
+  ASSERT_EQ(af.size(), afNow.size());
+  ASSERT_GT(af.size(), 200u);
+  for (size_t i = 2; i < 200; ++i) EXPECT_EQ(af[i], afNow[i]) << i;  // the value held since the start
+}
+
 TEST(RenderE2E, NotANumberIsSilencedAndCounted) {
   std::string sPatch = WritePatch("nan.vantrel",
                                   "[Osc1]\nFrequency = Pitch\n[Voice]\nPreGain = IF( Note:Time > 0.1, 0 / 0, Osc1 )\n");
