@@ -170,17 +170,19 @@ void Patch::MakeRowsOnReference(const char* pszName) {
     for (size_t m = 0; m < amod.size(); ++m) {
       const Var* pvarRow = amod[m].ptype->RowOnReference(pszName);
       if (!pvarRow) continue;
+      auto ofModule = [&](const Var& var) {
+        return (bPerPatch ? var.iModulePP : var.iModule) == static_cast<int>(m) && var.iHistory == 0;
+      };
       // Unless the module has the record already, it is made with the levels and rate of the
       // module's first output.
       const char* qName = Q(pvarRow->pszName);
-      const Var* pvarOut = nullptr;
+      FormNameIndex* pindex = table.NameIndex();
       bool bMade = false;
-      for (int i = amod[m].iFirstVar; i < table.N() && !bMade; ++i) {
-        const Var& var = table[i];
-        if ((bPerPatch ? var.iModulePP : var.iModule) != static_cast<int>(m)) continue;
-        bMade = var.pszName == qName && var.iHistory == 0;
-        if (!pvarOut && !(var.flags & VarFlagInput) && var.iHistory == 0) pvarOut = &var;
-      }
+      for (int i = pindex->FirstNamed(table.Data(), qName); i >= 0 && !bMade; i = pindex->NextNamed(i))
+        bMade = table[i].pszName == qName && ofModule(table[i]);
+      const Var* pvarOut = nullptr;
+      for (int i = amod[m].iFirstVar; i < table.N() && !pvarOut; ++i)
+        if (ofModule(table[i]) && !(table[i].flags & VarFlagInput)) pvarOut = &table[i];
       if (bMade || !pvarOut) continue;
       const ModuleEntry entry = amod[m];
       int i = CopyRow(*pvarRow, table, entry, bPerPatch, static_cast<int>(m), entry.iLine, pvarOut->iLevel,
