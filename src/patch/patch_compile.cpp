@@ -2,10 +2,11 @@
 // their callers, classes computed, modules initialised, voices created. Each step logs its name,
 // so the log shows where a compilation stopped.
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
-#include <unordered_map>
-#include <unordered_set>
+#include <utility>
+#include <vector>
 
 #include "formula/errorlist.h"
 #include "formula/formeval.h"
@@ -485,40 +486,40 @@ bool Patch::ReferencesAudioRate(Form* pform, VarTable& table) {
 namespace {
 
 // Records that stand for the same variable, compared by their interned names and a few numbers.
+// Sorted vectors of them: a compile makes a few hundred, and a hash set would allocate each.
 struct RecordKey {
-  const char* pszModule;
-  const char* pszName;
+  uintptr_t uModule, uName;
   int a, b;
-  bool operator==(const RecordKey&) const = default;
+  auto operator<=>(const RecordKey&) const = default;
 };
-struct RecordKeyHash {
-  size_t operator()(const RecordKey& k) const {
-    size_t h = std::hash<const void*>()(k.pszModule);
-    for (size_t u : {std::hash<const void*>()(k.pszName), static_cast<size_t>(k.a), static_cast<size_t>(k.b)})
-      h = h * 1000003u ^ u;
-    return h;
-  }
-};
+
+RecordKey MakeKey(const Var& var, int a, int b) {
+  return {reinterpret_cast<uintptr_t>(var.pszModule), reinterpret_cast<uintptr_t>(var.pszName), a, b};
+}
 
 }  // namespace
 
 void Patch::MakeBypassedReferencesConsistent() {
   // A folded record marks its copies in the other table and its other-level twins.
-  auto twinKey = [](const Var& var) { return RecordKey{var.pszModule, var.pszName, var.iLevel, var.iHistory}; };
-  std::unordered_set<RecordKey, RecordKeyHash> setMarked;
+  auto twinKey = [](const Var& var) { return MakeKey(var, var.iLevel, var.iHistory); };
+  std::vector<RecordKey> akeyMarked;
   for (int i = 0; i < tabVoice.N(); ++i)
-    if (tabVoice[i].bReferenced) setMarked.insert(twinKey(tabVoice[i]));
+    if (tabVoice[i].bReferenced) akeyMarked.push_back(twinKey(tabVoice[i]));
+  std::sort(akeyMarked.begin(), akeyMarked.end());
   for (int i = 0; i < tabVoice.N(); ++i)
-    if (setMarked.count(twinKey(tabVoice[i]))) tabVoice[i].bReferenced = true;
+    if (std::binary_search(akeyMarked.begin(), akeyMarked.end(), twinKey(tabVoice[i]))) tabVoice[i].bReferenced = true;
   // Each record marks the first record of the other table that belongs to the same module copy.
-  auto copyKey = [](const Var& var) { return RecordKey{var.pszModule, var.pszName, var.iModule, var.iModulePP}; };
+  auto copyKey = [](const Var& var) { return MakeKey(var, var.iModule, var.iModulePP); };
   auto markFirst = [&](VarTable& tabFrom, VarTable& tabTo) {
-    std::unordered_map<RecordKey, int, RecordKeyHash> mapFirst;
-    for (int j = tabTo.N() - 1; j >= 0; --j) mapFirst[copyKey(tabTo[j])] = j;
+    std::vector<std::pair<RecordKey, int>> aFirst;  // by key, then by index: the first comes first
+    aFirst.reserve(static_cast<size_t>(tabTo.N()));
+    for (int j = 0; j < tabTo.N(); ++j) aFirst.emplace_back(copyKey(tabTo[j]), j);
+    std::sort(aFirst.begin(), aFirst.end());
     for (int i = 0; i < tabFrom.N(); ++i) {
       if (!tabFrom[i].bReferenced) continue;
-      auto it = mapFirst.find(copyKey(tabFrom[i]));
-      if (it != mapFirst.end()) tabTo[it->second].bReferenced = true;
+      const RecordKey key = copyKey(tabFrom[i]);
+      auto it = std::lower_bound(aFirst.begin(), aFirst.end(), std::pair<RecordKey, int>(key, -1));
+      if (it != aFirst.end() && it->first == key) tabTo[it->second].bReferenced = true;
     }
   };
   markFirst(tabVoice, tabPatch);
