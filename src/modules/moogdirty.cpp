@@ -6,8 +6,8 @@
 #include <numbers>
 
 #include "formula/vantanh.h"
-#include "modules/filters/foldstate.h"
 #include "modules/modulehelp.h"
+#include "modules/moogdirty_step.h"
 
 namespace {
 
@@ -41,8 +41,6 @@ ModuleTypeTmpl<ModMoogDirty> typeMoogDirty("MoogDirty", avarInputs, avarOutputs,
                                            AttrRegistered | AttrBypassPasses | AttrMultiMono, nullptr,
                                            OrderMoogDirty, ahelpMoogDirty);
 
-// The stages' input scale: tanh(k·y) saturates for |y| beyond about 1/k.
-constexpr double kScale = 19.23076923076923;  // 1/0.052
 // Cutoff × this × k = 2.2π × Cutoff: the stage's pole in radians per second (before the
 // (1 − x)/(1 + x) correction below).
 constexpr double kRatePerHz = 0.35939819957067237;
@@ -61,35 +59,14 @@ double CompensationHigh(double dDrive) {
   return dDrive < 0.269 ? 0.95 / (dDrive - 0.0002) + 0.53922 : 0.19 / (dDrive - 0.092) + 3;
 }
 
-// One sample of the ladder from the input stage's tanh argument. Each stage adds the mean of this
-// and the previous increment over half a sample twice, i.e. (D + Dold) × 1/(2R); T is half a
-// sample, f the stage rate.
-template <bool bFused>
-VAN_ALWAYS_INLINE void Step(MoogDirtyLadder& s, double dDrive, double T, double f) {
-  double y[MoogDirtyLadder::Stages], W[MoogDirtyLadder::Stages], D[MoogDirtyLadder::Stages];
-  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) y[i] = s.ady[i], W[i] = s.adW[i], D[i] = s.adD[i];
-  // tanh is most of the module's time: computed only for an argument that changed (bit for bit,
-  // so the result is the same), which saves it all in silence and on held values.
-  if (!s.drivenArg.Same(dDrive)) s.dDriven = VanTanh<bFused>(dDrive);
-  double dInc = (s.dDriven - W[0]) * f;
-  // Unrolled, the stages' state stays in registers.
-#pragma GCC unroll 4
-  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) {
-    if (i > 0) dInc = (W[i - 1] - W[i]) * f;
-    const double yOld = y[i], yNew = y[i] + (dInc + D[i]) * T;
-    y[i] = FoldState(yNew);
-    D[i] = FoldState(dInc);
-    // W stays tanh(k·y). The state is folded, so never -0 or NaN: an equal value has the same
-    // tanh. A y that is not 0 is yNew itself, so the tanh starts from yNew, and the fold only
-    // chooses a branch: it stays off the path from stage to stage.
-    if (y[i] != yOld) W[i] = y[i] != 0 ? VanTanh<bFused>(kScale * yNew) : 0;
-  }
-  for (int i = 0; i < MoogDirtyLadder::Stages; ++i) s.ady[i] = y[i], s.adW[i] = W[i], s.adD[i] = D[i];
+// One ladder, one sample: the plain build and the one with fused multiply-adds.
+void StepPlain(MoogDirtyLadder& s, double dDrive, double T, double f) {
+  MoogDirtyLadder* const aps[] = {&s};
+  moogdirty::Step<false, 1>(aps, &dDrive, T, &f);
 }
-
-void StepPlain(MoogDirtyLadder& s, double dDrive, double T, double f) { Step<false>(s, dDrive, T, f); }
 VAN_TARGET_FUSED void StepFused(MoogDirtyLadder& s, double dDrive, double T, double f) {
-  Step<true>(s, dDrive, T, f);
+  MoogDirtyLadder* const aps[] = {&s};
+  moogdirty::Step<true, 1>(aps, &dDrive, T, &f);
 }
 
 }  // namespace
@@ -161,7 +138,7 @@ void ModMoogDirty::Calc() {
   if (v.dCutoff != dCutoffOld || v.dDrive != dDriveOld) bRecompute_ = true;
   if (bRecompute_) Recompute();
 
-  pfnStep_(ladder_, kScale * (v.dDrive * dIn - kFeedback * v.dResonance * ladder_.ady[3]), dHalfPeriod_, dRate_);
+  pfnStep_(ladder_, moogdirty::kScale * (v.dDrive * dIn - kFeedback * v.dResonance * ladder_.ady[3]), dHalfPeriod_, dRate_);
 
   // The stage outputs, scaled back by the compensation.
   double c = dCompensation_;
