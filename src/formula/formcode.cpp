@@ -246,6 +246,48 @@ VarBringFn FormCodeBring(const FormNode* pnode) {
   return FormRefBring;
 }
 
+namespace {
+
+// The kinds of a node's operands: how many it has (0 for a tree), and theirs.
+int OperandKinds(const FormNode* pnode, int* akind) {
+  for (const Fold& fold : kaFold)
+    for (int a = 0; a < KindCount; ++a)
+      for (int b = 0; b < KindCount; ++b)
+        if (fold.afn[a][b] == pnode->pfn) {
+          akind[0] = a, akind[1] = b;
+          return 2;
+        }
+  for (int k = 0; k < KindCount; ++k)
+    if (kNegate[k] == pnode->pfn || kSingle[k] == pnode->pfn) {
+      akind[0] = k;
+      return 1;
+    }
+  return 0;
+}
+
+// FormCodeReads from *pn on: false where the listing had to stop.
+bool ListReads(const FormNode* pnode, int* aiVar, int nMax, int* pn) {
+  int akind[2];
+  const int nOperand = OperandKinds(pnode, akind);
+  if (nOperand == 0) return false;
+  const FormSlot* aslot[2] = {&pnode->a, &pnode->b};
+  for (int i = 0; i < nOperand; ++i) {
+    if (akind[i] == KindNode && !ListReads(aslot[i]->pnode, aiVar, nMax, pn)) return false;
+    if (akind[i] != KindRef) continue;
+    if (*pn == nMax) return false;
+    aiVar[(*pn)++] = aslot[i]->iVar;
+  }
+  return true;
+}
+
+}  // namespace
+
+int FormCodeReads(const FormNode* pnode, int* aiVar, int nMax) {
+  int n = 0;
+  if (pnode) ListReads(pnode, aiVar, nMax, &n);
+  return n;
+}
+
 int FormCodeSize(const Form* pform) {
   if (!pform || pform->et != FormTypeFn) return 1;
   int n = pform->u.fn.nArg + 1;

@@ -41,5 +41,9 @@ const FormNode* FormCompile(Form* pform, std::vector<FormNode>& anode);
 // The routine that brings a record whose formula compiled to this root node up to date, as
 // FormRefBring would: the node's own work inside it instead of one call further.
 VarBringFn FormCodeBring(const FormNode* pnode);
+// The records compiled code reads, in the order it reads them (a record read twice is listed
+// twice), up to its first part that is not arithmetic (an IF reads some records and not others)
+// and at most nMax of them; answers how many it listed.
+int FormCodeReads(const FormNode* pnode, int* aiVar, int nMax);
 // The value of compiled code, as FormEval would give it for the tree.
 inline double FormRun(const FormNode* pnode, Var* avarTable) { return pnode->pfn(pnode, avarTable); }

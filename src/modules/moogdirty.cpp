@@ -122,12 +122,12 @@ void ModMoogDirty::Recompute() {
   bRecompute_ = false;
 }
 
-void ModMoogDirty::Calc() {
-  if (!BeginCalc(v.dBypass)) return;
+bool ModMoogDirty::Prepare(double* pdArg) {
+  if (!BeginCalc(v.dBypass)) return false;
   double dIn = Input();
   if (v.dBypass != 0) {
     v.dStage1 = v.dStage2 = v.dStage3 = v.dStage4 = v.dOutput = dIn;
-    return;
+    return false;
   }
 
   // A new cutoff or drive means a new compensation and rate.
@@ -137,13 +137,56 @@ void ModMoogDirty::Calc() {
   v.dResonance = Pull(pvarResonance_, v.dResonance);
   if (v.dCutoff != dCutoffOld || v.dDrive != dDriveOld) bRecompute_ = true;
   if (bRecompute_) Recompute();
+  *pdArg = moogdirty::kScale * (v.dDrive * dIn - kFeedback * v.dResonance * ladder_.ady[3]);
+  return true;
+}
 
-  pfnStep_(ladder_, moogdirty::kScale * (v.dDrive * dIn - kFeedback * v.dResonance * ladder_.ady[3]), dHalfPeriod_, dRate_);
-
+void ModMoogDirty::Finish() {
   // The stage outputs, scaled back by the compensation.
   double c = dCompensation_;
   v.dStage1 = c * ladder_.ady[0];
   v.dStage2 = c * ladder_.ady[1];
   v.dStage3 = c * ladder_.ady[2];
   v.dStage4 = v.dOutput = c * ladder_.ady[3];
+}
+
+void ModMoogDirty::Calc() {
+  double dArg;
+  if (!Prepare(&dArg)) return;
+  pfnStep_(ladder_, dArg, dHalfPeriod_, dRate_);
+  Finish();
+}
+
+namespace {
+
+// Four ladders of the fused build in one pass.
+VAN_TARGET_FUSED void StepFour(MoogDirtyLadder* const apladder[], const double adArg[], double T, const double af[]) {
+  moogdirty::Step<true, 4>(apladder, adArg, T, af);
+}
+
+}  // namespace
+
+void ModMoogDirty::CalcAcross(Module* const* apmodIn, int n) {
+  // Each module's inputs in turn, as its Calc would pull them; then the steps, four at a time
+  // where the fused build runs (each ladder's arithmetic is as it is alone); then the outputs.
+  constexpr int kChunk = 8;
+  for (int iFrom = 0; iFrom < n; iFrom += kChunk) {
+    ModMoogDirty* apmod[kChunk];
+    MoogDirtyLadder* apladder[kChunk];
+    double adArg[kChunk], af[kChunk];
+    int m = 0;
+    for (int i = iFrom; i < n && i < iFrom + kChunk; ++i) {
+      auto* pmod = static_cast<ModMoogDirty*>(apmodIn[i]);
+      if (!pmod->Prepare(&adArg[m])) continue;
+      apmod[m] = pmod;
+      apladder[m] = &pmod->ladder_;
+      af[m] = pmod->dRate_;
+      ++m;
+    }
+    int i = 0;
+    if (VanFusedUsable())
+      for (; i + 4 <= m; i += 4) StepFour(apladder + i, adArg + i, apmod[i]->dHalfPeriod_, af + i);
+    for (; i < m; ++i) apmod[i]->pfnStep_(*apladder[i], adArg[i], apmod[i]->dHalfPeriod_, af[i]);
+    for (int j = 0; j < m; ++j) apmod[j]->Finish();
+  }
 }

@@ -30,10 +30,18 @@ class ModMoogDirty : public ModFilterBase {
   int Init() override;
   void NoteStart() override;
   void Calc() override;
+  // Calc for the modules of several voices, each pulling its inputs as Calc would, their ladders
+  // stepped side by side.
+  static void CalcAcross(Module* const* apmod, int n);
 
   MoogDirtyVars v = {};
 
  private:
+  // Calc before the ladder's step: false when there is nothing to step (computed at this clock
+  // value already, or bypassed), else the input stage's tanh argument.
+  bool Prepare(double* pdArg);
+  // Calc after the step: the stage outputs.
+  void Finish();
   // The output compensation and the stages' rate, from Cutoff and Drive.
   void Recompute();
 

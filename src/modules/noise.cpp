@@ -26,14 +26,15 @@ const VarHelp ahelpNoise[] = {
     {"Color", "keyword: White (flat spectrum, each voice its own sequence) or Pink (-3 dB per octave)"},
     {}};
 ModuleTypeTmpl<ModNoise> typeNoise("Noise", avarNoiseInputs, avarNoiseOutputs,
-                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate, nullptr,
-                                   OrderNoise, ahelpNoise, ahelpNoiseShared);
+                                   AttrRegistered | AttrBypassSilences | AttrMultiMono | AttrAudioRate |
+                                       AttrDrawsRandom,
+                                   nullptr, OrderNoise, ahelpNoise, ahelpNoiseShared);
 const VarHelp ahelpPinkNoise[] = {
     {"Color", "keyword: Pink (-3 dB per octave, from the patch's random generator) or White"},
     {}};
 ModuleTypeTmpl<ModNoise> typePinkNoise("PinkNoise", avarPinkInputs, avarNoiseOutputs,
-                                       AttrRegistered | AttrBypassSilences, nullptr, OrderPinkNoise,
-                                       ahelpPinkNoise, ahelpNoiseShared);
+                                       AttrRegistered | AttrBypassSilences | AttrDrawsRandom, nullptr,
+                                       OrderPinkNoise, ahelpPinkNoise, ahelpNoiseShared);
 
 // The white seed is the voice number plus this, so that each voice runs its own sequence.
 constexpr double kWhiteSeedOffset = 1900.0 / 99.0;  // 19.1919...

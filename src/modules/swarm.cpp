@@ -59,8 +59,9 @@ const VarHelp ahelpSwarm[] = {
     {"SideWave", "(Wave + 1) div 2: the oscillator's place counted outward on its side (read by DetuneShape)"},
     {"DetuneAmt", "the oscillator's normalised detune, -1..1 (read by GainShape)"},
     {}};
-ModuleTypeTmpl<ModSwarm> typeSwarm("Swarm", avarSwarmInputs, avarSwarmOutputs, AttrRegistered | AttrBypassSilences,
-                                   nullptr, OrderSwarm, ahelpSwarm);
+ModuleTypeTmpl<ModSwarm> typeSwarm("Swarm", avarSwarmInputs, avarSwarmOutputs,
+                                   AttrRegistered | AttrBypassSilences | AttrDrawsRandom, nullptr, OrderSwarm,
+                                   ahelpSwarm);
 
 // Starts as the smallest positive normal double, so that the first computation sets the
 // frequency-dependent values (no real frequency equals it).

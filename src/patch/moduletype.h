@@ -45,6 +45,7 @@ enum : uint32_t {
   AttrQuietUnused = 0x20,      // dropped without the "unused" warning
   AttrAudioRate = 0x40,        // outputs are audio-rate records unless the section sets Rate
   AttrFeedbackStep = 0x80,     // FeedbackStep is called once after every sample (delay lines)
+  AttrDrawsRandom = 0x100,     // draws from the patch's random generator (which voice draws first matters)
 };
 
 // Declaration rows. classMax 0 means no limit.
@@ -128,6 +129,13 @@ class ModuleType {
     (void)pmod;
     return ModuleCalcOutput;
   }
+  // What computes modules of this type for several voices at once, as their Calc would one after
+  // the other; absent where the type has nothing quicker than that.
+  using CalcAcrossFn = void (*)(Module* const* apmod, int n);
+  virtual CalcAcrossFn CalcAcrossRoutine(Module* pmod) {
+    (void)pmod;
+    return nullptr;
+  }
 
   // The output row of this name that gets a record only when a formula or the section names it;
   // absent for every other name. Names compare as in formulas: the first character exactly.
@@ -184,6 +192,12 @@ class ModuleTypeTmpl : public ModuleType {
       if (typeid(*pmod) == typeid(T)) return [](Module* p, Var*) { static_cast<T*>(p)->T::Calc(); };
     }
     return ModuleCalcOutput;
+  }
+  CalcAcrossFn CalcAcrossRoutine(Module* pmod) override {
+    if constexpr (requires(Module* const* ap) { T::CalcAcross(ap, 0); }) {
+      if (typeid(*pmod) == typeid(T)) return &T::CalcAcross;
+    }
+    return nullptr;
   }
 };
 

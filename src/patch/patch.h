@@ -59,6 +59,18 @@ class Patch {
   // Adds one sample of the patch's output to the frame.
   virtual double RenderFrame(double* adFrame, int nChannels);
   virtual double SumVoices(Form* pform);
+  // Voice sums that bring what they read for all voices, record by record (patch_across.cpp). By
+  // per-voice record: a module output whose kind computes voices together, or a compiled formula
+  // with the records it reads first, in order, up to the last that leads to such an output; any
+  // other record is brought voice by voice. Empty for a patch whose voices share state. Tests
+  // clear it to compare.
+  struct AcrossPlan {
+    ModuleType::CalcAcrossFn pfnAcross = nullptr;
+    std::vector<int> aiRead;
+    bool Planned() const { return pfnAcross || !aiRead.empty(); }
+  };
+  std::vector<AcrossPlan> aplanAcross;
+  static constexpr size_t kAcrossGroup = 16;  // voices brought together; more go in groups
   // The variable dumps of both tables, at Status severity.
   virtual void DumpVariables();
   // The dumps as text, for the command line.
@@ -220,6 +232,10 @@ class Patch {
   void ReportFailedInit(const ModuleEntry& entry);
   void CheckAudioRate();
   void FindScopeFlag();
+  void PlanAcross();
+  bool VoicesShareState();
+  bool PlanRecordAcross(int iVar, std::vector<char>& abVisiting);
+  void BringAcross(int iVar, Voice* const* apvoice, size_t nVoice);
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
   // The class computation's scratch: the MIDI controls a dependency tree reads.
   bool abControlTouched_[ControllerCount] = {};

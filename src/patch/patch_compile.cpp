@@ -127,6 +127,7 @@ void Patch::Compile() {
   CheckAudioRate();
   FindScopeFlag();
   if (bCompiled) CreateVoices();
+  if (bCompiled) PlanAcross();
 }
 
 void Patch::BuildPerPatchModules() {

@@ -404,8 +404,12 @@ int UseGeneralRoutines(Patch* ppatch) {
   for (int i = 0; i < ppatch->tabPatch.N(); ++i) general(ppatch->tabPatch[i]);
   for (Voice* pvoice : ppatch->apvoiceAll)
     for (int i = 0; i < pvoice->tab.N(); ++i) general(pvoice->tab[i]);
+  ppatch->aplanAcross.clear();  // and every voice brought alone
   return nPrepared;
 }
+
+// Whether some voice sum brings records for all voices at once.
+bool BringsAcross(const Patch* ppatch) { return !ppatch->aplanAcross.empty(); }
 
 }  // namespace
 
@@ -450,5 +454,57 @@ TEST_F(Playback, ThePreparedRenderPathChangesNoSample) {
     }
     EXPECT_EQ(anLoops[0], anLoops[1]) << pszPatch;
     for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << pszPatch << "\nsample " << i;
+  }
+}
+
+// Ladders of several voices stepped together, their inputs pulled voice by voice, must sound as
+// the voices brought one after another; a patch whose voices share state is brought voice by voice.
+TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
+  const struct {
+    const char* pszLfoFrequency;
+    const char* pszLadderBypass;
+    const char* pszRest;  // the voice, and any other section
+    bool bTogether;
+  } acase[] = {
+      {"3", "false", "[Voice]\nPreGain = Ladder + 0.1 * Ladder:Stage2\n", true},
+      // Read after another output, and in stereo: the right channel's sum brings its own.
+      {"3", "false", "[Voice]\nPreGain = Saw * 0.1 + Ladder\nPreGain$2 = Ladder:Stage3 - Saw * 0.1\n", true},
+      // A call other than arithmetic may read some records and not others: voice by voice.
+      {"3", "false", "[Voice]\nPreGain = Pan( Saw * 0.1 + Ladder, Note:Velocity - 0.5 )\n", false},
+      // A bypass that changes while playing passes the input instead of stepping.
+      {"3", "Note:Velocity < 0.5", "[Voice]\nPreGain = Ladder\n", true},
+      // Shared state: the patch's random generator, and a voice sum that the voices reach.
+      {"3", "false", "[Voice]\nPreGain = Ladder * ( 1 + 0.001 * RANDOM() )\n", false},
+      {"3", "false", "[Hiss]\nModuleType = Noise\nColor = Pink\n[Voice]\nPreGain = Ladder + 0.01 * Hiss\n", false},
+      {"3 + Patch:VoiceOutput", "false", "[Voice]\nPreGain = Ladder\n", false},
+  };
+  for (const auto& c : acase) {
+    const std::string sPatch =
+        std::string("[Saw]\nModuleType = Osc\nFrequency = Pitch * ( 1 + 0.01 * Lfo )\n") +
+        "[Lfo]\nModuleType = LFO\nPer = Patch\nFrequency = " + c.pszLfoFrequency + "\n" +
+        "[Env]\nModuleType = Env\nAttack = 0.005\nDecay = 0.02\nSustain = 0.4\nRelease = 0.01\nEpsilon = 0.005\n" +
+        "[Ladder]\nModuleType = MoogDirty\nInput = Saw * Note:Velocity\nCutoff = 300 + 3000 * Env\n" +
+        "Resonance = 0.3 + Note:Velocity\nDrive = 0.1 + 0.3 * Note:Velocity\nBypass = " + c.pszLadderBypass + "\n" +
+        "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n" + c.pszRest;
+    std::vector<double> aad[2];
+    for (bool bAlone : {false, true}) {
+      Compile(sPatch, "NoteMax = 8\nVoicePrealloc = 8\n");
+      ASSERT_EQ(BringsAcross(ppatch), c.bTogether) << sPatch;
+      if (bAlone) ppatch->aplanAcross.clear();
+      auto render = [&](int nFrames) {
+        for (int i = 0; i < nFrames; ++i) {
+          double adFrame[2] = {0, 0};
+          ppatch->RenderFrame(adFrame, 2);
+          aad[bAlone].insert(aad[bAlone].end(), adFrame, adFrame + 2);
+        }
+      };
+      const double adVelocity[] = {0.9, 0.3, 0.7, 0.5, 0.8, 0.2, 0.6};
+      for (int i = 0; i < 7; ++i) ppatch->NoteOn(48 + 5 * i, adVelocity[i]);
+      render(1500);
+      ppatch->NoteOff(53, 0.5);
+      ppatch->NoteOff(48, 0.5);
+      render(1500);
+    }
+    for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << sPatch << "\nvalue " << i;
   }
 }

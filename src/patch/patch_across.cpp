@@ -1,0 +1,178 @@
+// Voices brought together. A voice sum reads one record of every voice; where that record's
+// formula reads, early on, the output of a module kind that computes several voices at once (the
+// MoogDirty ladder steps four ladders in one pass), the sum first brings what the formula reads
+// for all voices, record by record, and then reads its record in each voice as before. Each voice
+// still brings its records in the order it would alone; only the voices' turns interleave, which
+// changes nothing as long as the voices share no state (PlanAcross checks that once).
+#include <cstring>
+#include <vector>
+
+#include "formula/formeval.h"
+#include "formula/formfn.h"
+#include "patch/module.h"
+#include "patch/patch.h"
+#include "patch/voice.h"
+
+namespace {
+
+// Whether a tree calls the row anywhere inside it.
+bool Calls(const Form* pform, const FormFnInfo& info) {
+  if (!pform || pform->et != FormTypeFn) return false;
+  if (pform->u.fn.pinfo == &info) return true;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (Calls(pform->u.fn.apformArg[i], info)) return true;
+  return false;
+}
+
+// Whether a per-patch tree reads a per-patch record marked in ab (a voice sum's argument is a
+// voice's record: Calls finds the sum itself).
+bool Reads(const Form* pform, const std::vector<char>& ab) {
+  if (!pform) return false;
+  if (pform->et == FormTypeRef)
+    return pform->u.iVar >= 0 && pform->u.iVar < static_cast<int>(ab.size()) && ab[static_cast<size_t>(pform->u.iVar)];
+  if (pform->et != FormTypeFn || pform->u.fn.pinfo == &FormFnRowSumVoices) return false;
+  for (int i = 0; i < pform->u.fn.nArg; ++i)
+    if (Reads(pform->u.fn.apformArg[i], ab)) return true;
+  return false;
+}
+
+bool IsPatchModule(const Var& var) { return strcmp(var.pszModule, "Patch") == 0; }
+
+// The voice sums' arguments that are one voice record each, by that record's index.
+void SumArguments(const Form* pform, std::vector<int>& aiVar) {
+  if (!pform || pform->et != FormTypeFn) return;
+  if (pform->u.fn.pinfo == &FormFnRowSumVoices && pform->u.fn.nArg == 1) {
+    const Form* pformArg = pform->u.fn.apformArg[0];
+    if (pformArg->et == FormTypeRef && pformArg->u.iVar >= 0) aiVar.push_back(pformArg->u.iVar);
+  }
+  for (int i = 0; i < pform->u.fn.nArg; ++i) SumArguments(pform->u.fn.apformArg[i], aiVar);
+}
+
+}  // namespace
+
+// Voices share state where they draw from the patch's random generator (which voice draws first
+// decides who gets which number), or where a voice's evaluation can run a voice sum, which reads
+// the other voices' records while they would be half brought.
+bool Patch::VoicesShareState() {
+  for (VarTable* ptab : {&tabPatch, &tabVoice})
+    for (int i = 0; i < ptab->N(); ++i)
+      if (Calls((*ptab)[i].pform, FormFnRowRandom)) return true;
+  for (const std::vector<ModuleEntry>* pamod : {&amodPatch, &amodVoice})
+    for (const ModuleEntry& entry : *pamod)
+      if (entry.ptype && entry.ptype->HasAttr(AttrDrawsRandom)) return true;
+  for (int i = 0; i < tabVoice.N(); ++i)
+    if (Calls(tabVoice[i].pform, FormFnRowSumVoices)) return true;
+  // A voice runs a per-patch module when it reads its output: none may read a voice sum, also
+  // through other per-patch records and modules. The patch's own records (VoiceOutput, Result)
+  // are evaluated once a frame, outside the voices.
+  const int n = tabPatch.N();
+  std::vector<char> abReaches(static_cast<size_t>(n)), abModule(apmodPatch.size() + 1);
+  for (bool bChanged = true; bChanged;) {
+    bChanged = false;
+    for (int i = 0; i < n; ++i) {
+      const Var& var = tabPatch[i];
+      if (abReaches[static_cast<size_t>(i)]) continue;
+      const bool bModule = var.iModulePP >= 0 && var.iModulePP < static_cast<int>(apmodPatch.size());
+      const bool bReaches = var.pform ? Calls(var.pform, FormFnRowSumVoices) || Reads(var.pform, abReaches)
+                                      : bModule && abModule[static_cast<size_t>(var.iModulePP)];
+      if (!bReaches) continue;
+      if (!IsPatchModule(var)) return true;
+      abReaches[static_cast<size_t>(i)] = 1;
+      bChanged = true;
+    }
+    for (int i = 0; i < n; ++i) {
+      const Var& var = tabPatch[i];
+      if (abReaches[static_cast<size_t>(i)] && var.pform && !IsPatchModule(var) && var.iModulePP >= 0 &&
+          var.iModulePP < static_cast<int>(apmodPatch.size()) && !abModule[static_cast<size_t>(var.iModulePP)]) {
+        abModule[static_cast<size_t>(var.iModulePP)] = 1;
+        bChanged = true;
+      }
+    }
+  }
+  return false;
+}
+
+// Plans a record; true where it leads to a module output computed for voices together.
+bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
+  Voice* pvoice = apvoiceAll.front();
+  const size_t u = static_cast<size_t>(iVar);
+  if (iVar < 0 || iVar >= pvoice->tab.N() || abVisiting[u]) return false;
+  AcrossPlan& plan = aplanAcross[u];
+  if (plan.Planned()) return true;
+  Var& var = pvoice->tab[iVar];
+  if (var.pfnBring == FormBringOutput && var.pmodule && var.pmodule->ptype && var.iHistory == 0) {
+    plan.pfnAcross = var.pmodule->ptype->CalcAcrossRoutine(var.pmodule);
+    return plan.pfnAcross != nullptr;
+  }
+  constexpr int kMaxReads = 16;
+  int aiRead[kMaxReads];
+  const int nRead = FormCodeReads(var.pcode, aiRead, kMaxReads);
+  abVisiting[u] = 1;
+  std::vector<int> ai;
+  size_t nKeep = 0;  // up to the last read that leads to voices computed together
+  for (int k = 0; k < nRead; ++k) {
+    ai.push_back(aiRead[k]);
+    if (PlanRecordAcross(aiRead[k], abVisiting)) nKeep = ai.size();
+  }
+  abVisiting[u] = 0;
+  ai.resize(nKeep);
+  plan.aiRead = std::move(ai);
+  return nKeep > 0;
+}
+
+void Patch::PlanAcross() {
+  aplanAcross.clear();
+  if (apvoiceAll.empty() || VoicesShareState()) return;
+  aplanAcross.assign(static_cast<size_t>(apvoiceAll.front()->tab.N()), {});
+  std::vector<int> aiSum;
+  for (int i = 0; i < tabPatch.N(); ++i) SumArguments(tabPatch[i].pform, aiSum);
+  std::vector<char> abVisiting(aplanAcross.size());
+  bool bAny = false;
+  for (int iSum : aiSum) bAny = PlanRecordAcross(iSum, abVisiting) || bAny;
+  if (!bAny) aplanAcross.clear();
+}
+
+// Brings record iVar in the voices as each would alone; where the plan says so, for all of them
+// at once.
+void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
+  const AcrossPlan& plan = aplanAcross[static_cast<size_t>(iVar)];
+  // Only the voices where the record is still to be brought: elsewhere nothing it reads is.
+  Voice* apvoiceStale[kAcrossGroup];
+  Var* apvar[kAcrossGroup];
+  size_t m = 0;
+  for (size_t j = 0; j < nVoice; ++j) {
+    Var* pvar = &apvoice[j]->tab[iVar];
+    if (pvar->evalState == EvalStale) {
+      apvoiceStale[m] = apvoice[j];
+      apvar[m++] = pvar;
+    } else if (pvar->evalState != EvalCurrent) {
+      pvar->pfnBring(pvar, apvoice[j]->tab.Data());  // being brought: a loop, reported as alone
+    }
+  }
+  if (m == 0) return;
+  if (plan.pfnAcross) {
+    // As FormBringOutput brings one: busy while the module computes, then current with the other
+    // outputs of its computation.
+    Module* apmod[kAcrossGroup];
+    for (size_t j = 0; j < m; ++j) {
+      apvar[j]->evalState = EvalBusy;
+      apmod[j] = apvar[j]->pmodule;
+    }
+    plan.pfnAcross(apmod, static_cast<int>(m));
+    for (size_t j = 0; j < m; ++j) {
+      for (Var* p = apvar[j]->pvarSibling; p && p != apvar[j]; p = p->pvarSibling)
+        if (p->evalState == EvalStale) p->evalState = EvalCurrent;
+      apvar[j]->evalState = EvalCurrent;
+    }
+    return;
+  }
+  if (plan.aiRead.empty()) {
+    for (size_t j = 0; j < m; ++j) apvar[j]->pfnBring(apvar[j], apvoiceStale[j]->tab.Data());
+    return;
+  }
+  // A compiled formula: what it reads first, for all the voices, while it counts as being brought
+  // (a loop back to it is found as alone); each voice then computes it when the sum reads it.
+  for (size_t j = 0; j < m; ++j) apvar[j]->evalState = EvalBusy;
+  for (int iRead : plan.aiRead) BringAcross(iRead, apvoiceStale, m);
+  for (size_t j = 0; j < m; ++j) apvar[j]->evalState = EvalStale;
+}
