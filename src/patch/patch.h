@@ -71,6 +71,7 @@ class Patch {
   };
   std::vector<AcrossPlan> aplanAcross;
   static constexpr size_t kAcrossGroup = 16;  // voices brought together; more go in groups
+  static constexpr size_t kAcrossLeast = 4;   // fewer voices gain nothing: they go one by one
   // The variable dumps of both tables, at Status severity.
   virtual void DumpVariables();
   // The dumps as text, for the command line.

@@ -187,7 +187,8 @@ double Patch::SumVoices(Form* pform) {
   // What the voice sums read is mostly one record of each voice (Voice:Result).
   if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
     const int iVar = pform->u.iVar;
-    if (static_cast<size_t>(iVar) < aplanAcross.size() && aplanAcross[static_cast<size_t>(iVar)].Planned())
+    if (apvoiceRender.size() >= kAcrossLeast && static_cast<size_t>(iVar) < aplanAcross.size() &&
+        aplanAcross[static_cast<size_t>(iVar)].Planned())
       for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup)
         BringAcross(iVar, apvoiceRender.data() + i, std::min(kAcrossGroup, apvoiceRender.size() - i));
     for (Voice* pvoice : apvoiceRender) d += FormRefValue(pvoice->tab.Data(), iVar) * pvoice->dFadeGain;
