@@ -9,6 +9,7 @@
 
 #include "formula/formeval.h"
 #include "formula/formfn.h"
+#include "foundation/akstatus.h"
 #include "patch/module.h"
 #include "patch/patch.h"
 #include "patch/voice.h"
@@ -127,9 +128,10 @@ void Patch::PlanAcross() {
   std::vector<int> aiSum;
   for (int i = 0; i < tabPatch.N(); ++i) SumArguments(tabPatch[i].pform, aiSum);
   std::vector<char> abVisiting(aplanAcross.size());
-  bool bAny = false;
-  for (int iSum : aiSum) bAny = PlanRecordAcross(iSum, abVisiting) || bAny;
-  if (!bAny) aplanAcross.clear();
+  int nTogether = 0;
+  for (int iSum : aiSum) nTogether += PlanRecordAcross(iSum, abVisiting);
+  if (nTogether == 0) aplanAcross.clear();
+  else AKS(AKSTrace, AK_HERE, "%d voice sums bring voices together", nTogether);
 }
 
 // Brings record iVar in the voices as each would alone; where the plan says so, for all of them
