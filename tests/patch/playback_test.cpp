@@ -386,6 +386,21 @@ TEST_F(Playback, RenderingAllocatesNothingAfterWarmUp) {
   EXPECT_EQ(counter.Count(), 0);
 }
 
+TEST_F(Playback, VoicesBroughtTogetherAllocateNothing) {
+  Compile("[Saw]\nModuleType = Osc\nFrequency = Pitch\n"
+          "[Ladder]\nModuleType = MoogDirty\nInput = Saw\nCutoff = 500 + 2000 * Note:Velocity\n"
+          "[Voice]\nPreGain = Ladder\n",
+          "NoteMax = 20\nVoicePrealloc = 20\n");
+  ASSERT_FALSE(ppatch->aplanAcross.empty());
+  for (int i = 0; i < 6; ++i) ppatch->NoteOn(40 + 3 * i, 0.5);
+  Render(1000);
+  AllocationCounter counter;
+  for (int i = 6; i < 19; ++i) ppatch->NoteOn(40 + 3 * i, 0.5);  // more voices than one group
+  ppatch->NoteOff(40, 0.5);
+  Run(20000);
+  EXPECT_EQ(counter.Count(), 0);
+}
+
 namespace {
 
 // Puts a compiled patch's records back on the general evaluation routines: every read through
