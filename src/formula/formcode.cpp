@@ -139,6 +139,19 @@ const Fold* FoldOf(const FormFnInfo* pinfo) {
   return nullptr;
 }
 
+// The fold a binary node's routine belongs to, with the kinds of its operands; absent for any
+// other routine.
+const Fold* FoldOfRoutine(FormNodeFn pfn, int* pkindA, int* pkindB) {
+  for (const Fold& fold : kaFold)
+    for (int a = 0; a < KindCount; ++a)
+      for (int b = 0; b < KindCount; ++b)
+        if (fold.afn[a][b] == pfn) {
+          *pkindA = a, *pkindB = b;
+          return &fold;
+        }
+  return nullptr;
+}
+
 bool IsConstantValue(const Form* pform) {
   return pform->et == FormTypeNumeric || pform->et == FormTypeString || pform->et == FormTypeBoolean ||
          pform->et == FormTypeKeyword;
@@ -237,10 +250,8 @@ class Compiler {
 
 VarBringFn FormCodeBring(const FormNode* pnode) {
   if (!pnode) return FormRefBring;
-  for (const Fold& fold : kaFold)
-    for (int a = 0; a < KindCount; ++a)
-      for (int b = 0; b < KindCount; ++b)
-        if (fold.afn[a][b] == pnode->pfn) return fold.afnBring[a][b];
+  int a, b;
+  if (const Fold* pfold = FoldOfRoutine(pnode->pfn, &a, &b)) return pfold->afnBring[a][b];
   for (const RecordOf& rec : kaRecordOther)
     if (rec.pfn == pnode->pfn) return rec.pfnBring;
   return FormRefBring;
@@ -250,13 +261,7 @@ namespace {
 
 // The kinds of a node's operands: how many it has (0 for a tree), and theirs.
 int OperandKinds(const FormNode* pnode, int* akind) {
-  for (const Fold& fold : kaFold)
-    for (int a = 0; a < KindCount; ++a)
-      for (int b = 0; b < KindCount; ++b)
-        if (fold.afn[a][b] == pnode->pfn) {
-          akind[0] = a, akind[1] = b;
-          return 2;
-        }
+  if (FoldOfRoutine(pnode->pfn, &akind[0], &akind[1])) return 2;
   for (int k = 0; k < KindCount; ++k)
     if (kNegate[k] == pnode->pfn || kSingle[k] == pnode->pfn) {
       akind[0] = k;

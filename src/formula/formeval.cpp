@@ -14,12 +14,10 @@ void ReportLoop(Var* pvar) {
 
 // A module computes all its outputs at once and does nothing more when called again at the same
 // clock, so the other outputs of its ring are current too: reading them would only repeat a call
-// that returns at once. A record being evaluated keeps its state, so that a loop through it is
-// still found.
+// that returns at once.
 void BringOutput(Var* pvar) {
   pvar->pfnOutput(pvar->pmodule, pvar->avarTable);
-  for (Var* p = pvar->pvarSibling; p && p != pvar; p = p->pvarSibling)
-    if (p->evalState == EvalStale) p->evalState = EvalCurrent;
+  FormRingCurrent(pvar);
 }
 
 // Evaluates a stale record: its formula, or its module's output routine, or just its value.

@@ -29,6 +29,12 @@ inline void FormVarEval(Var* pvar) {
   if (pvar->evalState == EvalStale) pvar->pfnBring(pvar, pvar->avarTable);
   else if (pvar->evalState != EvalCurrent) FormVarBring(pvar);
 }
+// After a module computed for this record: the other outputs of its ring are current too (a
+// record being evaluated keeps its state, so that a loop through it is still found).
+inline void FormRingCurrent(Var* pvar) {
+  for (Var* p = pvar->pvarSibling; p && p != pvar; p = p->pvarSibling)
+    if (p->evalState == EvalStale) p->evalState = EvalCurrent;
+}
 // Marks the records iFrom to iTo - 1 of a table stale: the per-sample range of every table, every
 // sample. Four at a time, since the loop's own steps cost as much as the stores.
 inline void FormMarkStale(Var* avar, int iFrom, int iTo) {

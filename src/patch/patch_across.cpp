@@ -64,30 +64,19 @@ bool Patch::VoicesShareState() {
   for (int i = 0; i < tabVoice.N(); ++i)
     if (Calls(tabVoice[i].pform, FormFnRowSumVoices)) return true;
   // A voice runs a per-patch module when it reads its output: none may read a voice sum, also
-  // through other per-patch records and modules. The patch's own records (VoiceOutput, Result)
-  // are evaluated once a frame, outside the voices.
+  // through other per-patch records. The patch's own records (VoiceOutput, Result) are evaluated
+  // once a frame, outside the voices: they may, and the search goes on through them.
   const int n = tabPatch.N();
-  std::vector<char> abReaches(static_cast<size_t>(n)), abModule(apmodPatch.size() + 1);
+  std::vector<char> abReaches(static_cast<size_t>(n));
   for (bool bChanged = true; bChanged;) {
     bChanged = false;
     for (int i = 0; i < n; ++i) {
       const Var& var = tabPatch[i];
-      if (abReaches[static_cast<size_t>(i)]) continue;
-      const bool bModule = var.iModulePP >= 0 && var.iModulePP < static_cast<int>(apmodPatch.size());
-      const bool bReaches = var.pform ? Calls(var.pform, FormFnRowSumVoices) || Reads(var.pform, abReaches)
-                                      : bModule && abModule[static_cast<size_t>(var.iModulePP)];
-      if (!bReaches) continue;
+      if (abReaches[static_cast<size_t>(i)] || !var.pform) continue;
+      if (!Calls(var.pform, FormFnRowSumVoices) && !Reads(var.pform, abReaches)) continue;
       if (!IsPatchModule(var)) return true;
       abReaches[static_cast<size_t>(i)] = 1;
       bChanged = true;
-    }
-    for (int i = 0; i < n; ++i) {
-      const Var& var = tabPatch[i];
-      if (abReaches[static_cast<size_t>(i)] && var.pform && !IsPatchModule(var) && var.iModulePP >= 0 &&
-          var.iModulePP < static_cast<int>(apmodPatch.size()) && !abModule[static_cast<size_t>(var.iModulePP)]) {
-        abModule[static_cast<size_t>(var.iModulePP)] = 1;
-        bChanged = true;
-      }
     }
   }
   return false;
@@ -162,8 +151,7 @@ void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
     }
     plan.pfnAcross(apmod, static_cast<int>(m));
     for (size_t j = 0; j < m; ++j) {
-      for (Var* p = apvar[j]->pvarSibling; p && p != apvar[j]; p = p->pvarSibling)
-        if (p->evalState == EvalStale) p->evalState = EvalCurrent;
+      FormRingCurrent(apvar[j]);
       apvar[j]->evalState = EvalCurrent;
     }
     return;
