@@ -507,6 +507,14 @@ void ModEnvelope::Calc() {
       return;
     }
   }
+  Advance(k, t);
+}
+
+// Kept apart from Calc, which runs every sample and mostly returns before this: its registers
+// would otherwise be saved and restored on every call.
+void ModEnvelope::Advance(int k, double t) {
+  const int nSeg = aseg_.N();
+  EnvSegment* aseg = aseg_.begin();
   bHeld_ = false;
 
   // Advance through the segments that have ended by now. A loop of redirections through segments

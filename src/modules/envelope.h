@@ -89,6 +89,9 @@ class ModEnvelope : public Module {
   static void Step(ModEnvelope* penv, double f);
   static const StepFn apfnStep_[1 << Tracks];
 
+  // The rest of a computation that is not simply held or on its way in the ready segment: from
+  // segment k at clock t, through the segments that have ended, to the step.
+  [[gnu::noinline]] void Advance(int k, double t);
   void BuildFromStages();
   void BuildFromNumbered();
   void Bind();

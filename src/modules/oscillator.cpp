@@ -163,8 +163,8 @@ void ModOscillator::Reset() {
   ForgetClock();
 }
 
-double ModOscillator::Duty() {
-  if (pvarDuty_) dDuty_ = WrapDuty(Pull(pvarDuty_, v.dDuty));
+double ModOscillator::PullDuty() {
+  dDuty_ = WrapDuty(Pull(pvarDuty_, v.dDuty));
   return dDuty_;
 }
 
@@ -204,15 +204,13 @@ void ModOscillator::Calc() {
 
 template <int kShape>
 void ModOscillator::Run() {
-  if (pvarFrequency_) {
-    const double dPulled = Pull(pvarFrequency_, v.dFrequency);
-    if (!freqBass_.Same(dPulled)) dBass_ = BassFactor(dPulled, dFreqFullBass_);
-  }
-  const double dFreq = v.dFrequency;
-  // Cycles per sample and samples per cycle: two divisions, made only when the frequency changed.
-  if (!freqStep_.Same(dFreq)) {
+  const double dFreq = Pull(pvarFrequency_, v.dFrequency);
+  // Cycles per sample, samples per cycle and the bass factor: made only when the frequency
+  // changed (a constant frequency has its bass factor from Init).
+  if (!freq_.Same(dFreq)) {
     dt_ = dFreq / dFreqEval_;
     dSamplesPerCycle_ = dFreqEval_ / dFreq;
+    if (pvarFrequency_) dBass_ = BassFactor(dFreq, dFreqFullBass_);
   }
   const double dSyncIn = Pull(pvarSyncIn_, v.dSyncIn);
   const double dPhaseIn = Pull(pvarPhaseIn_, v.dPhaseIn);

@@ -49,7 +49,8 @@ class ModOscillator : public Module {
 
  private:
   // The duty in use: re-evaluated when it varies, always wrapped into 0 <= D < 1.
-  double Duty();
+  double Duty() { return pvarDuty_ ? PullDuty() : dDuty_; }
+  double PullDuty();
   // The computation for one waveform (kUnknownWave: a sawtooth, reported every computation).
   static constexpr int kUnknownWave = -1;
   template <int kShape>
@@ -72,7 +73,7 @@ class ModOscillator : public Module {
   double dBass_ = 1;           // bass factor: FreqFullBass / |Frequency|, at most 1
   double dt_ = 0;                // cycles per sample, Frequency / FreqEval
   double dSamplesPerCycle_ = 0;  // FreqEval / Frequency
-  SameValue freqBass_, freqStep_;  // the frequencies dBass_ and dt_ were computed for
+  SameValue freq_;  // the frequency dt_, dSamplesPerCycle_ and dBass_ were computed for
   // Running state.
   OscPhase phase_;
   double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass

@@ -54,6 +54,7 @@ void ModuleBindOutputs(Var* avar, int nVar, int iPerSample) {
     VarOutputFn pfnCalc = var.pmodule->ptype->CalcRoutine(var.pmodule);
     if (var.pfnOutput != ModuleCalcOutput && var.pfnOutput != pfnCalc) continue;
     var.pfnOutput = pfnCalc;
+    var.pfnBring = var.pmodule->ptype->BringRoutine(var.pmodule);
     if (i < iPerSample) continue;
     Var*& pvarLast = mapLast[var.pmodule];
     if (pvarLast) {
@@ -78,7 +79,7 @@ void ModuleBindShadows(Var* avarVoice, int nVoice, int iVoicePerSample, Var* ava
     Var& var = avarVoice[iShadow];
     // The same output of the same module, read through the same routine and storage; stale every
     // sample in both tables (a history copy keeps its own value).
-    if (var.pfnBring != FormBringOutput || var.pmodule != varPatch.pmodule || var.pvalue != varPatch.pvalue ||
+    if (var.pform || !var.pfnOutput || var.pmodule != varPatch.pmodule || var.pvalue != varPatch.pvalue ||
         var.pfnOutput != varPatch.pfnOutput || varPatch.pform || var.iHistory || varPatch.iHistory ||
         var.pszName != varPatch.pszName)
       continue;

@@ -90,7 +90,8 @@ bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
   AcrossPlan& plan = aplanAcross[u];
   if (plan.Planned()) return true;
   Var& var = pvoice->tab[iVar];
-  if (var.pfnBring == FormBringOutput && var.pmodule && var.pmodule->ptype && var.iHistory == 0) {
+  if (var.pmodule && var.pmodule->ptype && var.iHistory == 0 &&
+      (var.pfnBring == FormBringOutput || var.pfnBring == var.pmodule->ptype->BringRoutine(var.pmodule))) {
     plan.pfnAcross = var.pmodule->ptype->CalcAcrossRoutine(var.pmodule);
     return plan.pfnAcross != nullptr;
   }
