@@ -37,25 +37,27 @@ enum : uint32_t {
 
 // Every value a formula computes is one double; module storage is a double member as well, so
 // pvalue always addresses a double (texts hold quark handles, keywords their numbers).
-struct Var {
-  // What evaluation reads for every sample comes first, so that it shares a cache line.
+struct alignas(64) Var {
+  // What evaluation reads for every sample comes first, in the record's first cache line (the
+  // tables keep their records on cache-line boundaries): a record read, brought or marked stale
+  // touches one line.
   double* pvalue;
-  Form* pform;
-  const FormNode* pcode;  // the formula compiled (formcode.h); absent: the tree is walked
-  VarOutputFn pfnOutput;
-  Module* pmodule;
-  Var* avarTable;       // the table this record lives in
-  // The next per-sample output record computed by the same module's Calc in this table (a ring),
-  // or absent: one computation brings them all up to date (ModuleBindOutputs).
-  Var* pvarSibling;
+  int evalState;
+  int nLoops;
   // FormRefBring, or a routine made for this record's compiled formula or for a module output,
   // which spares the reading formula the general routine's tests and one call.
   VarBringFn pfnBring = FormRefBring;
+  const FormNode* pcode;  // the formula compiled (formcode.h); absent: the tree is walked
+  Module* pmodule;
+  Var* avarTable;  // the table this record lives in
+  // The next per-sample output record computed by the same module's Calc in this table (a ring),
+  // or absent: one computation brings them all up to date (ModuleBindOutputs).
+  Var* pvarSibling;
+  VarOutputFn pfnOutput;
+  Form* pform;
   // A voice's copy of a per-sample output of a per-patch module: the per-patch table's record of
   // it, whose state tells whether the module has computed this sample (FormBringShadow).
   Var* pvarPatch;
-  int evalState;
-  int nLoops;
 
   // Declaration fields.
   const char* pszName;

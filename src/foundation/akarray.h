@@ -24,7 +24,7 @@ class AKArray {
   }
   ~AKArray() {
     Destroy(0, iUsed);
-    ::operator delete(pElems_);
+    ::operator delete(pElems_, std::align_val_t(alignof(T)));
   }
 
   int iUsed = 0;
@@ -107,12 +107,12 @@ class AKArray {
     if (i < 0 || i >= iUsed) AKS(AKSError, pszFile_, iLine_, "%s", "i >= 0 && i < iUsed");
   }
   void Reallocate(int nNew) {
-    T* pNew = static_cast<T*>(::operator new(sizeof(T) * static_cast<size_t>(nNew)));
+    T* pNew = static_cast<T*>(::operator new(sizeof(T) * static_cast<size_t>(nNew), std::align_val_t(alignof(T))));
     for (int i = 0; i < iUsed; ++i) {
       new (&pNew[i]) T(std::move(pElems_[i]));
       pElems_[i].~T();
     }
-    ::operator delete(pElems_);
+    ::operator delete(pElems_, std::align_val_t(alignof(T)));
     pElems_ = pNew;
     nCapacity_ = nNew;
   }
