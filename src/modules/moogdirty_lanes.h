@@ -1,19 +1,20 @@
 // "MoogDirty" ladders four to an AVX2 vector, each lane bit for bit the fused step of its ladder alone.
 #pragma once
 
+#include "modules/moogdirty_step.h"
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
 
 #include <cfloat>
 #include <cstdint>
 
-#include "modules/moogdirty_step.h"
-
 // Every function here is inlined into one compiled with VAN_TARGET_FUSED and called only where
 // VanFusedUsable(). A vector add, multiply, fused multiply-add or division rounds each lane as the
 // scalar instruction does, so the same operations in the same order give the same bits; branches
-// become blends, both sides computed for all lanes. As with the scalar step, a file that includes
-// this is compiled with -ffp-contract=off: the compiler would fuse a multiply and an add of vectors
-// too.
+// become blends, each side computed for all lanes where any lane takes it. As with the scalar
+// step, a file that includes this is compiled with -ffp-contract=off: the compiler would fuse a
+// multiply and an add of vectors too.
 #define VAN_LANES VAN_TARGET_FUSED VAN_ALWAYS_INLINE
 
 namespace moogdirty::lanes {
@@ -34,8 +35,8 @@ VAN_LANES Vec CopySign(Vec m, Vec x) {
 // FoldState lane by lane: ordered comparisons are false for NaN, so NaN folds to 0 with the rest.
 VAN_LANES Vec Fold(Vec d) {
   const Vec a = _mm256_andnot_pd(SignBits(), d);
-  const Vec keep = _mm256_and_pd(_mm256_cmp_pd(a, Set(DBL_MIN), _CMP_GE_OQ), _mm256_cmp_pd(a, Set(DBL_MAX), _CMP_LE_OQ));
-  return _mm256_and_pd(d, keep);
+  const Vec keep = _mm256_cmp_pd(a, Set(DBL_MIN), _CMP_GE_OQ);
+  return _mm256_and_pd(d, _mm256_and_pd(keep, _mm256_cmp_pd(a, Set(DBL_MAX), _CMP_LE_OQ)));
 }
 
 // vantanh::TanhByPolynomial<true>, the same operations in the same order.
@@ -61,20 +62,19 @@ VAN_LANES Vec TanhByExp(Vec a) {
   const Vec r = _mm256_fnmadd_pd(dN, Set(kStepHiFused), y);
   const Vec rLinear = _mm256_fnmadd_pd(dN, Set(kStepLoFused), r);
   const Vec r2 = _mm256_mul_pd(r, r);
-  const Vec p = _mm256_fmadd_pd(
-      r2,
-      _mm256_fmadd_pd(r2, _mm256_fmadd_pd(r, Set(1.0 / 120), Set(1.0 / 24)), _mm256_fmadd_pd(r, Set(1.0 / 6), Set(0.5))),
-      rLinear);
+  const Vec p45 = _mm256_fmadd_pd(r, Set(1.0 / 120), Set(1.0 / 24)), p23 = _mm256_fmadd_pd(r, Set(1.0 / 6), Set(0.5));
+  const Vec p = _mm256_fmadd_pd(r2, _mm256_fmadd_pd(r2, p45, p23), rLinear);
   const __m256i uN = _mm256_castpd_si256(dRounded);
   const __m256i iEntry = _mm256_and_si256(uN, _mm256_set1_epi64x((1 << kTableBits) - 1));
   const __m256i uEntry = _mm256_castpd_si256(_mm256_i64gather_pd(adExp2Table, iEntry, 8));
-  const Vec dScale = _mm256_castsi256_pd(_mm256_add_epi64(uEntry, _mm256_slli_epi64(_mm256_srli_epi64(uN, kTableBits), 52)));
-  const Vec E1 = _mm256_add_pd(_mm256_fmadd_pd(dScale, p, dScale), Set(1.0));
-  return _mm256_sub_pd(Set(1.0), _mm256_div_pd(Set(2.0), E1));
+  const __m256i uExponent = _mm256_slli_epi64(_mm256_srli_epi64(uN, kTableBits), 52);
+  const Vec dScale = _mm256_castsi256_pd(_mm256_add_epi64(uEntry, uExponent));
+  const Vec dE1 = _mm256_add_pd(_mm256_fmadd_pd(dScale, p, dScale), Set(1.0));
+  return _mm256_sub_pd(Set(1.0), _mm256_div_pd(Set(2.0), dE1));
 }
 
 // VanTanh<true> lane by lane, its branches as blends in the order it takes them.
-// A method no lane takes is skipped: lanes of one ladder stay mostly on one side of 1.
+// A method no lane takes is skipped: the four arguments are often all below 1 or all above.
 VAN_LANES Vec Tanh(Vec x) {
   const Vec a = _mm256_andnot_pd(SignBits(), x);
   const Vec poly = _mm256_cmp_pd(a, Set(vantanh::kPolyEnd), _CMP_LT_OQ);
@@ -164,3 +164,14 @@ VAN_LANES void Step(MoogDirtyLadder* const apladder[], const double adDrive[], d
 }
 
 }  // namespace moogdirty::lanes
+#else
+namespace moogdirty::lanes {
+
+// Without x86 vectors (where VanFusedUsable() is false anyway) the ladders go side by side.
+template <int NV>
+inline void Step(MoogDirtyLadder* const apladder[], const double adDrive[], double T, const double af[]) {
+  moogdirty::Step<true, 4 * NV>(apladder, adDrive, T, af);
+}
+
+}  // namespace moogdirty::lanes
+#endif
