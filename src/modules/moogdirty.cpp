@@ -8,6 +8,7 @@
 #include "formula/vantanh.h"
 #include "modules/modulehelp.h"
 #include "modules/moogdirty_lanes.h"
+#include "patch/patch.h"
 
 namespace {
 
@@ -181,7 +182,8 @@ VAN_TARGET_FUSED void StepFusedAcross(MoogDirtyLadder* const apladder[], const d
 void ModMoogDirty::CalcAcross(Module* const* apmodIn, int n) {
   // Each module's inputs in turn, as its Calc would pull them; then the steps, side by side where
   // the fused build runs; then the outputs. The voices of a patch share the sample rate, so T too.
-  constexpr int kChunk = 8;
+  // A chunk holds a whole group of voices, so that bypassed ones leave no gaps in the vectors.
+  constexpr int kChunk = static_cast<int>(Patch::kAcrossGroup);
   for (int iFrom = 0; iFrom < n; iFrom += kChunk) {
     ModMoogDirty* apmod[kChunk];
     MoogDirtyLadder* apladder[kChunk];
