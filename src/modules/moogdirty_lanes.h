@@ -73,16 +73,18 @@ VAN_LANES Vec TanhByExp(Vec a) {
   return _mm256_sub_pd(Set(1.0), _mm256_div_pd(Set(2.0), dE1));
 }
 
-// VanTanh<true> lane by lane, its branches as blends in the order it takes them.
+// VanTanh<true> lane by lane, its branches as blends. Every result but NaN's has x's sign: the
+// polynomial's already (its magnitude stays above 3/4 of |x|, and it gives ±0 for ±0 with the sign
+// put back), the exponential's and ±1 by copysign; so the sign is set once, on the chosen magnitude.
 // A method no lane takes is skipped: the four arguments are often all below 1 or all above.
 VAN_LANES Vec Tanh(Vec x) {
   const Vec a = _mm256_andnot_pd(SignBits(), x);
   const Vec poly = _mm256_cmp_pd(a, Set(vantanh::kPolyEnd), _CMP_LT_OQ);
   const Vec near = _mm256_cmp_pd(a, Set(vantanh::kOne), _CMP_LT_OQ);
-  Vec t = Select(_mm256_cmp_pd(x, x, _CMP_UNORD_Q), CopySign(Set(1.0), x), _mm256_add_pd(x, x));
-  if (Any(_mm256_andnot_pd(poly, near))) t = Select(near, t, CopySign(TanhByExp(a), x));
-  if (Any(poly)) t = Select(poly, t, TanhByPolynomial(x));
-  return Select(_mm256_cmp_pd(x, _mm256_setzero_pd(), _CMP_EQ_OQ), t, x);
+  Vec m = Set(1.0);
+  if (Any(_mm256_andnot_pd(poly, near))) m = Select(near, m, TanhByExp(a));
+  if (Any(poly)) m = Select(poly, m, TanhByPolynomial(x));
+  return Select(_mm256_cmp_pd(x, x, _CMP_UNORD_Q), CopySign(m, x), _mm256_add_pd(x, x));
 }
 
 // Four ladders' quantity q (ady, adW or adD) as one vector per stage, lane k from ladder k: two

@@ -189,6 +189,46 @@ void ExpectLanesAsAlone() {
   EXPECT_TRUE(bHeld) << "no input argument held over a sample";
 }
 
+VAN_TARGET_FUSED double TanhAlone(double x) { return VanTanh<true>(x); }
+VAN_TARGET_FUSED void TanhInLanes(const double ax[4], double at[4]) {
+  _mm256_storeu_pd(at, moogdirty::lanes::Tanh(_mm256_loadu_pd(ax)));
+}
+
+// The vector tanh alone, on arguments of every size and sign side by side (so that lanes take
+// different branches, or all the same one), the seams at 1 and 22, and the points where the
+// exponential's table entry changes.
+TEST(MoogDirtyLanesTest, TanhInLanesIsVanTanh) {
+  if (!VanFusedUsable()) GTEST_SKIP() << "no FMA and AVX2 here";
+  std::mt19937_64 rng(21);
+  std::uniform_int_distribution<int> exponent(-1075, 12);
+  std::uniform_real_distribution<double> mantissa(1, 2);
+  auto argument = [&](int iKind) {
+    const double dSign = rng() & 1 ? -1 : 1;
+    switch (iKind) {
+      case 0:
+        return dSign * std::ldexp(mantissa(rng), exponent(rng));
+      case 1:
+        return adOdd[rng() % std::size(adOdd)];
+      case 2: {
+        const double dSeam = (rng() % 1408) * std::log(2.0) / 256;  // table steps up to 22 and beyond
+        return dSign * (dSeam + (static_cast<int>(rng() % 201) - 100) * 0x1p-50);
+      }
+      default:
+        return dSign * (rng() & 1 ? 1.0 : 22.0) + (static_cast<int>(rng() % 201) - 100) * 0x1p-48;
+    }
+  };
+  for (int n = 0; n < 400000; ++n) {
+    double ax[4], at[4];
+    const int iKind = static_cast<int>(rng() % 5);  // 4: each lane of its own kind
+    for (double& x : ax) x = argument(iKind < 4 ? iKind : static_cast<int>(rng() % 4));
+    TanhInLanes(ax, at);
+    for (int k = 0; k < 4; ++k)
+      if (std::bit_cast<uint64_t>(at[k]) != std::bit_cast<uint64_t>(TanhAlone(ax[k])))
+        return ADD_FAILURE() << "tanh(" << std::hexfloat << ax[k] << ") is " << TanhAlone(ax[k]) << " alone, "
+                             << at[k] << " in lanes";
+  }
+}
+
 TEST(MoogDirtyLanesTest, FourLaddersInOneVectorStepAsEachAlone) { ExpectLanesAsAlone<1>(); }
 TEST(MoogDirtyLanesTest, EightLaddersInTwoVectorsStepAsEachAlone) { ExpectLanesAsAlone<2>(); }
 
