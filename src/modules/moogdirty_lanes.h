@@ -73,9 +73,10 @@ VAN_LANES Vec TanhByExp(Vec a) {
   return _mm256_sub_pd(Set(1.0), _mm256_div_pd(Set(2.0), dE1));
 }
 
-// VanTanh<true> lane by lane, its branches as blends. Every result but NaN's has x's sign: the
-// polynomial's already (its magnitude stays above 3/4 of |x|, and it gives ±0 for ±0 with the sign
-// put back), the exponential's and ±1 by copysign; so the sign is set once, on the chosen magnitude.
+// VanTanh<true> lane by lane, its branches as blends. Every result but NaN's has x's sign, so the
+// sign is put once on the chosen magnitude: the exponential's and 1 need it, the polynomial's has
+// it already (its magnitude stays above 3/4 of |x|), and for ±0, where the polynomial gives +0, it
+// brings back x itself.
 // A method no lane takes is skipped: the four arguments are often all below 1 or all above.
 VAN_LANES Vec Tanh(Vec x) {
   const Vec a = _mm256_andnot_pd(SignBits(), x);

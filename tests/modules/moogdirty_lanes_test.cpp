@@ -109,8 +109,9 @@ struct Driver {
   // The input stage's tanh argument as the module forms it, and the stages' rate.
   void Next(Scene scene, const MoogDirtyLadder& ladder, double* pdArg, double* pf) {
     const double dIn = Saw();
-    double dDrive = 0.1, dResonance = 0.5, dCutoff = 2000;
-    *pf = dCutoff * 0.35939819957067237;
+    ++nInScene;
+    double dDrive = 0.1, dResonance = 0.5;
+    *pf = 2000 * 0.35939819957067237;  // the module's rate at 2 kHz
     switch (scene) {
       case kPlaying:
         break;
@@ -121,7 +122,6 @@ struct Driver {
         if (nHold-- <= 0) dHeld = adOdd[rng() % std::size(adOdd)], nHold = static_cast<int>(rng() % 4);
         *pdArg = dHeld;
         *pf = rng() % 3 == 0 ? 0 : 700;
-        ++nInScene;
         return;
       case kSilence:
         *pdArg = 0, *pf = 70000;
@@ -134,7 +134,6 @@ struct Driver {
     }
     const double dSignal = scene == kScreaming && nInScene > 40 ? 0 : dIn;
     *pdArg = moogdirty::kScale * (dDrive * dSignal - kFeedback * dResonance * ladder.ady[3]);
-    ++nInScene;
   }
 };
 
