@@ -7,7 +7,8 @@
 
 #include "formula/vantanh.h"
 #include "modules/modulehelp.h"
-#include "modules/moogdirty_step.h"
+#include "modules/moogdirty_lanes.h"
+#include "patch/patch.h"
 
 namespace {
 
@@ -159,17 +160,30 @@ void ModMoogDirty::Calc() {
 
 namespace {
 
-// Four ladders of the fused build in one pass.
-VAN_TARGET_FUSED void StepFour(MoogDirtyLadder* const apladder[], const double adArg[], double T, const double af[]) {
-  moogdirty::Step<true, 4>(apladder, adArg, T, af);
+// m ladders of the fused build in one pass: eight in two vectors (two chains to overlap), four in
+// one, the rest side by side in scalar code. Each ladder's arithmetic is as it is alone.
+VAN_TARGET_FUSED void StepFusedAcross(MoogDirtyLadder* const apladder[], const double adArg[], double T,
+                                      const double af[], int m) {
+  int i = 0;
+  for (; i + 8 <= m; i += 8) moogdirty::lanes::Step<2>(apladder + i, adArg + i, T, af + i);
+  if (i + 4 <= m) moogdirty::lanes::Step<1>(apladder + i, adArg + i, T, af + i), i += 4;
+  switch (m - i) {
+    case 3:
+      return moogdirty::Step<true, 3>(apladder + i, adArg + i, T, af + i);
+    case 2:
+      return moogdirty::Step<true, 2>(apladder + i, adArg + i, T, af + i);
+    case 1:
+      return moogdirty::Step<true, 1>(apladder + i, adArg + i, T, af + i);
+  }
 }
 
 }  // namespace
 
 void ModMoogDirty::CalcAcross(Module* const* apmodIn, int n) {
-  // Each module's inputs in turn, as its Calc would pull them; then the steps, four at a time
-  // where the fused build runs (each ladder's arithmetic is as it is alone); then the outputs.
-  constexpr int kChunk = 8;
+  // Each module's inputs in turn, as its Calc would pull them; then the steps, side by side where
+  // the fused build runs; then the outputs. The voices of a patch share the sample rate, so T too.
+  // A chunk holds a whole group of voices, so that bypassed ones leave no gaps in the vectors.
+  constexpr int kChunk = static_cast<int>(Patch::kAcrossGroup);
   for (int iFrom = 0; iFrom < n; iFrom += kChunk) {
     ModMoogDirty* apmod[kChunk];
     MoogDirtyLadder* apladder[kChunk];
@@ -183,10 +197,11 @@ void ModMoogDirty::CalcAcross(Module* const* apmodIn, int n) {
       af[m] = pmod->dRate_;
       ++m;
     }
-    int i = 0;
+    if (m == 0) continue;
     if (VanFusedUsable())
-      for (; i + 4 <= m; i += 4) StepFour(apladder + i, adArg + i, apmod[i]->dHalfPeriod_, af + i);
-    for (; i < m; ++i) apmod[i]->pfnStep_(*apladder[i], adArg[i], apmod[i]->dHalfPeriod_, af[i]);
+      StepFusedAcross(apladder, adArg, apmod[0]->dHalfPeriod_, af, m);
+    else
+      for (int i = 0; i < m; ++i) apmod[i]->pfnStep_(*apladder[i], adArg[i], apmod[i]->dHalfPeriod_, af[i]);
     for (int j = 0; j < m; ++j) apmod[j]->Finish();
   }
 }

@@ -1,5 +1,5 @@
-// One sample of "MoogDirty" ladders: the module steps one, and the voice benchmark steps several
-// side by side to measure what stepping voices together would gain.
+// One sample of "MoogDirty" ladders in scalar code: the module steps one, voices brought together
+// step what is left over from the vectors (moogdirty_lanes.h) side by side.
 #pragma once
 
 #include "formula/vantanh.h"

@@ -1,6 +1,6 @@
 // Voices brought together. A voice sum reads one record of every voice; where that record's
 // formula reads, early on, the output of a module kind that computes several voices at once (the
-// MoogDirty ladder steps four ladders in one pass), the sum first brings what the formula reads
+// MoogDirty ladder steps eight ladders in one pass), the sum first brings what the formula reads
 // for all voices, record by record, and then reads its record in each voice as before. Each voice
 // still brings its records in the order it would alone; only the voices' turns interleave, which
 // changes nothing as long as the voices share no state (PlanAcross checks that once).
