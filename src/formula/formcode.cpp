@@ -248,6 +248,13 @@ class Compiler {
 
 }  // namespace
 
+bool FormFnIsArithmetic(const FormFnInfo* pinfo) { return pinfo == &FormFnUnaryMinus || FoldOf(pinfo) != nullptr; }
+
+bool FormFnFoldsWithoutSeed(const FormFnInfo* pinfo) {
+  const Fold* pfold = FoldOf(pinfo);
+  return pfold && !pfold->bSeed;
+}
+
 VarBringFn FormCodeBring(const FormNode* pnode) {
   if (!pnode) return FormRefBring;
   int a, b;

@@ -32,6 +32,10 @@ struct FormNode {
   Form* pform;  // a sub-tree its row evaluates
 };
 
+// Whether a row is arithmetic the nodes compute (+ - * / ^, MIN, MAX, negation), and whether it
+// folds its arguments from the first one (MIN and MAX start from a seed).
+bool FormFnIsArithmetic(const FormFnInfo* pinfo);
+bool FormFnFoldsWithoutSeed(const FormFnInfo* pinfo);
 // The most nodes FormCompile appends for a tree, so that a caller can reserve an array that
 // never moves while nodes point into it.
 int FormCodeSize(const Form* pform);

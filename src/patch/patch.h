@@ -142,6 +142,8 @@ class Patch {
   virtual void OptimizeTables();
   // Compiles the arithmetic of every record's formula into anodeCode, once the trees are final.
   virtual void CompileCode();
+  // Takes the note parts out of the per-sample formulas of the per-voice table (CompileCode).
+  void HoistNoteParts();
 
   // Evaluation classes.
   virtual int ComputeClass(Var* pvar, VarTable& table, int iDepth, int iBound);
@@ -156,6 +158,9 @@ class Patch {
   bool bCompiled = true;  // cleared by any error
   // Whether compilation runs the optimizer; tests turn it off to compare results with and without.
   static bool bOptimize;
+  // Whether parts of per-sample formulas that change only with the note become records of their
+  // own (patch_hoist.cpp); off, the formulas are compiled as they stand.
+  static bool bHoist;
 
   // Settings from the Patch section.
   int iVoicePrealloc = -1;
@@ -190,6 +195,12 @@ class Patch {
   // per-patch, per-voice and per-note (the per-sample range runs to the end).
   enum ClassEnd { EndConstant, EndPerPatch, EndPerVoice, EndPerNote, ClassEndCount };
   int aiEndVoice[ClassEndCount] = {}, aiEndPatch[ClassEndCount] = {};
+  // The per-sample records of the per-voice table end here; the note parts of per-sample formulas
+  // follow, stale after every event of their voice (Voice::ForgetNoteParts).
+  int iNotePartsVoice = 0;
+  // Per per-voice record, the tree its code is compiled from where a note part was taken out of
+  // it (its own tree stays for the dumps); absent elsewhere. Owned.
+  std::vector<Form*> apformCodeVoice;
   // Update-on-MIDI lists: records to mark stale when a control changes.
   std::vector<int> aaiMidiPatch[ControllerCount], aaiMidiVoice[ControllerCount];
 

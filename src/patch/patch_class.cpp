@@ -425,7 +425,9 @@ std::string Patch::DumpText() {
     line(Format("      Va Fo Su     %-14s   %-14s %-20s %-20s %s", "Module", "Variable", "Default Formula",
                 "User Formula", "Decompiled"));
     int anClass[6] = {};
-    for (int i = 0; i < table.N(); ++i) {
+    // The note parts of per-sample formulas are the compiler's own: the formulas show whole.
+    const int n = bPatch || apformCodeVoice.empty() ? table.N() : iNotePartsVoice;
+    for (int i = 0; i < n; ++i) {
       const Var& var = table[i];
       anClass[std::clamp(var.evalClass, 0, 5)]++;
       if (strcmp(var.pszModule, "Channel") == 0 || strcmp(var.pszModule, "Tuning") == 0) continue;

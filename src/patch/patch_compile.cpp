@@ -47,6 +47,7 @@ Patch::~Patch() {
   for (auto it = apmodPatch.rbegin(); it != apmodPatch.rend(); ++it) delete *it;
   for (VarTable* ptable : {&tabVoice, &tabPatch})
     for (int i = 0; i < ptable->N(); ++i) FormFree((*ptable)[i].pform);
+  for (Form* pform : apformCodeVoice) FormFree(pform);
   for (Layer& layer : alayer)
     if (layer.iLevel != 1) AKConfigFree(layer.pconf);
   FormRandomUnregister(iGenerator);
@@ -610,15 +611,21 @@ void Patch::FindScopeFlag() {
 // One array for the whole patch, so that the nodes a sample runs lie together; the trees stay
 // for the dumps and for the rows the nodes leave to their own routines.
 void Patch::CompileCode() {
+  HoistNoteParts();
+  // The tree a record's code comes from: its own, or the one its note parts were taken out of.
+  auto code = [&](VarTable* ptable, int i) {
+    Form* pform = ptable == &tabVoice ? apformCodeVoice[static_cast<size_t>(i)] : nullptr;
+    return pform ? pform : (*ptable)[i].pform;
+  };
   size_t nRoom = 0;
   for (VarTable* ptable : {&tabPatch, &tabVoice})
-    for (int i = 0; i < ptable->N(); ++i) nRoom += static_cast<size_t>(FormCodeSize((*ptable)[i].pform));
+    for (int i = 0; i < ptable->N(); ++i) nRoom += static_cast<size_t>(FormCodeSize(code(ptable, i)));
   anodeCode.clear();
   anodeCode.reserve(nRoom);
   for (VarTable* ptable : {&tabPatch, &tabVoice})
     for (int i = 0; i < ptable->N(); ++i) {
       Var& var = (*ptable)[i];
-      var.pcode = FormCompile(var.pform, anodeCode);
+      var.pcode = FormCompile(code(ptable, i), anodeCode);
       var.pfnBring = FormCodeBring(var.pcode);
     }
   ModuleBindOutputs(tabPatch.Data(), tabPatch.N(), aiEndPatch[EndPerNote]);

@@ -132,8 +132,10 @@ void Patch::ControllerChanged(int iChannel, int iControl, double dValue) {
   if (iControl < 0 || iControl >= ControllerCount) return;
   if (pmodChannel) pmodChannel->v.adValue[iControl] = dValue;
   for (int i : aaiMidiPatch[iControl]) tabPatch[i].evalState = EvalStale;
-  for (Voice* pvoice : apvoiceRender)
+  for (Voice* pvoice : apvoiceRender) {
+    pvoice->ForgetNoteParts();
     for (int i : aaiMidiVoice[iControl]) pvoice->tab[i].evalState = EvalStale;
+  }
 }
 
 void Patch::Play(int iNote, double dVelocity) {

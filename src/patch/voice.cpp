@@ -185,6 +185,8 @@ Voice::~Voice() {
 
 void Voice::MarkStale(int iFrom, int iTo) { FormMarkStale(tab.Data(), iFrom, iTo); }
 
+void Voice::ForgetNoteParts() { MarkStale(ppatch->iNotePartsVoice, tab.N()); }
+
 bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
 
 double Voice::NoteNumber() const {
@@ -247,6 +249,7 @@ void Voice::NoteOn(int iNote, double dVelocity, int iIndex) {
   dFadeGain = 1;
   dSample = dTime = 0;
   MarkStale(ppatch->aiEndVoice[Patch::EndPerVoice], ppatch->aiEndVoice[Patch::EndPerNote]);
+  ForgetNoteParts();
   if (!pmodVoice) AKS(AKSFatal, AK_HERE, "%s", "no [Voice] section found: needed to set output and finish voice");
   if (pmodNote) {
     NoteVars& v = pmodNote->v;
@@ -299,6 +302,7 @@ void Voice::NoteOff(double dVelocity) {
 void Voice::Refresh(int iControl) {
   if (iControl < 0 || iControl >= ControllerCount) return;
   const std::vector<int>& ai = ppatch->aaiMidiVoice[iControl];
+  ForgetNoteParts();
   for (int i : ai) tab[i].evalState = EvalStale;
   for (int i : ai)
     if (tab[i].evalState == EvalStale) FormVarEval(&tab[i]);
@@ -310,7 +314,7 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dSample = dSample;
     pmodNote->v.dTime = dTime;
   }
-  MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
+  MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
   if (iFinished >= 0) FormVarEval(tab.Data() + iFinished);
   if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
     for (int i : aiProbe) FormVarEval(&tab[i]);
@@ -353,7 +357,7 @@ void Voice::TimeTrial() {
         dSample = iRound;
         dTime = iRound / dRate;
       }
-      MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], tab.N());
+      MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
       if (var.evalState == EvalStale && var.pform) {
         double dScratch;
         var.evalState = EvalBusy;

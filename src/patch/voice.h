@@ -28,6 +28,9 @@ class Voice {
   virtual void NoteOff(double dVelocity);
   // Marks the records that depend on a MIDI control stale and evaluates them again.
   virtual void Refresh(int iControl);
+  // After an event that may change what the note reads (a note, a controller, a refresh): the
+  // note parts of per-sample formulas are evaluated again when next read.
+  void ForgetNoteParts();
   virtual void RenderSample(bool bFirst);
   virtual double Eval(Form* pform);
   virtual void EndSample();
