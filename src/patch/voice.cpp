@@ -81,7 +81,10 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     apmod[m] = pmod;
     const char* pszType = entry.ptype->pszName;
     if (strcmp(pszType, "Note") == 0 && !pmodNote) pmodNote = static_cast<ModNote*>(pmod);
-    if (strcmp(pszType, "Voice") == 0 && !pmodVoice) pmodVoice = static_cast<ModVoice*>(pmod);
+    if (strcmp(pszType, "Voice") == 0 && !pmodVoice) {
+      pmodVoice = static_cast<ModVoice*>(pmod);
+      pdFinished_ = &pmodVoice->v.dFinished;
+    }
     if (strcmp(pszType, "Scope") == 0 && !pmodScope) pmodScope = pmod;
     if (entry.ptype->HasAttr(AttrFeedbackStep)) apmodDelay.push_back(pmod);
   }
@@ -187,7 +190,6 @@ void Voice::MarkStale(int iFrom, int iTo) { FormMarkStale(tab.Data(), iFrom, iTo
 
 void Voice::ForgetNoteParts() { MarkStale(ppatch->iNotePartsVoice, tab.N()); }
 
-bool Voice::Finished() const { return bFadedOut_ || (!Fading() && pmodVoice && pmodVoice->v.dFinished != 0); }
 
 double Voice::NoteNumber() const {
   if (Fading()) return iPendingNote_;
@@ -334,7 +336,7 @@ double Voice::Eval(Form* pform) {
   return d;
 }
 
-void Voice::EndSample() {
+void Voice::EndSampleWork() {
   for (Module* pmod : apmodDelay) pmod->FeedbackStep();
   dSample += 1;
   for (int i : aiHistory) {

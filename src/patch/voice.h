@@ -33,7 +33,12 @@ class Voice {
   void ForgetNoteParts();
   virtual void RenderSample(bool bFirst);
   virtual double Eval(Form* pform);
-  virtual void EndSample();
+  // The delays' feedback steps, the clock and the history copies after every sample; the common
+  // voice, with neither delays nor histories, only counts the sample, without a call.
+  void EndSample() {
+    if (apmodDelay.empty() && aiHistory.empty()) dSample += 1;
+    else EndSampleWork();
+  }
   virtual void Reset();
   virtual void TimeTrial();
   virtual void DumpTable(VarTable& table);
@@ -48,7 +53,7 @@ class Voice {
   // After the frame's EndSample: one frame of the fade has passed.
   void StepFade();
 
-  bool Finished() const;
+  bool Finished() const { return bFadedOut_ || (!Fading() && pdFinished_ && *pdFinished_ != 0); }
   double NoteNumber() const;
   bool Released() const;
 
@@ -77,5 +82,7 @@ class Voice {
   double dPendingVelocity_ = 0, dPendingOff_ = -1;
 
   void MarkStale(int iFrom, int iTo);
+  void EndSampleWork();
+  const double* pdFinished_ = nullptr;  // the Voice module's Finished, once it is made
   std::vector<Form*> apformOwn_;  // formulas this voice made itself (its VoiceNum)
 };
