@@ -190,7 +190,6 @@ void Voice::MarkStale(int iFrom, int iTo) { FormMarkStale(tab.Data(), iFrom, iTo
 
 void Voice::ForgetNoteParts() { MarkStale(ppatch->iNotePartsVoice, tab.N()); }
 
-
 double Voice::NoteNumber() const {
   if (Fading()) return iPendingNote_;
   return pmodNote ? pmodNote->v.dNoteNumber : -1;
