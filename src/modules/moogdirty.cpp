@@ -8,7 +8,6 @@
 #include "formula/vantanh.h"
 #include "modules/modulehelp.h"
 #include "modules/moogdirty_lanes.h"
-#include "patch/patch.h"
 
 namespace {
 
@@ -181,27 +180,25 @@ VAN_TARGET_FUSED void StepFusedAcross(MoogDirtyLadder* const apladder[], const d
 
 void ModMoogDirty::CalcAcross(Module* const* apmodIn, int n) {
   // Each module's inputs in turn, as its Calc would pull them; then the steps, side by side where
-  // the fused build runs; then the outputs. The voices of a patch share the sample rate, so T too.
-  // A chunk holds a whole group of voices, so that bypassed ones leave no gaps in the vectors.
-  constexpr int kChunk = static_cast<int>(Patch::kAcrossGroup);
-  for (int iFrom = 0; iFrom < n; iFrom += kChunk) {
-    ModMoogDirty* apmod[kChunk];
-    MoogDirtyLadder* apladder[kChunk];
-    double adArg[kChunk], af[kChunk];
-    int m = 0;
-    for (int i = iFrom; i < n && i < iFrom + kChunk; ++i) {
-      auto* pmod = static_cast<ModMoogDirty*>(apmodIn[i]);
-      if (!pmod->Prepare(&adArg[m])) continue;
-      apmod[m] = pmod;
-      apladder[m] = &pmod->ladder_;
-      af[m] = pmod->dRate_;
-      ++m;
-    }
-    if (m == 0) continue;
-    if (VanFusedUsable())
-      StepFusedAcross(apladder, adArg, apmod[0]->dHalfPeriod_, af, m);
-    else
-      for (int i = 0; i < m; ++i) apmod[i]->pfnStep_(*apladder[i], adArg[i], apmod[i]->dHalfPeriod_, af[i]);
-    for (int j = 0; j < m; ++j) apmod[j]->Finish();
+  // the fused build runs, the bypassed ones left out so that they leave no gaps in the vectors;
+  // then the outputs. The voices of a patch share the sample rate, so T too.
+  constexpr int kMost = ModuleType::kCalcAcrossMost;
+  ModMoogDirty* apmod[kMost];
+  MoogDirtyLadder* apladder[kMost];
+  double adArg[kMost], af[kMost];
+  int m = 0;
+  for (int i = 0; i < n && i < kMost; ++i) {
+    auto* pmod = static_cast<ModMoogDirty*>(apmodIn[i]);
+    if (!pmod->Prepare(&adArg[m])) continue;
+    apmod[m] = pmod;
+    apladder[m] = &pmod->ladder_;
+    af[m] = pmod->dRate_;
+    ++m;
   }
+  if (m == 0) return;
+  if (VanFusedUsable())
+    StepFusedAcross(apladder, adArg, apmod[0]->dHalfPeriod_, af, m);
+  else
+    for (int i = 0; i < m; ++i) apmod[i]->pfnStep_(*apladder[i], adArg[i], apmod[i]->dHalfPeriod_, af[i]);
+  for (int i = 0; i < m; ++i) apmod[i]->Finish();
 }

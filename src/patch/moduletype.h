@@ -137,8 +137,10 @@ class ModuleType {
     return FormBringOutput;
   }
   // What computes modules of this type for several voices at once, as their Calc would one after
-  // the other; absent where the type has nothing quicker than that.
+  // the other; absent where the type has nothing quicker than that. A call gets at most
+  // kCalcAcrossMost modules.
   using CalcAcrossFn = void (*)(Module* const* apmod, int n);
+  static constexpr int kCalcAcrossMost = 16;
   virtual CalcAcrossFn CalcAcrossRoutine(Module* pmod) {
     (void)pmod;
     return nullptr;

@@ -70,7 +70,8 @@ class Patch {
     bool Planned() const { return pfnAcross || !aiRead.empty(); }
   };
   std::vector<AcrossPlan> aplanAcross;
-  static constexpr size_t kAcrossGroup = 16;  // voices brought together; more go in groups
+  // Voices brought together, as many as one call of a CalcAcrossFn takes; more go in groups.
+  static constexpr size_t kAcrossGroup = ModuleType::kCalcAcrossMost;
   static constexpr size_t kAcrossLeast = 4;   // fewer voices gain nothing: they go one by one
   // The variable dumps of both tables, at Status severity.
   virtual void DumpVariables();

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
+#include "enginecore/controllers.h"
 #include "formula/formcode.h"
 #include "formula/formfn.h"
-#include "enginecore/controllers.h"
 #include "foundation/akquark.h"
 #include "foundation/akstatus.h"
 #include "patch/patch.h"
@@ -104,25 +104,27 @@ class Hoister {
     return true;
   }
 
-  // A record for the part after the table's records, named after the owner's module so that
-  // neither a name look-up nor a module going through its own records finds it; answers its index.
+  // A record for the part after the table's records: a number kept in the record itself, placed
+  // where its owner is (module, level, line) so that each voice binds it, and named after the
+  // owner's module so that neither a name look-up nor a module going through its own records
+  // finds it; answers its index.
   int NewPart(Form* pformPart, int iOwner) {
-    Var var = tab_[iOwner];
-    var.pform = pformPart;
-    var.pcode = nullptr;
-    var.pfnBring = FormRefBring;
-    var.pfnOutput = nullptr;
-    var.pvarSibling = nullptr;
-    var.pvarPatch = nullptr;
-    var.pszUser = nullptr;
-    var.pszDefault = nullptr;
-    var.iOffset = -1;
+    const Var& varOwner = tab_[iOwner];
+    Var var = VarRow(varOwner.pszName, FormTypeNumeric, -1, nullptr, nullptr, 0, 0);
+    var.pszModule = AKQuark((std::string(varOwner.pszModule) + " (note part)").c_str());
+    var.pszModuleType = varOwner.pszModuleType;
+    var.ptype = varOwner.ptype;
+    var.iModule = varOwner.iModule;
+    var.iModulePP = varOwner.iModulePP;
+    var.iLine = varOwner.iLine;
+    var.iLevel = varOwner.iLevel;
+    var.iLevelOwn = varOwner.iLevelOwn;
+    var.iLevelParent = varOwner.iLevelParent;
     var.iShadow = -1;
     var.iOrig = -1;
-    var.flags = 0;
+    var.pform = pformPart;
     var.evalClass = ClassPerNote;
-    var.bAudioRate = false;
-    var.pszModule = AKQuark((std::string(tab_[iOwner].pszModule) + " (note part)").c_str());
+    var.evalState = EvalStale;
     const int i = tab_.Append(var);
     ab_.push_back(kVarying);
     return i;
