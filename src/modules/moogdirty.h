@@ -33,6 +33,8 @@ class ModMoogDirty : public ModFilterBase {
   // Calc for the modules of several voices, each pulling its inputs as Calc would, their ladders
   // stepped side by side.
   static void CalcAcross(Module* const* apmod, int n);
+  // Its computation pulls Input before anything else.
+  static Var* FirstPull(Module* pmod) { return static_cast<ModMoogDirty*>(pmod)->pvarInput_; }
 
   MoogDirtyVars v = {};
 

@@ -2,12 +2,16 @@
 #include "modules/modulehelp.h"
 #include "modules/oscillator.h"
 
+#include <cfloat>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 
 #include "enginecore/settings.h"
 #include "formula/errorlist.h"
 #include "formula/vanmath.h"
+#include "formula/vantanh.h"
+#include "modules/oscillator_lanes.h"
 
 namespace {
 
@@ -153,8 +157,9 @@ int ModOscillator::Init() {
   pvarBypass_ = GetVar("Bypass");
   if (const Var* pvar = FindVar("Waveform")) iLineWaveform_ = pvar->iLine;
   if (!pvarWaveform_) iWave_ = WaveNumber(v.dWaveform);
-  if (!pvarFrequency_) dBass_ = BassFactor(v.dFrequency, dFreqFullBass_);
-  if (!pvarDuty_) dDuty_ = WrapDuty(v.dDuty);
+  if (!pvarFrequency_) derived_.dBass = BassFactor(v.dFrequency, dFreqFullBass_);
+  if (!pvarDuty_) derived_.dDuty = WrapDuty(v.dDuty);
+  iLaneShape_ = LaneShape();
   return 0;
 }
 
@@ -164,8 +169,8 @@ void ModOscillator::Reset() {
 }
 
 double ModOscillator::PullDuty() {
-  dDuty_ = WrapDuty(Pull(pvarDuty_, v.dDuty));
-  return dDuty_;
+  derived_.dDuty = WrapDuty(Pull(pvarDuty_, v.dDuty));
+  return derived_.dDuty;
 }
 
 void ExactDivisor::Set(double d) {
@@ -177,8 +182,10 @@ void ExactDivisor::Set(double d) {
 }
 
 void ModOscillator::Calc() {
-  if (!ClockMoved()) return;
+  if (ClockMoved()) Compute();
+}
 
+void ModOscillator::Compute() {
   // Bypassed: silent, and the clock of the last computation stays, so the phase catches up later.
   if (Pull(pvarBypass_, v.dBypass) != 0) {
     v.dOutput = v.dControl = v.dAudio = 0;
@@ -202,22 +209,33 @@ void ModOscillator::Calc() {
   }
 }
 
-template <int kShape>
-void ModOscillator::Run() {
+double ModOscillator::PullFrequency() {
   const double dFreq = Pull(pvarFrequency_, v.dFrequency);
   // Cycles per sample, samples per cycle and the bass factor: made only when the frequency
   // changed (a constant frequency has its bass factor from Init).
   if (!freq_.Same(dFreq)) {
-    dt_ = dFreq / dFreqEval_;
-    dSamplesPerCycle_ = dFreqEval_ / dFreq;
-    if (pvarFrequency_) dBass_ = BassFactor(dFreq, dFreqFullBass_);
+    derived_.dt = dFreq / dFreqEval_;
+    derived_.dSamplesPerCycle = dFreqEval_ / dFreq;
+    if (pvarFrequency_) derived_.dBass = BassFactor(dFreq, dFreqFullBass_);
   }
+  return dFreq;
+}
+
+void ModOscillator::SineDivisors(double dDuty) {
+  if (!sineDuty_.Same(dDuty)) {
+    sineRise_.Set(dDuty);
+    sineFall_.Set(1 - dDuty);
+  }
+}
+
+template <int kShape>
+void ModOscillator::RunAt(double dFreq) {
   const double dSyncIn = Pull(pvarSyncIn_, v.dSyncIn);
   const double dPhaseIn = Pull(pvarPhaseIn_, v.dPhaseIn);
 
   // Advance the phase and announce wraps to slaves.
   const bool bSync = dSyncIn != -1;
-  const double dt = dt_;
+  const double dt = derived_.dt;
   const double p = phase_.Advance(*pclock, dFreq, dPhaseIn, dt, &v.dSyncOut);
 
   // The raw wave, its mean and the normalisation constant.
@@ -242,10 +260,7 @@ void ModOscillator::Run() {
   } else if constexpr (kShape == KwSine) {
     dDuty = Duty();
     // The two halves divide by the duty and by its rest: divisors kept per duty.
-    if (!sineDuty_.Same(dDuty)) {
-      sineRise_.Set(dDuty);
-      sineFall_.Set(1 - dDuty);
-    }
+    SineDivisors(dDuty);
     dCtl = p < dDuty ? TableSin(sineRise_.Divide(0.5 * p)) : TableSin(0.5 + sineFall_.Divide(0.5 * (p - dDuty)));
     dK = 1;
   } else if constexpr (kShape == KwSawPulse || kShape == KwSawPulseNA) {
@@ -263,7 +278,7 @@ void ModOscillator::Run() {
   // from the duty edge.
   if constexpr (kShape == KwSawtooth || kShape == kUnknownWave || kShape == KwSquare || kShape == KwSawPulse) {
     if (dFreq > 0 && !bSync) {
-      const double L = dSamplesPerCycle_;
+      const double L = derived_.dSamplesPerCycle;
       const double a = L * p;
       const double b = (1 - p) * L;
       if constexpr (kShape == KwSawtooth || kShape == kUnknownWave) {
@@ -303,7 +318,7 @@ void ModOscillator::Run() {
   const double dPower = Pull(pvarPower_, v.dPower);
   if (dPower != 1 && dCtl != 0) dCtl = std::copysign(std::pow(std::fabs(dCtl), dPower), dCtl);
 
-  const double dAmpAdj = dK * dBass_;
+  const double dAmpAdj = dK * derived_.dBass;
   const double dAudio = (dCtl + dDC) * dAmpAdj;
   v.dControl = dCtl;
   v.dAudio = dAudio;
@@ -312,4 +327,148 @@ void ModOscillator::Run() {
   v.dAudioAmpAdj = dAmpAdj;
   v.dDCOffset = dDC;
   v.dPhaseOut = phase_.dPhase;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Oscillators of several voices together.
+
+int ModOscillator::LaneShape() {
+  // Only the frequency may vary: the computation pulls nothing else, so nothing it reads changes
+  // when the other voices' frequencies are pulled in between.
+  if (pvarBypass_ || v.dBypass != 0 || pvarWaveform_ || pvarSyncIn_ || v.dSyncIn != -1 || pvarPhaseIn_ ||
+      pvarPower_ || v.dPower != 1)
+    return -1;
+  lane_.dPhaseIn = v.dPhaseIn;
+  lane_.dOutputSign = bLfo_ ? -1 : 1;
+  if (iWave_ == KwSawtooth) return KwSawtooth;
+  if (iWave_ != KwSine || pvarDuty_) return -1;
+  // The lanes multiply by the divisors' inverses: a duty whose halves need a true quotient goes alone.
+  SineDivisors(derived_.dDuty);
+  lane_.dRiseInverse = sineRise_.dInverse;
+  lane_.dFallInverse = sineFall_.dInverse;
+  return sineRise_.bProduct && sineFall_.bProduct ? KwSine : -1;
+}
+
+#if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
+
+// Four consecutive doubles of each of four oscillators, from field on, as four vectors of one
+// double each, and back.
+#define OSC_LOAD(field, av) LoadColumns(&p0->field, &p1->field, &p2->field, &p3->field, av)
+#define OSC_STORE(field, av) StoreColumns(&p0->field, &p1->field, &p2->field, &p3->field, av)
+
+// RunAt<kShape> of four oscillators in the plain case (LaneShape), step by step the same
+// operations: OscPhase::Advance without sync, the wave, Settle, the outputs without shaping.
+template <int kShape>
+VAN_TARGET_FUSED void ModOscillator::RunLanes(ModOscillator* const apmod[4], const double adFreq[4]) {
+  using namespace osclanes;
+  static_assert(sizeof(OscPhase) == 4 * sizeof(double) && offsetof(OscPhase, dSinceSync) == 3 * sizeof(double));
+  static_assert(sizeof(Derived) == 4 * sizeof(double) && offsetof(Derived, dSamplesPerCycle) == 3 * sizeof(double));
+  static_assert(sizeof(LaneConstants) == 4 * sizeof(double));
+  static_assert(offsetof(OscillatorVars, dAudioAmpAdj) == offsetof(OscillatorVars, dOutput) + 7 * sizeof(double));
+  // In locals, so that the stores below need not read the array again.
+  ModOscillator *const p0 = apmod[0], *const p1 = apmod[1], *const p2 = apmod[2], *const p3 = apmod[3];
+  const Vec zero = _mm256_setzero_pd(), one = Set(1), half = Set(0.5);
+  Vec aState[4], aDerived[4], aConstant[4];
+  OSC_LOAD(phase_.dPhase, aState);
+  OSC_LOAD(derived_.dDuty, aDerived);
+  OSC_LOAD(lane_.dPhaseIn, aConstant);
+  const auto& [dPhaseOld, dLastTime, dPrevWave, dSinceOld] = aState;
+  const auto& [dDuty, dBass, dt, L] = aDerived;
+  const auto& [dPhaseIn, dRiseInverse, dFallInverse, dOutputSign] = aConstant;
+  const Vec dClock = _mm256_set_pd(*p3->pclock, *p2->pclock, *p1->pclock, *p0->pclock);
+  const Vec dFreq = _mm256_loadu_pd(adFreq);
+
+  // The phase advance and the wrap announcements.
+  const Vec dStart = Select(Eq(dLastTime, Set(-1)), dLastTime, zero);
+  const Vec dPhase = FracSigned(Add(Mul(Sub(dClock, dStart), dFreq), dPhaseOld));
+  Vec p = FracSigned(Add(dPhase, dPhaseIn));
+  Vec dSince = Select(Lt(dSinceOld, Set(3)), dSinceOld, Add(dSinceOld, one));
+  const Vec bWrapped = And(Gt(dPrevWave, p), Ge(dSince, Set(3)));
+  const Vec bEarly = AndNot(bWrapped, Lt(Sub(one, p), Mul(dt, half)));
+  Vec dSyncOut = Select(bEarly, Set(-1), Div(Sub(p, one), dt));
+  dSyncOut = Select(bWrapped, dSyncOut, Select(Ne(dt, zero), zero, Div(p, dt)));
+  dSince = Select(bEarly, dSince, zero);
+  p = Select(Lt(p, zero), p, Add(p, one));
+  p = Select(And(Ge(p, zero), Le(p, one)), zero, p);
+
+  // The wave.
+  Vec dCtl;
+  double dK;
+  if constexpr (kShape == KwSawtooth) {
+    dK = kHalfPi;
+    dCtl = Sub(one, Mul(Set(2), p));
+    // The band-limited ramps at the wrap, for a rising phase.
+    const Vec bRising = Gt(dFreq, zero);
+    if (Any(bRising)) {
+      const Vec a = Mul(L, p), b = Mul(Sub(one, p), L);
+      const Vec dSlope = Sub(Set(2), Mul(Set(4), p));
+      const Vec dAfter = Mul(a, Add(dSlope, Div(Mul(Set(2), Sub(half, a)), L)));
+      const Vec dBefore = Mul(b, Sub(dSlope, Div(Mul(Set(2), Sub(half, b)), L)));
+      const Vec bAfter = Lt(a, half);
+      dCtl = Select(And(bRising, AndNot(bAfter, Lt(b, half))), dCtl, dBefore);
+      dCtl = Select(And(bRising, bAfter), dCtl, dAfter);
+    }
+  } else {
+    static_assert(kShape == KwSine);
+    dK = 1;
+    const Vec dRise = Mul(Mul(half, p), dRiseInverse);
+    const Vec dFall = Add(half, Mul(Mul(half, Sub(p, dDuty)), dFallInverse));
+    dCtl = TableSin(Select(Lt(p, dDuty), dFall, dRise));
+  }
+
+  const Vec dSettled = Select(Le(Abs(dPhase), Set(DBL_MAX)), zero, dPhase);
+  const Vec dAmpAdj = Mul(Set(dK), dBass);
+  const Vec dAudio = Mul(Add(dCtl, zero), dAmpAdj);
+  const Vec aNewState[4] = {dSettled, dClock, p, dSince};
+  OSC_STORE(phase_.dPhase, aNewState);
+  // The outputs from Output to AudioAmpAdj, as OscillatorVars lays them out; "LFO" puts the raw
+  // wave on Output, "Osc" the audio.
+  const Vec aOut[4] = {Select(dOutputSign, dAudio, dCtl), dCtl, dAudio, Mul(Add(dCtl, one), half)};
+  const Vec aOutMore[4] = {dSyncOut, dSettled, zero, dAmpAdj};
+  OSC_STORE(v.dOutput, aOut);
+  OSC_STORE(v.dSyncOut, aOutMore);
+}
+
+#undef OSC_LOAD
+#undef OSC_STORE
+#else
+// Without x86 vectors (where VanFusedUsable() is false anyway) each goes alone.
+template <int kShape>
+void ModOscillator::RunLanes(ModOscillator* const apmod[4], const double adFreq[4]) {
+  for (int k = 0; k < 4; ++k) apmod[k]->RunAt<kShape>(adFreq[k]);
+}
+#endif
+
+template <int kShape>
+void ModOscillator::RunGroup(ModOscillator* const apmod[], const double adFreq[], int n) {
+  int i = 0;
+  for (; i + 4 <= n; i += 4) RunLanes<kShape>(apmod + i, adFreq + i);
+  for (; i < n; ++i) apmod[i]->RunAt<kShape>(adFreq[i]);
+}
+
+void ModOscillator::CalcAcross(Module* const* apmodIn, int n) {
+  // Each oscillator's frequency in turn, as its Calc would pull it first; the plain ones are then
+  // computed by shape, the others at once, alone.
+  constexpr int kMost = ModuleType::kCalcAcrossMost;
+  ModOscillator* apmodSaw[kMost];
+  ModOscillator* apmodSine[kMost];
+  double adFreqSaw[kMost], adFreqSine[kMost];
+  int nSaw = 0, nSine = 0;
+  const bool bLanes = VanFusedUsable();
+  for (int i = 0; i < n && i < kMost; ++i) {
+    auto* pmod = static_cast<ModOscillator*>(apmodIn[i]);
+    if (!pmod->ClockMoved()) continue;
+    const int iShape = bLanes ? pmod->iLaneShape_ : -1;
+    if (iShape == KwSawtooth) {
+      adFreqSaw[nSaw] = pmod->PullFrequency();
+      apmodSaw[nSaw++] = pmod;
+    } else if (iShape == KwSine) {
+      adFreqSine[nSine] = pmod->PullFrequency();
+      apmodSine[nSine++] = pmod;
+    } else {
+      pmod->Compute();
+    }
+  }
+  RunGroup<KwSawtooth>(apmodSaw, adFreqSaw, nSaw);
+  RunGroup<KwSine>(apmodSine, adFreqSine, nSine);
 }

@@ -44,17 +44,39 @@ class ModOscillator : public Module {
   int Init() override;
   void Reset() override;
   void Calc() override;
+  // Oscillators of several voices, as each one's Calc would compute them: those that play a plain
+  // sawtooth or sine (every input but the frequency constant, no sync, no shaping) four to an AVX2
+  // vector where the processor has it, the rest alone.
+  static void CalcAcross(Module* const* apmod, int n);
 
   OscillatorVars v = {};
 
  private:
   // The duty in use: re-evaluated when it varies, always wrapped into 0 <= D < 1.
-  double Duty() { return pvarDuty_ ? PullDuty() : dDuty_; }
+  double Duty() { return pvarDuty_ ? PullDuty() : derived_.dDuty; }
   double PullDuty();
   // The computation for one waveform (kUnknownWave: a sawtooth, reported every computation).
   static constexpr int kUnknownWave = -1;
   template <int kShape>
-  void Run();
+  void Run() {
+    RunAt<kShape>(PullFrequency());
+  }
+  template <int kShape>
+  void RunAt(double dFreq);
+  // The computation after the clock moved.
+  void Compute();
+  // The shape a vector of oscillators computes this one in (KwSawtooth or KwSine), or -1.
+  int LaneShape();
+  // Four oscillators of one lane shape after their frequencies were pulled.
+  template <int kShape>
+  static void RunLanes(ModOscillator* const apmod[4], const double adFreq[4]);
+  // Four or fewer oscillators of one lane shape, in vectors where four are left.
+  template <int kShape>
+  static void RunGroup(ModOscillator* const apmod[], const double adFreq[], int n);
+  // Pulls the frequency and remakes what depends on it; answers the frequency.
+  double PullFrequency();
+  // The sine's divisors for a duty, remade when it changed.
+  void SineDivisors(double dDuty);
 
   bool bLfo_;  // the "LFO" layout: Output is the raw wave, Audio the sound
   Var* pvarFrequency_ = nullptr;
@@ -69,11 +91,21 @@ class ModOscillator : public Module {
   double dFreqEval_ = 44100;   // sample rate, Hz
   double dFreqFullBass_ = 55;  // below this frequency the audio output has full level
   int iWave_;                  // keyword number of the waveform
-  double dDuty_ = 0.5;         // wrapped duty
-  double dBass_ = 1;           // bass factor: FreqFullBass / |Frequency|, at most 1
-  double dt_ = 0;                // cycles per sample, Frequency / FreqEval
-  double dSamplesPerCycle_ = 0;  // FreqEval / Frequency
-  SameValue freq_;  // the frequency dt_, dSamplesPerCycle_ and dBass_ were computed for
+  // What the computation derives from its inputs, side by side so that four oscillators' blocks
+  // load as four vectors.
+  struct Derived {
+    double dDuty = 0.5;           // wrapped duty
+    double dBass = 1;             // bass factor: FreqFullBass / |Frequency|, at most 1
+    double dt = 0;                // cycles per sample, Frequency / FreqEval
+    double dSamplesPerCycle = 0;  // FreqEval / Frequency
+  } derived_;
+  SameValue freq_;  // the frequency dt, dSamplesPerCycle and dBass were computed for
+  int iLaneShape_ = -1;  // LaneShape, decided once the constant inputs are known
+  // What the lanes read of a plain oscillator's constant inputs, made by LaneShape: the sine's
+  // divisors as inverses, and Output's sign bit set for the raw wave ("LFO").
+  struct LaneConstants {
+    double dPhaseIn = 0, dRiseInverse = 0, dFallInverse = 0, dOutputSign = 1;
+  } lane_;
   // Running state.
   OscPhase phase_;
   double dHalfDuty_ = 0.25;  // the triangle's half duty, for the sync pass

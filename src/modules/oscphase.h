@@ -43,18 +43,19 @@ inline double SyncBlend(double dSyncIn, double dOld, double dNew) {
   return dSyncIn < 0.5 ? (dSyncIn + 0.5) * dNew + (0.5 - dSyncIn) * dOld : dNew;
 }
 
-// The running phase of one oscillator and its wrap announcements.
+// The running phase of one oscillator and its wrap announcements, four doubles that four
+// oscillators load as four vectors.
 struct OscPhase {
   double dPhase = 0;           // cycles, a fraction that keeps its sign (PhaseOut)
   double dLastTime = -1;       // clock of the last computation, -1 for never
   double dPrevWave = DBL_MAX;  // wave phase of the last computation
-  int nSinceSync = 0;          // computations since a wrap was announced early (counts up to 3)
+  double dSinceSync = 0;       // computations since a wrap was announced early (counts up to 3)
 
   void Reset() {
     dPhase = 0;
     dLastTime = -1;
     dPrevWave = DBL_MAX;
-    nSinceSync = 0;
+    dSinceSync = 0;
   }
 
   // Advances the phase by the time since the last computation (the whole note time at first) at
@@ -67,12 +68,12 @@ struct OscPhase {
     dPhase = FracSigned((dClock - dStart) * dFreq + dPhase);
     dLastTime = dClock;
     double p = FracSigned(dPhase + dPhaseIn);
-    if (nSinceSync < 3) ++nSinceSync;  // saturates: only "at least 3" matters
-    if (dPrevWave > p && nSinceSync >= 3) {
+    if (dSinceSync < 3) ++dSinceSync;  // saturates: only "at least 3" matters
+    if (dPrevWave > p && dSinceSync >= 3) {
       *pdSyncOut = dt != 0 ? p / dt : 0;  // at frequency 0 only PhaseIn wraps: call it this sample
     } else if (1 - p < dt * 0.5) {
       *pdSyncOut = (p - 1) / dt;
-      nSinceSync = 0;
+      dSinceSync = 0;
     } else {
       *pdSyncOut = -1;
     }

@@ -145,6 +145,12 @@ class ModuleType {
     (void)pmod;
     return nullptr;
   }
+  // The input record that the module's computation reads first whenever it computes, so that
+  // the voices' inputs can be brought together before it; absent where that is not certain.
+  virtual Var* FirstPull(Module* pmod) {
+    (void)pmod;
+    return nullptr;
+  }
 
   // The output row of this name that gets a record only when a formula or the section names it;
   // absent for every other name. Names compare as in formulas: the first character exactly.
@@ -211,6 +217,12 @@ class ModuleTypeTmpl : public ModuleType {
   CalcAcrossFn CalcAcrossRoutine(Module* pmod) override {
     if constexpr (requires(Module* const* ap) { T::CalcAcross(ap, 0); }) {
       if (typeid(*pmod) == typeid(T)) return &T::CalcAcross;
+    }
+    return nullptr;
+  }
+  Var* FirstPull(Module* pmod) override {
+    if constexpr (requires(Module* p) { T::FirstPull(p); }) {
+      if (typeid(*pmod) == typeid(T)) return T::FirstPull(pmod);
     }
     return nullptr;
   }

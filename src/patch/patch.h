@@ -66,6 +66,7 @@ class Patch {
   // clear it to compare.
   struct AcrossPlan {
     ModuleType::CalcAcrossFn pfnAcross = nullptr;
+    int iFirstPull = -1;  // with pfnAcross: the input record the modules pull first, brought before
     std::vector<int> aiRead;
     bool Planned() const { return pfnAcross || !aiRead.empty(); }
   };

@@ -1,9 +1,11 @@
 // Voices brought together. A voice sum reads one record of every voice; where that record's
 // formula reads, early on, the output of a module kind that computes several voices at once (the
-// MoogDirty ladder steps eight ladders in one pass), the sum first brings what the formula reads
-// for all voices, record by record, and then reads its record in each voice as before. Each voice
-// still brings its records in the order it would alone; only the voices' turns interleave, which
-// changes nothing as long as the voices share no state (PlanAcross checks that once).
+// MoogDirty ladder steps eight ladders in one pass, oscillators go four to a vector), the sum first
+// brings what the formula reads for all voices, record by record, and then reads its record in each
+// voice as before. A module whose computation always reads one input first (a ladder's Input) gets
+// that input brought for all voices the same way before it computes. Each voice still brings its
+// records in the order it would alone; only the voices' turns interleave, which changes nothing as
+// long as the voices share no state (PlanAcross checks that once).
 #include <cstring>
 #include <vector>
 
@@ -47,6 +49,31 @@ void SumArguments(const Form* pform, std::vector<int>& aiVar) {
     if (pformArg->et == FormTypeRef && pformArg->u.iVar >= 0) aiVar.push_back(pformArg->u.iVar);
   }
   for (int i = 0; i < pform->u.fn.nArg; ++i) SumArguments(pform->u.fn.apformArg[i], aiVar);
+}
+
+// Whether bringing record iVar of a voice can compute an output of module iModule of that voice:
+// through the formulas it reads and the inputs of the modules it computes, to any depth.
+bool ReachesOutputOf(const VarTable& tab, const std::vector<std::vector<int>>& aaiRecords, int iVar, int iModule,
+                     std::vector<char>& abSeen) {
+  if (iVar < 0 || iVar >= tab.N() || abSeen[static_cast<size_t>(iVar)]) return false;
+  abSeen[static_cast<size_t>(iVar)] = 1;
+  const Var& var = tab[iVar];
+  if (var.pfnOutput && var.iModule >= 0) {
+    if (var.iModule == iModule) return true;
+    if (static_cast<size_t>(var.iModule) < aaiRecords.size())
+      for (int i : aaiRecords[static_cast<size_t>(var.iModule)])
+        if (ReachesOutputOf(tab, aaiRecords, i, iModule, abSeen)) return true;
+  }
+  std::vector<const Form*> apform = {var.pform};
+  while (!apform.empty()) {
+    const Form* pform = apform.back();
+    apform.pop_back();
+    if (!pform) continue;
+    if (pform->et == FormTypeRef && ReachesOutputOf(tab, aaiRecords, pform->u.iVar, iModule, abSeen)) return true;
+    if (pform->et == FormTypeFn)
+      for (int i = 0; i < pform->u.fn.nArg; ++i) apform.push_back(pform->u.fn.apformArg[i]);
+  }
+  return false;
 }
 
 }  // namespace
@@ -93,7 +120,23 @@ bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
   if (var.pmodule && var.pmodule->ptype && var.iHistory == 0 &&
       (var.pfnBring == FormBringOutput || var.pfnBring == var.pmodule->ptype->BringRoutine(var.pmodule))) {
     plan.pfnAcross = var.pmodule->ptype->CalcAcrossRoutine(var.pmodule);
-    return plan.pfnAcross != nullptr;
+    if (!plan.pfnAcross) return false;
+    // What the modules read first, brought for all the voices before they compute, where that too
+    // leads to modules computed together (a ladder's input from oscillators). Alone, the module's
+    // clock moves before it reads the input: where bringing the input can come back to the module,
+    // it must stay that way.
+    if (const Var* pvarFirst = var.pmodule->ptype->FirstPull(var.pmodule)) {
+      const Var* avar = pvoice->tab.Data();
+      std::vector<char> abSeen(static_cast<size_t>(pvoice->tab.N()));
+      if (pvarFirst >= avar && pvarFirst < avar + pvoice->tab.N() &&
+          !ReachesOutputOf(pvoice->tab, aaiRecordsVoice, static_cast<int>(pvarFirst - avar), var.iModule, abSeen)) {
+        abVisiting[u] = 1;
+        if (PlanRecordAcross(static_cast<int>(pvarFirst - avar), abVisiting))
+          plan.iFirstPull = static_cast<int>(pvarFirst - avar);
+        abVisiting[u] = 0;
+      }
+    }
+    return true;
   }
   constexpr int kMaxReads = 16;
   int aiRead[kMaxReads];
@@ -133,7 +176,7 @@ void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
   Var* apvar[kAcrossGroup];
   size_t m = 0;
   for (size_t j = 0; j < nVoice; ++j) {
-    Var* pvar = &apvoice[j]->tab[iVar];
+    Var* pvar = apvoice[j]->tab.Data() + iVar;  // every sample: no index check
     if (pvar->evalState == EvalStale) {
       apvoiceStale[m] = apvoice[j];
       apvar[m++] = pvar;
@@ -150,6 +193,7 @@ void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
       apvar[j]->evalState = EvalBusy;
       apmod[j] = apvar[j]->pmodule;
     }
+    if (plan.iFirstPull >= 0) BringAcross(plan.iFirstPull, apvoiceStale, m);
     plan.pfnAcross(apmod, static_cast<int>(m));
     for (size_t j = 0; j < m; ++j) {
       FormRingCurrent(apvar[j]);

@@ -523,14 +523,19 @@ TEST_F(Playback, NotePartsOfFormulasFollowEveryEvent) {
   }
 }
 
-// Ladders of several voices stepped together, their inputs pulled voice by voice, must sound as
-// the voices brought one after another; a patch whose voices share state is brought voice by voice.
+// Ladders and oscillators of several voices computed together, their inputs pulled voice by voice,
+// must sound as the voices brought one after another; a patch whose voices share state is brought
+// voice by voice.
 TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
+  static constexpr const char* pszSaw = "Pitch * ( 1 + 0.01 * Lfo )";
+  static constexpr const char* pszInput = "Saw * Note:Velocity";
   const struct {
     const char* pszLfoFrequency;
     const char* pszLadderBypass;
     const char* pszRest;  // the voice, and any other section
     bool bTogether;
+    const char* pszSawFrequency = pszSaw;
+    const char* pszLadderInput = pszInput;
   } acase[] = {
       {"3", "false", "[Voice]\nPreGain = Ladder + 0.1 * Ladder:Stage2\n", true},
       // Read after another output, and in stereo: the right channel's sum brings its own.
@@ -539,6 +544,15 @@ TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
       {"3", "false", "[Voice]\nPreGain = Pan( Saw * 0.1 + Ladder, Note:Velocity - 0.5 )\n", false},
       // A bypass that changes while playing passes the input instead of stepping.
       {"3", "Note:Velocity < 0.5", "[Voice]\nPreGain = Ladder\n", true},
+      // Oscillators without a ladder: plain sines and sawtooths in vectors, a square alone.
+      {"3", "false",
+       "[Sine]\nModuleType = Osc\nWaveform = Sine\nFrequency = Pitch * 1.5 * ( 1 - 0.02 * Lfo )\n"
+       "[Square]\nModuleType = Osc\nWaveform = Square\n[Voice]\nPreGain = Sine + Saw * 0.5 + Square * 0.2\n",
+       true},
+      // The ladder's input coming back to the ladder, directly or through the oscillator's frequency:
+      // alone, the ladder has computed when it is read again, so its input is not brought before it.
+      {"3", "false", "[Voice]\nPreGain = Ladder\n", true, pszSaw, "Saw * Note:Velocity + 0.3 * Ladder:Stage4"},
+      {"3", "false", "[Voice]\nPreGain = Ladder\n", true, "Pitch * ( 1 + 0.05 * Ladder:Stage1 )"},
       // Shared state: the patch's random generator, and a voice sum that the voices reach.
       {"3", "false", "[Voice]\nPreGain = Ladder * ( 1 + 0.001 * RANDOM() )\n", false},
       {"3", "false", "[Hiss]\nModuleType = Noise\nColor = Pink\n[Voice]\nPreGain = Ladder + 0.01 * Hiss\n", false},
@@ -546,13 +560,14 @@ TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
   };
   for (const auto& c : acase) {
     const std::string sPatch =
-        std::string("[Saw]\nModuleType = Osc\nFrequency = Pitch * ( 1 + 0.01 * Lfo )\n") +
+        std::string("[Saw]\nModuleType = Osc\nFrequency = ") + c.pszSawFrequency + "\n" +
         "[Lfo]\nModuleType = LFO\nPer = Patch\nFrequency = " + c.pszLfoFrequency + "\n" +
         "[Env]\nModuleType = Env\nAttack = 0.005\nDecay = 0.02\nSustain = 0.4\nRelease = 0.01\nEpsilon = 0.005\n" +
-        "[Ladder]\nModuleType = MoogDirty\nInput = Saw * Note:Velocity\nCutoff = 300 + 3000 * Env\n" +
+        "[Ladder]\nModuleType = MoogDirty\nInput = " + c.pszLadderInput + "\nCutoff = 300 + 3000 * Env\n" +
         "Resonance = 0.3 + Note:Velocity\nDrive = 0.1 + 0.3 * Note:Velocity\nBypass = " + c.pszLadderBypass + "\n" +
         "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n" + c.pszRest;
     std::vector<double> aad[2];
+    int anLoops[2] = {};
     for (bool bAlone : {false, true}) {
       Compile(sPatch, "NoteMax = 8\nVoicePrealloc = 8\n");
       ASSERT_EQ(BringsAcross(ppatch), c.bTogether) << sPatch;
@@ -570,7 +585,10 @@ TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
       ppatch->NoteOff(53, 0.5);
       ppatch->NoteOff(48, 0.5);
       render(1500);
+      for (Voice* pvoice : ppatch->apvoiceAll)
+        for (int i = 0; i < pvoice->tab.N(); ++i) anLoops[bAlone] += pvoice->tab[i].nLoops;
     }
+    EXPECT_EQ(anLoops[0], anLoops[1]) << sPatch;
     for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << sPatch << "\nvalue " << i;
   }
 }
