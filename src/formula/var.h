@@ -1,6 +1,7 @@
 // The variable record: a row of a module type's declarations and an entry of a patch's tables.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 struct Form;
@@ -43,7 +44,6 @@ struct alignas(64) Var {
   // touches one line.
   double* pvalue;
   int evalState;
-  int nLoops;
   // FormRefBring, or a routine made for this record's compiled formula or for a module output,
   // which spares the reading formula the general routine's tests and one call.
   VarBringFn pfnBring = FormRefBring;
@@ -53,6 +53,9 @@ struct alignas(64) Var {
   // The next per-sample output record computed by the same module's Calc in this table (a ring),
   // or absent: one computation brings them all up to date (ModuleBindOutputs).
   Var* pvarSibling;
+  // The value of a record that keeps its own (pvalue addresses it): a formula's result.
+  double value;
+
   VarOutputFn pfnOutput;
   Form* pform;
   // A voice's copy of a per-sample output of a per-patch module: the per-patch table's record of
@@ -78,8 +81,8 @@ struct alignas(64) Var {
   int aclassCache[6];
   unsigned uClassEpoch;  // the class computation's caches and visit mark belong to this round
   ModuleType* ptype;
-  double value;
   int iLine;
+  int nLoops;  // loops through this record reported while rendering
   int iShadow;
   int iLevel;
   int iLevelOwn;
@@ -96,6 +99,7 @@ struct alignas(64) Var {
   char acPad_[8];
 };
 static_assert(sizeof(void*) != 8 || sizeof(Var) == 256, "the render path indexes tables by shifting");
+static_assert(sizeof(void*) != 8 || offsetof(Var, value) + sizeof(double) <= 64, "a formula's result is read in the first line");
 
 // The marker a package caller's variable holds until the package's interface formula fills it.
 constexpr const char* VarAugmentMarker = " augment";
