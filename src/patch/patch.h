@@ -68,6 +68,7 @@ class Patch {
     ModuleType::CalcAcrossFn pfnAcross = nullptr;
     int iFirstPull = -1;  // with pfnAcross: the input record the modules pull first, brought before
     std::vector<int> aiRead;
+    bool bMayLoop = false;  // with aiRead: bringing them can come back to this record
     bool Planned() const { return pfnAcross || !aiRead.empty(); }
   };
   std::vector<AcrossPlan> aplanAcross;

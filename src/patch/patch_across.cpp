@@ -51,25 +51,24 @@ void SumArguments(const Form* pform, std::vector<int>& aiVar) {
   for (int i = 0; i < pform->u.fn.nArg; ++i) SumArguments(pform->u.fn.apformArg[i], aiVar);
 }
 
-// Whether bringing record iVar of a voice can compute an output of module iModule of that voice:
-// through the formulas it reads and the inputs of the modules it computes, to any depth.
-bool ReachesOutputOf(const VarTable& tab, const std::vector<std::vector<int>>& aaiRecords, int iVar, int iModule,
-                     std::vector<char>& abSeen) {
+// Whether bringing record iVar of a voice can bring a record for which bTarget(record, index)
+// holds: through the formulas it reads and the inputs of the modules it computes, to any depth.
+template <class Target>
+bool Reaches(const VarTable& tab, const std::vector<std::vector<int>>& aaiRecords, int iVar, const Target& bTarget,
+             std::vector<char>& abSeen) {
   if (iVar < 0 || iVar >= tab.N() || abSeen[static_cast<size_t>(iVar)]) return false;
   abSeen[static_cast<size_t>(iVar)] = 1;
   const Var& var = tab[iVar];
-  if (var.pfnOutput && var.iModule >= 0) {
-    if (var.iModule == iModule) return true;
-    if (static_cast<size_t>(var.iModule) < aaiRecords.size())
-      for (int i : aaiRecords[static_cast<size_t>(var.iModule)])
-        if (ReachesOutputOf(tab, aaiRecords, i, iModule, abSeen)) return true;
-  }
+  if (bTarget(var, iVar)) return true;
+  if (var.pfnOutput && var.iModule >= 0 && static_cast<size_t>(var.iModule) < aaiRecords.size())
+    for (int i : aaiRecords[static_cast<size_t>(var.iModule)])
+      if (Reaches(tab, aaiRecords, i, bTarget, abSeen)) return true;
   std::vector<const Form*> apform = {var.pform};
   while (!apform.empty()) {
     const Form* pform = apform.back();
     apform.pop_back();
     if (!pform) continue;
-    if (pform->et == FormTypeRef && ReachesOutputOf(tab, aaiRecords, pform->u.iVar, iModule, abSeen)) return true;
+    if (pform->et == FormTypeRef && Reaches(tab, aaiRecords, pform->u.iVar, bTarget, abSeen)) return true;
     if (pform->et == FormTypeFn)
       for (int i = 0; i < pform->u.fn.nArg; ++i) apform.push_back(pform->u.fn.apformArg[i]);
   }
@@ -128,8 +127,10 @@ bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
     if (const Var* pvarFirst = var.pmodule->ptype->FirstPull(var.pmodule)) {
       const Var* avar = pvoice->tab.Data();
       std::vector<char> abSeen(static_cast<size_t>(pvoice->tab.N()));
+      const int iModule = var.iModule;
+      auto outputOfModule = [iModule](const Var& varTo, int) { return varTo.pfnOutput && varTo.iModule == iModule; };
       if (pvarFirst >= avar && pvarFirst < avar + pvoice->tab.N() &&
-          !ReachesOutputOf(pvoice->tab, aaiRecordsVoice, static_cast<int>(pvarFirst - avar), var.iModule, abSeen)) {
+          !Reaches(pvoice->tab, aaiRecordsVoice, static_cast<int>(pvarFirst - avar), outputOfModule, abSeen)) {
         abVisiting[u] = 1;
         if (PlanRecordAcross(static_cast<int>(pvarFirst - avar), abVisiting))
           plan.iFirstPull = static_cast<int>(pvarFirst - avar);
@@ -150,6 +151,11 @@ bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
   }
   abVisiting[u] = 0;
   ai.resize(nKeep);
+  // Whether what it reads first can come back to the record: only then must it count as being
+  // brought meanwhile, so that the loop is found as alone.
+  std::vector<char> abSeen(static_cast<size_t>(pvoice->tab.N()));
+  auto self = [iVar](const Var&, int i) { return i == iVar; };
+  for (int iRead : ai) plan.bMayLoop = plan.bMayLoop || Reaches(pvoice->tab, aaiRecordsVoice, iRead, self, abSeen);
   plan.aiRead = std::move(ai);
   return nKeep > 0;
 }
@@ -171,6 +177,12 @@ void Patch::PlanAcross() {
 // at once.
 void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
   const AcrossPlan& plan = aplanAcross[static_cast<size_t>(iVar)];
+  // A compiled formula that nothing it reads first comes back to: those reads are all there is to
+  // bring before it. Where the record is current already, so are they.
+  if (!plan.pfnAcross && !plan.bMayLoop && !plan.aiRead.empty()) {
+    for (int iRead : plan.aiRead) BringAcross(iRead, apvoice, nVoice);
+    return;
+  }
   // Only the voices where the record is still to be brought: elsewhere nothing it reads is.
   Voice* apvoiceStale[kAcrossGroup];
   Var* apvar[kAcrossGroup];

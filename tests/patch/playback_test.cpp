@@ -553,6 +553,8 @@ TEST_F(Playback, VoicesBroughtTogetherChangeNoSample) {
       // alone, the ladder has computed when it is read again, so its input is not brought before it.
       {"3", "false", "[Voice]\nPreGain = Ladder\n", true, pszSaw, "Saw * Note:Velocity + 0.3 * Ladder:Stage4"},
       {"3", "false", "[Voice]\nPreGain = Ladder\n", true, "Pitch * ( 1 + 0.05 * Ladder:Stage1 )"},
+      // The voice's result read back while it is brought: the loop is found as alone.
+      {"3", "false", "[Voice]\nPreGain = Saw * 0.5 + Ladder\n", true, "Pitch * ( 1 + 0.001 * Voice:Result )"},
       // Shared state: the patch's random generator, and a voice sum that the voices reach.
       {"3", "false", "[Voice]\nPreGain = Ladder * ( 1 + 0.001 * RANDOM() )\n", false},
       {"3", "false", "[Hiss]\nModuleType = Noise\nColor = Pink\n[Voice]\nPreGain = Ladder + 0.01 * Hiss\n", false},
