@@ -20,7 +20,7 @@ class ModFilterBase : public Module {
   // Init's first look-ups, and the sample rate, which stays while the patch is installed.
   void FindInputAndBypass() {
     pvarBypass_ = GetVar("Bypass");
-    pvarInput_ = FindVar("Input");
+    pvarInput_ = PulledThrough(FindVar("Input"));
     if (const InterpreterSettings* pengine = TheEngine()) dFreqEval_ = pengine->dFreqEval;
   }
 

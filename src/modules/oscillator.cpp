@@ -148,7 +148,7 @@ int ModOscillator::Init() {
     dFreqEval_ = pengine->dFreqEval;
     dFreqFullBass_ = pengine->dFreqFullBass;
   }
-  pvarFrequency_ = GetVar("Frequency");
+  pvarFrequency_ = GetPulled("Frequency");
   pvarWaveform_ = GetVar("Waveform");
   pvarDuty_ = GetVar("Duty");
   pvarPower_ = GetVar("Power");

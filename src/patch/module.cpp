@@ -8,6 +8,7 @@
 #include "foundation/akquark.h"
 #include "foundation/akstring.h"
 #include "patch/moduletype.h"
+#include "patch/patch.h"
 
 Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
     : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), pszNameQuark(AKQuark(pszName)), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
@@ -38,6 +39,18 @@ Var* Module::GetVar(const char* pszVarName) {
   if (pvar->pform->et >= FormTypeRef) return pvar;
   FormVarRefresh(pvar);
   return nullptr;
+}
+
+Var* Module::PulledThrough(Var* pvar) {
+  if (!pvar || !pvar->pform || !Patch::bReadThrough || bPerPatch || !ppatch || !ppavarTable || pvar->iHistory != 0 || pvar->pform->et != FormTypeRef)
+    return pvar;
+  Var* avar = *ppavarTable;
+  const int iVar = static_cast<int>(pvar - avar), iTarget = pvar->pform->u.iVar;
+  if (iVar < 0 || iVar >= ppatch->tabVoice.N() || iTarget < 0 || iTarget >= ppatch->tabVoice.N()) return pvar;
+  Var* pvarTarget = &avar[iTarget];
+  if (pvarTarget->iHistory != 0 || pvarTarget->type != pvar->type || ppatch->VoiceRecordReaches(iTarget, iVar))
+    return pvar;
+  return pvarTarget;
 }
 
 void ModuleCalcOutput(Module* pmodule, Var*) { pmodule->Calc(); }

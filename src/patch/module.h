@@ -37,6 +37,11 @@ class Module {
   // FindVar; a constant formula is evaluated once now into the module's storage and answers
   // absent, a varying one answers the record for the module to re-evaluate while running.
   virtual Var* GetVar(const char* pszName);
+  // For an input record pulled every sample: where its formula only names another record of the
+  // voice, that record, which the module then pulls without the copy between (unless bringing it
+  // can come back to the input, where the loop must be found as it is); else the record itself.
+  Var* PulledThrough(Var* pvar);
+  Var* GetPulled(const char* pszName) { return PulledThrough(GetVar(pszName)); }
 
   ModuleType* ptype;
   char* pszName;

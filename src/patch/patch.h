@@ -72,6 +72,9 @@ class Patch {
     bool Planned() const { return pfnAcross || !aiRead.empty(); }
   };
   std::vector<AcrossPlan> aplanAcross;
+  // Whether bringing per-voice record iFrom can bring record iTo: through the formulas it reads
+  // and the inputs of the modules it computes, to any depth.
+  bool VoiceRecordReaches(int iFrom, int iTo);
   // Voices brought together, as many as one call of a CalcAcrossFn takes; more go in groups.
   static constexpr size_t kAcrossGroup = ModuleType::kCalcAcrossMost;
   static constexpr size_t kAcrossLeast = 4;   // fewer voices gain nothing: they go one by one
@@ -164,6 +167,9 @@ class Patch {
   // Whether parts of per-sample formulas that change only with the note become records of their
   // own (patch_hoist.cpp); off, the formulas are compiled as they stand.
   static bool bHoist;
+  // Whether a module input that only names another record is pulled from that record
+  // (Module::PulledThrough); off, the input record stands between.
+  static bool bReadThrough;
 
   // Settings from the Patch section.
   int iVoicePrealloc = -1;

@@ -77,6 +77,13 @@ bool Reaches(const VarTable& tab, const std::vector<std::vector<int>>& aaiRecord
 
 }  // namespace
 
+bool Patch::bReadThrough = true;
+
+bool Patch::VoiceRecordReaches(int iFrom, int iTo) {
+  std::vector<char> abSeen(static_cast<size_t>(tabVoice.N()));
+  return Reaches(tabVoice, aaiRecordsVoice, iFrom, [iTo](const Var&, int i) { return i == iTo; }, abSeen);
+}
+
 // Voices share state where they draw from the patch's random generator (which voice draws first
 // decides who gets which number), or where a voice's evaluation can run a voice sum, which reads
 // the other voices' records while they would be half brought.

@@ -39,6 +39,7 @@ class Playback : public testing::Test {
     ppatch = nullptr;
     Patch::bOptimize = true;
     Patch::bHoist = true;
+    Patch::bReadThrough = true;
   }
   // Compiles patch text (the settings lines go into [Patch]); fails the test on errors.
   Patch* Compile(const std::string& sText, const std::string& sSettings = "") {
@@ -471,6 +472,42 @@ TEST_F(Playback, ThePreparedRenderPathChangesNoSample) {
     EXPECT_EQ(anLoops[0], anLoops[1]) << pszPatch;
     for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << pszPatch << "\nsample " << i;
   }
+}
+
+// An oscillator's frequency or a filter's input that only names another record is pulled from
+// that record directly, also beside a loop back through the input (Osc2, through Osc3): the
+// samples and the loops found are those of the inputs read as records.
+TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
+  const char* pszPatch =
+      "[Osc1]\nFrequency = Pitch\n"
+      "[Osc2]\nWaveform = Sine\nFrequency = Osc2:rate\nrate = 0.5 * Pitch + 10 * Osc3\n"
+      "[Osc3]\nFrequency = Osc2:Frequency * 0.25\n"
+      "[Filt]\nModuleType = Filter\nInput = Osc1\nCutoff = 900\n"
+      "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
+      "[Voice]\nPreGain = Filt + Osc2 * 0.3\n";
+  std::vector<double> aad[2];
+  int anLoops[2] = {};
+  for (bool bNamed : {true, false}) {
+    Patch::bReadThrough = bNamed;
+    Compile(pszPatch, "NoteMax = 4\n");
+    for (int iNote : {60, 64, 67, 71}) ppatch->NoteOn(iNote, 0.7);
+    aad[bNamed] = Render(1000);
+    ppatch->NoteOff(60, 0.5);
+    std::vector<double> adTail = Render(1000);
+    aad[bNamed].insert(aad[bNamed].end(), adTail.begin(), adTail.end());
+    for (Voice* pvoice : ppatch->apvoiceAll)
+      for (int i = 0; i < pvoice->tab.N(); ++i) {
+        const Var& var = pvoice->tab[i];
+        anLoops[bNamed] += var.nLoops;
+        // Read past, the named frequency is never computed.
+        if (pvoice == ppatch->apvoiceAll.front() && var.pszModule && strcmp(var.pszModule, "Osc1") == 0 &&
+            var.pszName && strcmp(var.pszName, "Frequency") == 0)
+          EXPECT_EQ(*var.pvalue == 0, bNamed) << *var.pvalue;
+      }
+  }
+  EXPECT_GT(anLoops[1], 0);
+  EXPECT_EQ(anLoops[0], anLoops[1]);
+  for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << "sample " << i;
 }
 
 // The parts of per-sample formulas that change only with the note (the pitch's tuning and bend,
