@@ -465,7 +465,28 @@ const ModEnvelope::StepFn ModEnvelope::apfnStep_[1 << Tracks] = {
     Step<0>, Step<1>, Step<2>,  Step<3>,  Step<4>,  Step<5>,  Step<6>,  Step<7>,
     Step<8>, Step<9>, Step<10>, Step<11>, Step<12>, Step<13>, Step<14>, Step<15>};
 
+// A sustain held by a constant stop, in most samples of a long note: what the full computation
+// would do, found without a call, so that the held sample saves no registers either. Any other
+// case, a trigger whose record is not current included, goes the full way.
 void ModEnvelope::Calc() {
+  const double t = *pclock;
+  if (bHeld_ && t != dLastTime_ && t != 0 && !pvarBypass_ && v.dBypass == 0 && v.dSpeed > 0 &&
+      std::bit_cast<uint64_t>(v.dSpeed) == uReadySpeed_ && aseg_.N() >= 2) {
+    const int k = static_cast<int>(v.dSegment);
+    bool bStays = k == iReady_;
+    for (const Trigger& trig : atrig_)
+      bStays = bStays && (k == trig.iSegment || !trig.pvar ||
+                          (trig.pvar->evalState == EvalCurrent && *trig.pvar->pvalue == 0));
+    if (bStays) {
+      dLastTime_ = t;
+      v.dSyncOut = 0;
+      return;
+    }
+  }
+  CalcFull();
+}
+
+void ModEnvelope::CalcFull() {
   const int nSeg = aseg_.N();
   if (nSeg < 2) return;
   const double t = *pclock;

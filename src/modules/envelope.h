@@ -92,6 +92,8 @@ class ModEnvelope : public Module {
   // The rest of a computation that is not simply held or on its way in the ready segment: from
   // segment k at clock t, through the segments that have ended, to the step.
   [[gnu::noinline]] void Advance(int k, double t);
+  // Calc beyond a held sustain.
+  [[gnu::noinline]] void CalcFull();
   void BuildFromStages();
   void BuildFromNumbered();
   void Bind();
