@@ -466,16 +466,15 @@ const ModEnvelope::StepFn ModEnvelope::apfnStep_[1 << Tracks] = {
     Step<8>, Step<9>, Step<10>, Step<11>, Step<12>, Step<13>, Step<14>, Step<15>};
 
 // A sustain held by a constant stop, in most samples of a long note: what the full computation
-// would do, found without a call, so that the held sample saves no registers either. Any other
-// case, a trigger whose record is not current included, goes the full way.
+// would do, found without a call and from a few fields side by side, so that the held sample saves
+// no registers and touches little. Any other case, a trigger whose record is not current included,
+// goes the full way.
 void ModEnvelope::Calc() {
   const double t = *pclock;
-  if (bHeld_ && t != dLastTime_ && t != 0 && !pvarBypass_ && v.dBypass == 0 && v.dSpeed > 0 &&
-      std::bit_cast<uint64_t>(v.dSpeed) == uReadySpeed_ && aseg_.N() >= 2) {
-    const int k = static_cast<int>(v.dSegment);
-    bool bStays = k == iReady_;
+  if (bHeldPlain_ && t != dLastTime_ && t != 0) {
+    bool bStays = true;
     for (const Trigger& trig : atrig_)
-      bStays = bStays && (k == trig.iSegment || !trig.pvar ||
+      bStays = bStays && (iReady_ == trig.iSegment || !trig.pvar ||
                           (trig.pvar->evalState == EvalCurrent && *trig.pvar->pvalue == 0));
     if (bStays) {
       dLastTime_ = t;
@@ -536,7 +535,7 @@ void ModEnvelope::CalcFull() {
 void ModEnvelope::Advance(int k, double t) {
   const int nSeg = aseg_.N();
   EnvSegment* aseg = aseg_.begin();
-  bHeld_ = false;
+  bHeld_ = bHeldPlain_ = false;
 
   // Advance through the segments that have ended by now. A loop of redirections through segments
   // that take no time would never end; past this many steps the current segment starts now.
@@ -572,6 +571,8 @@ void ModEnvelope::Advance(int k, double t) {
       seg.dStop = Pull(seg.pvarStop, seg.dStop);
       if (seg.dStop != 0) {
         bHeld_ = !seg.pvarStop && iReady_ == k;
+        // Held where nothing but a trigger can move it: no varying Bypass or Speed.
+        bHeldPlain_ = bHeld_ && !pvarBypass_ && v.dBypass == 0 && !pvarSpeed_ && v.dSpeed > 0;
         return;  // held: the segment counts as ended until the stop clears
       }
       dSegStart_ = t;

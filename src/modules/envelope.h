@@ -106,11 +106,10 @@ class ModEnvelope : public Module {
   // Forgets the ready segment (its time or the Speed may change).
   void Unready() {
     iReady_ = -1;
-    bHeld_ = false;
+    bHeld_ = bHeldPlain_ = false;
   }
 
   AKArray<EnvSegment> aseg_;
-  AKArray<Trigger> atrig_;  // segments whose trigger varies, in segment order
   Var* pvarBypass_ = nullptr;
   Var* pvarSpeed_ = nullptr;
   Track atrack_[Tracks] = {};
@@ -119,7 +118,6 @@ class ModEnvelope : public Module {
   StepFn pfnStep_ = apfnStep_[0];
   double dFreqEval_ = 0;
   double dSegStart_ = 0;   // clock value at which the current segment began
-  double dLastTime_ = -1;  // clock of the last computation; -1 after Reset
   // The ready segment: one that leads nowhere else (no goto), whose length dLength_ = Time / Speed
   // is known for the Speed of bits uReadySpeed_. While the envelope is in it at that Speed a
   // computation only tests the end and steps. -1: none.
@@ -129,4 +127,9 @@ class ModEnvelope : public Module {
   // Held at the end of the ready segment by a constant stop: nothing changes until a trigger
   // fires or the Speed moves the end again.
   bool bHeld_ = false;
+  // What a held sample reads, side by side (Calc): held with a constant Bypass of 0 and a
+  // constant Speed, so that only a trigger can move it; the triggers; the last clock.
+  bool bHeldPlain_ = false;
+  AKArray<Trigger> atrig_;  // segments whose trigger varies, in segment order
+  double dLastTime_ = -1;  // clock of the last computation; -1 after Reset
 };

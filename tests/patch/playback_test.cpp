@@ -510,6 +510,36 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
   for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << "sample " << i;
 }
 
+// A gain envelope held at its sustain by a constant stop takes a short way through a sample; a
+// Speed that a controller moves (read here, so that it is evaluated) can reopen the decay, and
+// then the short way must not be taken. Against the same envelope held by a stop that varies
+// (which always takes the full way), every sample agrees.
+TEST_F(Playback, AHeldSustainAgreesWithTheFullComputation) {
+  std::vector<double> aad[2];
+  for (bool bConstant : {true, false}) {
+    Compile(std::string("[Osc1]\nWaveform = Sine\n"
+                        "[EnvGain]\nAttack = 0.005\nDecay = 0.01\nSustain = 0.5\nRelease = 0.02\n"
+                        "Speed = 1 - 0.8 * Channel:ModWheel\nStop = ") +
+            (bConstant ? "true" : "Note:Velocity >= 0") + "\n[Voice]\nPreGain = EnvGain:Output + 0.01 * EnvGain:Speed\n");
+    ppatch->NoteOn(60, 0.7);
+    std::vector<double>& ad = aad[bConstant];
+    auto render = [&](int n) {
+      std::vector<double> adPart = Render(n);
+      ad.insert(ad.end(), adPart.begin(), adPart.end());
+    };
+    render(2000);  // into the sustain
+    ppatch->ControllerChanged(0, 1, 1);  // a fifth of the speed: the decay's end lies ahead again
+    render(1000);
+    ppatch->ControllerChanged(0, 1, 0);
+    render(1000);
+    ppatch->NoteOff(60, 0.5);
+    render(2000);
+  }
+  ASSERT_EQ(aad[0].size(), aad[1].size());
+  EXPECT_NE(aad[0][2500], aad[0][1999]) << "the slower speed did not reopen the decay";
+  for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << "sample " << i;
+}
+
 // The parts of per-sample formulas that change only with the note (the pitch's tuning and bend,
 // a velocity scaling) are records of their own, evaluated again after every event of their voice:
 // bends, the wheel, pressure, a legato note retargeting a voice, releases. Rendered with and
