@@ -209,7 +209,7 @@ void ModOscillator::Compute() {
   }
 }
 
-double ModOscillator::PullFrequency() {
+inline double ModOscillator::PullFrequency() {
   const double dFreq = Pull(pvarFrequency_, v.dFrequency);
   // Cycles per sample, samples per cycle and the bass factor: made only when the frequency
   // changed (a constant frequency has its bass factor from Init).

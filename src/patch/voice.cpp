@@ -50,6 +50,13 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (iNum == 0 && strcmp(var.pszName, "TestAAA") == 0) iTestAAA = i;
     if (iNum == 0 && strcmp(var.pszName, "TestBBB") == 0) iTestBBB = i;
   }
+  if (iFinished >= 0 && Patch::bReadThrough) {
+    const Var& var = tab[iFinished];
+    const int iNamed = var.pform && var.pform->et == FormTypeRef ? var.pform->u.iVar : -1;
+    if (iNamed >= 0 && iNamed < n && var.iHistory == 0 && tab[iNamed].iHistory == 0 && tab[iNamed].type == var.type &&
+        !patch.VoiceRecordReaches(iNamed, iFinished))
+      iFinishedNamed = iNamed;
+  }
   for (int i = 0; i < n; ++i) {
     Var& var = tab[i];
     if (!IsType(var, "Note") || strcmp(var.pszName, "VoiceNum") != 0) continue;
@@ -316,7 +323,17 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dTime = dTime;
   }
   MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
-  if (iFinished >= 0) FormVarEval(tab.Data() + iFinished);
+  if (iFinished >= 0) {
+    Var* pvar = tab.Data() + iFinished;
+    if (iFinishedNamed >= 0 && pvar->evalState == EvalStale) {
+      Var* pvarNamed = tab.Data() + iFinishedNamed;
+      FormVarEval(pvarNamed);
+      *pvar->pvalue = *pvarNamed->pvalue;
+      pvar->evalState = EvalCurrent;
+    } else {
+      FormVarEval(pvar);
+    }
+  }
   if (bFirst && (ppatch->bScope || g_bScopeWanted) && g_pfnScope) {
     for (int i : aiProbe) FormVarEval(&tab[i]);
     g_pfnScope(this, g_pvScopeArg);

@@ -69,6 +69,9 @@ class Voice {
   VarTable tab;                     // the voice's copy of the per-voice table
   std::vector<int> aiProbe;         // Scope records, collected while the probe is active
   int iFinished = -1;
+  // Where Voice:Finished only names another record (EnvGain:Finished) that cannot come back to it:
+  // that record, brought and copied without the formula's routine; else -1.
+  int iFinishedNamed = -1;
   int iTestAAA = -1, iTestBBB = -1;
   double dSample = 0, dTime = 0;
   std::vector<int> aiHistory;

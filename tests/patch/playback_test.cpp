@@ -487,6 +487,7 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
       "[Voice]\nPreGain = Filt + Osc2 * 0.3\n";
   std::vector<double> aad[2];
   int anLoops[2] = {};
+  size_t anSounding[2] = {};
   for (bool bNamed : {true, false}) {
     Patch::bReadThrough = bNamed;
     Compile(pszPatch, "NoteMax = 4\n");
@@ -495,6 +496,7 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
     ppatch->NoteOff(60, 0.5);
     std::vector<double> adTail = Render(1000);
     aad[bNamed].insert(aad[bNamed].end(), adTail.begin(), adTail.end());
+    anSounding[bNamed] = ppatch->apvoiceActive.size();  // Voice:Finished, read through too
     for (Voice* pvoice : ppatch->apvoiceAll)
       for (int i = 0; i < pvoice->tab.N(); ++i) {
         const Var& var = pvoice->tab[i];
@@ -507,6 +509,8 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
   }
   EXPECT_GT(anLoops[1], 0);
   EXPECT_EQ(anLoops[0], anLoops[1]);
+  EXPECT_EQ(anSounding[1], 3u);  // the released note has ended
+  EXPECT_EQ(anSounding[0], anSounding[1]);
   for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << "sample " << i;
 }
 
