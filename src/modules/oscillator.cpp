@@ -450,25 +450,24 @@ void ModOscillator::CalcAcross(Module* const* apmodIn, int n) {
   // Each oscillator's frequency in turn, as its Calc would pull it first; the plain ones are then
   // computed by shape, the others at once, alone.
   constexpr int kMost = ModuleType::kCalcAcrossMost;
-  ModOscillator* apmodSaw[kMost];
-  ModOscillator* apmodSine[kMost];
-  double adFreqSaw[kMost], adFreqSine[kMost];
-  int nSaw = 0, nSine = 0;
+  struct Group {
+    ModOscillator* apmod[kMost];
+    double adFreq[kMost];
+    int n = 0;
+  } saws, sines;
   const bool bLanes = VanFusedUsable();
   for (int i = 0; i < n && i < kMost; ++i) {
     auto* pmod = static_cast<ModOscillator*>(apmodIn[i]);
     if (!pmod->ClockMoved()) continue;
     const int iShape = bLanes ? pmod->iLaneShape_ : -1;
-    if (iShape == KwSawtooth) {
-      adFreqSaw[nSaw] = pmod->PullFrequency();
-      apmodSaw[nSaw++] = pmod;
-    } else if (iShape == KwSine) {
-      adFreqSine[nSine] = pmod->PullFrequency();
-      apmodSine[nSine++] = pmod;
-    } else {
+    if (iShape < 0) {
       pmod->Compute();
+      continue;
     }
+    Group& group = iShape == KwSine ? sines : saws;
+    group.adFreq[group.n] = pmod->PullFrequency();
+    group.apmod[group.n++] = pmod;
   }
-  RunGroup<KwSawtooth>(apmodSaw, adFreqSaw, nSaw);
-  RunGroup<KwSine>(apmodSine, adFreqSine, nSine);
+  RunGroup<KwSawtooth>(saws.apmod, saws.adFreq, saws.n);
+  RunGroup<KwSine>(sines.apmod, sines.adFreq, sines.n);
 }

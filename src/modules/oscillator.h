@@ -65,7 +65,8 @@ class ModOscillator : public Module {
   void RunAt(double dFreq);
   // The computation after the clock moved.
   void Compute();
-  // The shape a vector of oscillators computes this one in (KwSawtooth or KwSine), or -1.
+  // The shape a vector of oscillators computes this one in (KwSawtooth or KwSine), or -1; makes
+  // lane_ for it.
   int LaneShape();
   // Four oscillators of one lane shape after their frequencies were pulled.
   template <int kShape>

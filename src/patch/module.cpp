@@ -42,15 +42,10 @@ Var* Module::GetVar(const char* pszVarName) {
 }
 
 Var* Module::PulledThrough(Var* pvar) {
-  if (!pvar || !pvar->pform || !Patch::bReadThrough || bPerPatch || !ppatch || !ppavarTable || pvar->iHistory != 0 || pvar->pform->et != FormTypeRef)
-    return pvar;
+  if (!pvar || bPerPatch || !ppatch || !ppavarTable) return pvar;
   Var* avar = *ppavarTable;
-  const int iVar = static_cast<int>(pvar - avar), iTarget = pvar->pform->u.iVar;
-  if (iVar < 0 || iVar >= ppatch->tabVoice.N() || iTarget < 0 || iTarget >= ppatch->tabVoice.N()) return pvar;
-  Var* pvarTarget = &avar[iTarget];
-  if (pvarTarget->iHistory != 0 || pvarTarget->type != pvar->type || ppatch->VoiceRecordReaches(iTarget, iVar))
-    return pvar;
-  return pvarTarget;
+  const int iNamed = ppatch->NamedRecordVoice(static_cast<int>(pvar - avar));
+  return iNamed >= 0 ? avar + iNamed : pvar;
 }
 
 void ModuleCalcOutput(Module* pmodule, Var*) { pmodule->Calc(); }

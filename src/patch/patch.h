@@ -72,9 +72,11 @@ class Patch {
     bool Planned() const { return pfnAcross || !aiRead.empty(); }
   };
   std::vector<AcrossPlan> aplanAcross;
-  // Whether bringing per-voice record iFrom can bring record iTo: through the formulas it reads
-  // and the inputs of the modules it computes, to any depth.
-  bool VoiceRecordReaches(int iFrom, int iTo);
+  // The record that per-voice record iVar's formula only names, to be read in its place
+  // (Module::PulledThrough, a voice's Finished); -1 where the formula does more, either record
+  // keeps history copies, their kinds of value differ, bringing the named record can come back to
+  // iVar (the loop must be found as it is), or bReadThrough is off.
+  int NamedRecordVoice(int iVar);
   // Voices brought together, as many as one call of a CalcAcrossFn takes; more go in groups.
   static constexpr size_t kAcrossGroup = ModuleType::kCalcAcrossMost;
   static constexpr size_t kAcrossLeast = 4;   // fewer voices gain nothing: they go one by one
@@ -256,6 +258,9 @@ class Patch {
   void PlanAcross();
   bool VoicesShareState();
   bool PlanRecordAcross(int iVar, std::vector<char>& abVisiting);
+  // Whether bringing per-voice record iFrom can bring record iTo: through the formulas it reads
+  // and the inputs of the modules it computes, to any depth.
+  bool VoiceRecordReaches(int iFrom, int iTo);
   void BringAcross(int iVar, Voice* const* apvoice, size_t nVoice);
   Var* FindRecord(VarTable& table, const char* pszModule, const char* pszName, int iLevel, int iHistory);
   // The class computation's scratch: the MIDI controls a dependency tree reads.

@@ -84,6 +84,16 @@ bool Patch::VoiceRecordReaches(int iFrom, int iTo) {
   return Reaches(tabVoice, aaiRecordsVoice, iFrom, [iTo](const Var&, int i) { return i == iTo; }, abSeen);
 }
 
+int Patch::NamedRecordVoice(int iVar) {
+  if (!bReadThrough || iVar < 0 || iVar >= tabVoice.N()) return -1;
+  const Var& var = tabVoice[iVar];
+  const int iNamed = var.pform && var.pform->et == FormTypeRef ? var.pform->u.iVar : -1;
+  if (iNamed < 0 || iNamed >= tabVoice.N() || var.iHistory || tabVoice[iNamed].iHistory ||
+      tabVoice[iNamed].type != var.type || VoiceRecordReaches(iNamed, iVar))
+    return -1;
+  return iNamed;
+}
+
 // Voices share state where they draw from the patch's random generator (which voice draws first
 // decides who gets which number), or where a voice's evaluation can run a voice sum, which reads
 // the other voices' records while they would be half brought.
@@ -160,9 +170,7 @@ bool Patch::PlanRecordAcross(int iVar, std::vector<char>& abVisiting) {
   ai.resize(nKeep);
   // Whether what it reads first can come back to the record: only then must it count as being
   // brought meanwhile, so that the loop is found as alone.
-  std::vector<char> abSeen(static_cast<size_t>(pvoice->tab.N()));
-  auto self = [iVar](const Var&, int i) { return i == iVar; };
-  for (int iRead : ai) plan.bMayLoop = plan.bMayLoop || Reaches(pvoice->tab, aaiRecordsVoice, iRead, self, abSeen);
+  for (int iRead : ai) plan.bMayLoop = plan.bMayLoop || VoiceRecordReaches(iRead, iVar);
   plan.aiRead = std::move(ai);
   return nKeep > 0;
 }

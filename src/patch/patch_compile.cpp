@@ -391,13 +391,7 @@ Var* Patch::ResolveReference(Var* pvarRequest, const char* pszModule, const char
   var.ptype = ModuleFactory::Get()->Lookup(pvarModule->ptype->pszName);
   var.iModule = pvarModule->iModule;
   var.iModulePP = pvarModule->iModulePP;
-  var.iLine = varRequest.iLine;
-  var.iLevel = varRequest.iLevel;
-  var.iLevelOwn = varRequest.iLevelOwn;
-  var.iLevelParent = varRequest.iLevelParent;
-  var.iShadow = -1;
-  var.iOrig = -1;
-  var.evalState = EvalStale;
+  VarPlaceAt(var, varRequest);
   int i = table.Append(var);
   if (&table == &tabPatch) BindPerPatchRecord(i);
   return &table[i];

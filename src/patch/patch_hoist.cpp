@@ -116,15 +116,9 @@ class Hoister {
     var.ptype = varOwner.ptype;
     var.iModule = varOwner.iModule;
     var.iModulePP = varOwner.iModulePP;
-    var.iLine = varOwner.iLine;
-    var.iLevel = varOwner.iLevel;
-    var.iLevelOwn = varOwner.iLevelOwn;
-    var.iLevelParent = varOwner.iLevelParent;
-    var.iShadow = -1;
-    var.iOrig = -1;
+    VarPlaceAt(var, varOwner);
     var.pform = pformPart;
     var.evalClass = ClassPerNote;
-    var.evalState = EvalStale;
     const int i = tab_.Append(var);
     ab_.push_back(kVarying);
     return i;

@@ -9,6 +9,18 @@
 // contiguous. When the table must grow beyond its room, the records move and every pointer into
 // the table that the records themselves hold (their table, own-value storage, history links) is
 // moved with them; parsers read the table through PData(), which always holds the current start.
+// A record the compiler adds beside the patch's own: at varAt's level and line (where what goes
+// wrong with it is told), with no shadow or origin, to be evaluated.
+inline void VarPlaceAt(Var& var, const Var& varAt) {
+  var.iLine = varAt.iLine;
+  var.iLevel = varAt.iLevel;
+  var.iLevelOwn = varAt.iLevelOwn;
+  var.iLevelParent = varAt.iLevelParent;
+  var.iShadow = -1;
+  var.iOrig = -1;
+  var.evalState = EvalStale;
+}
+
 class VarTable {
  public:
   VarTable();

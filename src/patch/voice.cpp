@@ -50,13 +50,7 @@ Voice::Voice(Patch* ppatch_, int iNum) : ppatch(ppatch_), voiceNum(iNum) {
     if (iNum == 0 && strcmp(var.pszName, "TestAAA") == 0) iTestAAA = i;
     if (iNum == 0 && strcmp(var.pszName, "TestBBB") == 0) iTestBBB = i;
   }
-  if (iFinished >= 0 && Patch::bReadThrough) {
-    const Var& var = tab[iFinished];
-    const int iNamed = var.pform && var.pform->et == FormTypeRef ? var.pform->u.iVar : -1;
-    if (iNamed >= 0 && iNamed < n && var.iHistory == 0 && tab[iNamed].iHistory == 0 && tab[iNamed].type == var.type &&
-        !patch.VoiceRecordReaches(iNamed, iFinished))
-      iFinishedNamed = iNamed;
-  }
+  if (iFinished >= 0) iFinishedNamed = patch.NamedRecordVoice(iFinished);
   for (int i = 0; i < n; ++i) {
     Var& var = tab[i];
     if (!IsType(var, "Note") || strcmp(var.pszName, "VoiceNum") != 0) continue;

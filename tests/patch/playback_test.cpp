@@ -503,8 +503,9 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
         anLoops[bNamed] += var.nLoops;
         // Read past, the named frequency is never computed.
         if (pvoice == ppatch->apvoiceAll.front() && var.pszModule && strcmp(var.pszModule, "Osc1") == 0 &&
-            var.pszName && strcmp(var.pszName, "Frequency") == 0)
+            var.pszName && strcmp(var.pszName, "Frequency") == 0) {
           EXPECT_EQ(*var.pvalue == 0, bNamed) << *var.pvalue;
+        }
       }
   }
   EXPECT_GT(anLoops[1], 0);
