@@ -479,6 +479,7 @@ void ModEnvelope::Calc() {
     if (bStays) {
       dLastTime_ = t;
       v.dSyncOut = 0;
+      AskRest();  // nothing but an event can move it now
       return;
     }
   }

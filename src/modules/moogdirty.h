@@ -34,6 +34,7 @@ class ModMoogDirty : public ModFilterBase {
   // stepped side by side.
   static void CalcAcross(Module* const* apmod, int n);
   // Its computation pulls Input before anything else.
+  static constexpr bool kKeepsInputs = true;
   static Var* FirstPull(Module* pmod) { return static_cast<ModMoogDirty*>(pmod)->pvarInput_; }
 
   MoogDirtyVars v = {};

@@ -9,6 +9,7 @@
 #include "foundation/akstring.h"
 #include "patch/moduletype.h"
 #include "patch/patch.h"
+#include "patch/voice.h"
 
 Module::Module(ModuleType* ptype_, const char* pszName_, Patch* ppatch_, Voice* pvoice_, bool bPerPatch_, int iLevel_)
     : ptype(ptype_), pszName(AKstrdup(pszName_ ? pszName_ : "")), pszNameQuark(AKQuark(pszName)), ppatch(ppatch_), pvoice(pvoice_), bPerPatch(bPerPatch_),
@@ -46,6 +47,11 @@ Var* Module::PulledThrough(Var* pvar) {
   Var* avar = *ppavarTable;
   const int iNamed = ppatch->NamedRecordVoice(static_cast<int>(pvar - avar));
   return iNamed >= 0 ? avar + iNamed : pvar;
+}
+
+void Module::AskRestOnce() {
+  bRestAsked = true;
+  if (pvoice && !bPerPatch) pvoice->AskRest(this);
 }
 
 void ModuleCalcOutput(Module* pmodule, Var*) { pmodule->Calc(); }

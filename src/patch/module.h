@@ -63,6 +63,8 @@ class Module {
   uint32_t* puRandom = nullptr;
   // The module's storage for its declared variables; null for modules without storage.
   void* pvVars = nullptr;
+  // Set once the module has asked to rest (AskRest); its voice clears it when an event wakes it.
+  bool bRestAsked = false;
 
   // The address of a declared variable's storage.
   double* VarStorage(int iOffset) { return reinterpret_cast<double*>(static_cast<char*>(pvVars) + iOffset); }
@@ -75,6 +77,11 @@ class Module {
     dLastClock_ = *pclock;
     return true;
   }
+  // Says that the outputs just computed stay as they are until an event reaches the voice: from
+  // the next sample on, the voice keeps them current without calling the module.
+  void AskRest() {
+    if (!bRestAsked) AskRestOnce();
+  }
   // Makes the next ClockMoved answer true (after a Reset, the clock starts again at 0).
   void ForgetClock() { dLastClock_ = NAN; }
   // The value of an input that is re-evaluated while running: absent records keep the storage.
@@ -85,6 +92,7 @@ class Module {
   }
 
  private:
+  void AskRestOnce();
   double dLastClock_ = NAN;
 };
 

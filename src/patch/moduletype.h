@@ -152,6 +152,14 @@ class ModuleType {
     return nullptr;
   }
 
+  // Whether the module never writes a value of its own into an input's storage while it computes,
+  // so that an input record may keep the value its formula gave while what it reads rests
+  // (patch_rest.cpp).
+  virtual bool KeepsInputs(Module* pmod) {
+    (void)pmod;
+    return false;
+  }
+
   // The output row of this name that gets a record only when a formula or the section names it;
   // absent for every other name. Names compare as in formulas: the first character exactly.
   const Var* RowOnReference(const char* pszVar) const;
@@ -175,8 +183,8 @@ class ModuleType {
 };
 
 // Binds a type to a module class T, which names itself in a static pszClassName and may define
-// static IsNumberedInput(name), IsNumberedOutput(name, flags, routine), IsPartnerName(name) and
-// CheckConstant(var, value).
+// static IsNumberedInput(name), IsNumberedOutput(name, flags, routine), IsPartnerName(name),
+// CheckConstant(var, value) and a constant kKeepsInputs.
 template <class T>
 class ModuleTypeTmpl : public ModuleType {
  public:
@@ -225,6 +233,10 @@ class ModuleTypeTmpl : public ModuleType {
       if (typeid(*pmod) == typeid(T)) return T::FirstPull(pmod);
     }
     return nullptr;
+  }
+  bool KeepsInputs(Module* pmod) override {
+    if constexpr (requires { T::kKeepsInputs; }) return T::kKeepsInputs && typeid(*pmod) == typeid(T);
+    else return false;
   }
 
  private:

@@ -77,6 +77,11 @@ class Patch {
   // keeps history copies, their kinds of value differ, bringing the named record can come back to
   // iVar (the loop must be found as it is), or bReadThrough is off.
   int NamedRecordVoice(int iVar);
+  // By per-voice module, the per-sample records that keep their values while the module rests
+  // (Module::AskRest, patch_rest.cpp): its outputs, then the formulas of pure arithmetic that read
+  // only those and records slower than a sample. Empty for a module with an input that changes by
+  // the sample, and for all while bRest is off.
+  std::vector<std::vector<int>> aaiRestVoice;
   // Voices brought together, as many as one call of a CalcAcrossFn takes; more go in groups.
   static constexpr size_t kAcrossGroup = ModuleType::kCalcAcrossMost;
   static constexpr size_t kAcrossLeast = 4;   // fewer voices gain nothing: they go one by one
@@ -172,6 +177,9 @@ class Patch {
   // Whether a module input that only names another record is pulled from that record
   // (Module::PulledThrough); off, the input record stands between.
   static bool bReadThrough;
+  // Whether modules whose outputs cannot change until an event may rest (patch_rest.cpp); off,
+  // every per-sample record is brought every sample.
+  static bool bRest;
 
   // Settings from the Patch section.
   int iVoicePrealloc = -1;
@@ -219,6 +227,11 @@ class Patch {
   std::vector<Voice*> apvoiceAll;  // every voice, owned
   std::vector<Voice*> apvoiceFree, apvoiceActive, apvoiceRender;
   long nChanges = 0, nChangesRendered = -1;
+  // Within a frame whose voice sum brings voices together: the rendering voices have not begun
+  // their samples yet. The sum begins each group's just before it brings them, so that what a
+  // voice marks and computes stays in the cache between the two.
+  bool bVoicesToBegin_ = false;
+  void BeginVoices(size_t iFrom, size_t iTo);
   std::vector<int> aiHeld;  // held-note stack of the monophonic mode
   std::mutex mutex;         // guards the voice lists and the held-note stack
   double dSample = 0, dTime = 0;
@@ -256,6 +269,7 @@ class Patch {
   void CheckAudioRate();
   void FindScopeFlag();
   void PlanAcross();
+  void PlanRest();
   bool VoicesShareState();
   bool PlanRecordAcross(int iVar, std::vector<char>& abVisiting);
   // Whether bringing per-voice record iFrom can bring record iTo: through the formulas it reads

@@ -129,6 +129,7 @@ void Patch::Compile() {
   FindScopeFlag();
   if (bCompiled) CreateVoices();
   if (bCompiled) PlanAcross();
+  if (bCompiled) PlanRest();
 }
 
 void Patch::BuildPerPatchModules() {

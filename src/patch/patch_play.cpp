@@ -190,14 +190,26 @@ double Patch::SumVoices(Form* pform) {
   if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
     const int iVar = pform->u.iVar;
     if (apvoiceRender.size() >= kAcrossLeast && static_cast<size_t>(iVar) < aplanAcross.size() &&
-        aplanAcross[static_cast<size_t>(iVar)].Planned())
-      for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup)
-        BringAcross(iVar, apvoiceRender.data() + i, std::min(kAcrossGroup, apvoiceRender.size() - i));
+        aplanAcross[static_cast<size_t>(iVar)].Planned()) {
+      for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup) {
+        const size_t n = std::min(kAcrossGroup, apvoiceRender.size() - i);
+        if (bVoicesToBegin_) BeginVoices(i, i + n);
+        BringAcross(iVar, apvoiceRender.data() + i, n);
+      }
+      bVoicesToBegin_ = false;
+    }
+    if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
     for (Voice* pvoice : apvoiceRender) d += FormRefValue(pvoice->tab.Data(), iVar) * pvoice->dFadeGain;
     return d;
   }
+  if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
   for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform) * pvoice->dFadeGain;
   return d;
+}
+
+void Patch::BeginVoices(size_t iFrom, size_t iTo) {
+  for (size_t i = iFrom; i < iTo; ++i) apvoiceRender[i]->RenderSample(i == 0);
+  if (iTo == apvoiceRender.size()) bVoicesToBegin_ = false;
 }
 
 // How one frame renders (the mixer calls this once per frame for every installed patch):
@@ -206,7 +218,8 @@ double Patch::SumVoices(Form* pform) {
 //  2. The render list follows the active list when a note event changed it (under the mutex).
 //  3. Each rendering voice advances its own clock and marks its per-sample records stale
 //     (Voice::RenderSample); nothing is computed yet, except its finished test and, for the
-//     first voice, the oscilloscope probe.
+//     first voice, the oscilloscope probe. Where the voice sum brings voices together, it
+//     does this for each group of voices just before it brings them (step 4).
 //  4. The per-patch output records (Result, Result$2...) are evaluated. This is where the
 //     pulling happens: a formula that reads a voice's output goes through SumVoices, which
 //     evaluates that record in every rendering voice (each one pulling its modules' inputs on
@@ -234,12 +247,14 @@ double Patch::RenderFrame(double* adFrame, int nChannels) {
     apvoiceRender.assign(apvoiceActive.begin(), apvoiceActive.end());
     nChangesRendered = nChanges;
   }
-  bool bFirst = true;
-  for (Voice* pvoice : apvoiceRender) {
-    pvoice->RenderSample(bFirst);
-    bFirst = false;
-  }
+  // Where a voice sum brings voices together, it begins their samples group by group. The
+  // per-patch records evaluated before it read no voice (voices are brought together only where
+  // they share no state), so they cannot tell; in a frame that runs no sum the voices begin after
+  // them.
+  bVoicesToBegin_ = apvoiceRender.size() >= kAcrossLeast && !aplanAcross.empty();
+  if (!bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
   for (int i : aiEvalPerPatch) FormVarEval(avarPatch + i);
+  if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
   double dLeft = iOutLeft >= 0 ? *avarPatch[iOutLeft].pvalue : 0;
   double dRight = iOutRight >= 0 ? *avarPatch[iOutRight].pvalue : dLeft;
   if (nChannels >= 1) adFrame[0] += dLeft;

@@ -64,6 +64,8 @@ class ModVoice : public Module {
       : Module(ptype, pszName, ppatch, pvoice, bPerPatch, iLevel) {
     pvVars = &v;
   }
+  // Only a note start, an event that wakes every record at rest, writes into an input.
+  static constexpr bool kKeepsInputs = true;
   void NoteStart() override { v.dFinished = 0; }
   VoiceVars v = {};
 };

@@ -1,6 +1,7 @@
 // Voices: creation from the patch's per-voice table, note start and release, per-sample work.
 #include "patch/voice.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cstring>
 
@@ -189,7 +190,61 @@ Voice::~Voice() {
 
 void Voice::MarkStale(int iFrom, int iTo) { FormMarkStale(tab.Data(), iFrom, iTo); }
 
-void Voice::ForgetNoteParts() { MarkStale(ppatch->iNotePartsVoice, tab.N()); }
+void Voice::ForgetNoteParts() {
+  MarkStale(ppatch->iNotePartsVoice, tab.N());
+  Wake();
+}
+
+void Voice::AskRest(Module* pmod) {
+  for (size_t m = 0; m < apmod.size(); ++m) {
+    if (apmod[m] != pmod) continue;
+    bAnyRest_ = true;
+    if (m < ppatch->aaiRestVoice.size() && !ppatch->aaiRestVoice[m].empty() && aiRestAsked_.size() < aiRestAsked_.capacity())
+      aiRestAsked_.push_back(static_cast<int>(m));
+    return;
+  }
+}
+
+void Voice::Wake() {
+  if (!bAnyRest_) return;
+  bAnyRest_ = false;
+  aiRestAsked_.clear();
+  aiResting_.clear();
+  apvarStale_.clear();
+  for (Module* pmod : apmod)
+    if (pmod) pmod->bRestAsked = false;
+}
+
+void Voice::ReserveRest(size_t nRecords) {
+  aiRestAsked_.reserve(apmod.size());
+  aiResting_.reserve(nRecords);
+  apvarStale_.reserve(static_cast<size_t>(ppatch->iNotePartsVoice - ppatch->aiEndVoice[Patch::EndPerNote]));
+}
+
+void Voice::MarkStaleListed() {
+  Var* const* ppvar = apvarStale_.data();
+  Var* const* const ppvarEnd = ppvar + apvarStale_.size();
+  for (; ppvarEnd - ppvar >= 4; ppvar += 4)
+    ppvar[0]->evalState = ppvar[1]->evalState = ppvar[2]->evalState = ppvar[3]->evalState = EvalStale;
+  for (; ppvar < ppvarEnd; ++ppvar) (*ppvar)->evalState = EvalStale;
+}
+
+void Voice::SettleRest() {
+  const Var* avar = tab.Data();
+  for (int m : aiRestAsked_)
+    for (int i : ppatch->aaiRestVoice[static_cast<size_t>(m)])
+      if (avar[i].evalState == EvalCurrent && aiResting_.size() < aiResting_.capacity()) aiResting_.push_back(i);
+  aiRestAsked_.clear();
+  if (aiResting_.empty()) return;
+  std::sort(aiResting_.begin(), aiResting_.end());
+  aiResting_.erase(std::unique(aiResting_.begin(), aiResting_.end()), aiResting_.end());
+  apvarStale_.clear();
+  auto itResting = aiResting_.begin();
+  for (int i = ppatch->aiEndVoice[Patch::EndPerNote]; i < ppatch->iNotePartsVoice; ++i) {
+    if (itResting != aiResting_.end() && *itResting == i) ++itResting;
+    else apvarStale_.push_back(tab.Data() + i);
+  }
+}
 
 double Voice::NoteNumber() const {
   if (Fading()) return iPendingNote_;
@@ -233,6 +288,7 @@ void Voice::StepFade() {
 }
 
 void Voice::Reset() {
+  Wake();
   nFadeLeft_ = 0;
   bFadedOut_ = false;
   dFadeGain = 1;
@@ -316,7 +372,10 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dSample = dSample;
     pmodNote->v.dTime = dTime;
   }
-  MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
+  if (!aiRestAsked_.empty()) SettleRest();
+  if (aiResting_.empty()) MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
+  else
+    MarkStaleListed();
   if (iFinished >= 0) {
     Var* pvar = tab.Data() + iFinished;
     if (iFinishedNamed >= 0 && pvar->evalState == EvalStale) {

@@ -53,6 +53,15 @@ class Voice {
   // After the frame's EndSample: one frame of the fade has passed.
   void StepFade();
 
+  // Modules at rest (patch_rest.cpp): a module asks once its outputs stay as they are until an
+  // event; from the next sample on its records at rest count as current. Wake, called by every
+  // event of the voice, brings everything again.
+  void AskRest(Module* pmod);
+  void Wake();
+  // Room for the records at rest, so that resting never allocates.
+  void ReserveRest(size_t nRecords);
+  size_t RecordsAtRest() const { return aiResting_.size(); }
+
   bool Finished() const { return bFadedOut_ || (!Fading() && pdFinished_ && *pdFinished_ != 0); }
   double NoteNumber() const;
   bool Released() const;
@@ -86,6 +95,16 @@ class Voice {
 
   void MarkStale(int iFrom, int iTo);
   void EndSampleWork();
+  // Before the sample's stale marks: the records of the modules that asked to rest last sample
+  // start resting, those their last computation made current.
+  void SettleRest();
+  void MarkStaleListed();
+  std::vector<int> aiRestAsked_;  // modules that asked to rest, by module list index
+  std::vector<int> aiResting_;    // records at rest, in table order
+  // While records rest: the other per-sample records, which a sample marks stale one by one
+  // (else the whole per-sample range is marked).
+  std::vector<Var*> apvarStale_;
+  bool bAnyRest_ = false;               // a module asked to rest since the last Wake
   const double* pdFinished_ = nullptr;  // the Voice module's Finished, once it is made
   std::vector<Form*> apformOwn_;  // formulas this voice made itself (its VoiceNum)
 };

@@ -40,6 +40,7 @@ class Playback : public testing::Test {
     Patch::bOptimize = true;
     Patch::bHoist = true;
     Patch::bReadThrough = true;
+    Patch::bRest = true;
   }
   // Compiles patch text (the settings lines go into [Patch]); fails the test on errors.
   Patch* Compile(const std::string& sText, const std::string& sSettings = "") {
@@ -593,6 +594,67 @@ TEST_F(Playback, NotePartsOfFormulasFollowEveryEvent) {
     ASSERT_EQ(aad[0].size(), aad[1].size());
     for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << pszSettings << "sample " << i;
   }
+}
+
+// Envelopes held at their sustain rest, and with them the formulas that read only them and
+// slower records (a ladder's cutoff, a variable of the voice, the voice's end); every event of a
+// voice wakes them: the wheel and pressure that those formulas read, bends, releases, a key struck
+// again, a voice reused. A module with an input that varies by the sample never rests, nor what
+// reads it. Rendered with and without rest, the samples agree to the bit.
+TEST_F(Playback, ModulesAtRestChangeNoSample) {
+  const char* pszPatch =
+      "[Lfo]\nModuleType = LFO\nFrequency = 3\n"
+      "[Osc1]\nFrequency = Pitch\n"
+      "[Osc2]\nWaveform = Sine\nFrequency = Pitch * 1.5\n"
+      "[EnvFilt]\nModuleType = ADSREnv\nAttack = 0.003\nDecay = 0.01\nSustain = 0.4\nRelease = 0.02\n"
+      "[EnvWobble]\nModuleType = ADSREnv\nAttack = 0.003\nDecay = 0.01\nSustain = 0.5 + 0.2 * Lfo\nRelease = 0.02\n"
+      "[Ladder]\nModuleType = MoogDirty\nInput = Osc1\n"
+      "Cutoff = 300 + 3000 * EnvFilt * ( 1 + Channel:ModWheel ) + 500 * Note:PolyPressure\nResonance = 0.3\n"
+      "[EnvGain]\nAttack = 0.002\nDecay = 0.01\nSustain = 0.7\nRelease = 0.01\n"
+      "[Voice]\nlevel = 0.5 + 0.5 * EnvFilt:Exp\n"
+      "PreGain = Ladder * Voice:level + Osc2 * 0.2 * EnvWobble\n";
+  std::vector<double> aad[2];
+  size_t anSounding[2] = {};
+  for (bool bRest : {true, false}) {
+    Patch::bRest = bRest;
+    Compile(pszPatch, "NoteMax = 4\nVoicePrealloc = 4\n");
+    std::vector<double>& ad = aad[bRest];
+    auto render = [&](int n) {
+      std::vector<double> adPart = Render(n);
+      ad.insert(ad.end(), adPart.begin(), adPart.end());
+    };
+    auto resting = [&] {
+      size_t n = 0;
+      for (Voice* pvoice : ppatch->apvoiceActive) n += pvoice->RecordsAtRest();
+      return n;
+    };
+    for (int iNote : {48, 55, 60, 64}) ppatch->NoteOn(iNote, 0.6);
+    render(3000);  // into the sustain
+    // In each voice: EnvFilt's Output and Exp, the cutoff, the level, EnvGain's Amp and Finished
+    // and the voice's Finished; not the wobbling envelope, whose level varies by the sample.
+    EXPECT_EQ(resting(), bRest ? 4u * 7u : 0u);
+    ppatch->ControllerChanged(0, 1, 0.5);  // the wheel: every cutoff opens
+    EXPECT_EQ(resting(), 0u);
+    render(1500);
+    ppatch->PolyPressure(55, 0.8);
+    render(1500);
+    ppatch->ControllerChanged(0, ControllerPitchBend, 0.3);
+    render(1500);
+    ppatch->NoteOff(48, 0.5);
+    render(1500);
+    ppatch->NoteOn(55, 0.9);  // struck again while it sounds
+    render(3000);
+    ppatch->AllNotesOff();
+    render(3000);
+    anSounding[bRest] = ppatch->apvoiceActive.size();
+    ppatch->NoteOn(67, 0.4);  // on a voice that rested before
+    render(3000);
+  }
+  EXPECT_EQ(anSounding[1], 0u);
+  EXPECT_EQ(anSounding[0], anSounding[1]);
+  ASSERT_EQ(aad[0].size(), aad[1].size());
+  EXPECT_NE(aad[0][4000], aad[0][2999]);
+  for (size_t i = 0; i < aad[0].size(); ++i) ASSERT_EQ(aad[0][i], aad[1][i]) << "sample " << i;
 }
 
 // Ladders and oscillators of several voices computed together, their inputs pulled voice by voice,
