@@ -122,7 +122,8 @@ void ModMoogDirty::Recompute() {
   bRecompute_ = false;
 }
 
-bool ModMoogDirty::Prepare(double* pdArg) {
+// Inlined into the computations of one and of many ladders, which call it for every ladder and sample.
+VAN_ALWAYS_INLINE bool ModMoogDirty::Prepare(double* pdArg) {
   if (!BeginCalc(v.dBypass)) return false;
   double dIn = Input();
   if (v.dBypass != 0) {
@@ -141,7 +142,7 @@ bool ModMoogDirty::Prepare(double* pdArg) {
   return true;
 }
 
-void ModMoogDirty::Finish() {
+VAN_ALWAYS_INLINE void ModMoogDirty::Finish() {
   // The stage outputs, scaled back by the compensation.
   double c = dCompensation_;
   v.dStage1 = c * ladder_.ady[0];

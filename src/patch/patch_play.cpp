@@ -191,12 +191,17 @@ double Patch::SumVoices(Form* pform) {
     const int iVar = pform->u.iVar;
     if (apvoiceRender.size() >= kAcrossLeast && static_cast<size_t>(iVar) < aplanAcross.size() &&
         aplanAcross[static_cast<size_t>(iVar)].Planned()) {
+      // Group by group, each summed while what it brought is still in the cache: the voices are
+      // added in the same order.
       for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup) {
         const size_t n = std::min(kAcrossGroup, apvoiceRender.size() - i);
         if (bVoicesToBegin_) BeginVoices(i, i + n);
         BringAcross(iVar, apvoiceRender.data() + i, n);
+        for (size_t j = i; j < i + n; ++j)
+          d += FormRefValue(apvoiceRender[j]->tab.Data(), iVar) * apvoiceRender[j]->dFadeGain;
       }
       bVoicesToBegin_ = false;
+      return d;
     }
     if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
     for (Voice* pvoice : apvoiceRender) d += FormRefValue(pvoice->tab.Data(), iVar) * pvoice->dFadeGain;
