@@ -376,7 +376,10 @@ void ModEnvelope::Bind() {
     BindField(seg.pvarValue, &seg.dValue);
     BindField(seg.pvarGoto, &seg.dGoto);
     BindField(seg.pvarStop, &seg.dStop);
-    if (BindField(seg.pvarTrigger, &seg.dTrigger)) atrig_.Add({seg.pvarTrigger, m});
+    if (BindField(seg.pvarTrigger, &seg.dTrigger)) {
+      atrig_.Add({seg.pvarTrigger, m});
+      bMayRest_ = bMayRest_ && seg.pvarTrigger->evalClass < ClassPerSample;
+    }
     if (BindField(seg.pvarCurve, &seg.dCurve)) {
       ERRADD(seg.pvarCurve->iLine, "%s:%s only handles constant values; setting to Linear", pszName,
              seg.pvarCurve->pszName);
@@ -479,7 +482,7 @@ void ModEnvelope::Calc() {
     if (bStays) {
       dLastTime_ = t;
       v.dSyncOut = 0;
-      AskRest();  // nothing but an event can move it now
+      if (bMayRest_) AskRest();  // nothing but an event can move it now
       return;
     }
   }

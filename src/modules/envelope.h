@@ -131,5 +131,8 @@ class ModEnvelope : public Module {
   // constant Speed, so that only a trigger can move it; the triggers; the last clock.
   bool bHeldPlain_ = false;
   AKArray<Trigger> atrig_;  // segments whose trigger varies, in segment order
+  // No trigger changes by the sample, so that an event of the voice must come before one fires:
+  // a held sustain may rest (Module::AskRest). Other inputs are not read while it is held.
+  bool bMayRest_ = true;
   double dLastTime_ = -1;  // clock of the last computation; -1 after Reset
 };

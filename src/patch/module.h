@@ -78,7 +78,8 @@ class Module {
     return true;
   }
   // Says that the outputs just computed stay as they are until an event reaches the voice: from
-  // the next sample on, the voice keeps them current without calling the module.
+  // the next sample on, the voice keeps them current without calling the module. Only for a state
+  // that no input changing by the sample can move.
   void AskRest() {
     if (!bRestAsked) AskRestOnce();
   }

@@ -79,8 +79,8 @@ class Patch {
   int NamedRecordVoice(int iVar);
   // By per-voice module, the per-sample records that keep their values while the module rests
   // (Module::AskRest, patch_rest.cpp): its outputs, then the formulas of pure arithmetic that read
-  // only those and records slower than a sample. Empty for a module with an input that changes by
-  // the sample, and for all while bRest is off.
+  // only those and records slower than a sample. Empty for a module with an output that another
+  // routine or a formula makes, and for all while bRest is off.
   std::vector<std::vector<int>> aaiRestVoice;
   // Voices brought together, as many as one call of a CalcAcrossFn takes; more go in groups.
   static constexpr size_t kAcrossGroup = ModuleType::kCalcAcrossMost;

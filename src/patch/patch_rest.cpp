@@ -70,16 +70,15 @@ void Patch::PlanRest() {
   size_t nMost = 0;
   std::vector<char> abRests(static_cast<size_t>(tab.N()));
   for (size_t m = 0; m < amodVoice.size() && m < aaiRecordsVoice.size(); ++m) {
-    // The outputs its computation makes. A module with an input that changes by the sample could
-    // be moved by it, and one with an output of another routine or set by a formula is not whole:
-    // those never rest.
+    // The outputs its computation makes; a module with an output of another routine, or one that
+    // a formula sets, never rests. (Whether an input could move it at rest is the module's to
+    // know: it asks only where none can.)
     std::vector<int> ai;
     bool bWhole = true;
     for (int i : aaiRecordsVoice[m]) {
       const Var& var = tab[i];
-      if (!perSample(i) || var.iHistory) continue;
-      if (var.pfnOutput && !var.pform && var.pmodule && var.pfnBring == var.pmodule->ptype->BringRoutine(var.pmodule))
-        ai.push_back(i);
+      if (!perSample(i) || var.iHistory || !var.pfnOutput) continue;
+      if (!var.pform && var.pmodule && var.pfnBring == var.pmodule->ptype->BringRoutine(var.pmodule)) ai.push_back(i);
       else bWhole = false;
     }
     if (!bWhole || ai.empty()) continue;

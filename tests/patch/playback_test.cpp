@@ -599,8 +599,10 @@ TEST_F(Playback, NotePartsOfFormulasFollowEveryEvent) {
 // Envelopes held at their sustain rest, and with them the formulas that read only them and
 // slower records (a ladder's cutoff, a variable of the voice, the voice's end); every event of a
 // voice wakes them: the wheel and pressure that those formulas read, bends, releases, a key struck
-// again, a voice reused. A module with an input that varies by the sample never rests, nor what
-// reads it. Rendered with and without rest, the samples agree to the bit.
+// again, a voice reused. An envelope whose sustain level varies by the sample rests too (a held
+// level is not read again), one whose release trigger varies by the sample never does, even where
+// the trigger was read before it in the sample. Rendered with and without rest, the samples agree
+// to the bit.
 TEST_F(Playback, ModulesAtRestChangeNoSample) {
   const char* pszPatch =
       "[Lfo]\nModuleType = LFO\nFrequency = 3\n"
@@ -608,11 +610,13 @@ TEST_F(Playback, ModulesAtRestChangeNoSample) {
       "[Osc2]\nWaveform = Sine\nFrequency = Pitch * 1.5\n"
       "[EnvFilt]\nModuleType = ADSREnv\nAttack = 0.003\nDecay = 0.01\nSustain = 0.4\nRelease = 0.02\n"
       "[EnvWobble]\nModuleType = ADSREnv\nAttack = 0.003\nDecay = 0.01\nSustain = 0.5 + 0.2 * Lfo\nRelease = 0.02\n"
+      "[EnvLfo]\nModuleType = ADSREnv\nAttack = 0.003\nDecay = 0.01\nSustain = 0.5\nRelease = 0.002\n"
+      "TrigRelease = Lfo > 0.9\n"
       "[Ladder]\nModuleType = MoogDirty\nInput = Osc1\n"
       "Cutoff = 300 + 3000 * EnvFilt * ( 1 + Channel:ModWheel ) + 500 * Note:PolyPressure\nResonance = 0.3\n"
       "[EnvGain]\nAttack = 0.002\nDecay = 0.01\nSustain = 0.7\nRelease = 0.01\n"
       "[Voice]\nlevel = 0.5 + 0.5 * EnvFilt:Exp\n"
-      "PreGain = Ladder * Voice:level + Osc2 * 0.2 * EnvWobble\n";
+      "PreGain = 0.01 * EnvLfo:TrigRelease + Ladder * Voice:level + Osc2 * 0.2 * ( EnvWobble + EnvLfo )\n";
   std::vector<double> aad[2];
   size_t anSounding[2] = {};
   for (bool bRest : {true, false}) {
@@ -630,9 +634,9 @@ TEST_F(Playback, ModulesAtRestChangeNoSample) {
     };
     for (int iNote : {48, 55, 60, 64}) ppatch->NoteOn(iNote, 0.6);
     render(3000);  // into the sustain
-    // In each voice: EnvFilt's Output and Exp, the cutoff, the level, EnvGain's Amp and Finished
-    // and the voice's Finished; not the wobbling envelope, whose level varies by the sample.
-    EXPECT_EQ(resting(), bRest ? 4u * 7u : 0u);
+    // In each voice: EnvFilt's Output and Exp, the cutoff, the level, EnvWobble's Output, EnvGain's
+    // Amp and Finished and the voice's Finished; not EnvLfo.
+    EXPECT_EQ(resting(), bRest ? 4u * 8u : 0u);
     ppatch->ControllerChanged(0, 1, 0.5);  // the wheel: every cutoff opens
     EXPECT_EQ(resting(), 0u);
     render(1500);
