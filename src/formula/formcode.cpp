@@ -10,13 +10,20 @@
 
 namespace {
 
-enum Kind { KindConst, KindRef, KindNode, KindCount };
+enum Kind { KindConst, KindRef, KindNode, KindShadow, KindCount };
 
 template <int kind>
 inline double Operand(const FormSlot& slot, Var* avarTable) {
   if constexpr (kind == KindConst) return slot.d;
   if constexpr (kind == KindRef) return FormRefValue(avarTable, slot.iVar);
   if constexpr (kind == KindNode) return slot.pnode->pfn(slot.pnode, avarTable);
+  if constexpr (kind == KindShadow) {
+    // The copy shares the per-patch record's storage: once that is current, so is the value.
+    const Var* pvarPatch = slot.pvarPatch;
+    if (pvarPatch->evalState == EvalCurrent) [[likely]]
+      return *pvarPatch->pvalue;
+    return FormRefValue(avarTable, pvarPatch->iShadow);
+  }
   return 0;
 }
 
@@ -102,8 +109,8 @@ constexpr BinaryTable<Sub> kSub;
 constexpr BinaryTable<Pow> kPow;
 constexpr BinaryTable<Min> kMin;
 constexpr BinaryTable<Max> kMax;
-constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>};
-constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>};
+constexpr FormNodeFn kNegate[KindCount] = {Negate<KindConst>, Negate<KindRef>, Negate<KindNode>, Negate<KindShadow>};
+constexpr FormNodeFn kSingle[KindCount] = {Single<KindConst>, Single<KindRef>, Single<KindNode>, Single<KindShadow>};
 
 // Every node routine with its record routine, for FormCodeBring.
 struct RecordOf {
@@ -112,8 +119,9 @@ struct RecordOf {
 };
 const RecordOf kaRecordOther[] = {
     {Negate<KindConst>, Record<Negate<KindConst>>}, {Negate<KindRef>, Record<Negate<KindRef>>},
-    {Negate<KindNode>, Record<Negate<KindNode>>},   {Single<KindConst>, Record<Single<KindConst>>},
-    {Single<KindRef>, Record<Single<KindRef>>},     {Single<KindNode>, Record<Single<KindNode>>},
+    {Negate<KindNode>, Record<Negate<KindNode>>},   {Negate<KindShadow>, Record<Negate<KindShadow>>},
+    {Single<KindConst>, Record<Single<KindConst>>}, {Single<KindRef>, Record<Single<KindRef>>},
+    {Single<KindNode>, Record<Single<KindNode>>},   {Single<KindShadow>, Record<Single<KindShadow>>},
     {Tree, Record<Tree>},
 };
 
@@ -285,14 +293,56 @@ bool ListReads(const FormNode* pnode, int* aiVar, int nMax, int* pn) {
   const FormSlot* aslot[2] = {&pnode->a, &pnode->b};
   for (int i = 0; i < nOperand; ++i) {
     if (akind[i] == KindNode && !ListReads(aslot[i]->pnode, aiVar, nMax, pn)) return false;
-    if (akind[i] != KindRef) continue;
+    if (akind[i] != KindRef && akind[i] != KindShadow) continue;
     if (*pn == nMax) return false;
-    aiVar[(*pn)++] = aslot[i]->iVar;
+    aiVar[(*pn)++] = akind[i] == KindRef ? aslot[i]->iVar : aslot[i]->pvarPatch->iShadow;
+  }
+  return true;
+}
+
+// FormCodeReadShadows for the nodes from pnode on.
+bool ReadShadows(FormNode* pnode, const Var* avarVoice, int nVoice) {
+  int akind[2];
+  const int nOperand = OperandKinds(pnode, akind);
+  FormSlot* aslot[2] = {&pnode->a, &pnode->b};
+  bool bChanged = false;
+  for (int i = 0; i < nOperand; ++i) {
+    if (akind[i] == KindNode)
+      bChanged = ReadShadows(const_cast<FormNode*>(aslot[i]->pnode), avarVoice, nVoice) || bChanged;
+    if (akind[i] != KindRef || aslot[i]->iVar < 0 || aslot[i]->iVar >= nVoice) continue;
+    Var* pvarPatch = avarVoice[aslot[i]->iVar].pvarPatch;
+    if (!pvarPatch || pvarPatch->iShadow != aslot[i]->iVar) continue;
+    aslot[i]->pvarPatch = pvarPatch;
+    akind[i] = KindShadow;
+    bChanged = true;
+  }
+  if (!bChanged || nOperand == 0) return bChanged;
+  int a, b;
+  if (const Fold* pfold = FoldOfRoutine(pnode->pfn, &a, &b)) {
+    pnode->pfn = pfold->afn[akind[0]][akind[1]];
+  } else {
+    for (int k = 0; k < KindCount; ++k) {
+      if (kNegate[k] == pnode->pfn) {
+        pnode->pfn = kNegate[akind[0]];
+        break;
+      }
+      if (kSingle[k] == pnode->pfn) {
+        pnode->pfn = kSingle[akind[0]];
+        break;
+      }
+    }
   }
   return true;
 }
 
 }  // namespace
+
+bool FormCodeReadShadows(const Var* avarVoice, int nVoice) {
+  bool bChanged = false;
+  for (int i = 0; i < nVoice; ++i)
+    if (avarVoice[i].pcode) bChanged = ReadShadows(const_cast<FormNode*>(avarVoice[i].pcode), avarVoice, nVoice) || bChanged;
+  return bChanged;
+}
 
 int FormCodeReads(const FormNode* pnode, int* aiVar, int nMax) {
   int n = 0;

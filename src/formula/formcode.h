@@ -19,11 +19,13 @@
 struct FormNode;
 using FormNodeFn = double (*)(const FormNode* pnode, Var* avarTable);
 
-// An operand: a constant, a record's index in the table, or another node.
+// An operand: a constant, a record's index in the table, another node, or the per-patch record
+// of a voice's copy of a per-patch module output (FormCodeReadShadows).
 union FormSlot {
   double d;
   int iVar;
   const FormNode* pnode;
+  Var* pvarPatch;
 };
 
 struct FormNode {
@@ -49,5 +51,11 @@ VarBringFn FormCodeBring(const FormNode* pnode);
 // twice), up to its first part that is not arithmetic (an IF reads some records and not others)
 // and at most nMax of them; answers how many it listed.
 int FormCodeReads(const FormNode* pnode, int* aiVar, int nMax);
+// In the code of the records of a voice table (avarVoice, nVoice records), a reference to a voice's
+// copy of a per-patch module output (a record with pvarPatch) reads the per-patch record once that
+// is current in the sample, without bringing the copy; the first voice to read it brings the copy
+// as before, which computes the module. Answers whether any code changed (the records' routines
+// are then FormCodeBring's again).
+bool FormCodeReadShadows(const Var* avarVoice, int nVoice);
 // The value of compiled code, as FormEval would give it for the tree.
 inline double FormRun(const FormNode* pnode, Var* avarTable) { return pnode->pfn(pnode, avarTable); }

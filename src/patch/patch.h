@@ -175,7 +175,8 @@ class Patch {
   // own (patch_hoist.cpp); off, the formulas are compiled as they stand.
   static bool bHoist;
   // Whether a module input that only names another record is pulled from that record
-  // (Module::PulledThrough); off, the input record stands between.
+  // (Module::PulledThrough), and voices' code reads per-patch records in place of their copies
+  // (FormCodeReadShadows); off, the input record and the copy stand between.
   static bool bReadThrough;
   // Whether modules whose outputs cannot change until an event may rest (patch_rest.cpp); off,
   // every per-sample record is brought every sample.
@@ -270,6 +271,7 @@ class Patch {
   void FindScopeFlag();
   void PlanAcross();
   void PlanRest();
+  void ReadShadowsDirectly();
   bool VoicesShareState();
   bool PlanRecordAcross(int iVar, std::vector<char>& abVisiting);
   // Whether bringing per-voice record iFrom can bring record iTo: through the formulas it reads

@@ -17,6 +17,7 @@
 #include "foundation/akstring.h"
 #include "patch/patch.h"
 #include "patch/structural.h"
+#include "patch/voice.h"
 
 namespace {
 
@@ -128,6 +129,7 @@ void Patch::Compile() {
   CheckAudioRate();
   FindScopeFlag();
   if (bCompiled) CreateVoices();
+  if (bCompiled) ReadShadowsDirectly();
   if (bCompiled) PlanAcross();
   if (bCompiled) PlanRest();
 }
@@ -601,6 +603,24 @@ void Patch::FindScopeFlag() {
     bScope = var.pform->et == FormTypeNumeric && var.pform->u.value == 0;
     return;
   }
+}
+
+// Once the voices have bound their copies of per-patch module outputs, their code reads the
+// per-patch records in place of the copies (FormCodeReadShadows); the records whose code changed
+// take its new routine, in the table and in every voice.
+void Patch::ReadShadowsDirectly() {
+  if (!bReadThrough || apvoiceAll.empty()) return;
+  VarTable& tab = apvoiceAll.front()->tab;
+  std::vector<VarBringFn> apfnBefore(static_cast<size_t>(tab.N()));
+  for (int i = 0; i < tab.N(); ++i) apfnBefore[static_cast<size_t>(i)] = FormCodeBring(tab[i].pcode);
+  if (!FormCodeReadShadows(tab.Data(), tab.N())) return;
+  std::vector<VarTable*> aptable = {&tabVoice};
+  for (Voice* pvoice : apvoiceAll) aptable.push_back(&pvoice->tab);
+  for (VarTable* ptable : aptable)
+    for (int i = 0; i < ptable->N() && i < tab.N(); ++i) {
+      Var& var = (*ptable)[i];
+      if (var.pcode && var.pfnBring == apfnBefore[static_cast<size_t>(i)]) var.pfnBring = FormCodeBring(var.pcode);
+    }
 }
 
 // One array for the whole patch, so that the nodes a sample runs lie together; the trees stay

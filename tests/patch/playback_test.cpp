@@ -476,18 +476,21 @@ TEST_F(Playback, ThePreparedRenderPathChangesNoSample) {
 }
 
 // An oscillator's frequency or a filter's input that only names another record is pulled from
-// that record directly, also beside a loop back through the input (Osc2, through Osc3): the
-// samples and the loops found are those of the inputs read as records.
+// that record directly, also beside a loop back through the input (Osc2, through Osc3), and a
+// voice's compiled formula reads a per-patch module's output (the LFO) from the per-patch record
+// once it is current: the samples and the loops found are those of the inputs and the copies
+// read as records.
 TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
   const char* pszPatch =
+      "[Lfo]\nModuleType = LFO\nPer = Patch\nFrequency = 4\n"
       "[Osc1]\nFrequency = Pitch\n"
-      "[Osc2]\nWaveform = Sine\nFrequency = Osc2:rate\nrate = 0.5 * Pitch + 10 * Osc3\n"
+      "[Osc2]\nWaveform = Sine\nFrequency = Osc2:rate\nrate = 0.5 * Pitch + 10 * Osc3 * ( 1 + 0.1 * Lfo )\n"
       "[Osc3]\nFrequency = Osc2:Frequency * 0.25\n"
       "[Filt]\nModuleType = Filter\nInput = Osc1\nCutoff = 900\n"
       "[EnvGain]\nAttack = 0.002\nRelease = 0.02\nEpsilon = 0.005\n"
       "[Voice]\nPreGain = Filt + Osc2 * 0.3\n";
   std::vector<double> aad[2];
-  int anLoops[2] = {};
+  int anLoops[2] = {}, anShadows[2] = {};
   size_t anSounding[2] = {};
   for (bool bNamed : {true, false}) {
     Patch::bReadThrough = bNamed;
@@ -508,7 +511,18 @@ TEST_F(Playback, InputsThatNameAnotherRecordAreReadThrough) {
           EXPECT_EQ(*var.pvalue == 0, bNamed) << *var.pvalue;
         }
       }
+    // A voice's copy of the per-patch LFO: brought by the first voice of the frame only, where
+    // the others read the per-patch record in its place.
+    Voice* pvoiceLast = ppatch->apvoiceRender.back();
+    for (int i = 0; i < pvoiceLast->tab.N(); ++i) {
+      const Var& var = pvoiceLast->tab.Data()[i];
+      if (!var.pvarPatch || strcmp(var.pszModule, "Lfo") != 0) continue;
+      ++anShadows[bNamed];
+      EXPECT_EQ(var.evalState == EvalStale, bNamed);
+    }
   }
+  EXPECT_EQ(anShadows[0], 1);
+  EXPECT_EQ(anShadows[1], 1);
   EXPECT_GT(anLoops[1], 0);
   EXPECT_EQ(anLoops[0], anLoops[1]);
   EXPECT_EQ(anSounding[1], 3u);  // the released note has ended
