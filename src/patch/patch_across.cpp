@@ -198,13 +198,20 @@ void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
     for (int iRead : plan.aiRead) BringAcross(iRead, apvoice, nVoice);
     return;
   }
-  // Only the voices where the record is still to be brought: elsewhere nothing it reads is.
+  // Only the voices where the record is still to be brought: elsewhere nothing it reads is. A
+  // module output is busy from here while the module computes, as FormBringOutput brings one.
   Voice* apvoiceStale[kAcrossGroup];
   Var* apvar[kAcrossGroup];
+  Module* apmod[kAcrossGroup];
+  const bool bModule = plan.pfnAcross != nullptr;
   size_t m = 0;
   for (size_t j = 0; j < nVoice; ++j) {
     Var* pvar = apvoice[j]->tab.Data() + iVar;  // every sample: no index check
     if (pvar->evalState == EvalStale) {
+      if (bModule) {
+        pvar->evalState = EvalBusy;
+        apmod[m] = pvar->pmodule;
+      }
       apvoiceStale[m] = apvoice[j];
       apvar[m++] = pvar;
     } else if (pvar->evalState != EvalCurrent) {
@@ -212,14 +219,8 @@ void Patch::BringAcross(int iVar, Voice* const* apvoice, size_t nVoice) {
     }
   }
   if (m == 0) return;
-  if (plan.pfnAcross) {
-    // As FormBringOutput brings one: busy while the module computes, then current with the other
-    // outputs of its computation.
-    Module* apmod[kAcrossGroup];
-    for (size_t j = 0; j < m; ++j) {
-      apvar[j]->evalState = EvalBusy;
-      apmod[j] = apvar[j]->pmodule;
-    }
+  if (bModule) {
+    // Then current with the other outputs of its computation.
     if (plan.iFirstPull >= 0) BringAcross(plan.iFirstPull, apvoiceStale, m);
     plan.pfnAcross(apmod, static_cast<int>(m));
     for (size_t j = 0; j < m; ++j) {
