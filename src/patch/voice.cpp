@@ -205,7 +205,7 @@ void Voice::AskRest(Module* pmod) {
   }
 }
 
-void Voice::Wake() {
+void Voice::WakeNow() {
   if (!bAnyRest_) return;
   bAnyRest_ = false;
   aiRestAsked_.clear();
@@ -372,6 +372,7 @@ void Voice::RenderSample(bool bFirst) {
     pmodNote->v.dSample = dSample;
     pmodNote->v.dTime = dTime;
   }
+  if (bWakeWanted_.load(std::memory_order_relaxed) && bWakeWanted_.exchange(false, std::memory_order_acq_rel)) WakeNow();
   if (!aiRestAsked_.empty()) SettleRest();
   if (aiResting_.empty()) MarkStale(ppatch->aiEndVoice[Patch::EndPerNote], ppatch->iNotePartsVoice);
   else

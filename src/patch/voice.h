@@ -1,6 +1,7 @@
 // One voice of a patch: its own per-voice modules and its private copy of the per-voice table.
 #pragma once
 
+#include <atomic>
 #include <vector>
 
 #include "patch/patch.h"
@@ -55,12 +56,14 @@ class Voice {
 
   // Modules at rest (patch_rest.cpp): a module asks once its outputs stay as they are until an
   // event; from the next sample on its records at rest count as current. Wake, called by every
-  // event of the voice, brings everything again.
+  // event of the voice, brings everything again from the voice's next sample. Events may come
+  // from another thread than the one that renders (the IDE's keyboard), so Wake only leaves word
+  // for the renderer, which also drops what a module asked before the event.
   void AskRest(Module* pmod);
-  void Wake();
+  void Wake() { bWakeWanted_.store(true, std::memory_order_release); }
   // Room for the records at rest, so that resting never allocates.
   void ReserveRest(size_t nRecords);
-  size_t RecordsAtRest() const { return aiResting_.size(); }
+  size_t RecordsAtRest() const { return bWakeWanted_.load(std::memory_order_acquire) ? 0 : aiResting_.size(); }
 
   bool Finished() const { return bFadedOut_ || (!Fading() && pdFinished_ && *pdFinished_ != 0); }
   double NoteNumber() const;
@@ -98,7 +101,9 @@ class Voice {
   // Before the sample's stale marks: the records of the modules that asked to rest last sample
   // start resting, those their last computation made current.
   void SettleRest();
+  void WakeNow();
   void MarkStaleListed();
+  std::atomic<bool> bWakeWanted_{false};
   std::vector<int> aiRestAsked_;  // modules that asked to rest, by module list index
   std::vector<int> aiResting_;    // records at rest, in table order
   // While records rest: the other per-sample records, which a sample marks stale one by one

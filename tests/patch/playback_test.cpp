@@ -387,6 +387,10 @@ TEST_F(Playback, RenderingAllocatesNothingAfterWarmUp) {
   ppatch->NoteOn(72, 0.5);
   Run(20000);
   EXPECT_EQ(counter.Count(), 0);
+  // The envelopes came to rest on the way, and resting allocated nothing either.
+  size_t nResting = 0;
+  for (Voice* pvoice : ppatch->apvoiceActive) nResting += pvoice->RecordsAtRest();
+  EXPECT_GT(nResting, 0u);
 }
 
 TEST_F(Playback, VoicesBroughtTogetherAllocateNothing) {
