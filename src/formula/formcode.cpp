@@ -305,18 +305,17 @@ bool ReadShadows(FormNode* pnode, const Var* avarVoice, int nVoice) {
   int akind[2];
   const int nOperand = OperandKinds(pnode, akind);
   FormSlot* aslot[2] = {&pnode->a, &pnode->b};
-  bool bChanged = false;
+  bool bBelow = false, bOwn = false;
   for (int i = 0; i < nOperand; ++i) {
-    if (akind[i] == KindNode)
-      bChanged = ReadShadows(const_cast<FormNode*>(aslot[i]->pnode), avarVoice, nVoice) || bChanged;
+    if (akind[i] == KindNode) bBelow = ReadShadows(const_cast<FormNode*>(aslot[i]->pnode), avarVoice, nVoice) || bBelow;
     if (akind[i] != KindRef || aslot[i]->iVar < 0 || aslot[i]->iVar >= nVoice) continue;
     Var* pvarPatch = avarVoice[aslot[i]->iVar].pvarPatch;
     if (!pvarPatch || pvarPatch->iShadow != aslot[i]->iVar) continue;
     aslot[i]->pvarPatch = pvarPatch;
     akind[i] = KindShadow;
-    bChanged = true;
+    bOwn = true;
   }
-  if (!bChanged || nOperand == 0) return bChanged;
+  if (!bOwn) return bBelow;
   int a, b;
   if (const Fold* pfold = FoldOfRoutine(pnode->pfn, &a, &b)) {
     pnode->pfn = pfold->afn[akind[0]][akind[1]];

@@ -189,6 +189,7 @@ int ModEnvelope::Init() {
   }
   aseg_.Empty();
   atrig_.Empty();
+  bMayRest_ = true;
   Unready();
   BuildFromStages();
   BuildFromNumbered();

@@ -606,20 +606,19 @@ void Patch::FindScopeFlag() {
 }
 
 // Once the voices have bound their copies of per-patch module outputs, their code reads the
-// per-patch records in place of the copies (FormCodeReadShadows); the records whose code changed
-// take its new routine, in the table and in every voice.
+// per-patch records in place of the copies (FormCodeReadShadows). A record with code brings itself
+// by the routine of its root node (CompileCode), so where a root changed, so does the routine: in
+// the table and in every voice.
 void Patch::ReadShadowsDirectly() {
   if (!bReadThrough || apvoiceAll.empty()) return;
   VarTable& tab = apvoiceAll.front()->tab;
-  std::vector<VarBringFn> apfnBefore(static_cast<size_t>(tab.N()));
-  for (int i = 0; i < tab.N(); ++i) apfnBefore[static_cast<size_t>(i)] = FormCodeBring(tab[i].pcode);
   if (!FormCodeReadShadows(tab.Data(), tab.N())) return;
   std::vector<VarTable*> aptable = {&tabVoice};
   for (Voice* pvoice : apvoiceAll) aptable.push_back(&pvoice->tab);
   for (VarTable* ptable : aptable)
-    for (int i = 0; i < ptable->N() && i < tab.N(); ++i) {
+    for (int i = 0; i < ptable->N(); ++i) {
       Var& var = (*ptable)[i];
-      if (var.pcode && var.pfnBring == apfnBefore[static_cast<size_t>(i)]) var.pfnBring = FormCodeBring(var.pcode);
+      if (var.pcode) var.pfnBring = FormCodeBring(var.pcode);
     }
 }
 

@@ -187,28 +187,23 @@ void Patch::Play(int iNote, double dVelocity) {
 double Patch::SumVoices(Form* pform) {
   double d = 0;
   // What the voice sums read is mostly one record of each voice (Voice:Result).
-  if (pform->et == FormTypeRef && pform->u.iVar >= 0) {
-    const int iVar = pform->u.iVar;
-    if (apvoiceRender.size() >= kAcrossLeast && static_cast<size_t>(iVar) < aplanAcross.size() &&
-        aplanAcross[static_cast<size_t>(iVar)].Planned()) {
-      // Group by group, each summed while what it brought is still in the cache: the voices are
-      // added in the same order.
-      for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup) {
-        const size_t n = std::min(kAcrossGroup, apvoiceRender.size() - i);
-        if (bVoicesToBegin_) BeginVoices(i, i + n);
-        BringAcross(iVar, apvoiceRender.data() + i, n);
-        for (size_t j = i; j < i + n; ++j)
-          d += FormRefValue(apvoiceRender[j]->tab.Data(), iVar) * apvoiceRender[j]->dFadeGain;
-      }
-      bVoicesToBegin_ = false;
-      return d;
+  const int iVar = pform->et == FormTypeRef ? pform->u.iVar : -1;
+  if (iVar >= 0 && apvoiceRender.size() >= kAcrossLeast && static_cast<size_t>(iVar) < aplanAcross.size() &&
+      aplanAcross[static_cast<size_t>(iVar)].Planned()) {
+    // Group by group, each summed while what it brought is still in the cache: the voices are
+    // added in the same order.
+    for (size_t i = 0; i < apvoiceRender.size(); i += kAcrossGroup) {
+      const size_t n = std::min(kAcrossGroup, apvoiceRender.size() - i);
+      if (bVoicesToBegin_) BeginVoices(i, i + n);
+      BringAcross(iVar, apvoiceRender.data() + i, n);
+      for (size_t j = i; j < i + n; ++j)
+        d += FormRefValue(apvoiceRender[j]->tab.Data(), iVar) * apvoiceRender[j]->dFadeGain;
     }
-    if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
-    for (Voice* pvoice : apvoiceRender) d += FormRefValue(pvoice->tab.Data(), iVar) * pvoice->dFadeGain;
     return d;
   }
   if (bVoicesToBegin_) BeginVoices(0, apvoiceRender.size());
-  for (Voice* pvoice : apvoiceRender) d += pvoice->Eval(pform) * pvoice->dFadeGain;
+  for (Voice* pvoice : apvoiceRender)
+    d += (iVar >= 0 ? FormRefValue(pvoice->tab.Data(), iVar) : pvoice->Eval(pform)) * pvoice->dFadeGain;
   return d;
 }
 

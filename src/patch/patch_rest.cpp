@@ -15,23 +15,19 @@
 
 namespace {
 
-// Whether a tree is arithmetic over constants and records, with nothing to do beyond its value.
-bool PureArithmetic(const Form* pform) {
+// Whether a tree is arithmetic over constants and records, with nothing to do beyond its value;
+// the records it reads are appended to aiVar.
+bool PureArithmetic(const Form* pform, std::vector<int>& aiVar) {
   if (!pform) return false;
   if (pform->et < FormTypeRef) return pform->et != FormTypeString;
-  if (pform->et == FormTypeRef) return pform->u.iVar >= 0;
+  if (pform->et == FormTypeRef) {
+    aiVar.push_back(pform->u.iVar);
+    return pform->u.iVar >= 0;
+  }
   if (pform->et != FormTypeFn || !FormFnIsArithmetic(pform->u.fn.pinfo)) return false;
   for (int i = 0; i < pform->u.fn.nArg; ++i)
-    if (!PureArithmetic(pform->u.fn.apformArg[i])) return false;
+    if (!PureArithmetic(pform->u.fn.apformArg[i], aiVar)) return false;
   return true;
-}
-
-// The records a tree reads.
-void TreeReads(const Form* pform, std::vector<int>& aiVar) {
-  if (!pform) return;
-  if (pform->et == FormTypeRef) aiVar.push_back(pform->u.iVar);
-  if (pform->et != FormTypeFn) return;
-  for (int i = 0; i < pform->u.fn.nArg; ++i) TreeReads(pform->u.fn.apformArg[i], aiVar);
 }
 
 }  // namespace
@@ -56,9 +52,8 @@ void Patch::PlanRest() {
     if (var.pvalue != &var.value && !(var.pmodule && var.pmodule->ptype->KeepsInputs(var.pmodule))) continue;
     const size_t u = static_cast<size_t>(i);
     const Form* pform = u < apformCodeVoice.size() && apformCodeVoice[u] ? apformCodeVoice[u] : var.pform;
-    if (!PureArithmetic(pform)) continue;
     aiRead.clear();
-    TreeReads(pform, aiRead);
+    if (!PureArithmetic(pform, aiRead)) continue;
     std::vector<int> aiPerSample;
     bool bHistory = false;
     for (int iRead : aiRead) {
