@@ -69,7 +69,10 @@ class PrivateShm : public testing::Environment {
 inline testing::Environment* const g_penvPrivateShm = testing::AddGlobalTestEnvironment(new PrivateShm);
 
 // A virtual X server on a display number it picks itself; started again (up to three times)
-// when it ends before a client could connect, as when another server took the number first.
+// when it ends before a client could connect, as when another server took the number first. It
+// never resets: by default a server starts over when its last client leaves, and a client that
+// connects then (the IDE after the readiness probe, or its second start after the first quit)
+// finds no display, most often on a busy machine.
 class VirtualDisplay {
  public:
   explicit VirtualDisplay(const fs::path& dir) {
@@ -88,7 +91,7 @@ class VirtualDisplay {
   std::string Start(const fs::path& dir) {
     int afd[2];
     if (pipe(afd) != 0) return "";
-    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(afd[1]), "-screen", "0", "1280x800x24", "-nolisten", "tcp"}, {},
+    pid_ = Spawn({"Xvfb", "-displayfd", std::to_string(afd[1]), "-screen", "0", "1280x800x24", "-nolisten", "tcp", "-noreset"}, {},
                  dir / "xvfb.log", afd[1]);
     close(afd[1]);
     pollfd p = {afd[0], POLLIN, 0};
